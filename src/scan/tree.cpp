@@ -1,0 +1,172 @@
+// File tree construction and queries. See tree.h.
+#include "scan/tree.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "scan/folder.h"
+#include "scan/paths.h"
+
+namespace spadrim {
+namespace {
+
+bool sorts_before(const FileTree& tree, NodeIndex a, NodeIndex b) {
+    const std::uint64_t size_a = tree.nodes[a].size;
+    const std::uint64_t size_b = tree.nodes[b].size;
+    if (size_a != size_b) return size_a > size_b;
+    // string_view compares bytes as unsigned char, and a prefix sorts first.
+    return name_of(tree, a) < name_of(tree, b);
+}
+
+bool ascii_equal_fold(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Cuts the next non-empty component off the front of text; empty when none is left.
+std::string_view next_component(std::string_view& text, char sep) {
+    while (!text.empty() && text.front() == sep) text.remove_prefix(1);
+    const std::size_t end = std::min(text.find(sep), text.size());
+    const std::string_view component = text.substr(0, end);
+    text.remove_prefix(end);
+    return component;
+}
+
+constexpr std::uint64_t MAX_NAME_POOL = std::numeric_limits<std::uint32_t>::max();
+
+}  // namespace
+
+FileTree make_tree(std::string_view root_path) {
+    FileTree tree;
+    tree.root_path = root_path;
+    tree.names = root_path;
+    tree.nodes.push_back(Node{0, 0, static_cast<std::uint32_t>(root_path.size()), NO_NODE, NO_NODE, NO_NODE, 0,
+                              FLAG_DIR, 0});
+    return tree;
+}
+
+std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const ListedEntry> entries) {
+    std::size_t appended = 0;
+    for (const ListedEntry& entry : entries) {
+        const std::uint64_t index = tree.nodes.size();
+        const std::uint64_t offset = tree.names.size();
+        // NO_NODE itself is not a usable index, and a name must end inside the 32-bit pool.
+        if (index >= NO_NODE || offset + entry.name.size() > MAX_NAME_POOL) break;
+        Node& parent = tree.nodes[folder];
+        tree.nodes.push_back(Node{entry.size, static_cast<std::uint32_t>(offset),
+                                  static_cast<std::uint32_t>(entry.name.size()), folder, NO_NODE,
+                                  parent.first_child, (entry.flags & FLAG_DIR) ? 0u : 1u, entry.flags,
+                                  entry.kind});
+        tree.names += entry.name;
+        tree.nodes[folder].first_child = static_cast<NodeIndex>(index);
+        ++appended;
+    }
+    return appended;
+}
+
+void mark_unreadable(FileTree& tree, NodeIndex folder) {
+    tree.nodes[folder].flags |= FLAG_UNREADABLE;
+    ++tree.unreadable_folders;
+}
+
+void roll_up(FileTree& tree) {
+    for (std::size_t i = tree.nodes.size(); i-- > 1;) {
+        const Node& node = tree.nodes[i];
+        Node& parent = tree.nodes[node.parent];
+        parent.size += node.size;
+        parent.file_count += node.file_count;
+    }
+}
+
+void trim(FileTree& tree) {
+    tree.nodes.shrink_to_fit();
+    tree.names.shrink_to_fit();
+}
+
+std::vector<NodeIndex> sorted_children(const FileTree& tree, NodeIndex folder) {
+    std::vector<NodeIndex> children;
+    for (NodeIndex i = tree.nodes[folder].first_child; i != NO_NODE; i = tree.nodes[i].next_sibling) {
+        if (!(tree.nodes[i].flags & FLAG_REMOVED)) children.push_back(i);
+    }
+    const auto before = [&](NodeIndex a, NodeIndex b) { return sorts_before(tree, a, b); };
+    if (children.size() <= 20) {
+        for (std::size_t i = 1; i < children.size(); ++i) {
+            const NodeIndex moving = children[i];
+            std::size_t j = i;
+            for (; j > 0 && before(moving, children[j - 1]); --j) children[j] = children[j - 1];
+            children[j] = moving;
+        }
+    } else {
+        std::sort(children.begin(), children.end(), before);
+    }
+    return children;
+}
+
+std::string path_of(const FileTree& tree, NodeIndex index) {
+    std::vector<NodeIndex> below_root;
+    for (NodeIndex i = index; i != 0 && i != NO_NODE; i = tree.nodes[i].parent) below_root.push_back(i);
+    std::string path = tree.root_path;
+    for (auto it = below_root.rbegin(); it != below_root.rend(); ++it) {
+        append_path(path, name_of(tree, *it), PATH_SEPARATOR);
+    }
+    return path;
+}
+
+std::vector<NodeIndex> chain_to(const FileTree& tree, NodeIndex index) {
+    std::vector<NodeIndex> chain;
+    for (NodeIndex i = index; i != NO_NODE; i = tree.nodes[i].parent) chain.push_back(i);
+    std::reverse(chain.begin(), chain.end());
+    return chain;
+}
+
+NodeIndex find_path(const FileTree& tree, std::string_view path) {
+    std::string_view root = tree.root_path;
+    for (std::string_view part = next_component(root, PATH_SEPARATOR); !part.empty();
+         part = next_component(root, PATH_SEPARATOR)) {
+        if (next_component(path, PATH_SEPARATOR) != part) return 0;
+    }
+    NodeIndex current = 0;
+    for (std::string_view part = next_component(path, PATH_SEPARATOR); !part.empty();
+         part = next_component(path, PATH_SEPARATOR)) {
+        if (part == "." || part == "..") return 0;
+        NodeIndex match = NO_NODE;
+        for (NodeIndex i = tree.nodes[current].first_child; i != NO_NODE; i = tree.nodes[i].next_sibling) {
+            if (!(tree.nodes[i].flags & FLAG_REMOVED) && ascii_equal_fold(name_of(tree, i), part)) {
+                match = i;
+                break;
+            }
+        }
+        if (match == NO_NODE) return 0;
+        current = match;
+    }
+    return current;
+}
+
+bool is_removed(const FileTree& tree, NodeIndex index) {
+    for (NodeIndex i = index; i != NO_NODE; i = tree.nodes[i].parent) {
+        if (tree.nodes[i].flags & FLAG_REMOVED) return true;
+    }
+    return false;
+}
+
+void remove_node(FileTree& tree, NodeIndex index) {
+    Node& node = tree.nodes[index];
+    if (node.flags & FLAG_REMOVED) return;
+    node.flags |= FLAG_REMOVED;
+    const std::uint64_t size = node.size;
+    const std::uint32_t files = node.file_count;
+    for (NodeIndex i = node.parent; i != NO_NODE; i = tree.nodes[i].parent) {
+        Node& ancestor = tree.nodes[i];
+        ancestor.size -= std::min(ancestor.size, size);
+        ancestor.file_count -= std::min(ancestor.file_count, files);
+    }
+}
+
+}  // namespace spadrim

@@ -1,0 +1,120 @@
+// The File tree: the in-memory result of one Scan.
+//
+// One fixed-size Node per entry in a single array, linked by 32-bit indices, with every name end to end
+// in one UTF-8 byte pool; nothing is allocated per entry. Node 0 is the scanned root, and every node's
+// parent has a smaller index than the node itself, which is what lets roll_up finish in one backward
+// pass.
+//
+// Threading: while a Scan walks, walker threads append under the tree lock (one acquisition per listed
+// folder) and nothing reads the tree. After the walk the scan thread rolls it up and moves it to the UI
+// thread, the only user from then on. Bad indices are programming errors, not runtime conditions.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace spadrim {
+
+using NodeIndex = std::uint32_t;
+inline constexpr NodeIndex NO_NODE = 0xFFFFFFFF;
+
+inline constexpr std::uint8_t FLAG_DIR = 0x01;         // a folder, or a link to one
+inline constexpr std::uint8_t FLAG_UNREADABLE = 0x02;  // its listing failed; folders only
+inline constexpr std::uint8_t FLAG_LINK = 0x04;        // symbolic link, junction or mount point: never entered
+inline constexpr std::uint8_t FLAG_CLOUD_ONLY = 0x08;  // a file whose data is not on the disk
+inline constexpr std::uint8_t FLAG_REMOVED = 0x10;     // moved to the Recycle Bin; hides the whole subtree
+
+struct Node {
+    std::uint64_t size;  // a file: as measured; a folder: sum of everything below, after roll_up
+    std::uint32_t name_offset;
+    std::uint32_t name_len;
+    NodeIndex parent;
+    NodeIndex first_child;
+    NodeIndex next_sibling;
+    std::uint32_t file_count;  // a file: 1; a folder: files below it after roll_up
+    std::uint8_t flags;
+    std::uint8_t kind;  // FileKind of a file; 0 and never read for folders
+};
+// Every entry of a drive costs one of these: keep it small.
+static_assert(sizeof(Node) == 40);
+
+struct FileTree {
+    std::string root_path;  // the scanned folder exactly as the Scan was given it
+    std::vector<Node> nodes;
+    std::string names;  // name bytes end to end, no separators or terminators
+    std::uint32_t unreadable_folders = 0;
+};
+
+// One directory entry as a listing produced it, before it joins the tree.
+struct ListedEntry {
+    std::string name;  // valid UTF-8
+    std::uint64_t size = 0;
+    std::uint8_t flags = 0;  // FLAG_DIR, FLAG_LINK, FLAG_CLOUD_ONLY
+    std::uint8_t kind = 0;
+};
+
+// A tree holding only the root folder, named after root_path.
+FileTree make_tree(std::string_view root_path);
+
+inline const Node& node_at(const FileTree& tree, NodeIndex index) { return tree.nodes[index]; }
+
+inline std::string_view name_of(const FileTree& tree, NodeIndex index) {
+    const Node& node = tree.nodes[index];
+    return std::string_view(tree.names).substr(node.name_offset, node.name_len);
+}
+
+// Appends a folder's entries in listing order; each goes to the head of the folder's child list.
+// Returns how many were appended: fewer than given only when the 32-bit node indices or name offsets
+// would overflow, since wrapping them would corrupt the tree. Entry i gets index (old node count + i).
+std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const ListedEntry> entries);
+
+// Records a folder whose listing failed.
+void mark_unreadable(FileTree& tree, NodeIndex folder);
+
+// Adds every node's size and file count to its parent, children before parents. Run once.
+void roll_up(FileTree& tree);
+
+// Releases the spare capacity of both arrays before the tree is handed over.
+void trim(FileTree& tree);
+
+// Live children, largest first; equal sizes by name bytes ascending (a prefix before the longer name).
+std::vector<NodeIndex> sorted_children(const FileTree& tree, NodeIndex folder);
+
+// Calls visit(index) once for every live node below folder (not folder itself), in no fixed order.
+// A removed node is skipped with everything below it. Iterative: deep trees cannot overflow the stack.
+template <typename Visit>
+void walk_subtree(const FileTree& tree, NodeIndex folder, Visit&& visit) {
+    std::vector<NodeIndex> heads;
+    if (tree.nodes[folder].first_child != NO_NODE) heads.push_back(tree.nodes[folder].first_child);
+    while (!heads.empty()) {
+        NodeIndex index = heads.back();
+        heads.pop_back();
+        for (; index != NO_NODE; index = tree.nodes[index].next_sibling) {
+            const Node& node = tree.nodes[index];
+            if (node.flags & FLAG_REMOVED) continue;
+            visit(index);
+            if (node.first_child != NO_NODE) heads.push_back(node.first_child);
+        }
+    }
+}
+
+// root_path joined with the names below the root, with the platform's separator.
+std::string path_of(const FileTree& tree, NodeIndex index);
+
+// The root first, the node last.
+std::vector<NodeIndex> chain_to(const FileTree& tree, NodeIndex index);
+
+// The node that a path below root_path names, matching ASCII letters case-insensitively; 0 (the root)
+// when the path is outside root_path or something on the way no longer exists.
+NodeIndex find_path(const FileTree& tree, std::string_view path);
+
+// True when the node or any ancestor was removed.
+bool is_removed(const FileTree& tree, NodeIndex index);
+
+// Marks a node removed and takes its size and files off every ancestor (saturating at 0).
+void remove_node(FileTree& tree, NodeIndex index);
+
+}  // namespace spadrim

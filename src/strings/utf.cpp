@@ -1,0 +1,144 @@
+// UTF-8 / UTF-16 conversion with replacement. See utf.h.
+#include "strings/utf.h"
+
+#include <cstdint>
+
+namespace spadrim {
+namespace {
+
+constexpr char32_t REPLACEMENT = 0xFFFD;
+
+void put_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Decodes one code point at bytes[i]. Returns the number of bytes consumed (at least 1) and sets ok
+// to false for an invalid sequence; the consumed part is then the maximal invalid subpart, so that
+// the caller emits exactly one U+FFFD for it.
+std::size_t decode_utf8(std::string_view bytes, std::size_t i, char32_t& c, bool& ok) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    const unsigned char lead = byte(i);
+    ok = false;
+    if (lead < 0x80) {
+        c = lead;
+        ok = true;
+        return 1;
+    }
+    std::size_t need = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        need = 1;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        need = 2;
+        c = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        need = 3;
+        c = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    } else {
+        return 1;
+    }
+    std::size_t used = 1;
+    for (std::size_t k = 0; k < need; ++k) {
+        if (i + used >= bytes.size()) return used;
+        const unsigned char next = byte(i + used);
+        const unsigned char lo = k == 0 ? low : 0x80;
+        const unsigned char hi = k == 0 ? high : 0xBF;
+        if (next < lo || next > hi) return used;
+        c = (c << 6) | (next & 0x3F);
+        ++used;
+    }
+    ok = true;
+    return used;
+}
+
+}  // namespace
+
+void append_utf8_from_utf16(std::string& out, std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            put_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            put_utf8(out, REPLACEMENT);
+        } else {
+            put_utf8(out, unit);
+        }
+    }
+}
+
+std::string utf8_from_utf16(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    append_utf8_from_utf16(out, text);
+    return out;
+}
+
+std::u16string utf16_from_utf8(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        bool ok = false;
+        i += decode_utf8(text, i, c, ok);
+        if (!ok) c = REPLACEMENT;
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+bool is_valid_utf8(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t c = 0;
+        bool ok = false;
+        i += decode_utf8(bytes, i, c, ok);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+std::string valid_utf8(std::string_view bytes) {
+    if (is_valid_utf8(bytes)) return std::string(bytes);
+    std::string out;
+    out.reserve(bytes.size() + 8);
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t c = 0;
+        bool ok = false;
+        const std::size_t used = decode_utf8(bytes, i, c, ok);
+        if (ok) {
+            out.append(bytes.substr(i, used));
+        } else {
+            put_utf8(out, REPLACEMENT);
+        }
+        i += used;
+    }
+    return out;
+}
+
+}  // namespace spadrim

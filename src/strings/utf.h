@@ -1,0 +1,28 @@
+// Conversions between UTF-16 (the Windows boundary), raw byte names (POSIX) and the UTF-8 used inside.
+//
+// Anything that cannot be represented (an unpaired surrogate, an invalid UTF-8 sequence) becomes
+// U+FFFD, so text inside the program is always valid UTF-8. Pure functions, any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace spadrim {
+
+// UTF-16 to UTF-8; each unpaired surrogate becomes U+FFFD.
+std::string utf8_from_utf16(std::u16string_view text);
+
+// Appends the UTF-8 form of text to out (for callers that build into a reused buffer).
+void append_utf8_from_utf16(std::string& out, std::u16string_view text);
+
+// UTF-8 to UTF-16; each invalid UTF-8 sequence becomes U+FFFD.
+std::u16string utf16_from_utf8(std::string_view text);
+
+// Bytes that should be UTF-8 (a POSIX file name) made valid: each maximal invalid sequence
+// becomes U+FFFD, as the Unicode standard recommends for decoders.
+std::string valid_utf8(std::string_view bytes);
+
+// True when the bytes are well-formed UTF-8 (no surrogates, no overlong forms, nothing above U+10FFFF).
+bool is_valid_utf8(std::string_view bytes);
+
+}  // namespace spadrim

@@ -1,0 +1,96 @@
+// Classification of listed entries. The Windows cases run everywhere: several of them (junctions, folder
+// symbolic links with their reparse tag, cloud placeholders, NTFS compression) cannot be produced under
+// Wine 8, whose FindFirstFileExW reports a symlinked folder as REPARSE_POINT|DIRECTORY with tag 0 and
+// a symlinked file as a plain file. This pure function is the only place those cases can be tested.
+#include <gtest/gtest.h>
+
+#include "kinds/kinds.h"
+#include "scan/classify.h"
+
+namespace spadrim {
+namespace {
+
+constexpr std::uint64_t GB = 1ull << 30;
+constexpr std::uint64_t MB = 1ull << 20;
+constexpr auto PICTURES = static_cast<std::uint8_t>(FileKind::Pictures);
+constexpr auto OTHER = static_cast<std::uint8_t>(FileKind::Other);
+
+TEST(ClassifyFindEntry, FolderLinksAndJunctionsAreNotEntered) {
+    for (std::uint32_t tag : {TAG_SYMLINK, TAG_MOUNT_POINT}) {
+        const ListedEntry e = classify_find_entry("big", {ATTR_DIRECTORY | ATTR_REPARSE_POINT, tag, 0}, std::nullopt);
+        EXPECT_EQ(e.flags, FLAG_DIR | FLAG_LINK);
+        EXPECT_EQ(e.size, 0u);
+        EXPECT_EQ(e.kind, 0u);
+        EXPECT_EQ(e.name, "big");
+    }
+    // What Wine reports for a folder symlink: no tag, so it is an ordinary folder there.
+    EXPECT_EQ(classify_find_entry("w", {ATTR_DIRECTORY | ATTR_REPARSE_POINT, 0, 0}, std::nullopt).flags, FLAG_DIR);
+}
+
+TEST(ClassifyFindEntry, FileLinkCountsNothingButKeepsItsKind) {
+    const ListedEntry e = classify_find_entry("photo.JPG", {ATTR_REPARSE_POINT, TAG_SYMLINK, 5000}, std::nullopt);
+    EXPECT_EQ(e.flags, FLAG_LINK);
+    EXPECT_EQ(e.size, 0u);
+    EXPECT_EQ(e.kind, PICTURES);
+    // Even when the link is also marked compressed and the on-disk size was asked for.
+    EXPECT_EQ(classify_find_entry("a", {ATTR_REPARSE_POINT | ATTR_COMPRESSED, TAG_SYMLINK, 10}, 4).size, 0u);
+}
+
+TEST(ClassifyFindEntry, CloudPlaceholdersCountZero) {
+    for (std::uint32_t attribute : {ATTR_OFFLINE, ATTR_RECALL_ON_OPEN, ATTR_RECALL_ON_DATA_ACCESS}) {
+        const ListedEntry e = classify_find_entry("movie.mkv", {attribute | ATTR_REPARSE_POINT, 0x9000601A, 2 * GB},
+                                                  std::nullopt);
+        EXPECT_EQ(e.flags, FLAG_CLOUD_ONLY);
+        EXPECT_EQ(e.size, 0u);
+        EXPECT_FALSE(wants_on_disk_size(attribute | ATTR_SPARSE_FILE));
+    }
+    // A synced file that is present locally is another kind of reparse point: it counts its size.
+    const ListedEntry local = classify_find_entry("doc.pdf", {ATTR_REPARSE_POINT, 0x9000601A, 3 * MB}, std::nullopt);
+    EXPECT_EQ(local.flags, 0u);
+    EXPECT_EQ(local.size, 3 * MB);
+    // The cloud bits never make a folder cloud-only.
+    EXPECT_EQ(classify_find_entry("d", {ATTR_DIRECTORY | ATTR_RECALL_ON_DATA_ACCESS, 0, 0}, std::nullopt).flags,
+              FLAG_DIR);
+}
+
+TEST(ClassifyFindEntry, CompressedAndSparseFilesCountTheirSpaceOnDisk) {
+    EXPECT_TRUE(wants_on_disk_size(ATTR_COMPRESSED));
+    EXPECT_TRUE(wants_on_disk_size(ATTR_SPARSE_FILE));
+    EXPECT_FALSE(wants_on_disk_size(0x20));  // archive bit alone
+    EXPECT_FALSE(wants_on_disk_size(ATTR_DIRECTORY | ATTR_COMPRESSED));
+    EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, 40 * MB).size, 40 * MB);
+    EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_SPARSE_FILE, 0, 100 * MB}, 0).size, 0u);
+    // When the on-disk query failed, the listed size stays.
+    EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, std::nullopt).size, 100 * MB);
+    // Files without those attributes never use an on-disk figure.
+    EXPECT_EQ(classify_find_entry("x", {0x20, 0, 1234}, 1).size, 1234u);
+}
+
+TEST(ClassifyFindEntry, FilesAndFolders) {
+    const ListedEntry plain = classify_find_entry("notes", {0x20 | 0x2 | 0x4, 0, (5ull << 32) | 7}, std::nullopt);
+    EXPECT_EQ(plain.flags, 0u);  // hidden and system entries are listed like any other
+    EXPECT_EQ(plain.size, (5ull << 32) | 7);
+    EXPECT_EQ(plain.kind, OTHER);
+    const ListedEntry dir = classify_find_entry("Photos.jpg", {ATTR_DIRECTORY, 0, 4096}, std::nullopt);
+    EXPECT_EQ(dir.flags, FLAG_DIR);
+    EXPECT_EQ(dir.size, 0u);
+    EXPECT_EQ(dir.kind, 0u);  // a folder never gets a kind, whatever its name
+}
+
+TEST(ClassifyStatEntry, LinksMountPointsAndSparseFiles) {
+    const ListedEntry dir_link = classify_stat_entry("l", {false, true, true, false, 0, 0});
+    EXPECT_EQ(dir_link.flags, FLAG_DIR | FLAG_LINK);
+    const ListedEntry file_link = classify_stat_entry("song.mp3", {false, true, false, false, 40, 0});
+    EXPECT_EQ(file_link.flags, FLAG_LINK);
+    EXPECT_EQ(file_link.size, 0u);
+    EXPECT_EQ(file_link.kind, static_cast<std::uint8_t>(FileKind::Music));
+    EXPECT_EQ(classify_stat_entry("mnt", {true, false, false, true, 0, 0}).flags, FLAG_DIR | FLAG_LINK);
+    EXPECT_EQ(classify_stat_entry("sub", {true, false, false, false, 4096, 8}).flags, FLAG_DIR);
+    EXPECT_EQ(classify_stat_entry("sub", {true, false, false, false, 4096, 8}).size, 0u);
+
+    EXPECT_EQ(classify_stat_entry("disk.img", {false, false, false, false, 100 * MB, 8}).size, 4096u);  // sparse
+    EXPECT_EQ(classify_stat_entry("a.txt", {false, false, false, false, 10, 8}).size, 10u);  // block slack ignored
+}
+
+}  // namespace
+}  // namespace spadrim

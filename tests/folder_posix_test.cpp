@@ -1,0 +1,106 @@
+// The POSIX listing on real folders: links are never followed, sparse files count their allocated
+// space, names that are not UTF-8 are repaired, a vanished folder is empty.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "kinds/kinds.h"
+#include "scan/folder.h"
+#include "scan/walk.h"
+#include "support/temp_tree.h"
+
+namespace spadrim {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::map<std::string, ListedEntry> listing(const fs::path& folder) {
+    std::vector<ListedEntry> entries;
+    EXPECT_TRUE(list_folder(test::utf8_of(folder), entries));
+    std::map<std::string, ListedEntry> by_name;
+    for (ListedEntry& entry : entries) by_name[entry.name] = entry;
+    return by_name;
+}
+
+TEST(ListFolderPosix, SymbolicLinksAreListedButNeverFollowed) {
+    test::TempTree disk;
+    disk.file("big/data.bin", 100000);
+    disk.file("song.mp3", 300);
+    fs::create_directory_symlink(disk.root() / "big", disk.root() / "big link");
+    fs::create_symlink(disk.root() / "song.mp3", disk.root() / "tune.mp3");
+    fs::create_symlink(disk.root() / "nowhere", disk.root() / "dangling.txt");
+
+    auto entries = listing(disk.root());
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_EQ(entries["big link"].flags, FLAG_DIR | FLAG_LINK);
+    EXPECT_EQ(entries["big link"].size, 0u);
+    EXPECT_EQ(entries["tune.mp3"].flags, FLAG_LINK);
+    EXPECT_EQ(entries["tune.mp3"].size, 0u);
+    EXPECT_EQ(entries["tune.mp3"].kind, static_cast<std::uint8_t>(FileKind::Music));
+    EXPECT_EQ(entries["dangling.txt"].flags, FLAG_LINK);
+
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(node_at(*tree, 0).size, 100300u);  // the linked folder's file counted once
+    EXPECT_EQ(node_at(*tree, 0).file_count, 4u);  // data.bin, song.mp3 and the two file links
+    EXPECT_EQ(progress.folders.load(), 2u);       // the root and big; the link is not listed
+}
+
+TEST(ListFolderPosix, SparseFileCountsItsAllocatedSpace) {
+    test::TempTree disk;
+    const fs::path path = disk.root() / "disk.img";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "end", 3, (64 << 20) - 3), 3);  // 64 MiB long, one block written
+    close(fd);
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    if (static_cast<std::uint64_t>(st.st_blocks) * 512 >= (64u << 20)) GTEST_SKIP() << "no sparse files here";
+
+    auto entries = listing(disk.root());
+    EXPECT_EQ(entries["disk.img"].size, static_cast<std::uint64_t>(st.st_blocks) * 512);
+    EXPECT_LT(entries["disk.img"].size, 64u << 20);
+}
+
+TEST(ListFolderPosix, NamesThatAreNotUtf8AreRepaired) {
+    test::TempTree disk;
+    const std::string raw = "caf\xE9.txt";  // Latin-1, as an old archive might leave it
+    const int fd = open((disk.root_text() + "/" + raw).c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    auto entries = listing(disk.root());
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries.begin()->first, "caf\xEF\xBF\xBD.txt");
+    EXPECT_EQ(entries.begin()->second.kind, static_cast<std::uint8_t>(FileKind::Documents));
+}
+
+TEST(ListFolderPosix, VanishedFolderIsEmptyAndAFileIsNotAFolder) {
+    test::TempTree disk;
+    disk.file("plain.txt", 1);
+    std::vector<ListedEntry> entries{ListedEntry{"stale", 1, 0, 0}};
+    EXPECT_TRUE(list_folder(disk.root_text() + "/gone", entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_FALSE(list_folder(disk.root_text() + "/plain.txt", entries));
+}
+
+TEST(ListFolderPosix, SpecialFilesAreFilesOfTheirSize) {
+    test::TempTree disk;
+    ASSERT_EQ(mkfifo((disk.root_text() + "/pipe").c_str(), 0644), 0);
+    auto entries = listing(disk.root());
+    EXPECT_EQ(entries["pipe"].flags, 0u);
+    EXPECT_EQ(entries["pipe"].size, 0u);
+}
+
+TEST(WalkRootPosix, TrailingSlashesGoButTheRootStays) {
+    EXPECT_EQ(walk_root_path("/home/a//"), "/home/a");
+    EXPECT_EQ(walk_root_path("/"), "/");
+    EXPECT_EQ(walk_root_path("//"), "/");
+}
+
+}  // namespace
+}  // namespace spadrim

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "kinds/kinds.h"
+
+namespace spadrim {
+namespace {
+
+TEST(FileExtension, FollowsTheLastDotAndLowersAsciiOnly) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Photo.JPG", "jpg"},
+        {"archive.tar.gz", "gz"},
+        {"..x", "x"},
+        {"a.crdownload", "crdownload"},
+        {"noext", ""},
+        {".gitignore", ""},
+        {"ends.", ""},
+        {"a.12345678901", "12345678901"},  // 11 bytes after the dot: still an extension
+        {"a.123456789012", ""},            // 12 bytes: none at all
+        {"photo.jpg ", "jpg "},            // never trimmed
+        {"Straße.ÄBC", "Äbc"},             // non-ASCII capitals keep their case
+        {"x.", ""},
+        {".", ""},
+        {"", ""},
+    };
+    for (const auto& [name, extension] : cases) EXPECT_EQ(file_extension(name), extension) << name;
+}
+
+TEST(ClassifyExtension, EveryListedExtensionHasItsKind) {
+    const std::vector<std::pair<FileKind, std::vector<std::string>>> lists = {
+        {FileKind::Pictures, {"arw", "bmp", "cr2", "cr3", "dng", "gif", "ico", "jpg", "jxl", "nef", "orf", "png",
+                              "psd", "raf", "raw", "rw2", "svg", "tif", "avif", "heic", "heif", "jpeg", "tiff",
+                              "webp"}},
+        {FileKind::Videos,
+         {"ts", "3gp", "avi", "flv", "m4v", "mkv", "mov", "mp4", "mpg", "mts", "vob", "wmv", "m2ts", "mpeg", "webm"}},
+        {FileKind::Music,
+         {"aac", "m4a", "mid", "mp3", "ogg", "wav", "wma", "aiff", "alac", "flac", "midi", "opus"}},
+        {FileKind::Documents, {"md", "csv", "doc", "hwp", "key", "odp", "ods", "odt", "pdf", "ppt", "rtf", "txt",
+                               "xls", "docx", "epub", "hwpx", "pptx", "xlsx", "pages", "numbers"}},
+        {FileKind::Archives, {"7z", "gz", "xz", "alz", "bz2", "cab", "egg", "esd", "img", "iso", "rar", "tar",
+                              "tgz", "vhd", "wim", "zip", "zst", "vhdx", "vmdk"}},
+        {FileKind::Programs, {"bat", "cmd", "com", "dll", "exe", "jar", "msi", "msp", "msu", "ocx", "pak", "pck",
+                              "ps1", "sys", "appx", "msix", "node", "bundle"}},
+        {FileKind::Temporary, {"pf", "bak", "dmp", "etl", "log", "old", "tmp", "part", "temp", "cache", "crdownload"}},
+    };
+    std::set<std::string> seen;
+    for (const auto& [kind, extensions] : lists) {
+        for (const std::string& extension : extensions) {
+            EXPECT_EQ(classify_extension(extension), kind) << extension;
+            EXPECT_TRUE(seen.insert(extension).second) << extension << " listed twice";
+        }
+    }
+    EXPECT_EQ(seen.size(), 119u);
+}
+
+TEST(ClassifyExtension, NearMissesAreOther) {
+    // Prefixes, extensions, other cases and lengths that share a word with a listed entry.
+    for (const char* extension : {"", "j", "jp", "jpgx", "JPG", "t", "tsx", "7zz", "crdownloa", "crdownloadx",
+                                  "numberss", "bundl", "jpg ", "cach", "mp"}) {
+        EXPECT_EQ(classify_extension(extension), FileKind::Other) << extension;
+    }
+    EXPECT_EQ(classify_extension(std::string("gz\0", 3)), FileKind::Other);
+}
+
+TEST(ClassifyExtension, NamesThroughTheirExtension) {
+    EXPECT_EQ(classify_extension(file_extension("IMG_0001.JPG")), FileKind::Pictures);
+    EXPECT_EQ(classify_extension(file_extension("Movie.Mp4")), FileKind::Videos);
+    EXPECT_EQ(classify_extension(file_extension("backup.tar.gz")), FileKind::Archives);
+    EXPECT_EQ(classify_extension(file_extension("setup.exe.crdownload")), FileKind::Temporary);
+    EXPECT_EQ(classify_extension(file_extension("photo.jpg ")), FileKind::Other);
+    EXPECT_EQ(classify_extension(file_extension(".profile")), FileKind::Other);
+}
+
+TEST(KindTables, LabelsAndColours) {
+    EXPECT_EQ(kind_label(FileKind::Archives), "Archives and disk images");
+    EXPECT_EQ(kind_label(FileKind::Temporary), "Temporary and logs");
+    EXPECT_EQ(kind_colour(FileKind::Pictures), 0x3B82F6u);
+    EXPECT_EQ(kind_colour(FileKind::Other), 0x14B8A6u);
+}
+
+TEST(FormatSize, RoundsAtEveryUnitAndDecimalEdge) {
+    const std::vector<std::pair<std::uint64_t, std::string>> cases = {
+        {0, "0 B"},
+        {512, "512 B"},
+        {1023, "1023 B"},
+        {1024, "1.00 KB"},
+        {1104, "1.08 KB"},     // 1.078125
+        {1152, "1.12 KB"},     // exactly 1.125: the tie goes to the even digit
+        {1168, "1.14 KB"},     // exactly 1.140625: no tie
+        {1175, "1.15 KB"},     // 1.1474609375
+        {10239, "10.00 KB"},   // 9.999...: decimals chosen before rounding
+        {10240, "10.0 KB"},
+        {102399, "100.0 KB"},  // 99.999...
+        {102400, "100 KB"},
+        {1048575, "1024 KB"},  // 1023.999...: stays in KB
+        {1048576, "1.00 MB"},
+        {1320702443ull, "1.23 GB"},
+        {263066746880ull, "245 GB"},
+        {1ull << 40, "1.00 TB"},
+        {1ull << 50, "1.00 PB"},
+        {1ull << 60, "1024 PB"},  // PB is the last unit
+        {std::numeric_limits<std::uint64_t>::max(), "16384 PB"},
+    };
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(format_size(bytes), text) << bytes;
+}
+
+TEST(FormatCount, GroupsOfThree) {
+    const std::vector<std::pair<std::uint64_t, std::string>> cases = {
+        {0, "0"},
+        {999, "999"},
+        {1000, "1,000"},
+        {12345, "12,345"},
+        {1000000, "1,000,000"},
+        {1234567, "1,234,567"},
+        {std::numeric_limits<std::uint64_t>::max(), "18,446,744,073,709,551,615"},
+    };
+    for (const auto& [count, text] : cases) EXPECT_EQ(format_count(count), text) << count;
+}
+
+}  // namespace
+}  // namespace spadrim

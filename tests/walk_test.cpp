@@ -1,0 +1,260 @@
+// The walker on real folders, with the platform's own listing (FindFirstFileExW under Wine, readdir on
+// Linux). Every test checks the tree against an independent recount of the disk. Listing failures and
+// cancellation are injected through the lister rather than with permissions, since tests run as root.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+
+#include "kinds/kinds.h"
+#include "scan/folder.h"
+#include "scan/walk.h"
+#include "support/temp_tree.h"
+
+namespace spadrim {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempTree;
+using test::utf8_of;
+
+struct Totals {
+    std::uint64_t size = 0;
+    std::uint32_t files = 0;
+};
+
+// Sizes and file counts of every folder under path, keyed by full path, computed straight from the disk.
+Totals recount(const fs::path& path, std::map<std::string, Totals>& folders) {
+    Totals totals;
+    for (const fs::directory_entry& entry : fs::directory_iterator(path)) {
+        if (entry.is_directory()) {
+            const Totals inner = recount(entry.path(), folders);
+            totals.size += inner.size;
+            totals.files += inner.files;
+        } else {
+            totals.size += entry.file_size();
+            totals.files += 1;
+        }
+    }
+    folders[utf8_of(path)] = totals;
+    return totals;
+}
+
+std::set<std::string> disk_paths(const fs::path& root) {
+    std::set<std::string> paths{utf8_of(root)};
+    for (const auto& entry : fs::recursive_directory_iterator(root)) paths.insert(utf8_of(entry.path()));
+    return paths;
+}
+
+// Checks a finished walk against the disk: every entry once, parents first, and every folder's totals.
+void expect_matches_disk(const FileTree& tree, const fs::path& root) {
+    std::map<std::string, Totals> folders;
+    recount(root, folders);
+    std::multiset<std::string> seen;
+    for (NodeIndex i = 0; i < tree.nodes.size(); ++i) {
+        const Node& node = node_at(tree, i);
+        if (i > 0) {
+            ASSERT_LT(node.parent, i) << "a parent must precede its children";
+        }
+        const std::string path = path_of(tree, i);
+        seen.insert(path);
+        if (node.flags & FLAG_DIR) {
+            ASSERT_EQ(folders.count(path), 1u) << path;
+            EXPECT_EQ(node.size, folders[path].size) << path;
+            EXPECT_EQ(node.file_count, folders[path].files) << path;
+        } else {
+            EXPECT_EQ(node.size, fs::file_size(test::fs_path(path))) << path;
+            EXPECT_EQ(node.file_count, 1u);
+        }
+    }
+    const std::set<std::string> expected = disk_paths(root);
+    EXPECT_EQ(seen.size(), expected.size()) << "an entry was listed twice or missed";
+    EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()), expected);
+}
+
+// A reproducible layout of `folders` folders holding files of assorted kinds, sizes and scripts; some
+// folders stay empty.
+void generate(const TempTree& disk, int folders, int files_per_folder, unsigned seed) {
+    std::mt19937 random(seed);
+    const char* names[] = {"사진", "notes", "Ünïcode", "😀 emoji", "a b", "data.v2", "x"};
+    const char* extensions[] = {".jpg", ".mp4", ".txt", ".zip", ".exe", ".log", "", ".JPG"};
+    std::vector<std::string> made{""};
+    for (int i = 1; i < folders; ++i) {
+        const std::string& parent = made[random() % made.size()];
+        made.push_back(parent + (parent.empty() ? "" : "/") + names[random() % 7] + std::to_string(i));
+        disk.folder(made.back());
+    }
+    for (std::size_t f = 0; f < made.size(); ++f) {
+        if (f % 5 == 4) continue;
+        const int count = static_cast<int>(random() % (files_per_folder + 1));
+        for (int i = 0; i < count; ++i) {
+            const std::string name = "f" + std::to_string(i) + extensions[random() % 8];
+            disk.file(made[f] + (made[f].empty() ? "" : "/") + name, random() % 3000);
+        }
+    }
+}
+
+TEST(Walk, MatchesADirectRecountAtEveryFolder) {
+    TempTree disk;
+    generate(disk, 120, 6, 1);
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 4, progress);
+    ASSERT_TRUE(tree);
+    expect_matches_disk(*tree, disk.root());
+    EXPECT_EQ(tree->unreadable_folders, 0u);
+    EXPECT_EQ(tree->root_path, disk.root_text());
+    EXPECT_EQ(progress.files.load(), node_at(*tree, 0).file_count);
+    EXPECT_EQ(progress.bytes.load(), node_at(*tree, 0).size);
+    EXPECT_EQ(progress.folders.load(), 120u);
+    EXPECT_FALSE(progress.current_path.empty());
+}
+
+TEST(Walk, ManyFoldersWithEightThreads) {
+    // Mainly for ThreadSanitizer: thousands of listings racing for the queue, tree and progress locks.
+    TempTree disk;
+    generate(disk, 3000, 2, 2);
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 8, progress);
+    ASSERT_TRUE(tree);
+    expect_matches_disk(*tree, disk.root());
+    EXPECT_EQ(progress.folders.load(), 3000u);
+}
+
+TEST(Walk, KindsAndNamesComeFromTheListing) {
+    TempTree disk;
+    disk.file("IMG_0001.JPG", 10);
+    disk.file("사진 모음.mp4", 20);
+    disk.folder("music.mp3");
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress);
+    ASSERT_TRUE(tree);
+    std::map<std::string, const Node*> by_name;
+    for (NodeIndex i : sorted_children(*tree, 0)) by_name[std::string(name_of(*tree, i))] = &node_at(*tree, i);
+    ASSERT_EQ(by_name.size(), 3u);
+    EXPECT_EQ(by_name["IMG_0001.JPG"]->kind, static_cast<std::uint8_t>(FileKind::Pictures));
+    EXPECT_EQ(by_name["사진 모음.mp4"]->kind, static_cast<std::uint8_t>(FileKind::Videos));
+    EXPECT_EQ(by_name["music.mp3"]->flags, FLAG_DIR);
+    EXPECT_EQ(by_name["music.mp3"]->kind, 0u);
+}
+
+TEST(Walk, EmptyFolderIsTheRootAlone) {
+    TempTree disk;
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 3, progress);
+    ASSERT_TRUE(tree);
+    ASSERT_EQ(tree->nodes.size(), 1u);
+    EXPECT_EQ(node_at(*tree, 0).flags, FLAG_DIR);
+    EXPECT_EQ(node_at(*tree, 0).size, 0u);
+    EXPECT_EQ(node_at(*tree, 0).file_count, 0u);
+    EXPECT_EQ(tree->unreadable_folders, 0u);
+    EXPECT_EQ(progress.folders.load(), 1u);
+    EXPECT_EQ(progress.files.load(), 0u);
+}
+
+TEST(Walk, RootWithTrailingSeparatorKeepsItsTextAndWalksTheSameFolder) {
+    TempTree disk;
+    disk.file("a/b.txt", 42);
+    const std::string root = disk.root_text() + PATH_SEPARATOR;
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(root, 2, progress);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(tree->root_path, root);
+    EXPECT_EQ(name_of(*tree, 0), root);
+    EXPECT_EQ(node_at(*tree, 0).size, 42u);
+    EXPECT_EQ(tree->nodes.size(), 3u);
+}
+
+TEST(Walk, UnreadableFolderIsMarkedAndItsSiblingsListed) {
+    TempTree disk;
+    disk.file("locked/secret.bin", 500);
+    disk.file("open/a.txt", 10);
+    disk.file("b.txt", 20);
+    const FolderLister refuse_locked = [](const std::string& path, std::vector<ListedEntry>& out) {
+        if (path.ends_with("locked")) {
+            out.clear();
+            return false;
+        }
+        return list_folder(path, out);
+    };
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress, refuse_locked);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(tree->unreadable_folders, 1u);
+    EXPECT_EQ(progress.folders.load(), 3u);  // a failed listing still counts as a listed folder
+    EXPECT_EQ(node_at(*tree, 0).size, 30u);
+    EXPECT_EQ(node_at(*tree, 0).file_count, 2u);
+    int unreadable = 0;
+    for (NodeIndex i : sorted_children(*tree, 0)) {
+        const Node& node = node_at(*tree, i);
+        if (name_of(*tree, i) == "locked") {
+            ++unreadable;
+            EXPECT_EQ(node.flags, FLAG_DIR | FLAG_UNREADABLE);
+            EXPECT_EQ(node.first_child, NO_NODE);
+            EXPECT_EQ(node.size, 0u);
+        } else {
+            EXPECT_FALSE(node.flags & FLAG_UNREADABLE);
+        }
+    }
+    EXPECT_EQ(unreadable, 1);
+}
+
+TEST(Walk, UnreadableRootGivesTheRootAloneMarked) {
+    TempTree disk;
+    disk.file("a.txt", 10);
+    const FolderLister refuse = [](const std::string&, std::vector<ListedEntry>& out) {
+        out.clear();
+        return false;
+    };
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 4, progress, refuse);
+    ASSERT_TRUE(tree);
+    ASSERT_EQ(tree->nodes.size(), 1u);
+    EXPECT_EQ(node_at(*tree, 0).flags, FLAG_DIR | FLAG_UNREADABLE);
+    EXPECT_EQ(tree->unreadable_folders, 1u);
+}
+
+TEST(Walk, CancelStopsEveryWorkerAfterItsCurrentFolder) {
+    TempTree disk;
+    generate(disk, 200, 1, 3);
+    constexpr unsigned THREADS = 4;
+    ScanProgress progress;
+    std::atomic<int> listings{0};
+    const FolderLister cancel_at_tenth = [&](const std::string& path, std::vector<ListedEntry>& out) {
+        if (++listings == 10) progress.cancel = true;
+        return list_folder(path, out);
+    };
+    EXPECT_FALSE(walk_folder(disk.root_text(), THREADS, progress, cancel_at_tenth));
+    // After the flag is set, each of the other workers may finish the one folder it already took.
+    EXPECT_GE(listings.load(), 10);
+    EXPECT_LE(listings.load(), 10 + static_cast<int>(THREADS) - 1);
+}
+
+TEST(Walk, CancelledWorkerStillAppendsTheFolderItWasListing) {
+    TempTree disk;
+    disk.file("a/deep/x.txt", 1);
+    disk.file("b/y.txt", 2);
+    LockedTree locked;
+    locked.tree = make_tree(disk.root_text());
+    WorkQueue queue;
+    queue.items.push_back(WorkItem{0, walk_root_path(disk.root_text())});
+    ScanProgress progress;
+    int listings = 0;
+    const FolderLister cancel_now = [&](const std::string& path, std::vector<ListedEntry>& out) {
+        ++listings;
+        progress.cancel = true;
+        return list_folder(path, out);
+    };
+    walk_worker(locked, queue, progress, cancel_now);
+    EXPECT_EQ(listings, 1);
+    EXPECT_EQ(locked.tree.nodes.size(), 3u);  // the root's own entries a and b went in
+    EXPECT_EQ(queue.items.size(), 2u);        // their folders were queued but never taken
+    EXPECT_TRUE(queue.done);
+    EXPECT_EQ(queue.active, 0u);
+    EXPECT_EQ(progress.folders.load(), 1u);
+}
+
+}  // namespace
+}  // namespace spadrim
