@@ -17,18 +17,21 @@ constexpr auto OTHER = static_cast<std::uint8_t>(FileKind::Other);
 
 TEST(ClassifyFindEntry, FolderLinksAndJunctionsAreNotEntered) {
     for (std::uint32_t tag : {TAG_SYMLINK, TAG_MOUNT_POINT}) {
-        const ListedEntry e = classify_find_entry("big", {ATTR_DIRECTORY | ATTR_REPARSE_POINT, tag, 0}, std::nullopt);
+        const ListedEntry e =
+            classify_find_entry("big", {ATTR_DIRECTORY | ATTR_REPARSE_POINT, tag, 0}, std::nullopt);
         EXPECT_EQ(e.flags, FLAG_DIR | FLAG_LINK);
         EXPECT_EQ(e.size, 0u);
         EXPECT_EQ(e.kind, 0u);
         EXPECT_EQ(e.name, "big");
     }
     // What Wine reports for a folder symlink: no tag, so it is an ordinary folder there.
-    EXPECT_EQ(classify_find_entry("w", {ATTR_DIRECTORY | ATTR_REPARSE_POINT, 0, 0}, std::nullopt).flags, FLAG_DIR);
+    EXPECT_EQ(classify_find_entry("w", {ATTR_DIRECTORY | ATTR_REPARSE_POINT, 0, 0}, std::nullopt).flags,
+              FLAG_DIR);
 }
 
 TEST(ClassifyFindEntry, FileLinkCountsNothingButKeepsItsKind) {
-    const ListedEntry e = classify_find_entry("photo.JPG", {ATTR_REPARSE_POINT, TAG_SYMLINK, 5000}, std::nullopt);
+    const ListedEntry e =
+        classify_find_entry("photo.JPG", {ATTR_REPARSE_POINT, TAG_SYMLINK, 5000}, std::nullopt);
     EXPECT_EQ(e.flags, FLAG_LINK);
     EXPECT_EQ(e.size, 0u);
     EXPECT_EQ(e.kind, PICTURES);
@@ -38,19 +41,21 @@ TEST(ClassifyFindEntry, FileLinkCountsNothingButKeepsItsKind) {
 
 TEST(ClassifyFindEntry, CloudPlaceholdersCountZero) {
     for (std::uint32_t attribute : {ATTR_OFFLINE, ATTR_RECALL_ON_OPEN, ATTR_RECALL_ON_DATA_ACCESS}) {
-        const ListedEntry e = classify_find_entry("movie.mkv", {attribute | ATTR_REPARSE_POINT, 0x9000601A, 2 * GB},
-                                                  std::nullopt);
+        const ListedEntry e = classify_find_entry(
+            "movie.mkv", {attribute | ATTR_REPARSE_POINT, 0x9000601A, 2 * GB}, std::nullopt);
         EXPECT_EQ(e.flags, FLAG_CLOUD_ONLY);
         EXPECT_EQ(e.size, 0u);
         EXPECT_FALSE(wants_on_disk_size(attribute | ATTR_SPARSE_FILE));
     }
     // A synced file that is present locally is another kind of reparse point: it counts its size.
-    const ListedEntry local = classify_find_entry("doc.pdf", {ATTR_REPARSE_POINT, 0x9000601A, 3 * MB}, std::nullopt);
+    const ListedEntry local =
+        classify_find_entry("doc.pdf", {ATTR_REPARSE_POINT, 0x9000601A, 3 * MB}, std::nullopt);
     EXPECT_EQ(local.flags, 0u);
     EXPECT_EQ(local.size, 3 * MB);
     // The cloud bits never make a folder cloud-only.
-    EXPECT_EQ(classify_find_entry("d", {ATTR_DIRECTORY | ATTR_RECALL_ON_DATA_ACCESS, 0, 0}, std::nullopt).flags,
-              FLAG_DIR);
+    EXPECT_EQ(
+        classify_find_entry("d", {ATTR_DIRECTORY | ATTR_RECALL_ON_DATA_ACCESS, 0, 0}, std::nullopt).flags,
+        FLAG_DIR);
 }
 
 TEST(ClassifyFindEntry, CompressedAndSparseFilesCountTheirSpaceOnDisk) {
@@ -67,7 +72,8 @@ TEST(ClassifyFindEntry, CompressedAndSparseFilesCountTheirSpaceOnDisk) {
 }
 
 TEST(ClassifyFindEntry, FilesAndFolders) {
-    const ListedEntry plain = classify_find_entry("notes", {0x20 | 0x2 | 0x4, 0, (5ull << 32) | 7}, std::nullopt);
+    const ListedEntry plain =
+        classify_find_entry("notes", {0x20 | 0x2 | 0x4, 0, (5ull << 32) | 7}, std::nullopt);
     EXPECT_EQ(plain.flags, 0u);  // hidden and system entries are listed like any other
     EXPECT_EQ(plain.size, (5ull << 32) | 7);
     EXPECT_EQ(plain.kind, OTHER);
@@ -88,8 +94,10 @@ TEST(ClassifyStatEntry, LinksMountPointsAndSparseFiles) {
     EXPECT_EQ(classify_stat_entry("sub", {true, false, false, false, 4096, 8}).flags, FLAG_DIR);
     EXPECT_EQ(classify_stat_entry("sub", {true, false, false, false, 4096, 8}).size, 0u);
 
-    EXPECT_EQ(classify_stat_entry("disk.img", {false, false, false, false, 100 * MB, 8}).size, 4096u);  // sparse
-    EXPECT_EQ(classify_stat_entry("a.txt", {false, false, false, false, 10, 8}).size, 10u);  // block slack ignored
+    EXPECT_EQ(classify_stat_entry("disk.img", {false, false, false, false, 100 * MB, 8}).size,
+              4096u);  // sparse
+    EXPECT_EQ(classify_stat_entry("a.txt", {false, false, false, false, 10, 8}).size,
+              10u);  // block slack ignored
 }
 
 }  // namespace

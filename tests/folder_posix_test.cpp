@@ -22,7 +22,8 @@ std::map<std::string, ListedEntry> listing(const fs::path& folder) {
     std::vector<ListedEntry> entries;
     EXPECT_TRUE(list_folder(test::utf8_of(folder), entries));
     std::map<std::string, ListedEntry> by_name;
-    for (ListedEntry& entry : entries) by_name[entry.name] = entry;
+    for (ListedEntry& entry : entries)
+        by_name[entry.name] = entry;
     return by_name;
 }
 
@@ -46,7 +47,7 @@ TEST(ListFolderPosix, SymbolicLinksAreListedButNeverFollowed) {
     ScanProgress progress;
     const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress);
     ASSERT_TRUE(tree);
-    EXPECT_EQ(node_at(*tree, 0).size, 100300u);  // the linked folder's file counted once
+    EXPECT_EQ(node_at(*tree, 0).size, 100300u);   // the linked folder's file counted once
     EXPECT_EQ(node_at(*tree, 0).file_count, 4u);  // data.bin, song.mp3 and the two file links
     EXPECT_EQ(progress.folders.load(), 2u);       // the root and big; the link is not listed
 }

@@ -29,25 +29,31 @@ TEST(FileExtension, FollowsTheLastDotAndLowersAsciiOnly) {
         {".", ""},
         {"", ""},
     };
-    for (const auto& [name, extension] : cases) EXPECT_EQ(file_extension(name), extension) << name;
+    for (const auto& [name, extension] : cases)
+        EXPECT_EQ(file_extension(name), extension) << name;
 }
 
 TEST(ClassifyExtension, EveryListedExtensionHasItsKind) {
     const std::vector<std::pair<FileKind, std::vector<std::string>>> lists = {
-        {FileKind::Pictures, {"arw", "bmp", "cr2", "cr3", "dng", "gif", "ico", "jpg", "jxl", "nef", "orf", "png",
-                              "psd", "raf", "raw", "rw2", "svg", "tif", "avif", "heic", "heif", "jpeg", "tiff",
-                              "webp"}},
+        {FileKind::Pictures,
+         {"arw", "bmp", "cr2", "cr3", "dng", "gif", "ico",  "jpg",  "jxl",  "nef",  "orf",  "png",
+          "psd", "raf", "raw", "rw2", "svg", "tif", "avif", "heic", "heif", "jpeg", "tiff", "webp"}},
         {FileKind::Videos,
-         {"ts", "3gp", "avi", "flv", "m4v", "mkv", "mov", "mp4", "mpg", "mts", "vob", "wmv", "m2ts", "mpeg", "webm"}},
+         {"ts", "3gp", "avi", "flv", "m4v", "mkv", "mov", "mp4", "mpg", "mts", "vob", "wmv", "m2ts", "mpeg",
+          "webm"}},
         {FileKind::Music,
          {"aac", "m4a", "mid", "mp3", "ogg", "wav", "wma", "aiff", "alac", "flac", "midi", "opus"}},
-        {FileKind::Documents, {"md", "csv", "doc", "hwp", "key", "odp", "ods", "odt", "pdf", "ppt", "rtf", "txt",
-                               "xls", "docx", "epub", "hwpx", "pptx", "xlsx", "pages", "numbers"}},
-        {FileKind::Archives, {"7z", "gz", "xz", "alz", "bz2", "cab", "egg", "esd", "img", "iso", "rar", "tar",
-                              "tgz", "vhd", "wim", "zip", "zst", "vhdx", "vmdk"}},
-        {FileKind::Programs, {"bat", "cmd", "com", "dll", "exe", "jar", "msi", "msp", "msu", "ocx", "pak", "pck",
-                              "ps1", "sys", "appx", "msix", "node", "bundle"}},
-        {FileKind::Temporary, {"pf", "bak", "dmp", "etl", "log", "old", "tmp", "part", "temp", "cache", "crdownload"}},
+        {FileKind::Documents,
+         {"md",  "csv", "doc", "hwp",  "key",  "odp",  "ods",  "odt",  "pdf",   "ppt",
+          "rtf", "txt", "xls", "docx", "epub", "hwpx", "pptx", "xlsx", "pages", "numbers"}},
+        {FileKind::Archives,
+         {"7z", "gz", "xz", "alz", "bz2", "cab", "egg", "esd", "img", "iso", "rar", "tar", "tgz", "vhd",
+          "wim", "zip", "zst", "vhdx", "vmdk"}},
+        {FileKind::Programs,
+         {"bat", "cmd", "com", "dll", "exe", "jar", "msi", "msp", "msu", "ocx", "pak", "pck", "ps1", "sys",
+          "appx", "msix", "node", "bundle"}},
+        {FileKind::Temporary,
+         {"pf", "bak", "dmp", "etl", "log", "old", "tmp", "part", "temp", "cache", "crdownload"}},
     };
     std::set<std::string> seen;
     for (const auto& [kind, extensions] : lists) {
@@ -90,11 +96,11 @@ TEST(FormatSize, RoundsAtEveryUnitAndDecimalEdge) {
         {512, "512 B"},
         {1023, "1023 B"},
         {1024, "1.00 KB"},
-        {1104, "1.08 KB"},     // 1.078125
-        {1152, "1.12 KB"},     // exactly 1.125: the tie goes to the even digit
-        {1168, "1.14 KB"},     // exactly 1.140625: no tie
-        {1175, "1.15 KB"},     // 1.1474609375
-        {10239, "10.00 KB"},   // 9.999...: decimals chosen before rounding
+        {1104, "1.08 KB"},    // 1.078125
+        {1152, "1.12 KB"},    // exactly 1.125: the tie goes to the even digit
+        {1168, "1.14 KB"},    // exactly 1.140625: no tie
+        {1175, "1.15 KB"},    // 1.1474609375
+        {10239, "10.00 KB"},  // 9.999...: decimals chosen before rounding
         {10240, "10.0 KB"},
         {102399, "100.0 KB"},  // 99.999...
         {102400, "100 KB"},
@@ -107,7 +113,8 @@ TEST(FormatSize, RoundsAtEveryUnitAndDecimalEdge) {
         {1ull << 60, "1024 PB"},  // PB is the last unit
         {std::numeric_limits<std::uint64_t>::max(), "16384 PB"},
     };
-    for (const auto& [bytes, text] : cases) EXPECT_EQ(format_size(bytes), text) << bytes;
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(format_size(bytes), text) << bytes;
 }
 
 TEST(FormatCount, GroupsOfThree) {
@@ -120,7 +127,8 @@ TEST(FormatCount, GroupsOfThree) {
         {1234567, "1,234,567"},
         {std::numeric_limits<std::uint64_t>::max(), "18,446,744,073,709,551,615"},
     };
-    for (const auto& [count, text] : cases) EXPECT_EQ(format_count(count), text) << count;
+    for (const auto& [count, text] : cases)
+        EXPECT_EQ(format_count(count), text) << count;
 }
 
 }  // namespace

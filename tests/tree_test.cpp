@@ -11,25 +11,33 @@
 namespace spadrim {
 namespace {
 
-ListedEntry file(std::string name, std::uint64_t size) { return ListedEntry{std::move(name), size, 0, 7}; }
-ListedEntry folder(std::string name) { return ListedEntry{std::move(name), 0, FLAG_DIR, 0}; }
+ListedEntry file(std::string name, std::uint64_t size) {
+    return ListedEntry{std::move(name), size, 0, 7};
+}
+ListedEntry folder(std::string name) {
+    return ListedEntry{std::move(name), 0, FLAG_DIR, 0};
+}
 
 // Appends entries to parent and returns the index of each, in the given order.
 std::vector<NodeIndex> add(FileTree& tree, NodeIndex parent, const std::vector<ListedEntry>& entries) {
     const auto first = static_cast<NodeIndex>(tree.nodes.size());
     EXPECT_EQ(append_listing(tree, parent, entries), entries.size());
     std::vector<NodeIndex> indices;
-    for (NodeIndex i = 0; i < entries.size(); ++i) indices.push_back(first + i);
+    for (NodeIndex i = 0; i < entries.size(); ++i)
+        indices.push_back(first + i);
     return indices;
 }
 
 std::vector<std::string> names(const FileTree& tree, const std::vector<NodeIndex>& indices) {
     std::vector<std::string> out;
-    for (NodeIndex i : indices) out.emplace_back(name_of(tree, i));
+    for (NodeIndex i : indices)
+        out.emplace_back(name_of(tree, i));
     return out;
 }
 
-std::string root_for_platform() { return PATH_SEPARATOR == '\\' ? "C:\\" : "/"; }
+std::string root_for_platform() {
+    return PATH_SEPARATOR == '\\' ? "C:\\" : "/";
+}
 
 std::string under(std::string root, std::initializer_list<const char*> parts) {
     for (const char* part : parts) {
@@ -61,7 +69,8 @@ TEST(FileTree, AppendLinksNewestFirstAndCountsFilesOnly) {
     EXPECT_EQ(node_at(tree, ids[0]).next_sibling, NO_NODE);
     EXPECT_EQ(node_at(tree, ids[0]).file_count, 1u);
     EXPECT_EQ(node_at(tree, ids[1]).file_count, 0u);
-    for (NodeIndex i : ids) EXPECT_EQ(node_at(tree, i).parent, 0u);
+    for (NodeIndex i : ids)
+        EXPECT_EQ(node_at(tree, i).parent, 0u);
     EXPECT_EQ(names(tree, ids), (std::vector<std::string>{"a", "d", "b"}));
     EXPECT_EQ(tree.names, "/radb");
 }
@@ -82,14 +91,16 @@ TEST(FileTree, LargeFoldersSortLikeSmallOnes) {
     std::mt19937 random(7);
     FileTree tree = make_tree("/r");
     std::vector<ListedEntry> entries;
-    for (int i = 0; i < 500; ++i) entries.push_back(file("f" + std::to_string(random() % 300), random() % 40));
+    for (int i = 0; i < 500; ++i)
+        entries.push_back(file("f" + std::to_string(random() % 300), random() % 40));
     add(tree, 0, entries);
     const std::vector<NodeIndex> sorted = sorted_children(tree, 0);
     ASSERT_EQ(sorted.size(), 500u);
     for (std::size_t i = 1; i < sorted.size(); ++i) {
         const Node& a = node_at(tree, sorted[i - 1]);
         const Node& b = node_at(tree, sorted[i]);
-        ASSERT_TRUE(a.size > b.size || (a.size == b.size && name_of(tree, sorted[i - 1]) <= name_of(tree, sorted[i])));
+        ASSERT_TRUE(a.size > b.size ||
+                    (a.size == b.size && name_of(tree, sorted[i - 1]) <= name_of(tree, sorted[i])));
     }
 }
 
@@ -129,7 +140,8 @@ TEST(FileTree, RemovingAFolderHidesItAndLowersEveryAncestor) {
 
     std::vector<NodeIndex> reached;
     walk_subtree(tree, 0, [&](NodeIndex i) { reached.push_back(i); });
-    for (NodeIndex i : b) EXPECT_EQ(std::count(reached.begin(), reached.end(), i), 0);
+    for (NodeIndex i : b)
+        EXPECT_EQ(std::count(reached.begin(), reached.end(), i), 0);
     EXPECT_EQ(reached.size(), 4u);  // keep, k, a, loose: nothing at or below b
 
     remove_node(tree, a[0]);  // a second time changes nothing
@@ -157,7 +169,8 @@ TEST(FileTree, WalkSubtreeVisitsEveryLiveDescendantOnce) {
     walk_subtree(tree, 0, [&](NodeIndex i) { reached.push_back(i); });
     std::sort(reached.begin(), reached.end());
     std::vector<NodeIndex> all(tree.nodes.size() - 1);
-    for (NodeIndex i = 0; i < all.size(); ++i) all[i] = i + 1;
+    for (NodeIndex i = 0; i < all.size(); ++i)
+        all[i] = i + 1;
     EXPECT_EQ(reached, all);
 
     reached.clear();

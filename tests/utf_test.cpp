@@ -10,15 +10,21 @@ namespace {
 TEST(Utf16ToUtf8, PairsJoinAndLoneSurrogatesBecomeReplacement) {
     EXPECT_EQ(utf8_from_utf16(u"abc"), "abc");
     EXPECT_EQ(utf8_from_utf16(u"사진 Ä 😀"), "사진 Ä 😀");
-    EXPECT_EQ(utf8_from_utf16(std::u16string{u'a', 0xD800, u'b'}), "a\xEF\xBF\xBD" "b");  // lone high
-    EXPECT_EQ(utf8_from_utf16(std::u16string{0xDC00, u'b'}), "\xEF\xBF\xBD" "b");          // lone low
-    EXPECT_EQ(utf8_from_utf16(std::u16string{u'a', 0xD83D}), "a\xEF\xBF\xBD");             // high at the end
+    EXPECT_EQ(utf8_from_utf16(std::u16string{u'a', 0xD800, u'b'}),
+              "a\xEF\xBF\xBD"
+              "b");  // lone high
+    EXPECT_EQ(utf8_from_utf16(std::u16string{0xDC00, u'b'}),
+              "\xEF\xBF\xBD"
+              "b");                                                             // lone low
+    EXPECT_EQ(utf8_from_utf16(std::u16string{u'a', 0xD83D}), "a\xEF\xBF\xBD");  // high at the end
     EXPECT_EQ(utf8_from_utf16(std::u16string{0xDE00, 0xD83D}), "\xEF\xBF\xBD\xEF\xBF\xBD");  // reversed pair
 }
 
 TEST(Utf8ToUtf16, RoundTripsAndReplacesInvalidBytes) {
     EXPECT_EQ(utf16_from_utf8("사진 Ä 😀"), u"사진 Ä 😀");
-    EXPECT_EQ(utf16_from_utf8("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(utf16_from_utf8("a\xFF"
+                              "b"),
+              u"a\uFFFDb");
     EXPECT_EQ(utf16_from_utf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate is not UTF-8
 }
 
@@ -26,10 +32,14 @@ TEST(ValidUtf8, KeepsValidTextAndReplacesEachMaximalInvalidSequence) {
     EXPECT_EQ(valid_utf8("plain ascii"), "plain ascii");
     EXPECT_EQ(valid_utf8("사진"), "사진");
     const std::string fffd = "\xEF\xBF\xBD";
-    EXPECT_EQ(valid_utf8("a\xFF" "b"), "a" + fffd + "b");
-    EXPECT_EQ(valid_utf8("\xC3"), fffd);                          // truncated two-byte sequence
-    EXPECT_EQ(valid_utf8("\xE2\x82" "x"), fffd + "x");            // truncated three-byte sequence: one U+FFFD
-    EXPECT_EQ(valid_utf8("\xC0\xAF"), fffd + fffd);               // overlong '/'
+    EXPECT_EQ(valid_utf8("a\xFF"
+                         "b"),
+              "a" + fffd + "b");
+    EXPECT_EQ(valid_utf8("\xC3"), fffd);  // truncated two-byte sequence
+    EXPECT_EQ(valid_utf8("\xE2\x82"
+                         "x"),
+              fffd + "x");                           // truncated three-byte sequence: one U+FFFD
+    EXPECT_EQ(valid_utf8("\xC0\xAF"), fffd + fffd);  // overlong '/'
     EXPECT_EQ(valid_utf8("\xF4\x90\x80\x80"), fffd + fffd + fffd + fffd);  // above U+10FFFF
     EXPECT_EQ(valid_utf8("Latin1 caf\xE9"), "Latin1 caf" + fffd);
     EXPECT_TRUE(is_valid_utf8(valid_utf8("\x80\x80\xF0\x9F\x98")));

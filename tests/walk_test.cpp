@@ -45,7 +45,8 @@ Totals recount(const fs::path& path, std::map<std::string, Totals>& folders) {
 
 std::set<std::string> disk_paths(const fs::path& root) {
     std::set<std::string> paths{utf8_of(root)};
-    for (const auto& entry : fs::recursive_directory_iterator(root)) paths.insert(utf8_of(entry.path()));
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        paths.insert(utf8_of(entry.path()));
     return paths;
 }
 
@@ -132,7 +133,8 @@ TEST(Walk, KindsAndNamesComeFromTheListing) {
     const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress);
     ASSERT_TRUE(tree);
     std::map<std::string, const Node*> by_name;
-    for (NodeIndex i : sorted_children(*tree, 0)) by_name[std::string(name_of(*tree, i))] = &node_at(*tree, i);
+    for (NodeIndex i : sorted_children(*tree, 0))
+        by_name[std::string(name_of(*tree, i))] = &node_at(*tree, i);
     ASSERT_EQ(by_name.size(), 3u);
     EXPECT_EQ(by_name["IMG_0001.JPG"]->kind, static_cast<std::uint8_t>(FileKind::Pictures));
     EXPECT_EQ(by_name["사진 모음.mp4"]->kind, static_cast<std::uint8_t>(FileKind::Videos));

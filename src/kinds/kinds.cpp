@@ -31,13 +31,19 @@ constexpr std::size_t MAX_EXTENSION = 11;
 // The same function runs at compile time for the case labels and at run time for the input.
 constexpr std::uint64_t pack(std::string_view s) {
     std::uint64_t word = 0;
-    for (char c : s) word = (word << 8) | static_cast<unsigned char>(c);
+    for (char c : s)
+        word = (word << 8) | static_cast<unsigned char>(c);
     return word;
 }
 
-constexpr std::uint64_t P(const char* s) { return pack(std::string_view(s)); }
+constexpr std::uint64_t P(const char* s) {
+    return pack(std::string_view(s));
+}
 
 using K = FileKind;
+
+// The lists read as tables, one kind per block.
+// clang-format off
 
 FileKind classify_2(std::uint64_t w) {
     switch (w) {
@@ -102,6 +108,8 @@ FileKind classify_5(std::uint64_t w) {
     }
 }
 
+// clang-format on
+
 }  // namespace
 
 std::string file_extension(std::string_view name) {
@@ -129,9 +137,13 @@ FileKind classify_extension(std::string_view e) {
     }
 }
 
-std::string_view kind_label(FileKind kind) { return KIND_ROWS[static_cast<std::size_t>(kind)].english; }
+std::string_view kind_label(FileKind kind) {
+    return KIND_ROWS[static_cast<std::size_t>(kind)].english;
+}
 
-std::uint32_t kind_colour(FileKind kind) { return KIND_ROWS[static_cast<std::size_t>(kind)].colour; }
+std::uint32_t kind_colour(FileKind kind) {
+    return KIND_ROWS[static_cast<std::size_t>(kind)].colour;
+}
 
 std::string format_size(std::uint64_t bytes) {
     if (bytes < 1024) return std::to_string(bytes) + " B";

@@ -16,13 +16,15 @@ bool wants_on_disk_size(std::uint32_t attributes) {
     return !(attributes & (ATTR_DIRECTORY | CLOUD_ATTRIBUTES)) && (attributes & ON_DISK_ATTRIBUTES);
 }
 
-ListedEntry classify_find_entry(std::string name, const FindEntry& entry, std::optional<std::uint64_t> on_disk_size) {
+ListedEntry classify_find_entry(std::string name, const FindEntry& entry,
+                                std::optional<std::uint64_t> on_disk_size) {
     ListedEntry out;
     const std::uint32_t attributes = entry.attributes;
     if (attributes & ATTR_DIRECTORY) out.flags |= FLAG_DIR;
     // Only symbolic links and mount points / junctions are links; other reparse points (cloud
     // placeholders, deduplicated files) hold real data and are counted.
-    if ((attributes & ATTR_REPARSE_POINT) && (entry.reparse_tag == TAG_SYMLINK || entry.reparse_tag == TAG_MOUNT_POINT)) {
+    if ((attributes & ATTR_REPARSE_POINT) &&
+        (entry.reparse_tag == TAG_SYMLINK || entry.reparse_tag == TAG_MOUNT_POINT)) {
         out.flags |= FLAG_LINK;
     }
     if (out.flags & FLAG_DIR) {

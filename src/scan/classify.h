@@ -19,7 +19,8 @@ inline constexpr std::uint32_t ATTR_COMPRESSED = 0x800;
 inline constexpr std::uint32_t ATTR_OFFLINE = 0x1000;
 inline constexpr std::uint32_t ATTR_RECALL_ON_OPEN = 0x40000;
 inline constexpr std::uint32_t ATTR_RECALL_ON_DATA_ACCESS = 0x400000;
-inline constexpr std::uint32_t CLOUD_ATTRIBUTES = ATTR_OFFLINE | ATTR_RECALL_ON_OPEN | ATTR_RECALL_ON_DATA_ACCESS;
+inline constexpr std::uint32_t CLOUD_ATTRIBUTES =
+    ATTR_OFFLINE | ATTR_RECALL_ON_OPEN | ATTR_RECALL_ON_DATA_ACCESS;
 inline constexpr std::uint32_t ON_DISK_ATTRIBUTES = ATTR_SPARSE_FILE | ATTR_COMPRESSED;
 inline constexpr std::uint32_t TAG_MOUNT_POINT = 0xA0000003;  // junctions and volume mount points
 inline constexpr std::uint32_t TAG_SYMLINK = 0xA000000C;
@@ -36,7 +37,8 @@ bool wants_on_disk_size(std::uint32_t attributes);
 
 // on_disk_size: what GetCompressedFileSizeW answered when wants_on_disk_size, nothing when not asked or
 // when it failed (the listed size then stays).
-ListedEntry classify_find_entry(std::string name, const FindEntry& entry, std::optional<std::uint64_t> on_disk_size);
+ListedEntry classify_find_entry(std::string name, const FindEntry& entry,
+                                std::optional<std::uint64_t> on_disk_size);
 
 // What lstat (and, for a link, stat of its target) says about one POSIX entry.
 struct StatEntry {

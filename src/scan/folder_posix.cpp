@@ -20,7 +20,7 @@ const char PATH_SEPARATOR = '/';
 namespace {
 
 class OpenDir {
-public:
+  public:
     explicit OpenDir(DIR* dir) : dir_(dir) {}
     OpenDir(const OpenDir&) = delete;
     OpenDir& operator=(const OpenDir&) = delete;
@@ -29,18 +29,21 @@ public:
     }
     DIR* get() const { return dir_; }
 
-private:
+  private:
     DIR* dir_;
 };
 
 }  // namespace
 
 std::string walk_root_path(std::string_view root) {
-    while (root.size() > 1 && root.back() == '/') root.remove_suffix(1);
+    while (root.size() > 1 && root.back() == '/')
+        root.remove_suffix(1);
     return std::string(root);
 }
 
-std::string walk_display_path(std::string_view walk_path) { return std::string(walk_path); }
+std::string walk_display_path(std::string_view walk_path) {
+    return std::string(walk_path);
+}
 
 bool list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
     out.clear();

@@ -16,7 +16,7 @@ const char PATH_SEPARATOR = '\\';
 namespace {
 
 class FindHandle {
-public:
+  public:
     explicit FindHandle(HANDLE handle) : handle_(handle) {}
     FindHandle(const FindHandle&) = delete;
     FindHandle& operator=(const FindHandle&) = delete;
@@ -26,7 +26,7 @@ public:
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
 
-private:
+  private:
     HANDLE handle_;
 };
 
@@ -46,9 +46,13 @@ bool is_dot_or_dot_dot(const wchar_t* name) {
 
 }  // namespace
 
-std::string walk_root_path(std::string_view root) { return to_long_path(root); }
+std::string walk_root_path(std::string_view root) {
+    return to_long_path(root);
+}
 
-std::string walk_display_path(std::string_view walk_path) { return display_path(walk_path); }
+std::string walk_display_path(std::string_view walk_path) {
+    return display_path(walk_path);
+}
 
 bool list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
     out.clear();
@@ -60,7 +64,8 @@ bool list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
     do {
         if (is_dot_or_dot_dot(data.cFileName)) continue;
         std::size_t length = 0;
-        while (length < MAX_PATH && data.cFileName[length] != 0) ++length;
+        while (length < MAX_PATH && data.cFileName[length] != 0)
+            ++length;
         std::string name = from_wide(std::wstring_view(data.cFileName, length));
         const FindEntry entry{data.dwFileAttributes, data.dwReserved0,
                               (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};

@@ -10,7 +10,8 @@ constexpr std::string_view LONG_UNC_PREFIX = "\\\\?\\UNC\\";
 }  // namespace
 
 std::string to_long_path(std::string_view root) {
-    while (!root.empty() && root.back() == '\\') root.remove_suffix(1);
+    while (!root.empty() && root.back() == '\\')
+        root.remove_suffix(1);
     if (root.starts_with(LONG_PREFIX)) return std::string(root);
     if (root.starts_with("\\\\")) return std::string(LONG_UNC_PREFIX).append(root.substr(2));
     return std::string(LONG_PREFIX).append(root);
@@ -18,7 +19,8 @@ std::string to_long_path(std::string_view root) {
 
 std::string display_path(std::string_view long_path) {
     if (long_path.starts_with(LONG_UNC_PREFIX)) return std::string("\\\\").append(long_path.substr(8));
-    while (long_path.starts_with(LONG_PREFIX)) long_path.remove_prefix(LONG_PREFIX.size());
+    while (long_path.starts_with(LONG_PREFIX))
+        long_path.remove_prefix(LONG_PREFIX.size());
     return std::string(long_path);
 }
 

@@ -32,7 +32,8 @@ bool ascii_equal_fold(std::string_view a, std::string_view b) {
 
 // Cuts the next non-empty component off the front of text; empty when none is left.
 std::string_view next_component(std::string_view& text, char sep) {
-    while (!text.empty() && text.front() == sep) text.remove_prefix(1);
+    while (!text.empty() && text.front() == sep)
+        text.remove_prefix(1);
     const std::size_t end = std::min(text.find(sep), text.size());
     const std::string_view component = text.substr(0, end);
     text.remove_prefix(end);
@@ -47,8 +48,8 @@ FileTree make_tree(std::string_view root_path) {
     FileTree tree;
     tree.root_path = root_path;
     tree.names = root_path;
-    tree.nodes.push_back(Node{0, 0, static_cast<std::uint32_t>(root_path.size()), NO_NODE, NO_NODE, NO_NODE, 0,
-                              FLAG_DIR, 0});
+    tree.nodes.push_back(
+        Node{0, 0, static_cast<std::uint32_t>(root_path.size()), NO_NODE, NO_NODE, NO_NODE, 0, FLAG_DIR, 0});
     return tree;
 }
 
@@ -100,7 +101,8 @@ std::vector<NodeIndex> sorted_children(const FileTree& tree, NodeIndex folder) {
         for (std::size_t i = 1; i < children.size(); ++i) {
             const NodeIndex moving = children[i];
             std::size_t j = i;
-            for (; j > 0 && before(moving, children[j - 1]); --j) children[j] = children[j - 1];
+            for (; j > 0 && before(moving, children[j - 1]); --j)
+                children[j] = children[j - 1];
             children[j] = moving;
         }
     } else {
@@ -111,7 +113,8 @@ std::vector<NodeIndex> sorted_children(const FileTree& tree, NodeIndex folder) {
 
 std::string path_of(const FileTree& tree, NodeIndex index) {
     std::vector<NodeIndex> below_root;
-    for (NodeIndex i = index; i != 0 && i != NO_NODE; i = tree.nodes[i].parent) below_root.push_back(i);
+    for (NodeIndex i = index; i != 0 && i != NO_NODE; i = tree.nodes[i].parent)
+        below_root.push_back(i);
     std::string path = tree.root_path;
     for (auto it = below_root.rbegin(); it != below_root.rend(); ++it) {
         append_path(path, name_of(tree, *it), PATH_SEPARATOR);
@@ -121,7 +124,8 @@ std::string path_of(const FileTree& tree, NodeIndex index) {
 
 std::vector<NodeIndex> chain_to(const FileTree& tree, NodeIndex index) {
     std::vector<NodeIndex> chain;
-    for (NodeIndex i = index; i != NO_NODE; i = tree.nodes[i].parent) chain.push_back(i);
+    for (NodeIndex i = index; i != NO_NODE; i = tree.nodes[i].parent)
+        chain.push_back(i);
     std::reverse(chain.begin(), chain.end());
     return chain;
 }

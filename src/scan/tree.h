@@ -23,7 +23,7 @@ inline constexpr NodeIndex NO_NODE = 0xFFFFFFFF;
 
 inline constexpr std::uint8_t FLAG_DIR = 0x01;         // a folder, or a link to one
 inline constexpr std::uint8_t FLAG_UNREADABLE = 0x02;  // its listing failed; folders only
-inline constexpr std::uint8_t FLAG_LINK = 0x04;        // symbolic link, junction or mount point: never entered
+inline constexpr std::uint8_t FLAG_LINK = 0x04;  // symbolic link, junction or mount point: never entered
 inline constexpr std::uint8_t FLAG_CLOUD_ONLY = 0x08;  // a file whose data is not on the disk
 inline constexpr std::uint8_t FLAG_REMOVED = 0x10;     // moved to the Recycle Bin; hides the whole subtree
 
@@ -59,7 +59,9 @@ struct ListedEntry {
 // A tree holding only the root folder, named after root_path.
 FileTree make_tree(std::string_view root_path);
 
-inline const Node& node_at(const FileTree& tree, NodeIndex index) { return tree.nodes[index]; }
+inline const Node& node_at(const FileTree& tree, NodeIndex index) {
+    return tree.nodes[index];
+}
 
 inline std::string_view name_of(const FileTree& tree, NodeIndex index) {
     const Node& node = tree.nodes[index];

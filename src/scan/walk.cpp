@@ -77,7 +77,8 @@ void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, c
         }
 
         std::lock_guard hold(queue.lock);
-        for (WorkItem& work : found) queue.items.push_back(std::move(work));
+        for (WorkItem& work : found)
+            queue.items.push_back(std::move(work));
         --queue.active;
         queue.changed.notify_all();
     }

@@ -20,7 +20,8 @@ TempTree::TempTree() {
     std::random_device entropy;
     const auto base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto candidate = base / ("spadrim-test-" + std::to_string(entropy()) + std::to_string(entropy()));
+        const auto candidate =
+            base / ("spadrim-test-" + std::to_string(entropy()) + std::to_string(entropy()));
         if (std::filesystem::create_directory(candidate)) {
             root_ = std::filesystem::canonical(candidate);
             return;

@@ -13,7 +13,7 @@ std::filesystem::path fs_path(std::string_view utf8);
 std::string utf8_of(const std::filesystem::path& path);
 
 class TempTree {
-public:
+  public:
     TempTree();
     TempTree(const TempTree&) = delete;
     TempTree& operator=(const TempTree&) = delete;
@@ -27,7 +27,7 @@ public:
     // Creates a file of exactly `size` written (not sparse) bytes, and its missing parent folders.
     std::filesystem::path file(std::string_view relative, std::uint64_t size) const;
 
-private:
+  private:
     std::filesystem::path root_;
 };
 
