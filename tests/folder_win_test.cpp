@@ -1,6 +1,7 @@
 // The Win32 listing on real folders under Wine or Windows: long-path forms, non-ASCII names, a missing
 // folder, sparse files. Link cases cannot be made here (Wine reports a symlinked folder without its
 // reparse tag and a symlinked file as a plain file); classify_test covers them through the pure function.
+// Nor can a name with an unpaired surrogate (Wine's CreateFileW refuses it); utf_test covers its repair.
 #include <gtest/gtest.h>
 
 #include <windows.h>
