@@ -1,0 +1,102 @@
+// Starting, cancelling and collecting Scans on the UI thread. See app.h.
+#include <charconv>
+
+#include "app/app.h"
+#include "kinds/kinds.h"
+#include "strings/strings.h"
+
+namespace spadrim {
+namespace {
+
+std::string seconds_text(double seconds) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed, 1);
+    return std::string(buffer, result.ptr);
+}
+
+// Joins the scan threads that have already published; the others keep winding down.
+void reap_runners(App& app) {
+    std::erase_if(app.scan_runners, [](const ScanRunner& runner) { return runner.finished->load(); });
+}
+
+}  // namespace
+
+App::App() = default;
+
+App::~App() {
+    cancel_scan(*this);
+    scan_runners.clear();  // jthread joins
+}
+
+void show_notice(App& app, std::string text) {
+    app.notice = std::move(text);
+}
+
+void list_drives(App& app) {
+    app.drives = query_drives();
+    app.recycle_bin_bytes = recycle_bin_bytes();
+}
+
+void cancel_scan(App& app) {
+    if (app.scan_job) app.scan_job->progress->cancel = true;
+}
+
+bool start_scan(App& app, std::string_view folder, std::optional<std::string> restore_path) {
+    std::string path = absolute_path(folder);
+    if (!folder_exists(path)) {
+        show_notice(app, std::string(tr("폴더를 찾을 수 없습니다", "Folder not found")) + ": " + path);
+        return false;
+    }
+    cancel_scan(app);
+    reap_runners(app);
+    const std::uint64_t generation = ++app.scan_generation;
+    auto progress = std::make_shared<ScanProgress>();
+    const std::uint64_t expected =
+        expected_bytes(path, is_drive_root(path) ? volume_space(path) : std::nullopt);
+    const unsigned threads = app.scan_threads ? app.scan_threads : worker_count();
+    // The thread holds its own references: it may outlive this job when a newer Scan replaces it.
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    app.scan_runners.push_back(ScanRunner{
+        finished, std::jthread([root = path, progress, generation, slot = app.scan_slot,
+                                wake = app.wake_scan_owner, threads, lister = app.scan_lister, finished] {
+            run_scan(root, *progress, generation, *slot, wake, threads, lister);
+            *finished = true;
+        })});
+    app.scan_job = ScanJob{
+        std::move(path), std::move(restore_path), Clock::now(), std::move(progress), generation, expected};
+    app.screen = Screen::Scanning;
+    return true;
+}
+
+void finish_scan(App& app) {
+    std::optional<ScanOutcome> outcome = take_outcome(*app.scan_slot);
+    if (!outcome) return;
+    if (!app.scan_job || app.scan_job->generation != outcome->generation) return;  // stale
+    const ScanJob job = std::move(*app.scan_job);
+    app.scan_job.reset();
+
+    if (!outcome->tree) {
+        app.screen = app.tree ? Screen::Results : Screen::Home;
+        if (app.screen == Screen::Home) list_drives(app);
+        return;
+    }
+    app.tree = std::move(outcome->tree);
+    app.screen = Screen::Results;
+    app.selection = NO_NODE;
+    app.selected_extension.clear();
+    ++app.tree_generation;
+    NodeIndex target = job.restore_path ? find_path(*app.tree, *job.restore_path) : 0;
+    // The folder on screen may have become a file since; the old current folder is an index into the
+    // old tree and means nothing in the new one, so the root is shown then.
+    if (!(node_at(*app.tree, target).flags & FLAG_DIR)) target = 0;
+    app.current_folder = target;
+    app.scroll = 0;
+
+    const std::chrono::duration<double> elapsed = Clock::now() - job.started;
+    const Node& root = node_at(*app.tree, 0);
+    show_notice(app, substitute(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
+                                {format_size(root.size), format_count(root.file_count),
+                                 seconds_text(elapsed.count())}));
+}
+
+}  // namespace spadrim

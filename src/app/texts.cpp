@@ -1,0 +1,42 @@
+// Shared view texts. See texts.h.
+#include "app/texts.h"
+
+#include <charconv>
+
+#include "kinds/kinds.h"
+#include "scan/tree.h"
+#include "strings/strings.h"
+
+namespace spadrim {
+
+std::string share_text(std::uint64_t size, std::uint64_t folder_size) {
+    if (folder_size == 0) return {};
+    const double percent = static_cast<double>(size) * 100.0 / static_cast<double>(folder_size);
+    if (percent > 0 && percent < 0.1) return "<0.1%";
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, percent, std::chars_format::fixed, 1);
+    return std::string(buffer, result.ptr) + "%";
+}
+
+std::string_view badge_text(std::uint8_t flags) {
+    if (flags & FLAG_CLOUD_ONLY) return tr("클라우드에만 있음", "cloud only");
+    if (flags & FLAG_UNREADABLE) return tr("읽을 수 없음", "could not read");
+    if (flags & FLAG_LINK) return tr("링크", "link");
+    return {};
+}
+
+std::string progress_text(std::uint64_t bytes, std::uint64_t files, std::uint64_t folders) {
+    return substitute(tr("{0}  ·  파일 {1}개  ·  폴더 {2}개", "{0}  ·  {1} files  ·  {2} folders"),
+                      {format_size(bytes), format_count(files), format_count(folders)});
+}
+
+std::string files_text(std::uint64_t files) {
+    return substitute(tr("파일 {0}개", "{0} files"), {format_count(files)});
+}
+
+std::string unreadable_text(std::uint64_t folders) {
+    if (folders == 0) return {};
+    return substitute(tr("읽지 못한 폴더 {0}곳", "{0} folders could not be read"), {format_count(folders)});
+}
+
+}  // namespace spadrim

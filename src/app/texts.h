@@ -1,0 +1,25 @@
+// Texts the results and progress views share, built from a tree's figures through the UI string lookup.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace spadrim {
+
+// The share of a row in its folder: "45.1%", "<0.1%" for a sliver, "" when the folder is empty.
+std::string share_text(std::uint64_t size, std::uint64_t folder_size);
+
+// The badge of a special node ("cloud only", "could not read", "link"), or empty for an ordinary one.
+std::string_view badge_text(std::uint8_t flags);
+
+// "{0}  ·  {1} files  ·  {2} folders" with the figures of a running Scan.
+std::string progress_text(std::uint64_t bytes, std::uint64_t files, std::uint64_t folders);
+
+// "{0} files" with a file count.
+std::string files_text(std::uint64_t files);
+
+// "{0} folders could not be read", or empty when every folder was read.
+std::string unreadable_text(std::uint64_t folders);
+
+}  // namespace spadrim

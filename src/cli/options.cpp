@@ -1,0 +1,69 @@
+// Command-line parsing. See options.h.
+#include "cli/options.h"
+
+#include <charconv>
+
+#include "strings/strings.h"
+
+namespace spadrim {
+namespace {
+
+std::optional<std::uint64_t> number(const std::string& text) {
+    std::uint64_t value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+ParsedOptions bad(std::string error) {
+    return ParsedOptions{std::nullopt, std::move(error)};
+}
+
+}  // namespace
+
+ParsedOptions parse_options(const std::vector<std::string>& args) {
+    CliOptions options;
+    bool have_folder = false;
+    bool options_done = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool takes_value = arg == "--threads" || arg == "--top" || arg == "--lang";
+        if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (have_folder) return bad("more than one folder given");
+            options.folder = arg;
+            have_folder = true;
+        } else if (arg == "--") {
+            options_done = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--drives") {
+            options.drives = true;
+        } else if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (takes_value) {
+            if (i + 1 == args.size()) return bad(arg + " needs a value");
+            const std::string& value = args[++i];
+            if (arg == "--lang") {
+                if (!known_language(value)) return bad("unknown language: " + value);
+                options.language = value;
+            } else {
+                const std::optional<std::uint64_t> n = number(value);
+                if (!n) return bad(arg + " needs a whole number, not " + value);
+                if (arg == "--threads") {
+                    if (*n < 1 || *n > 64) return bad("--threads must be 1 to 64");
+                    options.threads = static_cast<unsigned>(*n);
+                } else {
+                    options.top = static_cast<std::size_t>(*n);
+                }
+            }
+        } else {
+            return bad("unknown option: " + arg);
+        }
+    }
+    if (options.help) return ParsedOptions{options, {}};
+    if (options.drives && have_folder) return bad("--drives takes no folder");
+    if (!options.drives && !have_folder) return bad("no folder given");
+    return ParsedOptions{options, {}};
+}
+
+}  // namespace spadrim

@@ -1,0 +1,103 @@
+// The UI string lookup. See strings.h.
+#include "strings/strings.h"
+
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+#include "strings/language.h"
+#include "strings/tables.h"
+
+namespace spadrim {
+namespace {
+
+struct Chosen {
+    std::once_flag once;
+    std::string_view code;
+    TranslationTable table;
+};
+
+Chosen& chosen() {
+    static Chosen state;
+    return state;
+}
+
+// Fixes the language once; later calls change nothing.
+const Chosen& fix_language(std::optional<std::string_view> wanted, bool* took_it = nullptr) {
+    Chosen& state = chosen();
+    std::call_once(state.once, [&] {
+        state.code = wanted ? *wanted : detect_language();
+        if (state.code != "en" && state.code != "ko") state.table = parse_table(table_text(state.code));
+        if (took_it) *took_it = true;
+    });
+    return state;
+}
+
+}  // namespace
+
+std::optional<std::string_view> known_language(std::string_view code) {
+    for (const Language& language : LANGUAGES) {
+        if (language.code == code) return language.code;
+    }
+    return std::nullopt;
+}
+
+std::string_view language_code() {
+    return fix_language(std::nullopt).code;
+}
+
+bool choose_language(std::string_view code) {
+    const std::optional<std::string_view> known = known_language(code);
+    if (!known) return false;
+    bool took_it = false;
+    fix_language(known, &took_it);
+    return took_it;
+}
+
+std::string_view translate(std::string_view code, const TranslationTable& table, std::string_view ko,
+                           std::string_view en) {
+    if (code == "ko") return ko;
+    if (code == "en") return en;
+    const auto found = table.find(en);
+    return found == table.end() ? en : std::string_view(found->second);
+}
+
+std::string_view tr(std::string_view ko, std::string_view en) {
+    const Chosen& state = fix_language(std::nullopt);
+    return translate(state.code, state.table, ko, en);
+}
+
+std::string substitute(std::string_view text, std::initializer_list<std::string_view> values) {
+    std::string out;
+    out.reserve(text.size() + 32);
+    for (std::size_t i = 0; i < text.size();) {
+        // {n} with n one or more decimal digits naming a given value.
+        if (text[i] == '{') {
+            std::size_t end = i + 1;
+            std::size_t index = 0;
+            while (end < text.size() && end - i <= 3 && text[end] >= '0' && text[end] <= '9') {
+                index = index * 10 + static_cast<std::size_t>(text[end] - '0');
+                ++end;
+            }
+            if (end > i + 1 && end < text.size() && text[end] == '}' && index < values.size()) {
+                out += values.begin()[index];
+                i = end + 1;
+                continue;
+            }
+        }
+        out += text[i++];
+    }
+    return out;
+}
+
+TranslationTable parse_table(std::string_view json) {
+    TranslationTable table;
+    const nlohmann::json document = nlohmann::json::parse(json, nullptr, /*allow_exceptions=*/false);
+    if (!document.is_object()) return table;
+    for (const auto& [english, translated] : document.items()) {
+        if (!translated.is_string()) continue;
+        table.emplace(english, translated.get<std::string>());
+    }
+    return table;
+}
+
+}  // namespace spadrim
