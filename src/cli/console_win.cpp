@@ -1,8 +1,9 @@
 // Console facilities on Windows. See console.h.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdio>
 

@@ -23,7 +23,8 @@ void write(std::FILE* to, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), to);
 }
 
-// At most `columns` code points of text, so that a redrawn line never wraps.
+// At most `columns` code points of text, padded to that width. Callers leave room for the "^C" that a
+// terminal echoes, so that the line never wraps and the next redraw or the clean-up overwrites it.
 std::string fit(std::string_view text, std::size_t columns) {
     std::size_t points = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -34,13 +35,13 @@ std::string fit(std::string_view text, std::size_t columns) {
     return std::string(text) + std::string(columns - points, ' ');
 }
 
-void draw_progress(const ScanProgress& progress, ScanProgress& lockable) {
+void draw_progress(ScanProgress& progress) {
     std::string line = progress_text(progress.bytes, progress.files, progress.folders);
     {
-        std::lock_guard hold(lockable.lock);
-        if (!lockable.current_path.empty()) line += "  " + lockable.current_path;
+        std::lock_guard hold(progress.lock);
+        if (!progress.current_path.empty()) line += "  " + progress.current_path;
     }
-    write(stderr, "\r" + fit(line, terminal_columns() - 1));
+    write(stderr, "\r" + fit(line, terminal_columns() - 3));
     std::fflush(stderr);
 }
 
@@ -75,7 +76,7 @@ int list_drives_command(const CliOptions& options) {
     }
     for (const DriveInfo& drive : app.drives) {
         std::string line = drive_title(drive) + "  ·  " + drive_space_text(drive);
-        if (const std::optional<double> used = drive_usage(drive)) {
+        if (drive_usage(drive)) {  // no share for a volume that does not report its size
             line += "  ·  " + share_text(drive.total - std::min(drive.free, drive.total), drive.total);
         }
         write(stdout, line + "\n");
@@ -162,10 +163,10 @@ int scan_command(const CliOptions& options) {
         std::unique_lock hold(lock);
         while (!woken.wait_for(hold, std::chrono::milliseconds(120), [&] { return outcome_ready; })) {
             if (interrupted) cancel_scan(app);
-            if (show_progress) draw_progress(*progress, *progress);
+            if (show_progress) draw_progress(*progress);
         }
     }
-    if (show_progress) write(stderr, "\r" + std::string(terminal_columns() - 1, ' ') + "\r");
+    if (show_progress) write(stderr, "\r" + std::string(terminal_columns() - 3, ' ') + "\r");
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
     finish_scan(app);
     if (app.screen != Screen::Results) return 130;

@@ -1,6 +1,7 @@
 // The drives of a Windows machine (GetLogicalDrives and friends) and the Recycle Bin size.
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include "scan/drives.h"
 #include "scan/scan.h"

@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include "cli/options.h"
+
+namespace spadrim {
+namespace {
+
+TEST(CliOptions, AcceptsTheDocumentedForms) {
+    const ParsedOptions full =
+        parse_options({"--json", "--threads", "3", "--top", "0", "--lang", "ko", "D:\\x"});
+    ASSERT_TRUE(full.options);
+    EXPECT_TRUE(full.options->json);
+    EXPECT_EQ(full.options->threads, 3u);
+    EXPECT_EQ(full.options->top, 0u);
+    EXPECT_EQ(full.options->language, "ko");
+    EXPECT_EQ(full.options->folder, "D:\\x");
+
+    const ParsedOptions plain = parse_options({"/data"});
+    ASSERT_TRUE(plain.options);
+    EXPECT_EQ(plain.options->top, 20u);
+    EXPECT_EQ(plain.options->threads, 0u);
+
+    EXPECT_TRUE(parse_options({"--drives"}).options);
+    EXPECT_TRUE(parse_options({"--help"}).options->help);
+    EXPECT_EQ(parse_options({"--", "--json"}).options->folder, "--json");  // a folder with a dash
+}
+
+TEST(CliOptions, RejectsBadUsageWithAReason) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {},
+             {"a", "b"},
+             {"--drives", "a"},
+             {"--threads"},
+             {"--threads", "0", "a"},
+             {"--threads", "65", "a"},
+             {"--threads", "2x", "a"},
+             {"--top", "-1", "a"},
+             {"--lang", "KO", "a"},
+             {"--verbose", "a"},
+         }) {
+        const ParsedOptions parsed = parse_options(args);
+        EXPECT_FALSE(parsed.options) << ::testing::PrintToString(args);
+        EXPECT_FALSE(parsed.error.empty());
+    }
+}
+
+}  // namespace
+}  // namespace spadrim

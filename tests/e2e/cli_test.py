@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""spadrim-cli end to end: scans a generated folder and checks what it prints against an independent
+recount of the disk. Runs the native binary, or spadrim-cli.exe under Wine with --wine.
+
+Prints one line per check and ends with "cli: N passed, N failed"; exits non-zero on any failure."""
+import argparse
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--cli", required=True, help="path of spadrim-cli or spadrim-cli.exe")
+parser.add_argument("--wine", action="store_true", help="run it under Wine")
+args = parser.parse_args()
+
+passed = failed = 0
+
+
+def check(name, ok, detail=""):
+    global passed, failed
+    if ok:
+        passed += 1
+        print(f"[ ok ] {name}")
+    else:
+        failed += 1
+        print(f"[FAIL] {name} {detail}")
+
+
+def host_path(path):
+    """The path as the program under test spells it."""
+    return "Z:" + path.replace("/", "\\") if args.wine else path
+
+
+def run(*cli_args, env_lang="C.UTF-8"):  # Wine decodes Unix file names by the locale
+    command = (["wine"] if args.wine else []) + [args.cli, *cli_args]
+    env = dict(os.environ, LANG=env_lang, LC_ALL="", LC_MESSAGES="", WINEDEBUG="-all")
+    result = subprocess.run(command, capture_output=True, env=env, timeout=300)
+    return result.returncode, result.stdout.decode("utf-8", "replace"), result.stderr.decode("utf-8", "replace")
+
+
+def write(path, size):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(b"\x5a" * size)
+
+
+def recount(root):
+    """Size, files and listed folders the way the walker counts them: links are never followed, a link
+    to a folder is a folder that is not listed, any other link a file of size 0."""
+    size = files = folders = 0
+    per_child = {}
+    stack = [root]
+    while stack:
+        folder = stack.pop()
+        folders += 1
+        for entry in os.scandir(folder):
+            top = os.path.relpath(entry.path, root).split(os.sep)[0]
+            if entry.is_symlink():
+                if not entry.is_dir(follow_symlinks=True):
+                    files += 1
+                    per_child.setdefault(top, [0, 0])[1] += 1
+                per_child.setdefault(top, [0, 0])
+            elif entry.is_dir(follow_symlinks=False):
+                per_child.setdefault(top, [0, 0])
+                stack.append(entry.path)
+            else:
+                n = entry.stat(follow_symlinks=False).st_size
+                size += n
+                files += 1
+                child = per_child.setdefault(top, [0, 0])
+                child[0] += n
+                child[1] += 1
+    return size, files, folders, per_child
+
+
+work = tempfile.mkdtemp(prefix="spadrim-cli-test-")
+try:
+    root = os.path.join(work, "scan me")
+    rng = random.Random(5)
+    names = ["사진", "Документы", "data", "😀 fun", "a b"]
+    folders = [root]
+    for i in range(60):
+        folders.append(os.path.join(rng.choice(folders), f"{rng.choice(names)} {i}"))
+        os.makedirs(folders[-1], exist_ok=True)
+    for i in range(400):
+        write(os.path.join(rng.choice(folders), f"file {i}.{rng.choice(['jpg', 'txt', 'zip', 'bin'])}"),
+              rng.randrange(0, 5000))
+    write(os.path.join(root, "known.bin"), 1_234_567)
+    os.makedirs(os.path.join(root, "empty folder"))
+    if not args.wine:  # Wine shows symbolic links as the things they point to
+        os.symlink(os.path.join(root, "known.bin"), os.path.join(root, "known link.bin"))
+        os.symlink(folders[1], os.path.join(root, "folder link"))
+
+    size, files, listed, per_child = recount(root)
+
+    code, out, err = run("--json", "--top", "0", host_path(root))
+    check("json scan exits 0", code == 0, err)
+    try:
+        doc = json.loads(out)
+    except ValueError as error:
+        doc = {}
+        check("json parses", False, str(error))
+    for key in ["version", "root", "size", "files", "folders", "unreadable_folders", "elapsed_s", "children"]:
+        check(f"json has {key}", key in doc)
+    if doc:
+        check("root is the folder given", doc["root"] == host_path(root), doc["root"])
+        check("size equals the recount", doc["size"] == size, f"{doc['size']} != {size}")
+        check("files equal the recount", doc["files"] == files, f"{doc['files']} != {files}")
+        check("folders equal the recount", doc["folders"] == listed, f"{doc['folders']} != {listed}")
+        check("no unreadable folders", doc["unreadable_folders"] == 0)
+        got = {c["name"]: c for c in doc["children"]}
+        check("every child listed once", sorted(got) == sorted(per_child) and len(got) == len(doc["children"]),
+              f"{sorted(got)} != {sorted(per_child)}")
+        check("children sizes and counts", all(got[n]["size"] == s and got[n]["files"] == f
+                                               for n, (s, f) in per_child.items() if n in got))
+        sizes = [c["size"] for c in doc["children"]]
+        check("children sorted largest first", sizes == sorted(sizes, reverse=True))
+        check("known file is first", doc["children"][0]["name"] == "known.bin" and
+              doc["children"][0]["size"] == 1_234_567)
+        if not args.wine:
+            check("folder link flagged, not entered", got["folder link"]["dir"] and got["folder link"]["link"]
+                  and got["folder link"]["size"] == 0)
+            check("file link counts nothing", got["known link.bin"]["link"] and got["known link.bin"]["size"] == 0)
+
+    code, out, _ = run("--top", "2", host_path(root))
+    lines = out.splitlines()
+    check("text lists the root then two rows", code == 0 and len(lines) >= 4 and "known.bin" in lines[1], out)
+    check("text ends with the finish notice", " files · took " in out, out)
+
+    code, out, _ = run("--lang", "ko", "--top", "1", host_path(root))
+    check("--lang ko speaks Korean", code == 0 and "파일" in out and "초 걸림" in out, out)
+    if not args.wine:
+        code, out, _ = run("--top", "1", root, env_lang="de_DE.UTF-8")
+        check("LANG=de_DE speaks German", code == 0 and "Dateien" in out, out)
+
+    code, _, err = run(host_path(os.path.join(work, "missing")))
+    check("missing folder exits 1", code == 1, str(code))
+    check("missing folder says so", "Folder not found: " in err, err)
+    code, _, err = run("--top")
+    check("bad usage exits 2 with usage", code == 2 and "usage:" in err, err)
+    code, out, _ = run("--drives", "--json")
+    check("drives listed", code == 0 and len(json.loads(out)["drives"]) > 0, out)
+finally:
+    shutil.rmtree(work, ignore_errors=True)
+
+print(f"cli: {passed} passed, {failed} failed")
+sys.exit(1 if failed else 0)

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "config.h"
+#include "strings/language.h"
+#include "strings/strings.h"
+#include "strings/tables.h"
+#include "ui_keys.h"
+
+namespace spadrim {
+namespace {
+
+std::multiset<std::string> placeholders(std::string_view text) {
+    std::multiset<std::string> found;
+    const std::string copy(text);
+    const std::regex placeholder(R"(\{\d+\})");
+    for (auto it = std::sregex_iterator(copy.begin(), copy.end(), placeholder); it != std::sregex_iterator();
+         ++it) {
+        found.insert(it->str());
+    }
+    return found;
+}
+
+TEST(TranslationTables, EachHoldsEveryKeyWithItsPlaceholders) {
+    for (const Language& language : LANGUAGES) {
+        if (language.code == "en" || language.code == "ko") {
+            EXPECT_EQ(table_text(language.code), "{}");
+            continue;
+        }
+        const TranslationTable table = parse_table(table_text(language.code));
+        EXPECT_EQ(table.size(), test::UI_KEYS.size()) << language.code << ": keys missing or extra";
+        for (const std::string_view key : test::UI_KEYS) {
+            const auto found = table.find(key);
+            if (found == table.end()) {
+                ADD_FAILURE() << language.code << " lacks \"" << key << '"';
+                continue;
+            }
+            EXPECT_FALSE(found->second.empty()) << language.code << ": " << key;
+            EXPECT_EQ(placeholders(found->second), placeholders(key))
+                << language.code << ": " << found->second;
+        }
+        // The site key leads to that language's page of the same site.
+        const auto site = table.find(MAKER_SITE);
+        ASSERT_NE(site, table.end());
+        EXPECT_TRUE(site->second.starts_with(MAKER_SITE)) << site->second;
+        EXPECT_GT(site->second.size(), MAKER_SITE.size()) << language.code;
+    }
+}
+
+TEST(Translate, PicksTheLanguageAndFallsBackToEnglish) {
+    const TranslationTable ja = parse_table(table_text("ja"));
+    EXPECT_EQ(translate("ko", ja, "취소", "Cancel"), "취소");
+    EXPECT_EQ(translate("en", ja, "취소", "Cancel"), "Cancel");
+    EXPECT_NE(translate("ja", ja, "취소", "Cancel"), "Cancel");
+    EXPECT_EQ(translate("ja", ja, "없음", "Not a key"), "Not a key");
+    EXPECT_EQ(translate("de", TranslationTable{}, "취소", "Cancel"), "Cancel");
+}
+
+TEST(ParseTable, AnythingButAnObjectOfTextsGivesEnglish) {
+    EXPECT_TRUE(parse_table("").empty());
+    EXPECT_TRUE(parse_table("{\"a\": \"b\"").empty());
+    EXPECT_TRUE(parse_table("[\"a\"]").empty());
+    EXPECT_TRUE(parse_table("\"text\"").empty());
+    const TranslationTable mixed = parse_table(R"({"Cancel": "Abbrechen", "Open": 3})");
+    EXPECT_EQ(mixed.size(), 1u);  // a member that is not a text is skipped, the rest kept
+    EXPECT_EQ(mixed.at("Cancel"), "Abbrechen");
+}
+
+TEST(Substitute, FillsEachPlaceholderFromTheTemplateOnly) {
+    EXPECT_EQ(substitute("{0} · {1} files · took {2} s", {"1.00 KB", "3", "0.1"}),
+              "1.00 KB · 3 files · took 0.1 s");
+    EXPECT_EQ(substitute("{0} and {0}", {"x"}), "x and x");
+    EXPECT_EQ(substitute("Файлов: {1}, {0}", {"a", "b"}), "Файлов: b, a");
+    EXPECT_EQ(substitute("{0} {1} {2}", {"a"}), "a {1} {2}");  // no value: the placeholder stays
+    // A value that looks like a placeholder is a file name, not a template.
+    EXPECT_EQ(substitute("{0} in {1}", {"report{1}.pdf", "C:\\x"}), "report{1}.pdf in C:\\x");
+    EXPECT_EQ(substitute("{ {0 {x} {}", {"a"}), "{ {0 {x} {}");
+}
+
+TEST(Language, StoredSettingThenWindowsDisplayLanguage) {
+    constexpr std::uint16_t GERMAN = 0x0407;
+    EXPECT_EQ(language_from_windows("zh-Hant", GERMAN), "zh-Hant");
+    EXPECT_EQ(language_from_windows("ZH-HANT", GERMAN), "de");  // codes are case-sensitive
+    EXPECT_EQ(language_from_windows("it", GERMAN), "de");
+    EXPECT_EQ(language_from_windows("", GERMAN), "de");
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0804), "zh-Hans");  // China
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x1004), "zh-Hans");  // Singapore
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0C04), "zh-Hant");  // Hong Kong
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0404), "zh-Hant");  // Taiwan
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0416), "pt");       // Brazil
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0816), "pt");       // Portugal
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0412), "ko");
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0411), "ja");
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0419), "ru");
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x080A), "es");
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0C0C), "fr");
+    EXPECT_EQ(language_from_windows(std::nullopt, 0x0410), "en");  // Italian
+}
+
+TEST(Language, PosixLocales) {
+    EXPECT_EQ(language_from_locale("ko_KR.UTF-8"), "ko");
+    EXPECT_EQ(language_from_locale("zh_CN.UTF-8"), "zh-Hans");
+    EXPECT_EQ(language_from_locale("zh_SG"), "zh-Hans");
+    EXPECT_EQ(language_from_locale("zh_TW.Big5"), "zh-Hant");
+    EXPECT_EQ(language_from_locale("zh_HK"), "zh-Hant");
+    EXPECT_EQ(language_from_locale("pt_BR.UTF-8"), "pt");
+    EXPECT_EQ(language_from_locale("pt_PT@euro"), "pt");
+    EXPECT_EQ(language_from_locale("de_DE.UTF-8"), "de");
+    EXPECT_EQ(language_from_locale("ru"), "ru");
+    EXPECT_EQ(language_from_locale("C.UTF-8"), "en");
+    EXPECT_EQ(language_from_locale("POSIX"), "en");
+    EXPECT_EQ(language_from_locale("it_IT"), "en");
+    EXPECT_EQ(language_from_locale("kok_IN"), "en");  // Konkani is not Korean
+}
+
+TEST(Language, FixedOncePerProcess) {
+    EXPECT_EQ(language_code(), "en");  // chosen before the tests ran
+    EXPECT_FALSE(choose_language("ko"));
+    EXPECT_FALSE(choose_language("xx"));
+    EXPECT_EQ(tr("취소", "Cancel"), "Cancel");
+}
+
+}  // namespace
+}  // namespace spadrim
