@@ -9,6 +9,7 @@
 
 #include <map>
 
+#include "scan/drives.h"
 #include "scan/folder.h"
 #include "scan/paths.h"
 #include "scan/walk.h"
@@ -104,6 +105,20 @@ TEST(ListFolderWin, SparseFileCountsTheSpaceItTakes) {
         // without the attribute the listed (logical) size is the counted one.
         EXPECT_EQ(entries["disk.img"].size, 64u << 20);
     }
+}
+
+TEST(DrivesWin, SystemDriveIsListedWithItsRoot) {
+    // Wine shows C: (its prefix) and Z: (the Unix root) as fixed drives.
+    bool found = false;
+    for (const DriveInfo& drive : query_drives()) {
+        EXPECT_EQ(drive.root.size(), 3u) << drive.root;
+        if (drive.root == "C:\\") {
+            found = true;
+            EXPECT_TRUE(drive_title(drive).ends_with(" (C:)")) << drive_title(drive);
+            EXPECT_LE(drive.free, drive.total);
+        }
+    }
+    EXPECT_TRUE(found);
 }
 
 TEST(WalkRootWin, DisplayPathOfTheWalkRoot) {

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "strings/strings.h"
+
 namespace spadrim {
 namespace {
 
@@ -138,7 +140,8 @@ FileKind classify_extension(std::string_view e) {
 }
 
 std::string_view kind_label(FileKind kind) {
-    return KIND_ROWS[static_cast<std::size_t>(kind)].english;
+    const KindRow& row = KIND_ROWS[static_cast<std::size_t>(kind)];
+    return tr(row.korean, row.english);
 }
 
 std::uint32_t kind_colour(FileKind kind) {

@@ -33,7 +33,7 @@ std::string file_extension(std::string_view name);
 // Dispatches on length and compares fixed-width words: no allocation, no hashing.
 FileKind classify_extension(std::string_view extension);
 
-// English label of a kind. The UI string lookup will translate it once it exists.
+// The label of a kind in the UI language.
 std::string_view kind_label(FileKind kind);
 
 // The kind's colour as 0xRRGGBB.

@@ -1,0 +1,29 @@
+#include <gtest/gtest.h>
+
+#include "app/texts.h"
+#include "scan/tree.h"
+
+namespace spadrim {
+namespace {
+
+TEST(ViewTexts, ShareOfAFolder) {
+    EXPECT_EQ(share_text(50, 200), "25.0%");
+    EXPECT_EQ(share_text(200, 200), "100.0%");
+    EXPECT_EQ(share_text(0, 200), "0.0%");
+    EXPECT_EQ(share_text(1, 100000), "<0.1%");  // a sliver is not shown as nothing
+    EXPECT_EQ(share_text(1, 1000), "0.1%");
+    EXPECT_EQ(share_text(0, 0), "");  // an empty folder has no shares
+}
+
+TEST(ViewTexts, BadgesAndCounts) {
+    EXPECT_EQ(badge_text(FLAG_DIR | FLAG_LINK), "link");
+    EXPECT_EQ(badge_text(FLAG_DIR | FLAG_UNREADABLE), "could not read");
+    EXPECT_EQ(badge_text(FLAG_CLOUD_ONLY), "cloud only");
+    EXPECT_EQ(badge_text(FLAG_DIR), "");
+    EXPECT_EQ(progress_text(1536, 1234, 56), "1.50 KB  ·  1,234 files  ·  56 folders");
+    EXPECT_EQ(unreadable_text(0), "");
+    EXPECT_EQ(unreadable_text(3), "3 folders could not be read");
+}
+
+}  // namespace
+}  // namespace spadrim
