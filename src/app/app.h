@@ -10,10 +10,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
+#include "app/summaries.h"
+#include "dupes/dupes.h"
 #include "scan/drives.h"
 #include "scan/scan.h"
 #include "scan/tree.h"
@@ -26,9 +30,33 @@ enum class Screen {
     Results,
 };
 
-// A scan thread, kept so that it is joined rather than left running; older ones may still be winding
-// down after a cancellation while a newer Scan runs.
-struct ScanRunner {
+enum class Tab {
+    Folders = 0,
+    LargestFiles = 1,
+    ByType = 2,
+    Duplicates = 3,
+};
+
+// A line of the Duplicates tab: a set (member NO_NODE), or one member of an expanded set.
+struct DuplicateRow {
+    std::uint32_t set;
+    NodeIndex member;
+};
+
+struct DuplicatesFound {
+    std::vector<DuplicateSet> sets;
+    std::uint32_t failed = 0;  // files that could not be opened or read
+};
+
+// The comparison running for one folder.
+struct DuplicateJob {
+    std::shared_ptr<CompareProgress> progress;
+    std::uint64_t generation = 0;
+    NodeIndex folder = 0;
+};
+
+// A job thread, kept so that it is joined rather than left running.
+struct JobRunner {
     std::shared_ptr<std::atomic<bool>> finished;
     std::jthread thread;
 };
@@ -37,7 +65,7 @@ struct App {
     App();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
-    ~App();  // cancels the running Scan and waits for every scan thread
+    ~App();  // cancels the running Scan and comparison and waits for their threads
 
     Screen screen = Screen::Home;
 
@@ -53,15 +81,34 @@ struct App {
     std::function<void()> wake_scan_owner = [] {};
     unsigned scan_threads = 0;               // walker threads per Scan; 0 means worker_count()
     FolderLister scan_lister = list_folder;  // how walkers list a folder; tests put a gate here
-    std::vector<ScanRunner> scan_runners;    // finished ones are joined at the next start
+    std::vector<JobRunner> scan_runners;     // finished ones are joined at the next start
 
     // The last finished Scan and the view of it.
     std::optional<FileTree> tree;
     std::uint64_t tree_generation = 0;  // +1 whenever the tree changes; keys caches of views
     NodeIndex current_folder = 0;
     NodeIndex selection = NO_NODE;
-    std::string selected_extension;
+    std::optional<std::string> selected_extension;
     double scroll = 0;
+
+    // What the current tab shows of the current folder, rebuilt by refresh_view.
+    Tab tab = Tab::Folders;
+    KindTotals kind_totals{};
+    std::vector<NodeIndex> node_rows;  // Folders and Largest files
+    std::vector<ExtensionRow> extension_rows;
+    std::vector<DuplicateRow> duplicate_rows;
+    std::uint64_t view_generation = 0;  // +1 per refresh: whatever was laid out for the old rows is stale
+
+    // The duplicate finder: the running comparison, finished ones per folder, expanded sets, and the
+    // mailbox that job threads fill before calling wake_duplicates_owner (WM_APP+4 on Windows).
+    std::optional<DuplicateJob> duplicate_job;
+    std::uint64_t duplicate_generation = 0;
+    std::unordered_map<NodeIndex, DuplicatesFound> duplicates;
+    std::set<Digest> expanded_sets;
+    std::shared_ptr<OutcomeList> duplicate_outcomes = std::make_shared<OutcomeList>();
+    std::function<void()> wake_duplicates_owner = [] {};
+    unsigned duplicate_workers = 0;  // 0: decided from the volume
+    std::vector<JobRunner> duplicate_runners;
 
     // The text of the notice pill; empty when no notice is shown.
     std::string notice;
@@ -83,5 +130,23 @@ void finish_scan(App& app);
 void cancel_scan(App& app);
 
 void show_notice(App& app, std::string text);
+
+// Recomputes the kind totals and the current tab's rows for the current folder; on the Duplicates tab
+// starts a comparison when the folder has no result yet. Does nothing without a finished tree.
+void refresh_view(App& app);
+
+// Starts comparing the current folder's candidates, unless a result or a job for it exists.
+void start_duplicates(App& app);
+void cancel_duplicates(App& app);
+// Takes finished comparisons (UI thread, on the wake-up); keeps only the running job's.
+void finish_duplicates(App& app);
+// After items were moved to the Recycle Bin: drops removed members and sets left with one.
+void prune_duplicates(App& app);
+
+// Used space of a volume that a scan of its root did not find, when it is more than 1% of the used space.
+std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space, std::uint64_t found);
+
+// The status line of the results screen, or nothing (volume figures are asked afresh on each call).
+std::optional<std::string> status_line(const App& app);
 
 }  // namespace spadrim

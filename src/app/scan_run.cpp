@@ -16,7 +16,7 @@ std::string seconds_text(double seconds) {
 
 // Joins the scan threads that have already published; the others keep winding down.
 void reap_runners(App& app) {
-    std::erase_if(app.scan_runners, [](const ScanRunner& runner) { return runner.finished->load(); });
+    std::erase_if(app.scan_runners, [](const JobRunner& runner) { return runner.finished->load(); });
 }
 
 }  // namespace
@@ -25,7 +25,9 @@ App::App() = default;
 
 App::~App() {
     cancel_scan(*this);
+    cancel_duplicates(*this);
     scan_runners.clear();  // jthread joins
+    duplicate_runners.clear();
 }
 
 void show_notice(App& app, std::string text) {
@@ -48,6 +50,7 @@ bool start_scan(App& app, std::string_view folder, std::optional<std::string> re
         return false;
     }
     cancel_scan(app);
+    cancel_duplicates(app);
     reap_runners(app);
     const std::uint64_t generation = ++app.scan_generation;
     auto progress = std::make_shared<ScanProgress>();
@@ -56,7 +59,7 @@ bool start_scan(App& app, std::string_view folder, std::optional<std::string> re
     const unsigned threads = app.scan_threads ? app.scan_threads : worker_count();
     // The thread holds its own references: it may outlive this job when a newer Scan replaces it.
     auto finished = std::make_shared<std::atomic<bool>>(false);
-    app.scan_runners.push_back(ScanRunner{
+    app.scan_runners.push_back(JobRunner{
         finished, std::jthread([root = path, progress, generation, slot = app.scan_slot,
                                 wake = app.wake_scan_owner, threads, lister = app.scan_lister, finished] {
             run_scan(root, *progress, generation, *slot, wake, threads, lister);
@@ -83,7 +86,9 @@ void finish_scan(App& app) {
     app.tree = std::move(outcome->tree);
     app.screen = Screen::Results;
     app.selection = NO_NODE;
-    app.selected_extension.clear();
+    app.selected_extension.reset();
+    app.duplicates.clear();
+    app.expanded_sets.clear();
     ++app.tree_generation;
     NodeIndex target = job.restore_path ? find_path(*app.tree, *job.restore_path) : 0;
     // The folder on screen may have become a file since; the old current folder is an index into the
@@ -91,6 +96,7 @@ void finish_scan(App& app) {
     if (!(node_at(*app.tree, target).flags & FLAG_DIR)) target = 0;
     app.current_folder = target;
     app.scroll = 0;
+    refresh_view(app);
 
     const std::chrono::duration<double> elapsed = Clock::now() - job.started;
     const Node& root = node_at(*app.tree, 0);

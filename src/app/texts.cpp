@@ -40,3 +40,40 @@ std::string unreadable_text(std::uint64_t folders) {
 }
 
 }  // namespace spadrim
+
+namespace spadrim {
+
+std::string_view tab_label(Tab tab) {
+    switch (tab) {
+        case Tab::Folders: return tr("폴더", "Folders");
+        case Tab::LargestFiles: return tr("가장 큰 파일", "Largest files");
+        case Tab::ByType: return tr("종류별", "By type");
+        case Tab::Duplicates: return tr("중복 파일", "Duplicates");
+    }
+    return {};
+}
+
+std::string extension_text(std::string_view extension) {
+    if (extension.empty()) return std::string(tr("(확장자 없음)", "(no extension)"));
+    return "." + std::string(extension);
+}
+
+std::string duplicate_set_text(const DuplicateSet& set) {
+    return substitute(
+        tr("사본 {0}개 · 각 {1} · {2} 낭비", "{0} copies · {1} each · {2} wasted"),
+        {format_count(set.members.size()), format_size(set.size), format_size(wasted_bytes(set))});
+}
+
+std::string compare_progress_text(const CompareProgress& progress) {
+    return substitute(tr("비교하는 중… {0} / {1}", "Comparing… {0} / {1}"),
+                      {format_count(progress.files_done), format_count(progress.total_files)}) +
+           "  ·  " + format_size(progress.bytes_read);
+}
+
+std::string no_duplicates_text() {
+    return substitute(
+        tr("{0} 이상인 파일 중에는 중복이 없습니다", "No duplicates among files of {0} or more"),
+        {format_size(DUPLICATE_THRESHOLD)});
+}
+
+}  // namespace spadrim

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/app.h"
+
 namespace spadrim {
 
 // The share of a row in its folder: "45.1%", "<0.1%" for a sliver, "" when the folder is empty.
@@ -21,5 +23,19 @@ std::string files_text(std::uint64_t files);
 
 // "{0} folders could not be read", or empty when every folder was read.
 std::string unreadable_text(std::uint64_t folders);
+
+std::string_view tab_label(Tab tab);
+
+// An extension row's name: ".jpg", or "(no extension)".
+std::string extension_text(std::string_view extension);
+
+// "{0} copies · {1} each · {2} wasted".
+std::string duplicate_set_text(const DuplicateSet& set);
+
+// "Comparing… {0} / {1}  ·  {2}" with the files settled, the files to compare and the bytes read.
+std::string compare_progress_text(const CompareProgress& progress);
+
+// "No duplicates among files of 1.00 MB or more".
+std::string no_duplicates_text();
 
 }  // namespace spadrim

@@ -4,6 +4,8 @@
 // 130 cancelled with Ctrl+C.
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
 
@@ -11,6 +13,7 @@
 #include "app/texts.h"
 #include "cli/console.h"
 #include "cli/options.h"
+#include "cli/svg.h"
 #include "config.h"
 #include "kinds/kinds.h"
 #include "scan/folder.h"
@@ -33,16 +36,6 @@ std::string fit(std::string_view text, std::size_t columns) {
         }
     }
     return std::string(text) + std::string(columns - points, ' ');
-}
-
-void draw_progress(ScanProgress& progress) {
-    std::string line = progress_text(progress.bytes, progress.files, progress.folders);
-    {
-        std::lock_guard hold(progress.lock);
-        if (!progress.current_path.empty()) line += "  " + progress.current_path;
-    }
-    write(stderr, "\r" + fit(line, terminal_columns() - 3));
-    std::fflush(stderr);
 }
 
 std::string pad_left(std::string text, std::size_t width) {
@@ -84,37 +77,74 @@ int list_drives_command(const CliOptions& options) {
     return 0;
 }
 
-void print_tree(const CliOptions& options, const FileTree& tree, const ScanProgress& progress, double elapsed,
-                const std::string& finish_text) {
+// Everything the scan produced, as one JSON document.
+nlohmann::ordered_json report_json(const CliOptions& options, const App& app, const ScanProgress& progress,
+                                   double elapsed, const std::vector<NodeIndex>& children,
+                                   const std::optional<DuplicatesFound>& duplicates) {
+    const FileTree& tree = *app.tree;
     const Node& root = node_at(tree, 0);
-    std::vector<NodeIndex> children = sorted_children(tree, 0);
-    if (options.top != 0 && children.size() > options.top) children.resize(options.top);
-
-    if (options.json) {
-        nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-        for (NodeIndex i : children) {
-            const Node& node = node_at(tree, i);
-            rows.push_back({{"name", name_of(tree, i)},
-                            {"size", node.size},
-                            {"files", node.file_count},
-                            {"dir", (node.flags & FLAG_DIR) != 0},
-                            {"link", (node.flags & FLAG_LINK) != 0},
-                            {"cloud_only", (node.flags & FLAG_CLOUD_ONLY) != 0},
-                            {"unreadable", (node.flags & FLAG_UNREADABLE) != 0}});
-        }
-        const nlohmann::ordered_json document = {{"version", VERSION},
-                                                 {"root", tree.root_path},
-                                                 {"size", root.size},
-                                                 {"files", root.file_count},
-                                                 {"folders", progress.folders.load()},
-                                                 {"unreadable_folders", tree.unreadable_folders},
-                                                 {"elapsed_s", elapsed},
-                                                 {"children", rows}};
-        write(stdout, dump(document));
-        return;
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    for (const NodeIndex i : children) {
+        const Node& node = node_at(tree, i);
+        rows.push_back({{"name", name_of(tree, i)},
+                        {"size", node.size},
+                        {"files", node.file_count},
+                        {"dir", (node.flags & FLAG_DIR) != 0},
+                        {"link", (node.flags & FLAG_LINK) != 0},
+                        {"cloud_only", (node.flags & FLAG_CLOUD_ONLY) != 0},
+                        {"unreadable", (node.flags & FLAG_UNREADABLE) != 0}});
     }
+    nlohmann::ordered_json kinds = nlohmann::ordered_json::array();
+    for (const KindTotal& kind : kinds_list(app.kind_totals)) {
+        kinds.push_back(
+            {{"kind", static_cast<int>(kind.kind)}, {"label", kind_label(kind.kind)}, {"size", kind.total}});
+    }
+    nlohmann::ordered_json largest = nlohmann::ordered_json::array();
+    for (const NodeIndex i : largest_files(tree, 0, options.largest ? options.largest : LARGEST_FILES)) {
+        largest.push_back({{"path", path_of(tree, i)}, {"size", node_at(tree, i).size}});
+    }
+    nlohmann::ordered_json by_type = nlohmann::ordered_json::array();
+    for (const ExtensionRow& row : extension_rows(tree, 0)) {
+        by_type.push_back(
+            {{"ext", row.extension}, {"kind", row.kind}, {"size", row.total}, {"count", row.count}});
+    }
+    nlohmann::ordered_json found = nullptr;
+    if (duplicates) {
+        nlohmann::ordered_json sets = nlohmann::ordered_json::array();
+        for (const DuplicateSet& set : duplicates->sets) {
+            nlohmann::ordered_json paths = nlohmann::ordered_json::array();
+            for (const NodeIndex member : set.members)
+                paths.push_back(path_of(tree, member));
+            sets.push_back({{"size", set.size},
+                            {"digest", digest_hex(set.digest)},
+                            {"wasted", wasted_bytes(set)},
+                            {"paths", paths}});
+        }
+        found = {{"sets", sets}, {"could_not_open", duplicates->failed}};
+    }
+    const std::optional<std::string> status = status_line(app);
+    return {{"version", VERSION},
+            {"root", tree.root_path},
+            {"size", root.size},
+            {"files", root.file_count},
+            {"folders", progress.folders.load()},
+            {"unreadable_folders", tree.unreadable_folders},
+            {"elapsed_s", elapsed},
+            {"children", rows},
+            {"kinds", kinds},
+            {"largest", largest},
+            {"by_type", by_type},
+            {"duplicates", found},
+            {"status", status ? nlohmann::ordered_json(*status) : nlohmann::ordered_json(nullptr)}};
+}
+
+std::string report_text(const CliOptions& options, const App& app, const std::vector<NodeIndex>& children,
+                        const std::optional<DuplicatesFound>& duplicates,
+                        const std::optional<std::string>& duplicate_status) {
+    const FileTree& tree = *app.tree;
+    const Node& root = node_at(tree, 0);
     std::string out = tree.root_path + "\n";
-    for (NodeIndex i : children) {
+    for (const NodeIndex i : children) {
         const Node& node = node_at(tree, i);
         out += pad_left(format_size(node.size), 10) + "  " + pad_left(share_text(node.size, root.size), 6) +
                "  ";
@@ -128,49 +158,143 @@ void print_tree(const CliOptions& options, const FileTree& tree, const ScanProgr
         }
         out += "\n";
     }
-    out += "\n" + finish_text + "\n";
-    if (const std::string unreadable = unreadable_text(tree.unreadable_folders); !unreadable.empty()) {
-        out += unreadable + "\n";
+    if (options.largest) {
+        out += "\n" + std::string(tab_label(Tab::LargestFiles)) + "\n";
+        for (const NodeIndex i : largest_files(tree, 0, options.largest)) {
+            out += pad_left(format_size(node_at(tree, i).size), 10) + "  " + path_of(tree, i) + "\n";
+        }
     }
-    write(stdout, out);
+    if (options.by_type) {
+        out += "\n" + std::string(tab_label(Tab::ByType)) + "\n";
+        for (const KindTotal& kind : kinds_list(app.kind_totals)) {
+            out += pad_left(format_size(kind.total), 10) + "  " +
+                   pad_left(share_text(kind.total, root.size), 6) + "  " +
+                   std::string(kind_label(kind.kind)) + "\n";
+        }
+        out += "\n";
+        for (const ExtensionRow& row : extension_rows(tree, 0)) {
+            out += pad_left(format_size(row.total), 10) + "  " +
+                   pad_left(share_text(row.total, root.size), 6) + "  " + extension_text(row.extension) +
+                   "   " + std::string(kind_label(static_cast<FileKind>(row.kind & 7))) + "  " +
+                   files_text(row.count) + "\n";
+        }
+    }
+    if (duplicates) {
+        out += "\n" + std::string(tab_label(Tab::Duplicates)) + "\n";
+        if (duplicates->sets.empty()) {
+            out += no_duplicates_text() + "\n";
+        }
+        for (const DuplicateSet& set : duplicates->sets) {
+            out += duplicate_set_text(set) + "\n";
+            for (const NodeIndex member : set.members)
+                out += "    " + path_of(tree, member) + "\n";
+        }
+    }
+    out += "\n" + app.notice + "\n";
+    if (const std::optional<std::string> status = status_line(app)) out += *status + "\n";
+    if (duplicate_status) out += *duplicate_status + "\n";
+    return out;
+}
+
+// Waits on the owner's wake-ups, redrawing a progress line on a terminal every 120 ms; cancels what
+// runs when the user presses Ctrl+C. Returns once woken.
+struct Waiter {
+    std::mutex lock;
+    std::condition_variable woken;
+    int wakes = 0;
+    std::atomic<bool> interrupted{false};
+
+    std::function<void()> wake() {
+        return [this] {
+            {
+                std::lock_guard hold(lock);
+                ++wakes;
+            }
+            woken.notify_one();
+        };
+    }
+    template <typename Draw, typename Cancel>
+    void wait(Draw draw, Cancel cancel) {
+        const bool show = stderr_is_terminal();
+        std::unique_lock hold(lock);
+        while (!woken.wait_for(hold, std::chrono::milliseconds(120), [&] { return wakes > 0; })) {
+            if (interrupted) cancel();
+            if (show) {
+                write(stderr, "\r" + fit(draw(), terminal_columns() - 3));
+                std::fflush(stderr);
+            }
+        }
+        --wakes;
+        if (show) write(stderr, "\r" + std::string(terminal_columns() - 3, ' ') + "\r");
+    }
+};
+
+std::string scan_progress_line(ScanProgress& progress) {
+    std::string line = progress_text(progress.bytes, progress.files, progress.folders);
+    std::lock_guard hold(progress.lock);
+    if (!progress.current_path.empty()) line += "  " + progress.current_path;
+    return line;
 }
 
 int scan_command(const CliOptions& options) {
-    // Declared before the App: the scan threads it joins on destruction may still call wake.
-    std::mutex lock;
-    std::condition_variable woken;
-    bool outcome_ready = false;
-    std::atomic<bool> interrupted{false};
-    watch_interrupt(interrupted);
+    // Declared before the App: the threads it joins on destruction may still call wake.
+    Waiter waiter;
+    watch_interrupt(waiter.interrupted);
 
     App app;
     app.scan_threads = options.threads;
-    app.wake_scan_owner = [&] {
-        {
-            std::lock_guard hold(lock);
-            outcome_ready = true;
-        }
-        woken.notify_one();
-    };
+    app.wake_scan_owner = waiter.wake();
+    app.wake_duplicates_owner = waiter.wake();
     const Clock::time_point started = Clock::now();
     if (!start_scan(app, options.folder, std::nullopt)) {
         write(stderr, app.notice + "\n");
         return 1;
     }
     const std::shared_ptr<ScanProgress> progress = app.scan_job->progress;
-    const bool show_progress = stderr_is_terminal();
-    {
-        std::unique_lock hold(lock);
-        while (!woken.wait_for(hold, std::chrono::milliseconds(120), [&] { return outcome_ready; })) {
-            if (interrupted) cancel_scan(app);
-            if (show_progress) draw_progress(*progress);
-        }
-    }
-    if (show_progress) write(stderr, "\r" + std::string(terminal_columns() - 3, ' ') + "\r");
+    waiter.wait([&] { return scan_progress_line(*progress); }, [&] { cancel_scan(app); });
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
     finish_scan(app);
     if (app.screen != Screen::Results) return 130;
-    print_tree(options, *app.tree, *progress, elapsed, app.notice);
+    const std::string finish_text = app.notice;
+
+    std::optional<DuplicatesFound> duplicates;
+    std::optional<std::string> duplicate_status;
+    if (options.duplicates) {
+        app.tab = Tab::Duplicates;
+        refresh_view(app);
+        if (app.duplicate_job) {
+            const std::shared_ptr<CompareProgress> compare = app.duplicate_job->progress;
+            waiter.wait([&] { return compare_progress_text(*compare); }, [&] { compare->cancel = true; });
+            if (compare->cancel) return 130;
+            finish_duplicates(app);
+        }
+        if (const auto found = app.duplicates.find(0); found != app.duplicates.end())
+            duplicates = found->second;
+        duplicate_status = status_line(app);
+        app.tab = Tab::Folders;
+        refresh_view(app);
+    }
+    app.notice = finish_text;
+
+    std::vector<NodeIndex> children = app.node_rows;
+    if (options.top != 0 && children.size() > options.top) children.resize(options.top);
+    if (!options.svg.empty()) {
+        const std::string picture =
+            treemap_svg(*app.tree, 0, app.kind_totals, options.svg_width, options.svg_height);
+        std::ofstream file(std::filesystem::path(std::u8string(options.svg.begin(), options.svg.end())),
+                           std::ios::binary);
+        file.write(picture.data(), static_cast<std::streamsize>(picture.size()));
+        file.close();
+        if (!file) {
+            write(stderr, "spadrim-cli: could not write " + options.svg + "\n");
+            return 1;
+        }
+    }
+    if (options.json) {
+        write(stdout, dump(report_json(options, app, *progress, elapsed, children, duplicates)));
+    } else {
+        write(stdout, report_text(options, app, children, duplicates, duplicate_status));
+    }
     return 0;
 }
 

@@ -15,6 +15,8 @@ std::optional<std::uint64_t> number(const std::string& text) {
     return value;
 }
 
+constexpr std::size_t LARGEST_DEFAULT = 300;
+
 ParsedOptions bad(std::string error) {
     return ParsedOptions{std::nullopt, std::move(error)};
 }
@@ -27,7 +29,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
     bool options_done = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool takes_value = arg == "--threads" || arg == "--top" || arg == "--lang";
+        const bool takes_value =
+            arg == "--threads" || arg == "--top" || arg == "--lang" || arg == "--svg" || arg == "--svg-size";
         if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
             if (have_folder) return bad("more than one folder given");
             options.folder = arg;
@@ -40,12 +43,39 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
             options.drives = true;
         } else if (arg == "-h" || arg == "--help") {
             options.help = true;
+        } else if (arg == "--by-type") {
+            options.by_type = true;
+        } else if (arg == "--duplicates") {
+            options.duplicates = true;
+        } else if (arg == "--largest") {
+            options.largest = LARGEST_DEFAULT;
+            // The count is optional: take the next argument only when it is a number.
+            if (i + 1 < args.size()) {
+                if (const std::optional<std::uint64_t> n = number(args[i + 1])) {
+                    if (*n == 0) return bad("--largest needs at least 1");
+                    options.largest = static_cast<std::size_t>(*n);
+                    ++i;
+                }
+            }
         } else if (takes_value) {
             if (i + 1 == args.size()) return bad(arg + " needs a value");
             const std::string& value = args[++i];
             if (arg == "--lang") {
                 if (!known_language(value)) return bad("unknown language: " + value);
                 options.language = value;
+            } else if (arg == "--svg") {
+                options.svg = value;
+            } else if (arg == "--svg-size") {
+                const std::size_t x = value.find('x');
+                const std::optional<std::uint64_t> w =
+                    x == std::string::npos ? std::nullopt : number(value.substr(0, x));
+                const std::optional<std::uint64_t> h =
+                    x == std::string::npos ? std::nullopt : number(value.substr(x + 1));
+                if (!w || !h || *w < 100 || *h < 100 || *w > 20000 || *h > 20000) {
+                    return bad("--svg-size needs WxH, each 100 to 20000, not " + value);
+                }
+                options.svg_width = static_cast<unsigned>(*w);
+                options.svg_height = static_cast<unsigned>(*h);
             } else {
                 const std::optional<std::uint64_t> n = number(value);
                 if (!n) return bad(arg + " needs a whole number, not " + value);

@@ -15,18 +15,29 @@ struct CliOptions {
     std::size_t top = 20;
     std::string language;  // empty: follow the environment
     std::string folder;
+    std::size_t largest = 0;  // rows of the largest files; 0: not asked
+    bool by_type = false;
+    bool duplicates = false;
+    std::string svg;  // where to write the treemap picture; empty: none
+    unsigned svg_width = 1600;
+    unsigned svg_height = 1000;
 };
 
 inline constexpr std::string_view CLI_USAGE =
-    "usage: spadrim-cli [--json] [--threads N] [--top N] [--lang CODE] FOLDER\n"
+    "usage: spadrim-cli [options] FOLDER\n"
     "       spadrim-cli --drives [--json] [--lang CODE]\n"
     "\n"
-    "  FOLDER       scan it and list what takes its space, largest first\n"
-    "  --drives     list the drives with their free space\n"
-    "  --json       one JSON document on standard output instead of text\n"
-    "  --threads N  walker threads, 1 to 64 (default: 2 to 8, from the processor count)\n"
-    "  --top N      rows of the folder list (default 20; 0 lists every entry)\n"
-    "  --lang CODE  en, ko, ja, zh-Hans, zh-Hant, es, fr, de, pt or ru\n";
+    "  FOLDER             scan it and list what takes its space, largest first\n"
+    "  --drives           list the drives with their free space\n"
+    "  --json             one JSON document on standard output instead of text\n"
+    "  --threads N        walker threads, 1 to 64 (default: 2 to 8, from the processor count)\n"
+    "  --top N            rows of the folder list (default 20; 0 lists every entry)\n"
+    "  --largest [N]      the N largest files (default 300)\n"
+    "  --by-type          space per kind and per extension\n"
+    "  --duplicates       find files of 1 MiB or more with identical contents\n"
+    "  --svg FILE         draw the treemap of FOLDER into an SVG picture\n"
+    "  --svg-size WxH     its size in pixels (default 1600x1000)\n"
+    "  --lang CODE        en, ko, ja, zh-Hans, zh-Hant, es, fr, de, pt or ru\n";
 
 struct ParsedOptions {
     std::optional<CliOptions> options;  // nothing: bad usage

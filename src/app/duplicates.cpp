@@ -1,0 +1,98 @@
+// Starting, cancelling and collecting duplicate comparisons on the UI thread. See app.h.
+#include <algorithm>
+#include <unordered_map>
+
+#include "app/app.h"
+
+namespace spadrim {
+namespace {
+
+void reap_runners(App& app) {
+    std::erase_if(app.duplicate_runners, [](const JobRunner& runner) { return runner.finished->load(); });
+}
+
+// Drops members that went to the Recycle Bin (or whose folder did), then sets left with one member.
+void drop_removed(const FileTree& tree, std::vector<DuplicateSet>& sets) {
+    for (DuplicateSet& set : sets) {
+        std::erase_if(set.members, [&](NodeIndex member) { return is_removed(tree, member); });
+    }
+    std::erase_if(sets, [](const DuplicateSet& set) { return set.members.size() < 2; });
+    sort_sets(sets);
+}
+
+}  // namespace
+
+void cancel_duplicates(App& app) {
+    if (!app.duplicate_job) return;
+    app.duplicate_job->progress->cancel = true;
+    app.duplicate_job.reset();
+}
+
+void start_duplicates(App& app) {
+    if (!app.tree || app.screen != Screen::Results) return;
+    const NodeIndex folder = app.current_folder;
+    if (app.duplicates.contains(folder)) {
+        cancel_duplicates(app);
+        return;
+    }
+    if (app.duplicate_job) {
+        if (app.duplicate_job->folder == folder) return;
+        cancel_duplicates(app);
+    }
+    reap_runners(app);
+
+    const FileTree& tree = *app.tree;
+    std::unordered_map<std::uint64_t, std::vector<NodeIndex>> by_size;
+    walk_subtree(tree, folder, [&](NodeIndex i) {
+        const Node& node = tree.nodes[i];
+        if (!(node.flags & (FLAG_DIR | FLAG_LINK | FLAG_CLOUD_ONLY)) && node.size >= DUPLICATE_THRESHOLD) {
+            by_size[node.size].push_back(i);
+        }
+    });
+    std::vector<CandidateEntry> entries;
+    for (const auto& [size, nodes] : by_size) {
+        if (nodes.size() < 2) continue;
+        for (const NodeIndex node : nodes)
+            entries.push_back(CandidateEntry{path_of(tree, node), size, node});
+    }
+
+    const std::uint64_t generation = ++app.duplicate_generation;
+    auto progress = std::make_shared<CompareProgress>();
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    app.duplicate_runners.push_back(JobRunner{
+        finished, std::jthread([entries = std::move(entries), root = tree.root_path, generation, progress,
+                                outcomes = app.duplicate_outcomes, wake = app.wake_duplicates_owner,
+                                workers = app.duplicate_workers, finished]() mutable {
+            run_duplicate_job(std::move(entries), root, generation, *progress, *outcomes, wake, workers);
+            *finished = true;
+        })});
+    app.duplicate_job = DuplicateJob{std::move(progress), generation, folder};
+}
+
+void finish_duplicates(App& app) {
+    std::vector<DuplicateOutcome> outcomes;
+    {
+        std::lock_guard hold(app.duplicate_outcomes->lock);
+        outcomes.swap(app.duplicate_outcomes->outcomes);
+    }
+    if (!app.duplicate_job) return;
+    const auto mine = std::find_if(outcomes.begin(), outcomes.end(), [&](const DuplicateOutcome& outcome) {
+        return outcome.generation == app.duplicate_job->generation;
+    });
+    if (mine == outcomes.end()) return;  // only cancelled jobs' outcomes: keep waiting
+    const NodeIndex folder = app.duplicate_job->folder;
+    app.duplicate_job.reset();
+    if (mine->sets && app.tree) {
+        drop_removed(*app.tree, *mine->sets);
+        app.duplicates[folder] = DuplicatesFound{std::move(*mine->sets), mine->failed};
+    }
+    refresh_view(app);
+}
+
+void prune_duplicates(App& app) {
+    if (!app.tree) return;
+    for (auto& [folder, found] : app.duplicates)
+        drop_removed(*app.tree, found.sets);
+}
+
+}  // namespace spadrim

@@ -1,0 +1,91 @@
+// The view refresh of the results screen and its status line. See app.h.
+#include <algorithm>
+
+#include "app/app.h"
+#include "kinds/kinds.h"
+#include "strings/strings.h"
+
+namespace spadrim {
+
+void refresh_view(App& app) {
+    if (!app.tree) return;
+    const FileTree& tree = *app.tree;
+    const NodeIndex folder = app.current_folder;
+    app.kind_totals = kind_totals(tree, folder);
+    app.node_rows.clear();
+    app.extension_rows.clear();
+    app.duplicate_rows.clear();
+    switch (app.tab) {
+        case Tab::Folders: app.node_rows = sorted_children(tree, folder); break;
+        case Tab::LargestFiles: app.node_rows = largest_files(tree, folder); break;
+        case Tab::ByType: app.extension_rows = extension_rows(tree, folder); break;
+        case Tab::Duplicates: {
+            start_duplicates(app);
+            const auto found = app.duplicates.find(folder);
+            if (found == app.duplicates.end()) break;
+            const std::vector<DuplicateSet>& sets = found->second.sets;
+            for (std::uint32_t i = 0; i < sets.size(); ++i) {
+                app.duplicate_rows.push_back(DuplicateRow{i, NO_NODE});
+                if (!app.expanded_sets.contains(sets[i].digest)) continue;
+                for (const NodeIndex member : sets[i].members)
+                    app.duplicate_rows.push_back(DuplicateRow{i, member});
+            }
+            break;
+        }
+    }
+    // Picking an extension survives tab changes, but not a By type list that no longer has it.
+    if (app.tab == Tab::ByType && app.selected_extension &&
+        std::none_of(app.extension_rows.begin(), app.extension_rows.end(),
+                     [&](const ExtensionRow& row) { return row.extension == *app.selected_extension; })) {
+        app.selected_extension.reset();
+    }
+    ++app.view_generation;
+}
+
+std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space, std::uint64_t found) {
+    if (!space || space->total >= SIZE_NOT_REPORTED) return std::nullopt;
+    const std::uint64_t used = space->total - std::min(space->free, space->total);
+    const std::uint64_t missing = used - std::min(found, used);
+    // Up to 1% of the used space is noise (metadata, files changing during the scan), not worth a word.
+    if (missing <= used / 100) return std::nullopt;
+    return missing;
+}
+
+std::optional<std::string> status_line(const App& app) {
+    if (app.tab == Tab::Duplicates) {
+        const auto found = app.duplicates.find(app.current_folder);
+        if (found == app.duplicates.end()) return std::nullopt;
+        std::uint64_t freeable = 0;
+        for (const DuplicateSet& set : found->second.sets)
+            freeable += wasted_bytes(set);
+        std::string text =
+            substitute(tr("중복 묶음 {0}개 · 아낄 수 있는 공간 {1}", "{0} duplicate sets · {1} can be freed"),
+                       {format_count(found->second.sets.size()), format_size(freeable)});
+        if (found->second.failed != 0) {
+            text += " · ";
+            text += substitute(tr("열지 못한 파일 {0}개", "{0} files could not be opened"),
+                               {format_count(found->second.failed)});
+        }
+        return text;
+    }
+    if (!app.tree || app.current_folder != 0) return std::nullopt;
+    const FileTree& tree = *app.tree;
+    std::string text;
+    if (tree.unreadable_folders != 0) {
+        text = substitute(tr("읽지 못한 폴더 {0}곳", "{0} folders could not be read"),
+                          {format_count(tree.unreadable_folders)});
+    }
+    if (is_drive_root(tree.root_path)) {
+        const std::optional<VolumeSpace> space = volume_space(tree.root_path);
+        if (const std::optional<std::uint64_t> missing = unaccounted_bytes(space, node_at(tree, 0).size)) {
+            if (!text.empty()) text += " · ";
+            text += substitute(tr("찾지 못한 공간 약 {0} (시스템 파일 등)",
+                                  "About {0} not accounted for (system files etc.)"),
+                               {format_size(*missing)});
+        }
+    }
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
+}  // namespace spadrim

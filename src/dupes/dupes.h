@@ -1,0 +1,79 @@
+// The duplicate finder's job: files of 1 MiB or more that share their exact size are compared by a
+// SHA-256 of a sample (first and last 64 KiB), then, where samples agree, of their whole content. Hard
+// links to one file are recognised by file identity and never reported as copies of each other.
+//
+// Threading: the owner (UI thread) builds the candidates from the tree and starts a job thread with its
+// own copy of them; the job runs 1 to 4 workers that take size groups through an atomic index. Progress
+// is shared through atomics; the outcome goes to a mutex-guarded list, then the owner is woken.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dupes/sha256.h"
+#include "scan/tree.h"
+
+namespace spadrim {
+
+inline constexpr std::uint64_t DUPLICATE_THRESHOLD = 1 << 20;  // smaller files are not compared
+inline constexpr std::uint64_t SAMPLE_PART = 64 * 1024;        // read from each end of a file
+inline constexpr std::size_t READ_CHUNK = 1 << 20;
+
+struct CandidateEntry {
+    std::string path;
+    std::uint64_t size;
+    NodeIndex node;
+};
+
+struct CompareProgress {
+    std::atomic<std::uint64_t> files_done{0};
+    std::atomic<std::uint64_t> total_files{0};
+    std::atomic<std::uint64_t> bytes_read{0};  // read while hashing whole files
+    std::atomic<std::uint64_t> bytes_done{0};
+    std::atomic<std::uint64_t> total_bytes{0};
+    std::atomic<bool> cancel{false};
+};
+
+struct DuplicateSet {
+    std::vector<NodeIndex> members;  // at least two, ordered by path
+    std::uint64_t size = 0;          // of each member
+    Digest digest{};
+};
+
+inline std::uint64_t wasted_bytes(const DuplicateSet& set) {
+    return set.members.empty() ? 0 : (set.members.size() - 1) * set.size;
+}
+
+struct DuplicateOutcome {
+    std::uint64_t generation = 0;
+    std::optional<std::vector<DuplicateSet>> sets;  // nothing: the job was cancelled
+    std::uint32_t failed = 0;                       // files that could not be opened or read
+};
+
+struct OutcomeList {
+    std::mutex lock;
+    std::vector<DuplicateOutcome> outcomes;
+};
+
+// Wasted bytes descending, then size descending, then digest ascending.
+void sort_sets(std::vector<DuplicateSet>& sets);
+
+// Paths compared component by component, so that "a\b" sorts before "a b\c" as folders come first.
+bool path_less(std::string_view a, std::string_view b, char separator);
+
+// 1 on a rotating disk, up to 4 (and the processor-based count) on solid state, 2 when unknown; never
+// more than the number of groups, at least 1.
+unsigned duplicate_workers(std::optional<bool> seek_penalty, unsigned processors, std::size_t groups);
+
+// The job thread's body: compares, appends {generation, sets or nothing, failed} to outcomes and calls
+// wake. workers 0 means: decide from the volume of root_path.
+void run_duplicate_job(std::vector<CandidateEntry> entries, const std::string& root_path,
+                       std::uint64_t generation, CompareProgress& progress, OutcomeList& outcomes,
+                       const std::function<void()>& wake, unsigned workers = 0);
+
+}  // namespace spadrim

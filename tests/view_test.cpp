@@ -1,0 +1,160 @@
+// The results view on the App: rows per tab, the selection check, the status line, and duplicate
+// comparisons started, cancelled and collected as the window does.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fstream>
+
+#include "app/app.h"
+#include "scan/folder.h"
+#include "support/temp_tree.h"
+
+namespace spadrim {
+namespace {
+
+constexpr std::uint64_t MiB = 1 << 20;
+
+// Counts wake-ups of the App's owner, as the window's message queue would.
+struct Wakes {
+    std::mutex lock;
+    std::condition_variable changed;
+    int count = 0;
+    std::function<void()> wake() {
+        return [this] {
+            std::lock_guard hold(lock);
+            ++count;
+            changed.notify_all();
+        };
+    }
+    void wait_for(int n) {
+        std::unique_lock hold(lock);
+        changed.wait(hold, [&] { return count >= n; });
+    }
+};
+
+void scan(App& app, Wakes& wakes, const std::string& root) {
+    app.wake_scan_owner = wakes.wake();
+    app.wake_duplicates_owner = wakes.wake();
+    const int before = wakes.count;
+    ASSERT_TRUE(start_scan(app, root, std::nullopt));
+    wakes.wait_for(before + 1);
+    finish_scan(app);
+    ASSERT_EQ(app.screen, Screen::Results);
+}
+
+void write(const test::TempTree& disk, const std::string& name, std::uint64_t size, char fill) {
+    std::filesystem::create_directories((disk.root() / test::fs_path(name)).parent_path());
+    std::ofstream(disk.root() / test::fs_path(name), std::ios::binary) << std::string(size, fill);
+}
+
+TEST(View, EachTabGetsItsRowsAndTheKindTotals) {
+    test::TempTree disk;
+    disk.file("photos/a.jpg", 300);
+    disk.file("notes.txt", 100);
+    disk.file("b.JPG", 50);
+    App app;
+    Wakes wakes;
+    scan(app, wakes, disk.root_text());
+    EXPECT_EQ(app.node_rows.size(), 3u);  // refreshed on arrival: the Folders tab
+    EXPECT_EQ(app.kind_totals[static_cast<int>(FileKind::Pictures)], 350u);
+
+    app.tab = Tab::LargestFiles;
+    refresh_view(app);
+    ASSERT_EQ(app.node_rows.size(), 3u);
+    EXPECT_EQ(name_of(*app.tree, app.node_rows[0]), "a.jpg");
+
+    app.selected_extension = "txt";
+    app.tab = Tab::ByType;
+    const std::uint64_t generation = app.view_generation;
+    refresh_view(app);
+    EXPECT_GT(app.view_generation, generation);
+    ASSERT_EQ(app.extension_rows.size(), 2u);
+    EXPECT_EQ(app.selected_extension, "txt");
+
+    app.current_folder = find_path(*app.tree, path_of(*app.tree, 0) + PATH_SEPARATOR + "photos");
+    app.tab = Tab::Folders;
+    refresh_view(app);
+    EXPECT_EQ(app.selected_extension, "txt");  // other tabs keep a pick the folder lacks
+    app.tab = Tab::ByType;
+    refresh_view(app);
+    EXPECT_FALSE(app.selected_extension);  // By type drops it
+}
+
+TEST(View, StatusLineOnTheRootAndTheDuplicatesTab) {
+    App app;
+    app.tree = make_tree("/r");
+    app.screen = Screen::Results;
+    EXPECT_FALSE(status_line(app));
+    app.tree->unreadable_folders = 3;
+    EXPECT_EQ(status_line(app), "3 folders could not be read");
+    app.current_folder = 1;  // any folder below the root hides it
+    EXPECT_FALSE(status_line(app));
+
+    app.tab = Tab::Duplicates;
+    EXPECT_FALSE(status_line(app));  // no result for this folder yet
+    app.duplicates[1] = DuplicatesFound{{{{1, 2, 3}, 10 * MiB, {}}, {{4, 5}, MiB, {}}, {{6, 7}, MiB, {}}}, 0};
+    EXPECT_EQ(status_line(app), "3 duplicate sets · 22.0 MB can be freed");
+    app.duplicates[1].failed = 2;
+    EXPECT_EQ(status_line(app), "3 duplicate sets · 22.0 MB can be freed · 2 files could not be opened");
+}
+
+TEST(View, UnaccountedSpaceAboveOnePercentOfTheUsedSpace) {
+    constexpr std::uint64_t GB = 1000ull * 1000 * 1000;
+    const VolumeSpace drive{500 * GB, 400 * GB};  // 100 GB used
+    EXPECT_FALSE(unaccounted_bytes(drive, 99 * GB + GB / 2));
+    EXPECT_EQ(unaccounted_bytes(drive, 97 * GB), 3 * GB);
+    EXPECT_FALSE(unaccounted_bytes(drive, 99 * GB));  // exactly 1%
+    EXPECT_FALSE(unaccounted_bytes(drive, 120 * GB));
+    EXPECT_FALSE(unaccounted_bytes(std::nullopt, 0));
+    EXPECT_FALSE(unaccounted_bytes(VolumeSpace{SIZE_NOT_REPORTED, 0}, 0));
+}
+
+TEST(View, DuplicatesAreComparedPerFolderAndPrunedAfterRemoval) {
+    test::TempTree disk;
+    for (const char* name : {"one/a.bin", "one/b.bin", "one/c.bin", "two/d.bin"})
+        write(disk, name, 2 * MiB, 'x');
+    write(disk, "two/e.bin", 2 * MiB - 1, 'x');
+    App app;
+    Wakes wakes;
+    app.duplicate_workers = 2;
+    scan(app, wakes, disk.root_text());
+    const NodeIndex one = find_path(*app.tree, disk.root_text() + PATH_SEPARATOR + "one");
+    const NodeIndex two = find_path(*app.tree, disk.root_text() + PATH_SEPARATOR + "two");
+
+    app.tab = Tab::Duplicates;
+    refresh_view(app);  // starts a job for the root
+    ASSERT_TRUE(app.duplicate_job);
+    const std::uint64_t first = app.duplicate_job->generation;
+    app.current_folder = two;
+    refresh_view(app);  // another folder: the first job is cancelled, a new one starts
+    ASSERT_TRUE(app.duplicate_job);
+    EXPECT_NE(app.duplicate_job->generation, first);
+    wakes.wait_for(3);  // both jobs posted (scan + 2)
+    finish_duplicates(app);
+    EXPECT_FALSE(app.duplicate_job);
+    ASSERT_TRUE(app.duplicates.contains(two));
+    EXPECT_FALSE(app.duplicates.contains(0));  // the cancelled job's outcome was dropped
+    EXPECT_TRUE(app.duplicates[two].sets.empty());
+
+    app.current_folder = 0;
+    refresh_view(app);
+    wakes.wait_for(4);
+    finish_duplicates(app);
+    ASSERT_EQ(app.duplicates[0].sets.size(), 1u);
+    EXPECT_EQ(app.duplicates[0].sets[0].members.size(), 4u);
+    EXPECT_EQ(app.duplicate_rows.size(), 1u);
+    app.expanded_sets.insert(app.duplicates[0].sets[0].digest);
+    refresh_view(app);
+    EXPECT_EQ(app.duplicate_rows.size(), 5u);  // the set and its four members
+
+    // Coming back shows the cached result without a new job.
+    refresh_view(app);
+    EXPECT_FALSE(app.duplicate_job);
+
+    remove_node(*app.tree, one);  // three of the four copies go to the Recycle Bin
+    prune_duplicates(app);
+    EXPECT_TRUE(app.duplicates[0].sets.empty());
+}
+
+}  // namespace
+}  // namespace spadrim
