@@ -72,7 +72,7 @@ TEST(FileTree, AppendLinksNewestFirstAndCountsFilesOnly) {
     for (NodeIndex i : ids)
         EXPECT_EQ(node_at(tree, i).parent, 0u);
     EXPECT_EQ(names(tree, ids), (std::vector<std::string>{"a", "d", "b"}));
-    EXPECT_EQ(tree.names, "/radb");
+    EXPECT_EQ(name_of(tree, 0), "/r");
 }
 
 TEST(FileTree, ChildrenSortBySizeThenNameBytes) {

@@ -55,7 +55,9 @@ std::string_view tab_label(Tab tab) {
 
 std::string extension_text(std::string_view extension) {
     if (extension.empty()) return std::string(tr("(확장자 없음)", "(no extension)"));
-    return "." + std::string(extension);
+    std::string text(1, '.');  // not "." + ...: GCC 12 at -O3 warns wrongly about overlap there
+    text += extension;
+    return text;
 }
 
 std::string duplicate_set_text(const DuplicateSet& set) {

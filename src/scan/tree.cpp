@@ -41,13 +41,14 @@ std::string_view next_component(std::string_view& text, char sep) {
 }
 
 constexpr std::uint64_t MAX_NAME_POOL = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint64_t NAME_CHUNK = 1 << 20;
 
 }  // namespace
 
 FileTree make_tree(std::string_view root_path) {
     FileTree tree;
     tree.root_path = root_path;
-    tree.names = root_path;
+    tree.names.append(root_path);
     tree.nodes.push_back(
         Node{0, 0, static_cast<std::uint32_t>(root_path.size()), NO_NODE, NO_NODE, NO_NODE, 0, FLAG_DIR, 0});
     return tree;
@@ -57,15 +58,14 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
     std::size_t appended = 0;
     for (const ListedEntry& entry : entries) {
         const std::uint64_t index = tree.nodes.size();
-        const std::uint64_t offset = tree.names.size();
-        // NO_NODE itself is not a usable index, and a name must end inside the 32-bit pool.
-        if (index >= NO_NODE || offset + entry.name.size() > MAX_NAME_POOL) break;
-        Node& parent = tree.nodes[folder];
+        // NO_NODE itself is not a usable index, and a name must end inside the 32-bit pool (it may start
+        // in the pool's next chunk, hence the margin of one chunk).
+        if (index >= NO_NODE || tree.names.size() + entry.name.size() + NAME_CHUNK > MAX_NAME_POOL) break;
+        const std::uint64_t offset = tree.names.append(entry.name);
         tree.nodes.push_back(Node{entry.size, static_cast<std::uint32_t>(offset),
                                   static_cast<std::uint32_t>(entry.name.size()), folder, NO_NODE,
-                                  parent.first_child, (entry.flags & FLAG_DIR) ? 0u : 1u, entry.flags,
+                                  tree.nodes[folder].first_child, (entry.flags & FLAG_DIR) ? 0u : 1u, entry.flags,
                                   entry.kind});
-        tree.names += entry.name;
         tree.nodes[folder].first_child = static_cast<NodeIndex>(index);
         ++appended;
     }
@@ -84,11 +84,6 @@ void roll_up(FileTree& tree) {
         parent.size += node.size;
         parent.file_count += node.file_count;
     }
-}
-
-void trim(FileTree& tree) {
-    tree.nodes.shrink_to_fit();
-    tree.names.shrink_to_fit();
 }
 
 std::vector<NodeIndex> sorted_children(const FileTree& tree, NodeIndex folder) {

@@ -1,7 +1,8 @@
 // The File tree: the in-memory result of one Scan.
 //
-// One fixed-size Node per entry in a single array, linked by 32-bit indices, with every name end to end
-// in one UTF-8 byte pool; nothing is allocated per entry. Node 0 is the scanned root, and every node's
+// One fixed-size Node per entry in one array, linked by 32-bit indices, with every name end to end in
+// one UTF-8 byte pool; nothing is allocated per entry. Both grow in chunks and are never copied, so a
+// scan's peak memory is what the tree holds plus a chunk. Node 0 is the scanned root, and every node's
 // parent has a smaller index than the node itself, which is what lets roll_up finish in one backward
 // pass.
 //
@@ -15,6 +16,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "scan/chunked.h"
 
 namespace spadrim {
 
@@ -43,8 +46,8 @@ static_assert(sizeof(Node) == 40);
 
 struct FileTree {
     std::string root_path;  // the scanned folder exactly as the Scan was given it
-    std::vector<Node> nodes;
-    std::string names;  // name bytes end to end, no separators or terminators
+    ChunkedArray<Node> nodes;
+    NamePool names;  // name bytes end to end, no separators or terminators
     std::uint32_t unreadable_folders = 0;
 };
 
@@ -65,7 +68,7 @@ inline const Node& node_at(const FileTree& tree, NodeIndex index) {
 
 inline std::string_view name_of(const FileTree& tree, NodeIndex index) {
     const Node& node = tree.nodes[index];
-    return std::string_view(tree.names).substr(node.name_offset, node.name_len);
+    return tree.names.view(node.name_offset, node.name_len);
 }
 
 // Appends a folder's entries in listing order; each goes to the head of the folder's child list.
@@ -79,8 +82,6 @@ void mark_unreadable(FileTree& tree, NodeIndex folder);
 // Adds every node's size and file count to its parent, children before parents. Run once.
 void roll_up(FileTree& tree);
 
-// Releases the spare capacity of both arrays before the tree is handed over.
-void trim(FileTree& tree);
 
 // Live children, largest first; equal sizes by name bytes ascending (a prefix before the longer name).
 std::vector<NodeIndex> sorted_children(const FileTree& tree, NodeIndex folder);

@@ -99,7 +99,6 @@ std::optional<FileTree> walk_folder(std::string_view root, unsigned threads, Sca
     }
     if (progress.cancel.load()) return std::nullopt;
     FileTree tree = std::move(locked.tree);
-    trim(tree);
     roll_up(tree);
     return tree;
 }

@@ -51,7 +51,7 @@ using FolderLister = std::function<bool(const std::string& walk_path, std::vecto
 // Runs until the walk ends.
 void walk_worker(LockedTree& tree, WorkQueue& queue, ScanProgress& progress, const FolderLister& lister);
 
-// Walks root with `threads` workers (at least 1) and returns the trimmed, rolled-up tree, or nothing
+// Walks root with `threads` workers (at least 1) and returns the rolled-up tree, or nothing
 // when progress.cancel was set before the walk ended (a cancelled tree is discarded unrolled).
 std::optional<FileTree> walk_folder(std::string_view root, unsigned threads, ScanProgress& progress,
                                     const FolderLister& lister = list_folder);

@@ -1,0 +1,119 @@
+// Micro-benchmarks of the hot paths on a generated tree of 1,000,000 nodes: extension classification,
+// roll-up, sorting children, the view refresh of each tab on the root, and a treemap layout that
+// reaches its cap. Run with bench/run, or build/bench/bench/spadrim_micro after configuring with
+// -DSPADRIM_BENCHMARKS=ON.
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "app/app.h"
+#include "kinds/kinds.h"
+#include "treemap/treemap.h"
+
+namespace spadrim {
+namespace {
+
+constexpr std::size_t NODES = 1'000'000;
+
+// About 1,000,000 nodes: 25,000 folders, each placed under a random earlier one (so depth grows slowly,
+// as on a real disk), holding 39 files each with names of about 19 bytes.
+FileTree build_tree() {
+    return [] {
+        std::mt19937 random(42);
+        const char* words[] = {"report", "IMG", "backup", "setup", "photo", "invoice", "track", "video", "notes"};
+        const char* extensions[] = {".jpg", ".txt", ".dll", ".mp4", ".log", ".pdf", ".zip", ".exe", "", ".JPEG"};
+        FileTree built = make_tree("/bench");
+        std::vector<NodeIndex> folders{0};
+        std::vector<ListedEntry> entries;
+        for (std::size_t f = 0; built.nodes.size() < NODES; ++f) {  // f names the new folder
+            const NodeIndex folder = folders[random() % folders.size()];
+            entries.clear();
+            for (int i = 0; i < 39; ++i) {
+                std::string name = std::string(words[random() % 9]) + "_" + std::to_string(random() % 100000) +
+                                   extensions[random() % 10];
+                const auto kind = static_cast<std::uint8_t>(classify_extension(file_extension(name)));
+                entries.push_back(ListedEntry{std::move(name), random() % 5'000'000, 0, kind});
+            }
+            entries.push_back(ListedEntry{"folder " + std::to_string(f), 0, FLAG_DIR, 0});
+            const auto first = static_cast<NodeIndex>(built.nodes.size());
+            append_listing(built, folder, entries);
+            if (folders.size() < 25'000) folders.push_back(first + 39);
+        }
+        roll_up(built);
+        return built;
+    }();
+}
+
+const FileTree& big_tree() {
+    static const FileTree tree = build_tree();
+    return tree;
+}
+
+void classify(benchmark::State& state) {
+    const FileTree& tree = big_tree();
+    std::vector<std::string_view> names;
+    for (NodeIndex i = 1; i < tree.nodes.size(); ++i) names.push_back(name_of(tree, i));
+    for (auto _ : state) {
+        unsigned sum = 0;
+        for (const std::string_view name : names) sum += static_cast<unsigned>(classify_extension(file_extension(name)));
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * names.size()));
+}
+BENCHMARK(classify)->Unit(benchmark::kMillisecond);
+
+void rollup(benchmark::State& state) {
+    FileTree tree = build_tree();
+    for (auto _ : state) {
+        for (NodeIndex i = 0; i < tree.nodes.size(); ++i) {
+            if (tree.nodes[i].flags & FLAG_DIR) tree.nodes[i].size = tree.nodes[i].file_count = 0;
+        }
+        roll_up(tree);
+        benchmark::DoNotOptimize(tree.nodes[0].size);
+    }
+}
+BENCHMARK(rollup)->Unit(benchmark::kMillisecond);
+
+void sort_every_folder(benchmark::State& state) {
+    const FileTree& tree = big_tree();
+    for (auto _ : state) {
+        std::size_t rows = 0;
+        for (NodeIndex i = 0; i < tree.nodes.size(); ++i) {
+            if (tree.nodes[i].flags & FLAG_DIR) rows += sorted_children(tree, i).size();
+        }
+        benchmark::DoNotOptimize(rows);
+    }
+}
+BENCHMARK(sort_every_folder)->Unit(benchmark::kMillisecond);
+
+void refresh(benchmark::State& state) {
+    App app;
+    app.tree = build_tree();
+    app.screen = Screen::Results;
+    app.tab = static_cast<Tab>(state.range(0));
+    for (auto _ : state) {
+        refresh_view(app);
+        benchmark::DoNotOptimize(app.node_rows.data());
+    }
+    state.SetLabel(std::string(app.tab == Tab::Folders        ? "Folders"
+                               : app.tab == Tab::LargestFiles ? "Largest files"
+                                                              : "By type"));
+}
+BENCHMARK(refresh)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void treemap_capped(benchmark::State& state) {
+    const FileTree& tree = big_tree();
+    std::vector<TreemapRect> tiles;
+    for (auto _ : state) {
+        tiles.clear();
+        layout_treemap(tree, 0, RectD{0, 0, 1600, 1000}, 0, treemap_header(96), treemap_inset(96), tiles);
+        benchmark::DoNotOptimize(tiles.data());
+    }
+    state.counters["tiles"] = static_cast<double>(tiles.size());
+}
+BENCHMARK(treemap_capped)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace spadrim
+
+BENCHMARK_MAIN();

@@ -1,0 +1,83 @@
+// Growable storage for the File tree that never copies what it holds: fixed-size chunks allocated as
+// the tree grows. A vector would briefly hold its old and new buffers at every growth and at the final
+// trim, doubling the peak memory of a scan; here the peak is the data plus one chunk.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace spadrim {
+
+// An array of trivially copyable records in chunks of 2^CHUNK_BITS.
+template <typename T, unsigned CHUNK_BITS = 16>
+class ChunkedArray {
+    static_assert(std::is_trivially_copyable_v<T>);
+    static constexpr std::size_t CHUNK = std::size_t{1} << CHUNK_BITS;
+    static constexpr std::size_t MASK = CHUNK - 1;
+
+public:
+    T& operator[](std::size_t i) { return chunks_[i >> CHUNK_BITS][i & MASK]; }
+    const T& operator[](std::size_t i) const { return chunks_[i >> CHUNK_BITS][i & MASK]; }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+    void push_back(const T& value) {
+        if ((size_ & MASK) == 0 && (size_ >> CHUNK_BITS) == chunks_.size()) {
+            // Not value-initialised: pages nobody writes never become resident.
+            chunks_.push_back(std::make_unique_for_overwrite<T[]>(CHUNK));
+        }
+        chunks_[size_ >> CHUNK_BITS][size_ & MASK] = value;
+        ++size_;
+    }
+
+    // Memory held, in bytes (for measurements).
+    std::size_t capacity_bytes() const { return chunks_.size() * CHUNK * sizeof(T); }
+
+private:
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t size_ = 0;
+};
+
+// Name bytes end to end, addressed by offset. A name never straddles two chunks: one that does not fit
+// the rest of a chunk starts the next, so every name is one contiguous slice. File names are at most a
+// few hundred bytes and paths a few ten thousand, far below a chunk.
+class NamePool {
+    static constexpr unsigned CHUNK_BITS = 20;
+    static constexpr std::size_t CHUNK = std::size_t{1} << CHUNK_BITS;
+    static constexpr std::size_t MASK = CHUNK - 1;
+
+public:
+    // The offset of the appended bytes (text longer than a chunk is cut to one chunk).
+    std::uint64_t append(std::string_view text) {
+        if (text.size() > CHUNK) text = text.substr(0, CHUNK);
+        const std::uint64_t available = chunks_.size() * CHUNK;
+        if (end_ + text.size() > available) {
+            end_ = available;  // the tail of the last chunk stays unused
+            chunks_.push_back(std::make_unique_for_overwrite<char[]>(CHUNK));
+        }
+        const std::uint64_t offset = end_;
+        if (!text.empty()) std::memcpy(chunks_[offset >> CHUNK_BITS].get() + (offset & MASK), text.data(), text.size());
+        end_ += text.size();
+        return offset;
+    }
+
+    std::string_view view(std::uint64_t offset, std::size_t length) const {
+        if (length == 0) return {};
+        return std::string_view(chunks_[offset >> CHUNK_BITS].get() + (offset & MASK), length);
+    }
+
+    // The offset just past the last name.
+    std::uint64_t size() const { return end_; }
+    std::size_t capacity_bytes() const { return chunks_.size() * CHUNK; }
+
+private:
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    std::uint64_t end_ = 0;
+};
+
+}  // namespace spadrim
