@@ -89,7 +89,14 @@ try:
     for i in range(400):
         write(os.path.join(rng.choice(folders), f"file {i}.{rng.choice(['jpg', 'txt', 'zip', 'bin'])}"),
               rng.randrange(0, 5000))
-    write(os.path.join(root, "known.bin"), 1_234_567)
+    write(os.path.join(root, "known.bin"), 3_000_000)
+    # Two copies of 1.1 MB (plus, natively, a hard link to one of them), and a pair under 1 MiB.
+    for name in ["copy one.dat", os.path.join("data 0", "copy two.dat")]:
+        write(os.path.join(root, name), 1_100_000)
+    write(os.path.join(root, "small a.dat"), 1_048_575)
+    write(os.path.join(root, "small b.dat"), 1_048_575)
+    if not args.wine:
+        os.link(os.path.join(root, "copy one.dat"), os.path.join(root, "copy hard link.dat"))
     os.makedirs(os.path.join(root, "empty folder"))
     if not args.wine:  # Wine shows symbolic links as the things they point to
         os.symlink(os.path.join(root, "known.bin"), os.path.join(root, "known link.bin"))
@@ -120,11 +127,41 @@ try:
         sizes = [c["size"] for c in doc["children"]]
         check("children sorted largest first", sizes == sorted(sizes, reverse=True))
         check("known file is first", doc["children"][0]["name"] == "known.bin" and
-              doc["children"][0]["size"] == 1_234_567)
+              doc["children"][0]["size"] == 3_000_000)
         if not args.wine:
             check("folder link flagged, not entered", got["folder link"]["dir"] and got["folder link"]["link"]
                   and got["folder link"]["size"] == 0)
             check("file link counts nothing", got["known link.bin"]["link"] and got["known link.bin"]["size"] == 0)
+
+    svg = os.path.join(work, "map.svg")
+    code, out, err = run("--json", "--duplicates", "--largest", "5", "--by-type", "--svg", host_path(svg),
+                         host_path(root))
+    check("report exits 0", code == 0, err)
+    report = json.loads(out) if code == 0 else {}
+    if report:
+        sets = report["duplicates"]["sets"]
+        check("one duplicate set", len(sets) == 1, str(sets))
+        if sets:
+            names = sorted(os.path.basename(p.replace("\\", "/")) for p in sets[0]["paths"])
+            check("the set holds the two copies, one name per file",
+                  len(names) == 2 and "copy two.dat" in names and sets[0]["size"] == 1_100_000, str(names))
+            check("wasted is one copy", sets[0]["wasted"] == 1_100_000)
+            check("digest is SHA-256 hex", len(sets[0]["digest"]) == 64)
+        check("nothing failed to open", report["duplicates"]["could_not_open"] == 0)
+        check("largest first is known.bin", report["largest"][0]["path"].endswith("known.bin") and
+              report["largest"][0]["size"] == 3_000_000, str(report["largest"][:2]))
+        check("largest sorted", [e["size"] for e in report["largest"]] ==
+              sorted((e["size"] for e in report["largest"]), reverse=True))
+        by_type_files = sum(row["count"] for row in report["by_type"])
+        check("by type counts every file", by_type_files == report["files"], f"{by_type_files} != {report['files']}")
+        check("kinds add up to the size", sum(k["size"] for k in report["kinds"]) == report["size"])
+        check("no status line for a plain folder", report["status"] is None, str(report["status"]))
+    try:
+        import xml.etree.ElementTree as ElementTree
+        tiles = ElementTree.parse(svg).getroot().findall("{http://www.w3.org/2000/svg}rect")
+        check("svg treemap has tiles", len(tiles) > 20, str(len(tiles)))
+    except (OSError, ElementTree.ParseError) as error:
+        check("svg treemap written", False, str(error))
 
     code, out, _ = run("--top", "2", host_path(root))
     lines = out.splitlines()
