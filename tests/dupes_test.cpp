@@ -13,12 +13,16 @@ namespace {
 
 constexpr std::uint64_t MB = 1000 * 1000;
 
-// Writes size bytes of a fixed pattern, with byte `at` changed to `value` when asked.
+// Writes size bytes of a fixed pseudo-random pattern, with byte `at` changed to `value` when asked. A
+// pattern that repeated every read chunk would hide a hash fed the wrong chunk.
 std::string write_file(const test::TempTree& disk, const std::string& name, std::uint64_t size,
                        std::optional<std::uint64_t> at = std::nullopt, char value = 0) {
     std::string content(size, '\0');
-    for (std::uint64_t i = 0; i < size; ++i)
-        content[i] = static_cast<char>((i * 31 + i / 4096) & 0xFF);
+    std::uint32_t x = 12345;
+    for (std::uint64_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        content[i] = static_cast<char>(x >> 16);
+    }
     if (at) content[*at] = value;
     const std::filesystem::path path = disk.root() / test::fs_path(name);
     std::ofstream(path, std::ios::binary).write(content.data(), static_cast<std::streamsize>(size));
@@ -61,6 +65,31 @@ TEST(Duplicates, AFileDifferingOnlyInItsMiddleIsSeparatedByTheFullDigest) {
     EXPECT_EQ(wasted_bytes(set), 10 * MB);
     EXPECT_EQ(run.bytes_read, 4 * 5 * MB);  // all four agreed on the sample
     EXPECT_EQ(run.outcome.failed, 0u);
+    EXPECT_TRUE(run.progress_complete);
+}
+
+TEST(Duplicates, TwoPairsWithOneSampleGetTheirOwnDigests) {
+    // Read side by side, the second pair leaves the first one's hash in the middle and must still end up
+    // with the digest of its own whole content.
+    test::TempTree disk;
+    const std::uint64_t size = 3 * MB;
+    std::vector<CandidateEntry> entries;
+    for (NodeIndex i = 1; i <= 4; ++i) {
+        entries.push_back(
+            {write_file(disk, "f" + std::to_string(i), size, 2 * MB, i <= 2 ? 'X' : 'Y'), size, i});
+    }
+    const JobResult run = compare(entries);
+    ASSERT_TRUE(run.outcome.sets);
+    ASSERT_EQ(run.outcome.sets->size(), 2u);
+    for (const DuplicateSet& set : *run.outcome.sets) {
+        std::ifstream in(entries[set.members[0] - 1].path, std::ios::binary);
+        const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        Sha256 whole;
+        whole.update(content.data(), content.size());
+        EXPECT_EQ(set.digest, *whole.finish());
+        EXPECT_EQ(set.members.size(), 2u);
+    }
+    EXPECT_NE(run.outcome.sets->at(0).digest, run.outcome.sets->at(1).digest);
     EXPECT_TRUE(run.progress_complete);
 }
 

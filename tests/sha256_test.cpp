@@ -28,5 +28,18 @@ TEST(Sha256, KnownAnswersInAnyChunking) {
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
+TEST(Sha256, ACopyContinuesFromTheSharedPrefix) {
+    Sha256 first;
+    first.update("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", 28);
+    Sha256 second;
+    second.update("unrelated", 9);  // whatever it held is replaced
+    first.copy_to(second);
+    first.update("hijkijkljklmklmnlmnomnopnopq", 28);
+    second.update("c", 1);
+    EXPECT_EQ(digest_hex(*first.finish()),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(digest_hex(*second.finish()), hash_hex("abcdbcdecdefdefgefghfghighijc", 5));
+}
+
 }  // namespace
 }  // namespace spadrim

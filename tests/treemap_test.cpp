@@ -34,10 +34,9 @@ std::vector<TreemapRect> layout(const FileTree& tree, RectD rect) {
     return out;
 }
 
-RectD box_of(const TreemapRect& t) {
-    return {t.x, t.y, t.width, t.height};
-}
-bool near(RectD a, RectD b) {
+// Tiles (floats) and squarified rectangles (doubles) against expected doubles.
+template <typename Rect>
+bool near(const Rect& a, RectD b) {
     return std::abs(a.x - b.x) < 1e-3 && std::abs(a.y - b.y) < 1e-3 && std::abs(a.width - b.width) < 1e-3 &&
            std::abs(a.height - b.height) < 1e-3;
 }
@@ -51,15 +50,7 @@ TEST(Treemap, HeaderAndInsetFollowTheDpiRoundingHalvesUp) {
     }
 }
 
-TEST(Treemap, SingleAndEqualChildren) {
-    FileTree one = make_tree("/r");
-    const NodeIndex only = add(one, 0, file("a", 5));
-    roll_up(one);
-    const auto tiles = layout(one, {10, 20, 300, 200});
-    ASSERT_EQ(tiles.size(), 1u);
-    EXPECT_EQ(tiles[0].node, only);
-    EXPECT_TRUE(near(box_of(tiles[0]), {10, 20, 300, 200}));
-
+TEST(Treemap, RowsCloseWhenTheWorstRatioGrowsAndTiesJoin) {
     // Both rows have worst ratio 2, and ties join: one column as wide as the square.
     FileTree two = make_tree("/r");
     const NodeIndex b = add(two, 0, file("b", 7));
@@ -69,11 +60,9 @@ TEST(Treemap, SingleAndEqualChildren) {
     ASSERT_EQ(pair.size(), 2u);
     EXPECT_EQ(pair[0].node, a);
     EXPECT_EQ(pair[1].node, b);
-    EXPECT_TRUE(near(box_of(pair[0]), {0, 0, 100, 50}));
-    EXPECT_TRUE(near(box_of(pair[1]), {0, 50, 100, 50}));
-}
+    EXPECT_TRUE(near(pair[0], {0, 0, 100, 50}));
+    EXPECT_TRUE(near(pair[1], {0, 50, 100, 50}));
 
-TEST(Treemap, SquarifyClosesRowsWhenTheWorstRatioGrows) {
     // Worked by hand from the row rule: a column of 6+6, a line of 4+3, then columns 2, 2 and a line 1.
     const auto rects = squarify({6, 6, 4, 3, 2, 2, 1}, {0, 0, 6, 4});
     const RectD expected[7] = {{0, 0, 3, 2},
@@ -88,6 +77,41 @@ TEST(Treemap, SquarifyClosesRowsWhenTheWorstRatioGrows) {
         EXPECT_TRUE(near(rects[i], expected[i])) << i;
 }
 
+TEST(Treemap, TilesAreTheRectanglesOfAllChildrenSquarified) {
+    // Children too small for a tile still shape the rows they share with the shown ones: a child of a
+    // few pixels followed by hundreds of under one pixel forms one long row with them. Every other round
+    // the total is beyond what a double holds exactly.
+    std::mt19937 random(11);
+    for (int round = 0; round < 20; ++round) {
+        FileTree tree = make_tree("/r");
+        const std::uint64_t per_pixel = round % 2 ? 100 : std::uint64_t{100} << 40;
+        double total = 0;
+        for (int i = 0; i < 2000; ++i) {
+            const std::uint64_t pixels = i < 3 ? 2000 + random() % 20000 : i < 8 ? 2 + random() % 20 : 0;
+            const std::uint64_t size =
+                pixels > 0 ? per_pixel * pixels : per_pixel / 100 * (50 + random() % 50);
+            add(tree, 0, file("f" + std::to_string(random() % 1000) + "." + std::to_string(i), size));
+            total += double(size);
+        }
+        const double width = 60.0 + double(random() % 200);
+        const RectD rect{3, 4, width, total / double(per_pixel) / width};
+        const auto children = sorted_children(tree, 0);
+        std::vector<double> areas;
+        for (NodeIndex child : children)
+            areas.push_back(double(node_at(tree, child).size) * (rect.width * rect.height / total));
+        const auto rects = squarify(areas, rect);
+        const auto tiles = layout(tree, rect);
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            if (rects[i].width < 1 || rects[i].height < 1) continue;
+            ASSERT_LT(next, tiles.size());
+            EXPECT_EQ(tiles[next].node, children[i]);
+            EXPECT_TRUE(near(tiles[next++], rects[i])) << round << " " << i;
+        }
+        EXPECT_EQ(next, tiles.size());
+    }
+}
+
 TEST(Treemap, EmptyAndRemovedChildrenAndTinyAreasGetNothing) {
     FileTree tree = make_tree("/r");
     add(tree, 0, file("zero", 0));
@@ -96,10 +120,10 @@ TEST(Treemap, EmptyAndRemovedChildrenAndTinyAreasGetNothing) {
     const NodeIndex kept = add(tree, 0, file("kept", 10));
     roll_up(tree);
     remove_node(tree, gone);
-    const auto tiles = layout(tree, {0, 0, 40, 30});
+    const auto tiles = layout(tree, {10, 20, 40, 30});  // the one child left fills the rectangle
     ASSERT_EQ(tiles.size(), 1u);
     EXPECT_EQ(tiles[0].node, kept);
-    EXPECT_TRUE(near(box_of(tiles[0]), {0, 0, 40, 30}));
+    EXPECT_TRUE(near(tiles[0], {10, 20, 40, 30}));
 
     EXPECT_TRUE(layout(tree, {0, 0, 0.99, 30}).empty());
     EXPECT_TRUE(layout(tree, {0, 0, 40, 0.5}).empty());
@@ -120,7 +144,7 @@ TEST(Treemap, LabelBandOnlyOnWideAndTallFolderTiles) {
         const auto tiles = layout(tree, {0, 0, w, h});
         ASSERT_EQ(tiles.size(), 2u);
         EXPECT_EQ(tiles[0].is_folder, 1);
-        EXPECT_TRUE(near(box_of(tiles[1]), {INSET, top, w - 2 * INSET, h - top - INSET})) << w << " " << h;
+        EXPECT_TRUE(near(tiles[1], {INSET, top, w - 2 * INSET, h - top - INSET})) << w << " " << h;
     }
     // An inner box under 3 pixels is not laid out.
     EXPECT_EQ(layout(tree, {0, 0, 2 * INSET + 2.9, 100}).size(), 1u);
@@ -159,24 +183,6 @@ TEST(Treemap, CapIsCheckedWhenACallStarts) {
     std::vector<TreemapRect> out(TREEMAP_CAP);
     layout_treemap(tree, 0, {0, 0, 100, 100}, 0, HEADER, INSET, out);
     EXPECT_EQ(out.size(), TREEMAP_CAP);
-    out.pop_back();
-    layout_treemap(tree, 0, {0, 0, 20000, 20000}, 0, HEADER, INSET, out);
-    EXPECT_EQ(out.size(), TREEMAP_CAP - 1 + FOLDERS);
-}
-
-FileTree random_tree(std::mt19937& random) {
-    FileTree tree = make_tree("/r");
-    std::vector<NodeIndex> folders{0};
-    for (int i = 0; i < 400; ++i) {
-        const NodeIndex parent = folders[random() % folders.size()];
-        const std::string name = "n" + std::to_string(i);
-        const bool is_folder = random() % 4 == 0;
-        const std::uint64_t size = random() % 5 == 0 ? 0 : random() % 100000;
-        const NodeIndex child = add(tree, parent, is_folder ? folder(name) : file(name, size));
-        if (is_folder) folders.push_back(child);
-    }
-    roll_up(tree);
-    return tree;
 }
 
 bool overlaps(const TreemapRect& a, const TreemapRect& b) {
@@ -188,7 +194,17 @@ bool overlaps(const TreemapRect& a, const TreemapRect& b) {
 TEST(Treemap, RandomTreesNestTileAndKeepProportions) {
     std::mt19937 random(2024);
     for (int round = 0; round < 20; ++round) {
-        const FileTree tree = random_tree(random);
+        FileTree tree = make_tree("/r");
+        std::vector<NodeIndex> folders{0};
+        for (int i = 0; i < 400; ++i) {
+            const NodeIndex parent = folders[random() % folders.size()];
+            const std::string name = "n" + std::to_string(i);
+            const bool is_folder = random() % 4 == 0;
+            const std::uint64_t size = random() % 5 == 0 ? 0 : random() % 100000;
+            const NodeIndex child = add(tree, parent, is_folder ? folder(name) : file(name, size));
+            if (is_folder) folders.push_back(child);
+        }
+        roll_up(tree);
         std::vector<RectD> boxes(tree.nodes.size());  // each laid-out folder's inner box
         boxes[0] = {5, 7, 100.0 + double(random() % 1500), 100.0 + double(random() % 900)};
         const auto tiles = layout(tree, boxes[0]);

@@ -2,6 +2,7 @@
 #include "dupes/dupes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <thread>
 
@@ -47,34 +48,6 @@ std::optional<Digest> sample_digest(const CandidateEntry& entry, std::vector<uns
     return hash.finish();
 }
 
-// The whole content's digest, or nothing when the file cannot be read, is not exactly its size in the
-// tree any more, or the job is cancelled. Counts what it reads into the progress.
-std::optional<Digest> content_digest(const CandidateEntry& entry, std::vector<unsigned char>& buffer,
-                                     CompareProgress& progress) {
-    std::uint64_t total = 0;
-    const auto give_up = [&] {
-        progress.bytes_done += entry.size - std::min(total, entry.size);
-        return std::nullopt;
-    };
-    const InputFile file = open_input(entry.path, true);
-    if (!file.is_open()) return give_up();
-    Sha256 hash;
-    for (;;) {
-        if (progress.cancel) return give_up();
-        const std::optional<std::size_t> got = read_some(file, buffer.data(), buffer.size());
-        if (!got) return give_up();
-        if (*got == 0) break;
-        // A file that grew is already known to have changed; no need to read the rest of it.
-        if (total + *got > entry.size) return give_up();
-        hash.update(buffer.data(), *got);
-        total += *got;
-        progress.bytes_read += *got;
-        progress.bytes_done += *got;
-    }
-    if (total != entry.size) return give_up();
-    return hash.finish();
-}
-
 using Hashed = std::vector<std::pair<Digest, const CandidateEntry*>>;
 struct SameDigest {
     Digest digest;
@@ -93,9 +66,158 @@ std::vector<SameDigest> by_digest(Hashed hashed) {
     return groups;
 }
 
+// A file being read for its whole content, and how far.
+struct Reader {
+    const CandidateEntry* entry;
+    InputFile file;
+    std::uint64_t read = 0;
+};
+
+// Buffers of one worker: what a leading file read, and what another file read to compare with it.
+struct Buffers {
+    std::vector<unsigned char> lead = std::vector<unsigned char>(READ_CHUNK);
+    std::vector<unsigned char> other = std::vector<unsigned char>(READ_CHUNK);
+};
+
+// Reads until size bytes are in or the file ends; nothing on an error.
+std::optional<std::size_t> read_full(const InputFile& file, unsigned char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const std::optional<std::size_t> got = read_some(file, data + done, size - done);
+        if (!got) return std::nullopt;
+        if (*got == 0) break;
+        done += *got;
+    }
+    return done;
+}
+
+// Hashes the rest of a file into hash, which holds its first r.read bytes. Nothing when the file cannot
+// be read, is not exactly its size in the tree any more, or the job is cancelled.
+std::optional<Digest> hash_rest(Reader& r, Sha256& hash, std::vector<unsigned char>& buffer,
+                                CompareProgress& progress) {
+    const std::uint64_t size = r.entry->size;
+    for (;;) {
+        if (progress.cancel) return std::nullopt;
+        const std::optional<std::size_t> got = read_some(r.file, buffer.data(), buffer.size());
+        if (!got) return std::nullopt;
+        if (*got == 0) break;
+        // A file that grew is already known to have changed; no need to read the rest of it.
+        if (r.read + *got > size) return std::nullopt;
+        hash.update(buffer.data(), *got);
+        r.read += *got;
+        progress.bytes_read += *got;
+        progress.bytes_done += *got;
+    }
+    if (r.read != size) return std::nullopt;
+    return hash.finish();
+}
+
+// More files than this in one sample group are hashed one at a time instead of side by side, so that a
+// huge group of equal samples cannot run out of file handles.
+constexpr std::size_t SIDE_BY_SIDE = 64;
+
+// The content digests of files of one size whose samples agree. They are read side by side in chunks:
+// while a file matches the leading one byte for byte it shares the leading file's hash, so a set of
+// copies costs one SHA-256 and a comparison per copy. A file that differs takes a copy of the hash
+// state and goes on alone. The digests are exactly those of hashing each file whole.
+Hashed content_digests(const std::vector<const CandidateEntry*>& alike, Shared& shared, Buffers& buffers) {
+    CompareProgress& progress = shared.progress;
+    const std::uint64_t size = alike.front()->size;
+    Hashed out;
+    const auto fail = [&](const Reader& r) {
+        ++shared.failed;
+        ++progress.files_done;
+        progress.bytes_done += size - std::min(r.read, size);
+    };
+    // Reads into the other buffer: the lead buffer may still hold the chunk the shared hash needs.
+    const auto alone = [&](Reader& r, Sha256& hash) {
+        if (const std::optional<Digest> digest = hash_rest(r, hash, buffers.other, progress)) {
+            out.emplace_back(*digest, r.entry);
+        } else {
+            fail(r);
+        }
+    };
+
+    std::vector<Reader> readers;
+    for (const CandidateEntry* entry : alike) {
+        Reader r{entry, open_input(entry->path, true)};
+        if (!r.file.is_open()) {
+            fail(r);
+        } else if (alike.size() > SIDE_BY_SIDE) {
+            Sha256 hash;
+            alone(r, hash);
+        } else {
+            readers.push_back(std::move(r));
+        }
+    }
+
+    std::vector<Reader*> together;
+    for (Reader& r : readers)
+        together.push_back(&r);
+    Sha256 shared_hash;
+    for (std::uint64_t offset = 0; together.size() > 1 && offset < size;) {
+        if (progress.cancel) break;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(READ_CHUNK, size - offset));
+        Reader& lead = *together.front();
+        const std::optional<std::size_t> got = read_full(lead.file, buffers.lead.data(), want);
+        if (got != want) {
+            // The leading file failed: the others go on alone from what they shared so far.
+            fail(lead);
+            for (std::size_t i = 1; i < together.size(); ++i) {
+                Sha256 hash;
+                shared_hash.copy_to(hash);
+                alone(*together[i], hash);
+            }
+            together.clear();
+            break;
+        }
+        lead.read += want;
+        progress.bytes_read += want;
+        progress.bytes_done += want;
+        std::erase_if(together, [&](Reader* r) {
+            if (r == &lead) return false;
+            const std::optional<std::size_t> other = read_full(r->file, buffers.other.data(), want);
+            if (other != want) {
+                fail(*r);
+                return true;
+            }
+            r->read += want;
+            progress.bytes_read += want;
+            progress.bytes_done += want;
+            if (std::memcmp(buffers.lead.data(), buffers.other.data(), want) == 0) return false;
+            Sha256 hash;
+            shared_hash.copy_to(hash);
+            hash.update(buffers.other.data(), want);
+            alone(*r, hash);
+            return true;
+        });
+        shared_hash.update(buffers.lead.data(), want);
+        offset += want;
+    }
+    if (progress.cancel) {
+        for (Reader* r : together)
+            fail(*r);
+        return out;
+    }
+    if (together.size() == 1) {  // the others all went their own way (or failed)
+        alone(*together.front(), shared_hash);
+        return out;
+    }
+    // Everyone left read exactly the size in the tree; a file that is longer now has changed.
+    const std::optional<Digest> digest = together.empty() ? std::nullopt : shared_hash.finish();
+    for (Reader* r : together) {
+        unsigned char probe = 0;
+        if (digest && read_some(r->file, &probe, 1) == std::size_t{0}) {
+            out.emplace_back(*digest, r->entry);
+        } else {
+            fail(*r);
+        }
+    }
+    return out;
+}
+
 // One size group: identity, then samples, then whole contents where samples agree.
-void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Shared& shared,
-                   std::vector<unsigned char>& buffer) {
+void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Shared& shared, Buffers& buffers) {
     CompareProgress& progress = shared.progress;
     const std::uint64_t size = begin->size;
     const auto settle = [&](std::uint64_t files) {
@@ -129,7 +251,7 @@ void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Share
     Hashed samples;
     for (const CandidateEntry* entry : distinct) {
         if (progress.cancel) return;
-        if (const std::optional<Digest> digest = sample_digest(*entry, buffer)) {
+        if (const std::optional<Digest> digest = sample_digest(*entry, buffers.lead)) {
             samples.emplace_back(*digest, entry);
         } else {
             fail();
@@ -141,15 +263,11 @@ void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Share
             continue;
         }
         Hashed contents;
-        for (const CandidateEntry* entry : alike.entries) {
-            if (size <= WHOLE_FILE_SAMPLE) {
+        if (size <= WHOLE_FILE_SAMPLE) {
+            for (const CandidateEntry* entry : alike.entries)
                 contents.emplace_back(alike.digest, entry);  // the sample was the whole file
-            } else if (const std::optional<Digest> digest = content_digest(*entry, buffer, progress)) {
-                contents.emplace_back(*digest, entry);
-            } else {
-                ++shared.failed;
-                ++progress.files_done;  // its bytes were settled while reading
-            }
+        } else {
+            contents = content_digests(alike.entries, shared, buffers);
         }
         for (const SameDigest& same : by_digest(std::move(contents))) {
             progress.files_done += same.entries.size();
@@ -231,10 +349,10 @@ void run_duplicate_job(std::vector<CandidateEntry> entries, const std::string& r
         std::vector<std::jthread> threads;
         for (unsigned i = 0; i < workers; ++i) {
             threads.emplace_back([&] {
-                std::vector<unsigned char> buffer(READ_CHUNK);
+                Buffers buffers;
                 for (std::size_t g = next++; g < groups.size() && !progress.cancel; g = next++) {
                     compare_group(grouped.data() + groups[g].first, grouped.data() + groups[g].second, shared,
-                                  buffer);
+                                  buffers);
                 }
             });
         }

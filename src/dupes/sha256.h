@@ -23,6 +23,9 @@ class Sha256 {
     ~Sha256();
 
     void update(const void* data, std::size_t size);
+    // A second hash object that continues from this one's state: two messages that share a prefix
+    // need it hashed once.
+    void copy_to(Sha256& other) const;
     // The digest, or nothing when the platform failed at any step. The object is spent afterwards.
     std::optional<Digest> finish();
 

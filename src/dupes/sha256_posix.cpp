@@ -24,6 +24,10 @@ void Sha256::update(const void* data, std::size_t size) {
     if (state_->ok && size) state_->ok = EVP_DigestUpdate(state_->context, data, size) == 1;
 }
 
+void Sha256::copy_to(Sha256& other) const {
+    other.state_->ok = state_->ok && EVP_MD_CTX_copy_ex(other.state_->context, state_->context) == 1;
+}
+
 std::optional<Digest> Sha256::finish() {
     Digest digest{};
     unsigned length = 0;

@@ -48,6 +48,13 @@ void Sha256::update(const void* data, std::size_t size) {
     }
 }
 
+void Sha256::copy_to(Sha256& other) const {
+    if (other.state_->hash) BCryptDestroyHash(other.state_->hash);
+    other.state_->hash = nullptr;
+    other.state_->ok =
+        state_->ok && BCryptDuplicateHash(state_->hash, &other.state_->hash, nullptr, 0, 0) >= 0;
+}
+
 std::optional<Digest> Sha256::finish() {
     Digest digest{};
     const bool ok = state_->ok &&

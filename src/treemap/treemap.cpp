@@ -7,25 +7,40 @@
 namespace spadrim {
 namespace {
 
-// Areas and rectangles of the levels in progress, used as a stack: each level takes a slice at the end
-// and gives it back before returning, so a whole layout allocates these only while they grow. Slices are
-// addressed by index, since a deeper level may reallocate.
+// A child with its size beside it, so that ordering reads no nodes unless two sizes are equal.
+struct Child {
+    std::uint64_t size;
+    NodeIndex node;
+};
+
+// Children, areas and rectangles of the levels in progress, used as stacks that grow in step: each level
+// takes a slice at the end and gives it back before returning, so a whole layout allocates only while
+// they grow. Slices are addressed by index, since a deeper level may reallocate.
 struct LayoutScratch {
+    std::vector<Child> children;
     std::vector<double> areas;
     std::vector<RectD> rects;
 };
+
+// Integers up to this are exact in a double, and so is every sum of them that stays below it.
+constexpr std::uint64_t EXACT_DOUBLE_LIMIT = std::uint64_t{1} << 53;
+// Children ordered past the last one that can be shown, hoping to find where its row closes.
+constexpr std::size_t ROW_LOOKAHEAD = 8;
 
 double worst_ratio(double k, double sum, double largest, double smallest) {
     return std::max(k * largest / (sum * sum), sum * sum / (k * smallest));
 }
 
-void squarify_into(const double* areas, std::size_t count, RectD rect, RectD* out) {
+// Lays out whole rows until every index below needed has its rectangle; returns where the last row ends.
+// A row that reaches count is closed there, as if no child followed.
+std::size_t squarify_into(const double* areas, std::size_t count, RectD rect, RectD* out,
+                          std::size_t needed) {
     double x0 = rect.x;
     double y0 = rect.y;
     double c = rect.width;
     double d = rect.height;
     std::size_t start = 0;
-    while (start < count) {
+    while (start < count && start < needed) {
         const double side = std::min(c, d);
         const double k = side * side;
         // Sum, maximum and minimum grow in the same order a fresh pass over the row would use, so each
@@ -70,47 +85,109 @@ void squarify_into(const double* areas, std::size_t count, RectD rect, RectD* ou
         }
         start = end;
     }
+    return start;
+}
+
+// Orders and squarifies the level's children as far as the shown ones need. A child whose area is under
+// 1 can never get a tile (one side of a rectangle of that area is under 1 pixel), and folders often
+// hold thousands of such children: ordering them all would dominate the layout. The others are ordered
+// as sorted_children orders them; of the rest, only enough to close the last row of the shown ones, and
+// by size alone, since equal sizes give equal areas. So the rows, and every rectangle used, are the
+// same as with all children in order. Returns how many children may be shown.
+std::size_t place_children(const FileTree& tree, RectD rect, std::size_t base, double total, bool exact,
+                           LayoutScratch& scratch) {
+    const auto first = scratch.children.begin() + static_cast<std::ptrdiff_t>(base);
+    const auto last = scratch.children.end();
+    const std::size_t count = scratch.children.size() - base;
+    const auto before = [&](const Child& a, const Child& b) {
+        if (a.size != b.size) return a.size > b.size;
+        // Bytes compared as unsigned char, a prefix first: the order of sorted_children.
+        return name_of(tree, a.node) < name_of(tree, b.node);
+    };
+    const auto larger = [](const Child& a, const Child& b) { return a.size > b.size; };
+
+    // The total is a sum in Folders order. Below the exact limit any order gives it; above it, only
+    // that order does, so then everything is ordered first.
+    std::size_t known = 0;
+    if (!exact) {
+        std::sort(first, last, before);
+        known = count;
+        total = 0;
+        for (auto it = first; it != last; ++it)
+            total += static_cast<double>(it->size);
+    }
+    const double scale = rect.width * rect.height / total;
+    const auto area_of = [&](const Child& child) { return static_cast<double>(child.size) * scale; };
+    const auto can_show = [&](const Child& child) { return area_of(child) >= 1; };
+    // Areas grow with sizes, so the children that can be shown come first in Folders order.
+    std::size_t shown = 0;
+    if (known == count) {
+        shown = static_cast<std::size_t>(std::count_if(first, last, can_show));
+    } else {
+        shown = static_cast<std::size_t>(std::partition(first, last, can_show) - first);
+        std::sort(first, first + static_cast<std::ptrdiff_t>(shown), before);
+        known = shown;
+    }
+    if (shown == 0) return 0;
+
+    for (std::size_t i = 0; i < known; ++i)
+        scratch.areas[base + i] = area_of(scratch.children[base + i]);
+    std::size_t wanted = std::min(count, shown + ROW_LOOKAHEAD);
+    for (;;) {
+        if (known < wanted) {
+            const auto from = first + static_cast<std::ptrdiff_t>(known);
+            const auto to = first + static_cast<std::ptrdiff_t>(wanted);
+            if (wanted < count) std::nth_element(from, to, last, larger);
+            std::sort(from, to, larger);
+            for (std::size_t i = known; i < wanted; ++i)
+                scratch.areas[base + i] = area_of(scratch.children[base + i]);
+            known = wanted;
+        }
+        const std::size_t row_end =
+            squarify_into(scratch.areas.data() + base, known, rect, scratch.rects.data() + base, shown);
+        // A row ending at the last ordered child may have been cut short by the lack of a next one.
+        if (row_end < known || known == count) return shown;
+        wanted = std::min(count, 2 * known);
+    }
 }
 
 void layout_level(const FileTree& tree, NodeIndex folder, RectD rect, int depth, int header, int inset,
                   std::vector<TreemapRect>& out, LayoutScratch& scratch) {
     if (out.size() >= TREEMAP_CAP) return;
     if (rect.width < 1 || rect.height < 1) return;
-    std::vector<NodeIndex> children = sorted_children(tree, folder);
-    // Largest first, so the empty ones are all at the end.
-    while (!children.empty() && tree.nodes[children.back()].size == 0)
-        children.pop_back();
-    if (children.empty()) return;
+    const std::size_t base = scratch.children.size();
+    std::uint64_t total = 0;
+    bool exact = true;
+    for (NodeIndex i = tree.nodes[folder].first_child; i != NO_NODE; i = tree.nodes[i].next_sibling) {
+        const Node& node = tree.nodes[i];
+        if ((node.flags & FLAG_REMOVED) || node.size == 0) continue;
+        scratch.children.push_back(Child{node.size, i});
+        exact = exact && node.size <= EXACT_DOUBLE_LIMIT - total;
+        if (exact) total += node.size;
+    }
+    if (scratch.children.size() == base) return;
+    scratch.areas.resize(scratch.children.size());
+    scratch.rects.resize(scratch.children.size());
 
-    double total = 0;
-    for (NodeIndex child : children)
-        total += static_cast<double>(tree.nodes[child].size);
-    const double scale = rect.width * rect.height / total;
-
-    const std::size_t base = scratch.areas.size();
-    const std::size_t count = children.size();
-    scratch.areas.resize(base + count);
-    scratch.rects.resize(base + count);
-    for (std::size_t i = 0; i < count; ++i)
-        scratch.areas[base + i] = static_cast<double>(tree.nodes[children[i]].size) * scale;
-    squarify_into(scratch.areas.data() + base, count, rect, scratch.rects.data() + base);
-
+    const std::size_t shown = place_children(tree, rect, base, static_cast<double>(total), exact, scratch);
     const double band_limit = 2.5 * header;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < shown; ++i) {
         const RectD r = scratch.rects[base + i];
         if (r.width < 1 || r.height < 1) continue;
-        const bool is_folder = (tree.nodes[children[i]].flags & FLAG_DIR) != 0;
+        const NodeIndex child = scratch.children[base + i].node;
+        const bool is_folder = (tree.nodes[child].flags & FLAG_DIR) != 0;
         out.push_back(TreemapRect{static_cast<float>(r.x), static_cast<float>(r.y),
-                                  static_cast<float>(r.width), static_cast<float>(r.height), children[i],
+                                  static_cast<float>(r.width), static_cast<float>(r.height), child,
                                   static_cast<std::uint8_t>(is_folder ? 1 : 0)});
         if (!is_folder || depth >= TREEMAP_MAX_DEPTH) continue;
         // Small tiles have no room for a readable label, so they only get the frame.
         const int top = r.width > 70 && r.height > band_limit ? header : inset;
         const RectD inner{r.x + inset, r.y + top, r.width - 2.0 * inset, r.height - top - inset};
         if (inner.width >= 3 && inner.height >= 3) {
-            layout_level(tree, children[i], inner, depth + 1, header, inset, out, scratch);
+            layout_level(tree, child, inner, depth + 1, header, inset, out, scratch);
         }
     }
+    scratch.children.resize(base);
     scratch.areas.resize(base);
     scratch.rects.resize(base);
 }
@@ -133,7 +210,7 @@ void layout_treemap(const FileTree& tree, NodeIndex folder, RectD rect, int dept
 
 std::vector<RectD> squarify(const std::vector<double>& areas, RectD rect) {
     std::vector<RectD> rects(areas.size());
-    squarify_into(areas.data(), areas.size(), rect, rects.data());
+    squarify_into(areas.data(), areas.size(), rect, rects.data(), areas.size());
     return rects;
 }
 
