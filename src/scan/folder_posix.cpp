@@ -20,17 +20,74 @@ const char PATH_SEPARATOR = '/';
 
 namespace {
 
-class OpenFd {
+// The folders a walker thread has open along the path it is walking, root side first. A walker mostly
+// goes deep into the folder it just listed or on to a sibling, so the next folder is usually one name
+// below an open one: opening it relative to that folder saves the kernel a lookup of every component
+// of the full path. At most MAX_OPEN are kept, so deep trees cannot exhaust the file handles. Walker
+// threads live for one Scan, so a chain never outlives the walk whose folders it holds.
+class OpenChain {
 public:
-    explicit OpenFd(int fd) : fd_(fd) {}
-    OpenFd(const OpenFd&) = delete;
-    OpenFd& operator=(const OpenFd&) = delete;
-    ~OpenFd() {
-        if (fd_ >= 0) close(fd_);
+    OpenChain() = default;
+    OpenChain(const OpenChain&) = delete;
+    OpenChain& operator=(const OpenChain&) = delete;
+    ~OpenChain() { drop_to(0); }
+
+    // Opens the folder at path (cached for the next calls when there is room); -1 with errno on failure.
+    int open_folder(const std::string& path) {
+        while (!levels_.empty() && !is_below(path, levels_.back().path)) drop_to(levels_.size() - 1);
+        int fd = -1;
+        if (levels_.empty()) {
+            fd = open(path.c_str(), FLAGS);
+        } else {
+            const std::string& parent = levels_.back().path;
+            const std::size_t skip = parent.size() + (parent.back() == '/' ? 0 : 1);
+            fd = openat(levels_.back().fd, path.c_str() + skip, FLAGS);
+        }
+        if (fd < 0 && errno == EMFILE) {  // handles ran out elsewhere: give back ours and try once more
+            drop_to(0);
+            fd = open(path.c_str(), FLAGS);
+        }
+        if (fd >= 0 && levels_.size() < MAX_OPEN) levels_.push_back(Level{path, fd});
+        return fd;
+    }
+    // Whether fd stays open for later calls (otherwise the caller closes it).
+    bool keeps(int fd) const { return !levels_.empty() && levels_.back().fd == fd; }
+
+private:
+    static constexpr int FLAGS = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    static constexpr std::size_t MAX_OPEN = 64;
+    struct Level {
+        std::string path;
+        int fd;
+    };
+
+    static bool is_below(const std::string& path, const std::string& folder) {
+        return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+               (folder.back() == '/' || path[folder.size()] == '/');
+    }
+    void drop_to(std::size_t count) {
+        while (levels_.size() > count) {
+            close(levels_.back().fd);
+            levels_.pop_back();
+        }
+    }
+
+    std::vector<Level> levels_;
+};
+
+// A folder handle for one listing: closed afterwards unless the thread's chain keeps it.
+class ListedFolder {
+public:
+    ListedFolder(OpenChain& chain, const std::string& path) : chain_(chain), fd_(chain.open_folder(path)) {}
+    ListedFolder(const ListedFolder&) = delete;
+    ListedFolder& operator=(const ListedFolder&) = delete;
+    ~ListedFolder() {
+        if (fd_ >= 0 && !chain_.keeps(fd_)) close(fd_);
     }
     int get() const { return fd_; }
 
 private:
+    OpenChain& chain_;
     int fd_;
 };
 
@@ -57,7 +114,8 @@ std::string walk_display_path(std::string_view walk_path) {
 
 bool list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
     out.clear();
-    const OpenFd folder(open(walk_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    thread_local OpenChain chain;
+    const ListedFolder folder(chain, walk_path);
     if (folder.get() < 0) return errno == ENOENT;  // a folder that vanished since its parent was listed is empty
     struct stat folder_stat {};
     if (fstat(folder.get(), &folder_stat) != 0) return false;

@@ -13,9 +13,9 @@ struct Child {
     NodeIndex node;
 };
 
-// Children, areas and rectangles of the levels in progress, used as stacks that grow in step: each level
-// takes a slice at the end and gives it back before returning, so a whole layout allocates only while
-// they grow. Slices are addressed by index, since a deeper level may reallocate.
+// Children, and areas and rectangles of the ordered ones, of the levels in progress, used as stacks: each
+// level takes a slice at the end of each and gives it back before returning, so a whole layout allocates
+// only while they grow. Slices are addressed by index, since a deeper level may reallocate.
 struct LayoutScratch {
     std::vector<Child> children;
     std::vector<double> areas;
@@ -24,8 +24,6 @@ struct LayoutScratch {
 
 // Integers up to this are exact in a double, and so is every sum of them that stays below it.
 constexpr std::uint64_t EXACT_DOUBLE_LIMIT = std::uint64_t{1} << 53;
-// Children ordered past the last one that can be shown, hoping to find where its row closes.
-constexpr std::size_t ROW_LOOKAHEAD = 8;
 
 double worst_ratio(double k, double sum, double largest, double smallest) {
     return std::max(k * largest / (sum * sum), sum * sum / (k * smallest));
@@ -90,12 +88,12 @@ std::size_t squarify_into(const double* areas, std::size_t count, RectD rect, Re
 
 // Orders and squarifies the level's children as far as the shown ones need. A child whose area is under
 // 1 can never get a tile (one side of a rectangle of that area is under 1 pixel), and folders often
-// hold thousands of such children: ordering them all would dominate the layout. The others are ordered
-// as sorted_children orders them; of the rest, only enough to close the last row of the shown ones, and
-// by size alone, since equal sizes give equal areas. So the rows, and every rectangle used, are the
-// same as with all children in order. Returns how many children may be shown.
-std::size_t place_children(const FileTree& tree, RectD rect, std::size_t base, double total, bool exact,
-                           LayoutScratch& scratch) {
+// hold thousands of such children: ordering them all would dominate the layout. The children that can
+// be shown are ordered as sorted_children orders them; of the rest, only enough to close the last row of
+// the shown ones, and by size alone, since equal sizes give equal areas. So the rows, and every
+// rectangle used, are the same as with all children in order. Returns how many children may be shown.
+std::size_t place_children(const FileTree& tree, RectD rect, std::size_t base, std::size_t placed,
+                           double total, bool exact, LayoutScratch& scratch) {
     const auto first = scratch.children.begin() + static_cast<std::ptrdiff_t>(base);
     const auto last = scratch.children.end();
     const std::size_t count = scratch.children.size() - base;
@@ -130,24 +128,29 @@ std::size_t place_children(const FileTree& tree, RectD rect, std::size_t base, d
     }
     if (shown == 0) return 0;
 
-    for (std::size_t i = 0; i < known; ++i)
-        scratch.areas[base + i] = area_of(scratch.children[base + i]);
-    std::size_t wanted = std::min(count, shown + ROW_LOOKAHEAD);
+    const auto take_areas = [&](std::size_t from, std::size_t to) {
+        scratch.areas.resize(placed + to);
+        scratch.rects.resize(placed + to);
+        for (std::size_t i = from; i < to; ++i)
+            scratch.areas[placed + i] = area_of(scratch.children[base + i]);
+    };
+    take_areas(0, known);
+    // The row of the last shown child mostly closes at the first child after it, so the rest are ordered
+    // one, then two, four... at a time, each by a pass that only compares against the few kept so far.
+    std::size_t extra = 1;
     for (;;) {
+        const std::size_t wanted = std::min(count, shown + extra);
         if (known < wanted) {
             const auto from = first + static_cast<std::ptrdiff_t>(known);
-            const auto to = first + static_cast<std::ptrdiff_t>(wanted);
-            if (wanted < count) std::nth_element(from, to, last, larger);
-            std::sort(from, to, larger);
-            for (std::size_t i = known; i < wanted; ++i)
-                scratch.areas[base + i] = area_of(scratch.children[base + i]);
+            std::partial_sort(from, first + static_cast<std::ptrdiff_t>(wanted), last, larger);
+            take_areas(known, wanted);
             known = wanted;
         }
         const std::size_t row_end =
-            squarify_into(scratch.areas.data() + base, known, rect, scratch.rects.data() + base, shown);
+            squarify_into(scratch.areas.data() + placed, known, rect, scratch.rects.data() + placed, shown);
         // A row ending at the last ordered child may have been cut short by the lack of a next one.
         if (row_end < known || known == count) return shown;
-        wanted = std::min(count, 2 * known);
+        extra *= 2;
     }
 }
 
@@ -166,13 +169,13 @@ void layout_level(const FileTree& tree, NodeIndex folder, RectD rect, int depth,
         if (exact) total += node.size;
     }
     if (scratch.children.size() == base) return;
-    scratch.areas.resize(scratch.children.size());
-    scratch.rects.resize(scratch.children.size());
 
-    const std::size_t shown = place_children(tree, rect, base, static_cast<double>(total), exact, scratch);
+    const std::size_t placed = scratch.areas.size();
+    const std::size_t shown =
+        place_children(tree, rect, base, placed, static_cast<double>(total), exact, scratch);
     const double band_limit = 2.5 * header;
     for (std::size_t i = 0; i < shown; ++i) {
-        const RectD r = scratch.rects[base + i];
+        const RectD r = scratch.rects[placed + i];
         if (r.width < 1 || r.height < 1) continue;
         const NodeIndex child = scratch.children[base + i].node;
         const bool is_folder = (tree.nodes[child].flags & FLAG_DIR) != 0;
@@ -188,8 +191,8 @@ void layout_level(const FileTree& tree, NodeIndex folder, RectD rect, int depth,
         }
     }
     scratch.children.resize(base);
-    scratch.areas.resize(base);
-    scratch.rects.resize(base);
+    scratch.areas.resize(placed);
+    scratch.rects.resize(placed);
 }
 
 }  // namespace
