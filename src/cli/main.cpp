@@ -99,14 +99,21 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
         kinds.push_back(
             {{"kind", static_cast<int>(kind.kind)}, {"label", kind_label(kind.kind)}, {"size", kind.total}});
     }
-    nlohmann::ordered_json largest = nlohmann::ordered_json::array();
-    for (const NodeIndex i : largest_files(tree, 0, options.largest ? options.largest : LARGEST_FILES)) {
-        largest.push_back({{"path", path_of(tree, i)}, {"size", node_at(tree, i).size}});
+    // The reports that cost a walk of their own are there when asked for, as in the text output.
+    nlohmann::ordered_json largest = nullptr;
+    if (options.largest) {
+        largest = nlohmann::ordered_json::array();
+        for (const NodeIndex i : largest_files(tree, 0, options.largest)) {
+            largest.push_back({{"path", path_of(tree, i)}, {"size", node_at(tree, i).size}});
+        }
     }
-    nlohmann::ordered_json by_type = nlohmann::ordered_json::array();
-    for (const ExtensionRow& row : extension_rows(tree, 0)) {
-        by_type.push_back(
-            {{"ext", row.extension}, {"kind", row.kind}, {"size", row.total}, {"count", row.count}});
+    nlohmann::ordered_json by_type = nullptr;
+    if (options.by_type) {
+        by_type = nlohmann::ordered_json::array();
+        for (const ExtensionRow& row : extension_rows(tree, 0)) {
+            by_type.push_back(
+                {{"ext", row.extension}, {"kind", row.kind}, {"size", row.total}, {"count", row.count}});
+        }
     }
     nlohmann::ordered_json found = nullptr;
     if (duplicates) {

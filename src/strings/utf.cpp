@@ -115,6 +115,11 @@ std::u16string utf16_from_utf8(std::string_view text) {
 
 bool is_valid_utf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
+        // Most file names are ASCII: step over it without decoding.
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
         char32_t c = 0;
         bool ok = false;
         i += decode_utf8(bytes, i, c, ok);
