@@ -15,33 +15,34 @@ namespace {
 
 constexpr std::size_t NODES = 1'000'000;
 
-// About 1,000,000 nodes: 25,000 folders, each placed under a random earlier one (so depth grows slowly,
-// as on a real disk), holding 39 files each with names of about 19 bytes.
+// About 1,000,000 nodes built as a walk builds them: each folder's entries appended in one listing,
+// folders in the order they were found. 39 files of ~19-byte names per folder, and 0 to 5 subfolders,
+// which gives about 25,000 folders some ten levels deep.
 FileTree build_tree() {
-    return [] {
-        std::mt19937 random(42);
-        const char* words[] = {"report", "IMG", "backup", "setup", "photo", "invoice", "track", "video", "notes"};
-        const char* extensions[] = {".jpg", ".txt", ".dll", ".mp4", ".log", ".pdf", ".zip", ".exe", "", ".JPEG"};
-        FileTree built = make_tree("/bench");
-        std::vector<NodeIndex> folders{0};
-        std::vector<ListedEntry> entries;
-        for (std::size_t f = 0; built.nodes.size() < NODES; ++f) {  // f names the new folder
-            const NodeIndex folder = folders[random() % folders.size()];
-            entries.clear();
-            for (int i = 0; i < 39; ++i) {
-                std::string name = std::string(words[random() % 9]) + "_" + std::to_string(random() % 100000) +
-                                   extensions[random() % 10];
-                const auto kind = static_cast<std::uint8_t>(classify_extension(file_extension(name)));
-                entries.push_back(ListedEntry{std::move(name), random() % 5'000'000, 0, kind});
-            }
-            entries.push_back(ListedEntry{"folder " + std::to_string(f), 0, FLAG_DIR, 0});
-            const auto first = static_cast<NodeIndex>(built.nodes.size());
-            append_listing(built, folder, entries);
-            if (folders.size() < 25'000) folders.push_back(first + 39);
+    std::mt19937 random(42);
+    const char* words[] = {"report", "IMG", "backup", "setup", "photo", "invoice", "track", "video", "notes"};
+    const char* extensions[] = {".jpg", ".txt", ".dll", ".mp4", ".log", ".pdf", ".zip", ".exe", "", ".JPEG"};
+    FileTree tree = make_tree("/bench");
+    std::vector<NodeIndex> pending{0};
+    std::vector<ListedEntry> entries;
+    for (std::size_t next = 0; next < pending.size() && tree.nodes.size() < NODES; ++next) {
+        entries.clear();
+        for (int i = 0; i < 39; ++i) {
+            std::string name = std::string(words[random() % 9]) + "_" + std::to_string(random() % 100000) +
+                               extensions[random() % 10];
+            const auto kind = static_cast<std::uint8_t>(classify_extension(file_extension(name)));
+            entries.push_back(ListedEntry{std::move(name), random() % 5'000'000, 0, kind});
         }
-        roll_up(built);
-        return built;
-    }();
+        const int folders = next == 0 ? 3 : static_cast<int>(random() % 6);
+        for (int i = 0; i < folders; ++i)
+            entries.push_back(ListedEntry{"folder " + std::to_string(i), 0, FLAG_DIR, 0});
+        const auto first = static_cast<NodeIndex>(tree.nodes.size());
+        append_listing(tree, pending[next], entries);
+        for (int i = 0; i < folders; ++i)
+            pending.push_back(first + 39 + static_cast<NodeIndex>(i));
+    }
+    roll_up(tree);
+    return tree;
 }
 
 const FileTree& big_tree() {
@@ -52,10 +53,12 @@ const FileTree& big_tree() {
 void classify(benchmark::State& state) {
     const FileTree& tree = big_tree();
     std::vector<std::string_view> names;
-    for (NodeIndex i = 1; i < tree.nodes.size(); ++i) names.push_back(name_of(tree, i));
+    for (NodeIndex i = 1; i < tree.nodes.size(); ++i)
+        names.push_back(name_of(tree, i));
     for (auto _ : state) {
         unsigned sum = 0;
-        for (const std::string_view name : names) sum += static_cast<unsigned>(classify_extension(file_extension(name)));
+        for (const std::string_view name : names)
+            sum += static_cast<unsigned>(classify_extension(file_extension(name)));
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * names.size()));
@@ -106,7 +109,7 @@ void treemap_capped(benchmark::State& state) {
     std::vector<TreemapRect> tiles;
     for (auto _ : state) {
         tiles.clear();
-        layout_treemap(tree, 0, RectD{0, 0, 1600, 1000}, 0, treemap_header(96), treemap_inset(96), tiles);
+        layout_treemap(tree, 0, RectD{0, 0, 2560, 1440}, 0, treemap_header(96), treemap_inset(96), tiles);
         benchmark::DoNotOptimize(tiles.data());
     }
     state.counters["tiles"] = static_cast<double>(tiles.size());
