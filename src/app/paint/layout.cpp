@@ -1,0 +1,266 @@
+// Regions and hit-testing of the window. See layout.h.
+#include "app/paint/layout.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kinds/kinds.h"
+#include "strings/strings.h"
+
+namespace spadrim {
+namespace {
+
+constexpr char32_t GLYPH_HOME = 0xE80F;
+constexpr char32_t GLYPH_UP = 0xE74A;
+constexpr char32_t GLYPH_REFRESH = 0xE72C;
+constexpr char32_t GLYPH_MENU = 0xE700;
+
+float client_width(const ViewInput& in) {
+    return std::max(in.width, 0.0f);
+}
+float client_height(const ViewInput& in) {
+    return std::max(in.height, 0.0f);
+}
+
+float measure(const ViewInput& in, std::string_view text, TextStyle style) {
+    return in.measure ? in.measure(text, style) : 0.0f;
+}
+
+}  // namespace
+
+float scaled(float n, float scale) {
+    return std::round(n * scale);
+}
+
+Box header_box(const ViewInput& in) {
+    return Box{0, 0, client_width(in), scaled(48, in.scale)};
+}
+
+std::vector<HeaderButton> header_buttons(const ViewInput& in) {
+    const float s = in.scale;
+    const float side = scaled(36, s);
+    const float y = std::round((scaled(48, s) - side) * 0.5f);
+    const float w = client_width(in);
+    std::vector<HeaderButton> buttons;
+    if (in.screen != Screen::Home) buttons.push_back({HitKind::Home, {8 * s, y, side, side}, GLYPH_HOME});
+    if (in.screen == Screen::Results) {
+        buttons.push_back({HitKind::Up, {8 * s + side + 2 * s, y, side, side}, GLYPH_UP});
+        buttons.push_back({HitKind::Refresh, {w - 8 * s - 2 * side - 2 * s, y, side, side}, GLYPH_REFRESH});
+    }
+    buttons.push_back({HitKind::Menu, {w - 8 * s - side, y, side, side}, GLYPH_MENU});
+    return buttons;
+}
+
+float status_height(const ViewInput& in) {
+    return in.screen == Screen::Results ? scaled(30, in.scale) : 0.0f;
+}
+
+float list_width(const ViewInput& in) {
+    const float w = client_width(in);
+    const float s = in.scale;
+    return std::round(std::min(0.6f * w, std::min(560 * s, std::max(300 * s, 0.42f * w))));
+}
+
+Box tab_strip(const ViewInput& in) {
+    return Box{0, scaled(48, in.scale), list_width(in), scaled(40, in.scale)};
+}
+
+Box list_viewport(const ViewInput& in) {
+    const float s = in.scale;
+    const float band = in.warning ? scaled(28, s) : 0.0f;
+    const float top = scaled(48, s) + scaled(40, s);
+    return Box{0, top, list_width(in), std::max(client_height(in) - status_height(in) - top - band, 1.0f)};
+}
+
+float row_height(const ViewInput& in) {
+    const bool two_lines = in.tab == Tab::LargestFiles || in.tab == Tab::Duplicates;
+    return scaled(two_lines ? 46.0f : 32.0f, in.scale);
+}
+
+double max_scroll(const ViewInput& in) {
+    return std::max(static_cast<double>(row_height(in)) * static_cast<double>(in.row_count) -
+                        static_cast<double>(list_viewport(in).height),
+                    0.0);
+}
+
+Box treemap_box(const ViewInput& in) {
+    const float s = in.scale;
+    const float pad = scaled(8, s);
+    const float edge = list_width(in) + 1;
+    const float top = scaled(48, s);
+    return Box{
+        edge + pad, top + pad, std::max(client_width(in) - edge - 2 * pad, 1.0f),
+        std::max(std::max(client_height(in) - top - status_height(in), 1.0f) - scaled(46, s) - pad, 1.0f)};
+}
+
+std::optional<Box> scroll_bar_strip(const ViewInput& in) {
+    const Box view = list_viewport(in);
+    if (static_cast<double>(row_height(in)) * static_cast<double>(in.row_count) <= view.height)
+        return std::nullopt;
+    const float s = in.scale;
+    const float right = view.x + view.width;
+    return Box{right - 16 * s, view.y + 2 * s, 14 * s, view.height - 4 * s};
+}
+
+Box cancel_button(const ViewInput& in) {
+    const float s = in.scale;
+    return Box{std::round((client_width(in) - 140 * s) * 0.5f),
+               std::round(110 * s + client_height(in) * 0.5f), 140 * s, 38 * s};
+}
+
+HomeCards home_cards(const ViewInput& in) {
+    const float s = in.scale;
+    const float w = client_width(in);
+    const float content = std::min(w - 48 * s, 980 * s);
+    const float gap = 16 * s;
+    const float columns = std::max(1.0f, std::floor((content + gap) / (300 * s + gap)));
+    const float card_width = std::floor((content - (columns - 1) * gap) / columns);
+    const float card_height = scaled(112, s);
+    const float left = std::round((w - content) * 0.5f);
+    const float top = 150 * s + scaled(48, s);
+    const auto per_row = static_cast<std::size_t>(columns);
+
+    HomeCards home;
+    const std::size_t count = in.drive_count + 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto column = static_cast<float>(i % per_row);
+        const auto row = static_cast<float>(i / per_row);
+        home.cards.push_back(Box{left + column * (card_width + gap), top + row * (card_height + gap),
+                                 card_width, card_height});
+    }
+    if (in.recycle_bin) {
+        const auto last_row = static_cast<float>((count - 1) / per_row);
+        const float line_top = top + last_row * (card_height + gap) + card_height + 32 * s;
+        home.recycle_line = Box{left, line_top, content, 40 * s};
+        if (in.measure) {
+            const std::string label = std::string(tr("휴지통에 든 용량:", "In the Recycle Bin:")) + " " +
+                                      format_size(*in.recycle_bin);
+            const float label_width = measure(in, label, TextStyle::Body);
+            const float button_width =
+                measure(in, tr("휴지통 비우기", "Empty the Recycle Bin"), TextStyle::Body);
+            home.recycle_button =
+                Box{left + 16 * s + label_width + 30 * s, line_top + 4 * s, button_width + 28 * s, 32 * s};
+        }
+    }
+    return home;
+}
+
+std::vector<Crumb> breadcrumb(const ViewInput& in) {
+    std::vector<Crumb> crumbs;
+    if (in.screen != Screen::Results || !in.measure || !in.tree) return crumbs;
+    const float s = in.scale;
+    float left = 0;
+    float right = client_width(in);
+    for (const HeaderButton& button : header_buttons(in)) {
+        if (button.kind == HitKind::Home || button.kind == HitKind::Up) {
+            left = std::max(left, button.box.x + button.box.width);
+        } else {
+            right = std::min(right, button.box.x);
+        }
+    }
+    left += 10 * s;
+    const float separator = measure(in, " \u203A ", TextStyle::Body);
+
+    const std::vector<NodeIndex> chain = chain_to(*in.tree, in.current_folder);
+    std::vector<float> widths;
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        const bool last = i + 1 == chain.size();
+        Crumb crumb;
+        crumb.label = chain[i] == 0 ? in.tree->root_path : std::string(name_of(*in.tree, chain[i]));
+        crumb.node = chain[i];
+        const float text = measure(in, crumb.label, last ? TextStyle::BodyBold : TextStyle::Body);
+        widths.push_back(std::min(text, 260 * s) + 16 * s);
+        crumbs.push_back(std::move(crumb));
+    }
+    // Drop segments from the left until the rest fits, keeping the current folder in any case.
+    const float available = right - 10 * s - left;
+    std::size_t dropped = 0;
+    const auto needed = [&] {
+        float sum = dropped ? 40 * s : 0.0f;
+        for (std::size_t i = dropped; i < widths.size(); ++i)
+            sum += widths[i] + separator;
+        return sum;
+    };
+    while (widths.size() - dropped > 1 && needed() > available)
+        ++dropped;
+    crumbs.erase(crumbs.begin(), crumbs.begin() + static_cast<std::ptrdiff_t>(dropped));
+    widths.erase(widths.begin(), widths.begin() + static_cast<std::ptrdiff_t>(dropped));
+    if (dropped) {
+        crumbs.insert(crumbs.begin(), Crumb{"\u2026", false, NO_NODE, {}});
+        widths.insert(widths.begin(), measure(in, "\u2026", TextStyle::Body) + 16 * s);
+    }
+    const float height = scaled(32, s);
+    const float top = std::round((scaled(48, s) - height) * 0.5f);
+    float x = left;
+    for (std::size_t i = 0; i < crumbs.size(); ++i) {
+        crumbs[i].box = Box{x, top, widths[i], height};
+        x += widths[i] + separator;
+    }
+    return crumbs;
+}
+
+Box notice_pill(const ViewInput& in, float text_width) {
+    const float s = in.scale;
+    const float w = client_width(in);
+    const float pill = std::min(text_width + 32 * s, w - 32 * s);
+    return Box{std::round((w - pill) * 0.5f), client_height(in) - status_height(in) - 60 * s, pill, 38 * s};
+}
+
+HitTarget hit_test(const ViewInput& in, float x, float y) {
+    for (const HeaderButton& button : header_buttons(in)) {
+        if (button.box.contains(x, y)) return HitTarget{button.kind, 0};
+    }
+    for (const Crumb& crumb : breadcrumb(in)) {
+        if (crumb.box.contains(x, y)) {
+            if (crumb.link) return HitTarget{HitKind::Crumb, crumb.node};
+            break;  // "…" is not a link: the point falls through
+        }
+    }
+    if (y < scaled(48, in.scale)) return {};
+    switch (in.screen) {
+        case Screen::Home: {
+            const HomeCards home = home_cards(in);
+            for (std::size_t i = 0; i < home.cards.size(); ++i) {
+                if (home.cards[i].contains(x, y)) return HitTarget{HitKind::DriveCard, i};
+            }
+            if (home.recycle_button && home.recycle_button->contains(x, y))
+                return HitTarget{HitKind::EmptyRecycleBin, 0};
+            return {};
+        }
+        case Screen::Scanning:
+            if (cancel_button(in).contains(x, y)) return HitTarget{HitKind::CancelScan, 0};
+            return {};
+        case Screen::Results: break;
+    }
+    const Box tabs = tab_strip(in);
+    if (tabs.contains(x, y)) {
+        const auto tab = static_cast<std::uint64_t>(std::floor(x / (0.25f * tabs.width)));
+        return HitTarget{HitKind::Tab, std::min<std::uint64_t>(tab, 3)};
+    }
+    if (const std::optional<Box> bar = scroll_bar_strip(in); bar && bar->contains(x, y)) {
+        return HitTarget{HitKind::ScrollBar, 0};
+    }
+    const Box view = list_viewport(in);
+    if (view.contains(x, y)) {
+        const double row = std::floor((static_cast<double>(y) - view.y + in.scroll) / row_height(in));
+        if (row >= 0 && row < static_cast<double>(in.row_count))
+            return HitTarget{HitKind::Row, static_cast<std::uint64_t>(row)};
+        return {};
+    }
+    if (treemap_box(in).contains(x, y) && in.tiles) {
+        // From the last tile back: the innermost tile was laid out last.
+        for (auto tile = in.tiles->rbegin(); tile != in.tiles->rend(); ++tile) {
+            if (x >= tile->x && x < tile->x + tile->width && y >= tile->y && y < tile->y + tile->height) {
+                return HitTarget{HitKind::Tile, tile->node};
+            }
+        }
+    }
+    return {};
+}
+
+MinimumSize minimum_window_size(unsigned dpi) {
+    const double s = std::max(dpi, 96u) / 96.0;
+    return MinimumSize{static_cast<int>(720 * s), static_cast<int>(480 * s)};
+}
+
+}  // namespace spadrim

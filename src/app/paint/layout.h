@@ -1,0 +1,131 @@
+// Where everything sits in the window: pure functions of the client size, the DPI scale, the view state
+// and a text-measuring function. The painters and the hit test both ask here, so what is drawn is what
+// is clicked; nothing is stored between calls.
+//
+// All sizes are DIPs times `scale`; boxes include their left and top edges and exclude their right and
+// bottom edges.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/app.h"
+#include "treemap/treemap.h"
+
+namespace spadrim {
+
+enum class TextStyle : std::uint8_t {
+    Small = 0,
+    Body = 1,
+    BodyBold = 2,
+    Title = 3,
+    Icons = 4,
+};
+
+// Width in pixels of a text in a style; 0 when it cannot be laid out.
+using MeasureText = std::function<float(std::string_view text, TextStyle style)>;
+
+struct Box {
+    float x = 0;
+    float y = 0;
+    float width = 0;
+    float height = 0;
+    bool contains(float px, float py) const {
+        return px >= x && px < x + width && py >= y && py < y + height;
+    }
+    bool operator==(const Box&) const = default;
+};
+
+enum class HitKind : std::uint8_t {
+    None = 0,
+    Home = 1,
+    Up = 2,
+    Crumb = 3,
+    Refresh = 4,
+    Menu = 5,
+    DriveCard = 6,
+    EmptyRecycleBin = 7,
+    CancelScan = 8,
+    Tab = 9,
+    Row = 10,
+    ScrollBar = 11,
+    Tile = 12,
+};
+
+struct HitTarget {
+    HitKind kind = HitKind::None;
+    std::uint64_t payload = 0;  // node, card, tab or row index for the kinds that carry one
+    bool operator==(const HitTarget&) const = default;
+};
+
+struct HeaderButton {
+    HitKind kind;
+    Box box;
+    char32_t glyph;
+};
+
+struct Crumb {
+    std::string label;
+    bool link = true;
+    NodeIndex node = 0;
+    Box box;
+};
+
+// What the layout reads of the window's state.
+struct ViewInput {
+    float width = 0;  // client size in pixels; negative extents count as 0
+    float height = 0;
+    float scale = 1;  // DPI / 96
+    Screen screen = Screen::Home;
+    Tab tab = Tab::Folders;
+    NodeIndex current_folder = 0;
+    double scroll = 0;
+    std::size_t row_count = 0;
+    std::size_t drive_count = 0;
+    std::optional<std::uint64_t> recycle_bin;  // present once known
+    bool warning = false;                      // the status line of the results has a warning
+    const FileTree* tree = nullptr;
+    const std::vector<TreemapRect>* tiles = nullptr;  // the cached treemap layout
+    MeasureText measure;                              // empty while there is no graphics device
+};
+
+struct HomeCards {
+    std::vector<Box> cards;  // one per drive, then the folder card
+    std::optional<Box> recycle_line;
+    std::optional<Box> recycle_button;
+};
+
+// roundf(n × scale): halves away from zero.
+float scaled(float n, float scale);
+
+Box header_box(const ViewInput& in);
+std::vector<HeaderButton> header_buttons(const ViewInput& in);
+float status_height(const ViewInput& in);
+float list_width(const ViewInput& in);
+Box tab_strip(const ViewInput& in);
+Box list_viewport(const ViewInput& in);
+float row_height(const ViewInput& in);
+double max_scroll(const ViewInput& in);
+Box treemap_box(const ViewInput& in);
+// The strip of the list's scroll bar, or nothing when the rows fit the viewport.
+std::optional<Box> scroll_bar_strip(const ViewInput& in);
+Box cancel_button(const ViewInput& in);
+HomeCards home_cards(const ViewInput& in);
+std::vector<Crumb> breadcrumb(const ViewInput& in);
+// The notice pill for a notice of text_width pixels.
+Box notice_pill(const ViewInput& in, float text_width);
+
+HitTarget hit_test(const ViewInput& in, float x, float y);
+
+// The smallest window (outer size) at a DPI.
+struct MinimumSize {
+    int width;
+    int height;
+};
+MinimumSize minimum_window_size(unsigned dpi);
+
+}  // namespace spadrim

@@ -1,0 +1,175 @@
+// Window geometry and hit-testing as pure functions, with the figures the window is drawn to.
+#include <gtest/gtest.h>
+
+#include "app/input/scrolling.h"
+#include "app/paint/layout.h"
+
+namespace spadrim {
+namespace {
+
+// A stand-in for DirectWrite: 7 px per character in body text, 8 in bold.
+float fake_measure(std::string_view text, TextStyle style) {
+    std::size_t points = 0;
+    for (const char c : text)
+        points += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return static_cast<float>(points) * (style == TextStyle::BodyBold ? 8.0f : 7.0f);
+}
+
+ViewInput results(float width, float height, float scale = 1) {
+    ViewInput in;
+    in.width = width;
+    in.height = height;
+    in.scale = scale;
+    in.screen = Screen::Results;
+    in.measure = fake_measure;
+    return in;
+}
+
+TEST(Layout, ResultsColumnsAt96Dpi) {
+    ViewInput in = results(1000, 700);
+    EXPECT_EQ(list_width(in), 420);  // 0.42 × 1000
+    EXPECT_EQ(tab_strip(in), (Box{0, 48, 420, 40}));
+    EXPECT_EQ(hit_test(in, 104, 60), (HitTarget{HitKind::Tab, 0}));
+    EXPECT_EQ(hit_test(in, 105, 60), (HitTarget{HitKind::Tab, 1}));  // tabs of 105 px
+    EXPECT_EQ(hit_test(in, 419, 60), (HitTarget{HitKind::Tab, 3}));
+    EXPECT_EQ(list_viewport(in), (Box{0, 88, 420, 700 - 30 - 88}));
+    in.warning = true;
+    EXPECT_EQ(list_viewport(in).height, 700 - 30 - 88 - 28);
+    EXPECT_EQ(treemap_box(in), (Box{429, 56, 1000 - 421 - 16, 700 - 48 - 30 - 46 - 8}));
+    EXPECT_EQ(list_width(results(3000, 700)), 560);  // capped
+    EXPECT_EQ(list_width(results(400, 700)), 240);   // 0.6 W when that is below 300
+    EXPECT_EQ(list_width(results(3000, 700, 1.5)), 840);
+    EXPECT_EQ(list_viewport(results(0, -5)).height, 1);  // degenerate sizes stay at least 1
+}
+
+TEST(Layout, RowsScrollAndTheirHits) {
+    ViewInput in = results(1000, 700);
+    in.row_count = 10;
+    EXPECT_EQ(row_height(in), 32);
+    EXPECT_EQ(max_scroll(in), 0);
+    EXPECT_FALSE(scroll_bar_strip(in));
+    EXPECT_EQ(hit_test(in, 10, 88 + 32 * 9 + 5), (HitTarget{HitKind::Row, 9}));
+    EXPECT_EQ(hit_test(in, 10, 88 + 32 * 10 + 5), HitTarget{});  // below the last row
+    EXPECT_EQ(hit_test(in, 420, 100), HitTarget{});              // right of the list, left of the treemap
+
+    in.tab = Tab::LargestFiles;
+    in.row_count = 100;
+    EXPECT_EQ(row_height(in), 46);
+    EXPECT_EQ(max_scroll(in), 46.0 * 100 - 582);
+    in.scroll = 100;
+    EXPECT_EQ(hit_test(in, 10, 88), (HitTarget{HitKind::Row, 2}));  // 100 px scrolled: row 2 at the top
+    EXPECT_EQ(hit_test(in, 410, 300), (HitTarget{HitKind::ScrollBar, 0}));
+    EXPECT_EQ(wheel_scroll(in, -120), 100 + 3 * 46);
+    EXPECT_EQ(wheel_scroll(in, 240), 0);  // clamped at the top
+}
+
+TEST(Layout, ScrollThumbLengthAndDrag) {
+    ViewInput in = results(1000, 88 + 200 + 30);  // a viewport 200 px high
+    in.row_count = 10;
+    // 10 rows of 32 px: a thumb 200 × 196 / 320 long.
+    const std::optional<ScrollThumb> thumb = scroll_thumb(in);
+    ASSERT_TRUE(thumb);
+    EXPECT_FLOAT_EQ(thumb->length, 122.5f);
+    EXPECT_FLOAT_EQ(thumb->top, 90);
+    EXPECT_FLOAT_EQ(thumb->travel, 196 - 122.5f);
+    // Grabbed inside: the offset is kept; pressed below the thumb: it centres on the pointer.
+    EXPECT_FLOAT_EQ(grab_offset(*thumb, thumb->bar_left + 1, 100, 1), 10);
+    EXPECT_FLOAT_EQ(grab_offset(*thumb, thumb->bar_left + 1, 250, 1), 61.25f);
+    EXPECT_DOUBLE_EQ(drag_scroll(in, *thumb, 90 + 10 + thumb->travel, 10), 120);  // to the end: 320 − 200
+    EXPECT_DOUBLE_EQ(drag_scroll(in, *thumb, 0, 10), 0);
+    in.row_count = 1000;  // a long list keeps a thumb of 28 px
+    EXPECT_FLOAT_EQ(scroll_thumb(in)->length, 28);
+}
+
+TEST(Layout, HeaderButtonsAndTheirHits) {
+    ViewInput in = results(1000, 700);
+    const std::vector<HeaderButton> buttons = header_buttons(in);
+    ASSERT_EQ(buttons.size(), 4u);
+    EXPECT_EQ(buttons[0].box, (Box{8, 6, 36, 36}));
+    EXPECT_EQ(buttons[1].box, (Box{46, 6, 36, 36}));
+    EXPECT_EQ(buttons[2].box, (Box{1000 - 8 - 72 - 2, 6, 36, 36}));
+    EXPECT_EQ(buttons[3].box, (Box{1000 - 8 - 36, 6, 36, 36}));
+    // Up answers the hit test even at the root, where it is drawn disabled.
+    EXPECT_EQ(hit_test(in, 50, 20), (HitTarget{HitKind::Up, 0}));
+    EXPECT_EQ(hit_test(in, 500, 47), HitTarget{});
+    in.screen = Screen::Home;
+    EXPECT_EQ(header_buttons(in).size(), 1u);  // only the menu
+    in.screen = Screen::Scanning;
+    EXPECT_EQ(header_buttons(in).size(), 2u);
+    EXPECT_EQ(hit_test(in, cancel_button(in).x + 1, cancel_button(in).y + 1),
+              (HitTarget{HitKind::CancelScan, 0}));
+}
+
+TEST(Layout, HomeCardsWrapByWidth) {
+    ViewInput in;
+    in.drive_count = 1;
+    in.width = 48 + 616;  // exactly room for two cards of 300 and a gap
+    in.height = 700;
+    HomeCards home = home_cards(in);
+    ASSERT_EQ(home.cards.size(), 2u);
+    EXPECT_EQ(home.cards[0].y, home.cards[1].y);
+    EXPECT_EQ(home.cards[0], (Box{24, 198, 300, 112}));
+    in.width -= 1;
+    home = home_cards(in);
+    EXPECT_GT(home.cards[1].y, home.cards[0].y);  // one above the other
+    EXPECT_FALSE(home.recycle_line);
+    in.recycle_bin = 1024;
+    in.measure = fake_measure;
+    home = home_cards(in);
+    ASSERT_TRUE(home.recycle_line);
+    EXPECT_EQ(home.recycle_line->y, 198 + 128 + 112 + 32);
+    ASSERT_TRUE(home.recycle_button);
+    const float label = fake_measure("In the Recycle Bin: 1.00 KB", TextStyle::Body);
+    EXPECT_EQ(home.recycle_button->x, 24 + 16 + label + 30);
+    EXPECT_EQ(hit_test(in, home.cards[1].x + 5, home.cards[1].y + 5), (HitTarget{HitKind::DriveCard, 1}));
+    EXPECT_EQ(hit_test(in, home.recycle_button->x + 1, home.recycle_button->y + 1),
+              (HitTarget{HitKind::EmptyRecycleBin, 0}));
+}
+
+TEST(Layout, BreadcrumbDropsLeftmostSegmentsFirst) {
+    FileTree tree = make_tree("C:\\");
+    NodeIndex parent = 0;
+    for (int depth = 0; depth < 12; ++depth) {
+        const auto index = static_cast<NodeIndex>(tree.nodes.size());
+        append_listing(tree, parent,
+                       std::vector<ListedEntry>{{"folder number " + std::to_string(depth), 0, FLAG_DIR, 0}});
+        parent = index;
+    }
+    ViewInput in = results(1000, 700);
+    in.tree = &tree;
+    in.current_folder = parent;
+    const std::vector<Crumb> crumbs = breadcrumb(in);
+    ASSERT_GT(crumbs.size(), 2u);
+    EXPECT_EQ(crumbs.front().label, "\u2026");
+    EXPECT_FALSE(crumbs.front().link);
+    EXPECT_EQ(crumbs.back().label, "folder number 11");  // the current folder always stays
+    EXPECT_EQ(crumbs.back().node, parent);
+    EXPECT_EQ(crumbs[0].box.x, 82 + 10);  // right of Up
+    EXPECT_LE(crumbs.back().box.x + crumbs.back().box.width, 1000 - 8 - 72 - 2);
+    // Clicking a segment goes there; clicking "…" falls through to nothing.
+    EXPECT_EQ(hit_test(in, crumbs[1].box.x + 1, 20), (HitTarget{HitKind::Crumb, crumbs[1].node}));
+    EXPECT_EQ(hit_test(in, crumbs[0].box.x + 1, 20), HitTarget{});
+
+    in.current_folder = 1;
+    const std::vector<Crumb> short_path = breadcrumb(in);
+    ASSERT_EQ(short_path.size(), 2u);
+    EXPECT_EQ(short_path[0].label, "C:\\");
+    in.measure = nullptr;  // no graphics device yet: no breadcrumb
+    EXPECT_TRUE(breadcrumb(in).empty());
+}
+
+TEST(Layout, TilesAreHitInnermostFirstAndMinimumSizeScales) {
+    ViewInput in = results(1000, 700);
+    const std::vector<TreemapRect> tiles = {{500, 100, 400, 400, 1, 1}, {520, 130, 100, 100, 2, 0}};
+    in.tiles = &tiles;
+    EXPECT_EQ(hit_test(in, 530, 140), (HitTarget{HitKind::Tile, 2}));
+    EXPECT_EQ(hit_test(in, 800, 400), (HitTarget{HitKind::Tile, 1}));
+    EXPECT_EQ(hit_test(in, 950, 600), HitTarget{});
+    EXPECT_EQ(minimum_window_size(96).width, 720);
+    EXPECT_EQ(minimum_window_size(144).width, 1080);
+    EXPECT_EQ(minimum_window_size(144).height, 720);
+    EXPECT_EQ(minimum_window_size(72).height, 480);  // never below 96 DPI's size
+}
+
+}  // namespace
+}  // namespace spadrim
