@@ -110,8 +110,11 @@ struct App {
     unsigned duplicate_workers = 0;  // 0: decided from the volume
     std::vector<JobRunner> duplicate_runners;
 
-    // The text of the notice pill; empty when no notice is shown.
+    // The text of the notice pill (empty when none), when it was shown, and a count of notices shown so
+    // far, by which the window sees that a new one needs its expiry timer.
     std::string notice;
+    Clock::time_point notice_shown{};
+    std::uint64_t notice_serial = 0;
 };
 
 // Rebuilds the drive list and the Recycle Bin size.

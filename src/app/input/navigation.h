@@ -1,0 +1,41 @@
+// Moving around the results: opening folders, going up, moving the selection with the keyboard, and
+// the window title. Pure functions of the App and the list geometry, so the window procedure only
+// decodes messages.
+#pragma once
+
+#include <string>
+
+#include "app/app.h"
+
+namespace spadrim {
+
+// The list geometry navigation needs: the viewport's height and the height of a row of the current tab.
+struct ListGeometry {
+    double viewport_height;
+    double row_height;
+};
+
+// Opens folder (nothing when it is not a folder). With reveal, selects that child and scrolls its row to
+// the middle of the list as far as the list allows.
+void navigate(App& app, NodeIndex folder, NodeIndex reveal, const ListGeometry& list);
+
+// To the parent of the current folder, revealing the folder we came from; nothing at the root.
+void go_to_parent(App& app, const ListGeometry& list);
+
+enum class SelectionKey {
+    Up,
+    Down,
+    PageUp,
+    PageDown,
+    Home,
+    End,
+};
+
+// Moves the selection over the node rows of the current tab and scrolls it into view. Returns whether
+// anything changed.
+bool move_selection(App& app, SelectionKey key, const ListGeometry& list);
+
+// "path - Spadrim" on the results, "root - Spadrim" while scanning, else "Spadrim".
+std::string window_title(const App& app);
+
+}  // namespace spadrim

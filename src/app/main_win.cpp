@@ -1,0 +1,135 @@
+// Spadrim's entry: the command line, the Explorer verb, the main window and its state, the placement,
+// the first scan and the daily update check, then the message loop until the window is gone.
+#include <windows.h>
+
+#include <dwmapi.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "app/settings_win.h"
+#include "app/startup.h"
+#include "app/updater/updater.h"
+#include "app/window_win.h"
+#include "strings/wide_win.h"
+
+namespace spadrim {
+namespace {
+
+std::vector<std::string> arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return args;
+    for (int i = 1; i < count; ++i) args.push_back(from_wide(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+// Restores the saved placement, or centres the window at 80 % × 85 % of the primary work area; returns
+// the show command.
+int place(HWND window) {
+    const std::optional<std::vector<unsigned char>> saved = read_placement();
+    if (saved && saved->size() == sizeof(WINDOWPLACEMENT)) {
+        WINDOWPLACEMENT placement;
+        std::memcpy(&placement, saved->data(), sizeof placement);
+        const bool maximised = placement.showCmd == SW_SHOWMAXIMIZED;
+        placement.flags = 0;
+        placement.showCmd = 0;
+        SetWindowPlacement(window, &placement);
+        SetWindowPlacement(window, &placement);
+        return maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    }
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT work = monitor.rcWork;
+    const LONG work_width = work.right - work.left;
+    const LONG work_height = work.bottom - work.top;
+    const auto width = static_cast<LONG>(0.8 * work_width);
+    const auto height = static_cast<LONG>(0.85 * work_height);
+    SetWindowPos(window, nullptr, work.left + (work_width - width) / 2, work.top + (work_height - height) / 2, width,
+                 height, SWP_NOZORDER | SWP_NOACTIVATE);
+    return SW_SHOWNORMAL;
+}
+
+std::uint64_t unix_now() {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    constexpr std::uint64_t EPOCH = 116444736000000000ull;
+    return ticks < EPOCH ? 0 : (ticks - EPOCH) / 10000000;
+}
+
+int run() {
+    const std::vector<std::string> args = arguments();
+    if (wants_unregister(args)) {
+        unregister();
+        return 0;
+    }
+    const std::optional<std::string> folder = folder_argument(args);
+    register_verb();
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.style = CS_DBLCLKS;
+    window_class.lpfnWndProc = window_proc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.lpszClassName = L"Spadrim.Main";
+    RegisterClassExW(&window_class);
+    const HWND handle = CreateWindowExW(0, L"Spadrim.Main", L"Spadrim", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, 1200, 820, nullptr, nullptr, instance, nullptr);
+    if (!handle) return 0;
+
+    const bool dark = dark_theme();
+    const BOOL dark_value = dark;
+    DwmSetWindowAttribute(handle, 20, &dark_value, sizeof dark_value);
+    const int show = place(handle);
+    const unsigned dpi = std::max(GetDpiForWindow(handle), 96u);
+
+    auto window = std::make_unique<Window>();
+    window->handle = handle;
+    window->dpi = dpi;
+    window->dark = dark;
+    window->gfx = create_gfx(handle, dpi);
+    window->app.wake_scan_owner = [handle] { PostMessageW(handle, MSG_SCAN_ENDED, 0, 0); };
+    window->app.wake_duplicates_owner = [handle] { PostMessageW(handle, MSG_DUPLICATES_FOUND, 0, 0); };
+    list_drives(window->app);
+    Window& state = *window;
+    set_main_window(std::move(window));
+    ShowWindow(handle, show);
+
+    if (folder) {
+        start_scan(state.app, *folder, std::nullopt);
+        update_title(state);
+        sync_timers(state);
+        repaint(state);
+    }
+    const std::optional<std::uint32_t> auto_update = read_auto_update();
+    const std::uint64_t now = unix_now();
+    if (!(auto_update && *auto_update == 0)) {
+        const std::uint64_t last = parse_check_time(read_setting(SETTINGS_KEY, "LastUpdateCheck").value_or(""));
+        if (update_check_due(auto_update, last, now)) {
+            write_setting(SETTINGS_KEY, "LastUpdateCheck", std::to_string(now));
+            start_update_check(state, false);
+        }
+    }
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace spadrim
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return spadrim::run(); }

@@ -1,0 +1,29 @@
+// Spadrim's settings and its Explorer verb in the current user's registry. Every call reads or writes
+// the registry afresh; failed writes are ignored, failed reads give nothing.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace spadrim {
+
+std::optional<std::string> read_setting(const char* key, const char* name);
+void write_setting(const char* key, const char* name, const std::string& text);
+std::optional<std::uint32_t> read_auto_update();
+void write_auto_update(std::uint32_t value);
+std::optional<std::vector<unsigned char>> read_placement();
+void write_placement(const WINDOWPLACEMENT& placement);
+
+// Windows apps use the dark theme ("AppsUseLightTheme" reads 0).
+bool dark_theme();
+
+// Points the three Explorer verbs at this program, writing only what is not current already.
+void register_verb();
+// Removes the verbs and the settings key.
+void unregister();
+
+}  // namespace spadrim
