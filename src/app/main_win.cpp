@@ -23,7 +23,8 @@ std::vector<std::string> arguments() {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide) return args;
-    for (int i = 1; i < count; ++i) args.push_back(from_wide(wide[i]));
+    for (int i = 1; i < count; ++i)
+        args.push_back(from_wide(wide[i]));
     LocalFree(wide);
     return args;
 }
@@ -50,8 +51,8 @@ int place(HWND window) {
     const LONG work_height = work.bottom - work.top;
     const auto width = static_cast<LONG>(0.8 * work_width);
     const auto height = static_cast<LONG>(0.85 * work_height);
-    SetWindowPos(window, nullptr, work.left + (work_width - width) / 2, work.top + (work_height - height) / 2, width,
-                 height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window, nullptr, work.left + (work_width - width) / 2, work.top + (work_height - height) / 2,
+                 width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     return SW_SHOWNORMAL;
 }
 
@@ -114,7 +115,8 @@ int run() {
     const std::optional<std::uint32_t> auto_update = read_auto_update();
     const std::uint64_t now = unix_now();
     if (!(auto_update && *auto_update == 0)) {
-        const std::uint64_t last = parse_check_time(read_setting(SETTINGS_KEY, "LastUpdateCheck").value_or(""));
+        const std::uint64_t last =
+            parse_check_time(read_setting(SETTINGS_KEY, "LastUpdateCheck").value_or(""));
         if (update_check_due(auto_update, last, now)) {
             write_setting(SETTINGS_KEY, "LastUpdateCheck", std::to_string(now));
             start_update_check(state, false);
@@ -132,4 +134,6 @@ int run() {
 }  // namespace
 }  // namespace spadrim
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return spadrim::run(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    return spadrim::run();
+}

@@ -27,14 +27,14 @@ std::optional<std::string> read_setting(const char* key, const char* name) {
     const std::wstring wide_key = to_wide(key);
     const std::wstring wide_name = to_wide(name);
     DWORD size = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, wide_key.c_str(), wide_name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, wide_key.c_str(), wide_name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr,
+                     &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     std::wstring text(size / 2 + 1, L'\0');
     DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (RegGetValueW(HKEY_CURRENT_USER, wide_key.c_str(), wide_name.c_str(), RRF_RT_REG_SZ, nullptr, text.data(),
-                     &bytes) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, wide_key.c_str(), wide_name.c_str(), RRF_RT_REG_SZ, nullptr,
+                     text.data(), &bytes) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     text.resize(wcsnlen(text.c_str(), text.size()));
@@ -50,8 +50,8 @@ void write_setting(const char* key, const char* name, const std::string& text) {
 std::optional<std::uint32_t> read_auto_update() {
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"AutoUpdate", RRF_RT_REG_DWORD, nullptr, &value, &size) !=
-        ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"AutoUpdate", RRF_RT_REG_DWORD, nullptr,
+                     &value, &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     return value;
@@ -64,13 +64,13 @@ void write_auto_update(std::uint32_t value) {
 
 std::optional<std::vector<unsigned char>> read_placement() {
     DWORD size = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"Placement", RRF_RT_REG_BINARY, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"Placement", RRF_RT_REG_BINARY, nullptr,
+                     nullptr, &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     std::vector<unsigned char> data(size);
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"Placement", RRF_RT_REG_BINARY, nullptr, data.data(),
-                     &size) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"Placement", RRF_RT_REG_BINARY, nullptr,
+                     data.data(), &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     data.resize(size);
@@ -78,7 +78,8 @@ std::optional<std::vector<unsigned char>> read_placement() {
 }
 
 void write_placement(const WINDOWPLACEMENT& placement) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"Placement", REG_BINARY, &placement, sizeof placement);
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"Placement", REG_BINARY, &placement,
+                    sizeof placement);
 }
 
 bool dark_theme() {
@@ -97,7 +98,8 @@ void register_verb() {
     for (const VerbKey& verb : VERB_KEYS) {
         const std::string command = verb_command(*exe, verb.placeholder);
         const std::string command_key = std::string(verb.key) + "\\command";
-        if (read_setting(command_key.c_str(), "") == command && read_setting(verb.key, "MUIVerb") == label) continue;
+        if (read_setting(command_key.c_str(), "") == command && read_setting(verb.key, "MUIVerb") == label)
+            continue;
         write_setting(verb.key, "MUIVerb", label);
         write_setting(verb.key, "Icon", "\"" + *exe + "\",0");
         write_setting(command_key.c_str(), "", command);
@@ -105,7 +107,8 @@ void register_verb() {
 }
 
 void unregister() {
-    for (const VerbKey& verb : VERB_KEYS) RegDeleteTreeW(HKEY_CURRENT_USER, to_wide(verb.key).c_str());
+    for (const VerbKey& verb : VERB_KEYS)
+        RegDeleteTreeW(HKEY_CURRENT_USER, to_wide(verb.key).c_str());
     RegDeleteTreeW(HKEY_CURRENT_USER, to_wide(SETTINGS_KEY).c_str());
 }
 

@@ -9,10 +9,11 @@ namespace {
 // Unicode white space as UTF-8 sequences, longest first within each lead byte.
 std::size_t white_space_at(std::string_view text, std::size_t i) {
     static constexpr std::string_view SPACES[] = {
-        "\xE3\x80\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
-        "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9",
-        "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE1\x9A\x80", "\xC2\x85",     "\xC2\xA0",     " ",            "\t",
-        "\n",           "\v",           "\f",           "\r"};
+        "\xE3\x80\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83",
+        "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+        "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF",
+        "\xE2\x81\x9F", "\xE1\x9A\x80", "\xC2\x85",     "\xC2\xA0",     " ",
+        "\t",           "\n",           "\v",           "\f",           "\r"};
     for (const std::string_view space : SPACES) {
         if (text.substr(i).starts_with(space)) return space.size();
     }
@@ -51,7 +52,8 @@ bool wants_unregister(const std::vector<std::string>& args) {
 std::optional<std::string> folder_argument(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         std::string_view text = trim(arg);
-        while (!text.empty() && text.back() == '"') text.remove_suffix(1);
+        while (!text.empty() && text.back() == '"')
+            text.remove_suffix(1);
         std::string folder(text);
         if (folder.size() == 2 && folder[1] == ':') folder += '\\';
         if (folder.size() >= 2 && folder.starts_with("--")) continue;

@@ -2,8 +2,8 @@
 // a handler. Handlers that change the state repaint; timers follow the work they pace.
 #include "app/window_win.h"
 
-#include <windowsx.h>
 #include <dwmapi.h>
+#include <windowsx.h>
 
 #include "app/input/navigation.h"
 #include "app/input/scrolling.h"
@@ -20,7 +20,7 @@ std::unique_ptr<Window>& slot() {
 
 // Holds the state for one handler; a message re-entered from a modal loop finds it held and does nothing.
 class Hold {
-public:
+  public:
     explicit Hold(Window* window) : window_(window && !window->held ? window : nullptr) {
         if (window_) window_->held = true;
     }
@@ -31,7 +31,7 @@ public:
     }
     Window* get() const { return window_; }
 
-private:
+  private:
     Window* window_;
 };
 
@@ -132,7 +132,8 @@ void on_click(Window& window, float x, float y) {
                 const DuplicateRow row = app.duplicate_rows[target.payload];
                 if (row.member != NO_NODE) {
                     app.selection = row.member;
-                } else if (const auto found = app.duplicates.find(app.current_folder); found != app.duplicates.end()) {
+                } else if (const auto found = app.duplicates.find(app.current_folder);
+                           found != app.duplicates.end()) {
                     const Digest& digest = found->second.sets[row.set].digest;
                     if (!app.expanded_sets.erase(digest)) app.expanded_sets.insert(digest);
                     refresh_view(app);
@@ -165,7 +166,8 @@ void on_double_click(Window& window, float x, float y) {
     NodeIndex node = NO_NODE;
     if (target.kind == HitKind::Tile) node = static_cast<NodeIndex>(target.payload);
     if (target.kind == HitKind::Row) {
-        if ((app.tab == Tab::Folders || app.tab == Tab::LargestFiles) && target.payload < app.node_rows.size()) {
+        if ((app.tab == Tab::Folders || app.tab == Tab::LargestFiles) &&
+            target.payload < app.node_rows.size()) {
             node = app.node_rows[target.payload];
         } else if (app.tab == Tab::Duplicates && target.payload < app.duplicate_rows.size()) {
             node = app.duplicate_rows[target.payload].member;
@@ -246,8 +248,9 @@ void on_key(Window& window, WPARAM key, bool alt) {
         }
     } else {
         static constexpr std::pair<WPARAM, SelectionKey> KEYS[] = {
-            {VK_UP, SelectionKey::Up},         {VK_DOWN, SelectionKey::Down}, {VK_PRIOR, SelectionKey::PageUp},
-            {VK_NEXT, SelectionKey::PageDown}, {VK_HOME, SelectionKey::Home}, {VK_END, SelectionKey::End}};
+            {VK_UP, SelectionKey::Up},        {VK_DOWN, SelectionKey::Down},
+            {VK_PRIOR, SelectionKey::PageUp}, {VK_NEXT, SelectionKey::PageDown},
+            {VK_HOME, SelectionKey::Home},    {VK_END, SelectionKey::End}};
         for (const auto& [code, move] : KEYS) {
             if (key == code) move_selection(app, move, list);
         }
@@ -259,7 +262,8 @@ void on_key(Window& window, WPARAM key, bool alt) {
 void on_timer(Window& window, UINT_PTR id) {
     if (id == TIMER_NOTICE) {
         KillTimer(window.handle, TIMER_NOTICE);
-        if (!window.app.notice.empty() && Clock::now() - window.app.notice_shown >= std::chrono::milliseconds(3400)) {
+        if (!window.app.notice.empty() &&
+            Clock::now() - window.app.notice_shown >= std::chrono::milliseconds(3400)) {
             window.app.notice.clear();
         }
     }
@@ -276,9 +280,13 @@ void on_close(Window& window) {
 
 }  // namespace
 
-Window* main_window() { return slot().get(); }
+Window* main_window() {
+    return slot().get();
+}
 
-void set_main_window(std::unique_ptr<Window> window) { slot() = std::move(window); }
+void set_main_window(std::unique_ptr<Window> window) {
+    slot() = std::move(window);
+}
 
 ViewInput view_input(const Window& window) {
     const App& app = window.app;
@@ -307,9 +315,13 @@ ViewInput view_input(const Window& window) {
     return in;
 }
 
-void repaint(const Window& window) { InvalidateRect(window.handle, nullptr, FALSE); }
+void repaint(const Window& window) {
+    InvalidateRect(window.handle, nullptr, FALSE);
+}
 
-void update_title(const Window& window) { SetWindowTextW(window.handle, to_wide(window_title(window.app)).c_str()); }
+void update_title(const Window& window) {
+    SetWindowTextW(window.handle, to_wide(window_title(window.app)).c_str());
+}
 
 LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
     // Messages that need no state come first: some arrive before the state exists.
@@ -383,7 +395,8 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
             on_key(*window, wparam, true);
             break;
         case WM_TIMER:
-            if (wparam < TIMER_NOTICE || wparam > TIMER_COMPARE) return DefWindowProcW(handle, message, wparam, lparam);
+            if (wparam < TIMER_NOTICE || wparam > TIMER_COMPARE)
+                return DefWindowProcW(handle, message, wparam, lparam);
             on_timer(*window, wparam);
             break;
         case WM_MOUSEMOVE: on_mouse_move(*window, x, y); break;
@@ -397,7 +410,8 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
         case WM_LBUTTONDBLCLK: on_double_click(*window, x, y); break;
         case WM_RBUTTONUP: break;  // the item menu belongs to the menus' module
         case WM_MOUSEWHEEL:
-            on_wheel(*window, GET_WHEEL_DELTA_WPARAM(wparam), POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
+            on_wheel(*window, GET_WHEEL_DELTA_WPARAM(wparam),
+                     POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
             break;
         case WM_XBUTTONUP:
             go_to_parent(window->app, list_geometry(*window));

@@ -28,8 +28,9 @@ constexpr std::array<StyleSpec, 5> STYLES = {{
 bool make_formats(IDWriteFactory* factory, float scale, std::array<ComPtr<IDWriteTextFormat>, 5>& out) {
     std::array<ComPtr<IDWriteTextFormat>, 5> made;
     for (std::size_t i = 0; i < STYLES.size(); ++i) {
-        if (FAILED(factory->CreateTextFormat(STYLES[i].family, nullptr, STYLES[i].weight, DWRITE_FONT_STYLE_NORMAL,
-                                             DWRITE_FONT_STRETCH_NORMAL, STYLES[i].size * scale, L"", &made[i]))) {
+        if (FAILED(factory->CreateTextFormat(STYLES[i].family, nullptr, STYLES[i].weight,
+                                             DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL,
+                                             STYLES[i].size * scale, L"", &made[i]))) {
             return false;
         }
     }
@@ -37,8 +38,12 @@ bool make_formats(IDWriteFactory* factory, float scale, std::array<ComPtr<IDWrit
     return true;
 }
 
-D2D1_COLOR_F d2d(Colour c) { return D2D1_COLOR_F{c.r, c.g, c.b, c.a}; }
-D2D1_RECT_F rect(Box b) { return D2D1_RECT_F{b.x, b.y, b.x + b.width, b.y + b.height}; }
+D2D1_COLOR_F d2d(Colour c) {
+    return D2D1_COLOR_F{c.r, c.g, c.b, c.a};
+}
+D2D1_RECT_F rect(Box b) {
+    return D2D1_RECT_F{b.x, b.y, b.x + b.width, b.y + b.height};
+}
 
 DWRITE_TEXT_ALIGNMENT alignment(Align align) {
     switch (align) {
@@ -79,11 +84,12 @@ std::unique_ptr<Gfx> create_gfx(HWND window, unsigned dpi, HRESULT* error) {
         return nullptr;
     }
     ComPtr<ID3D11Device> device;
-    HRESULT created = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT,
-                                        nullptr, 0, D3D11_SDK_VERSION, &device, nullptr, nullptr);
+    HRESULT created =
+        D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT,
+                          nullptr, 0, D3D11_SDK_VERSION, &device, nullptr, nullptr);
     if (FAILED(created)) {
-        created = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr,
-                                    0, D3D11_SDK_VERSION, &device, nullptr, nullptr);
+        created = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT,
+                                    nullptr, 0, D3D11_SDK_VERSION, &device, nullptr, nullptr);
     }
     if (failed(created)) return nullptr;
     ComPtr<IDXGIDevice1> dxgi_device;
@@ -91,14 +97,16 @@ std::unique_ptr<Gfx> create_gfx(HWND window, unsigned dpi, HRESULT* error) {
     dxgi_device->SetMaximumFrameLatency(1);
     ComPtr<ID2D1Device> d2d_device;
     if (failed(d2d_factory->CreateDevice(dxgi_device.Get(), &d2d_device))) return nullptr;
-    if (failed(d2d_device->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, &gfx->context))) return nullptr;
+    if (failed(d2d_device->CreateDeviceContext(D2D1_DEVICE_CONTEXT_OPTIONS_NONE, &gfx->context)))
+        return nullptr;
     gfx->context->SetDpi(96, 96);
     gfx->context->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
 
     ComPtr<IDXGIAdapter> adapter;
     if (failed(dxgi_device->GetAdapter(&adapter))) return nullptr;
     ComPtr<IDXGIFactory2> dxgi_factory;
-    if (failed(adapter->GetParent(__uuidof(IDXGIFactory2), reinterpret_cast<void**>(dxgi_factory.GetAddressOf())))) {
+    if (failed(adapter->GetParent(__uuidof(IDXGIFactory2),
+                                  reinterpret_cast<void**>(dxgi_factory.GetAddressOf())))) {
         return nullptr;
     }
     RECT client{};
@@ -113,12 +121,14 @@ std::unique_ptr<Gfx> create_gfx(HWND window, unsigned dpi, HRESULT* error) {
     desc.Scaling = DXGI_SCALING_NONE;
     desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL;
     desc.AlphaMode = DXGI_ALPHA_MODE_IGNORE;
-    if (failed(dxgi_factory->CreateSwapChainForHwnd(device.Get(), window, &desc, nullptr, nullptr, &gfx->swap_chain))) {
+    if (failed(dxgi_factory->CreateSwapChainForHwnd(device.Get(), window, &desc, nullptr, nullptr,
+                                                    &gfx->swap_chain))) {
         return nullptr;
     }
     dxgi_factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
     if (failed(gfx->context.As(&gfx->target_view))) return nullptr;
-    if (failed(gfx->target_view->CreateSolidColorBrush(D2D1_COLOR_F{0, 0, 0, 1}, &gfx->brush))) return nullptr;
+    if (failed(gfx->target_view->CreateSolidColorBrush(D2D1_COLOR_F{0, 0, 0, 1}, &gfx->brush)))
+        return nullptr;
     if (!make_formats(gfx->write_factory.Get(), gfx->scale, gfx->formats)) {
         failed(E_FAIL);
         return nullptr;
@@ -129,7 +139,8 @@ std::unique_ptr<Gfx> create_gfx(HWND window, unsigned dpi, HRESULT* error) {
 
 HRESULT create_target(Gfx& gfx) {
     ComPtr<IDXGISurface> surface;
-    HRESULT hr = gfx.swap_chain->GetBuffer(0, __uuidof(IDXGISurface), reinterpret_cast<void**>(surface.GetAddressOf()));
+    HRESULT hr = gfx.swap_chain->GetBuffer(0, __uuidof(IDXGISurface),
+                                           reinterpret_cast<void**>(surface.GetAddressOf()));
     if (FAILED(hr)) return hr;
     D2D1_BITMAP_PROPERTIES1 properties{};
     properties.pixelFormat = D2D1_PIXEL_FORMAT{DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE};
@@ -145,7 +156,8 @@ HRESULT create_target(Gfx& gfx) {
 void resize_gfx(Gfx& gfx, UINT width, UINT height) {
     gfx.context->SetTarget(nullptr);
     gfx.target.Reset();
-    if (SUCCEEDED(gfx.swap_chain->ResizeBuffers(0, std::max(width, 1u), std::max(height, 1u), DXGI_FORMAT_UNKNOWN, 0))) {
+    if (SUCCEEDED(gfx.swap_chain->ResizeBuffers(0, std::max(width, 1u), std::max(height, 1u),
+                                                DXGI_FORMAT_UNKNOWN, 0))) {
         create_target(gfx);
     }
 }
@@ -186,17 +198,19 @@ void draw_text(Gfx& gfx, std::string_view text, Box box, Colour colour, TextStyl
     const ComPtr<IDWriteTextLayout> layout = make_layout(gfx, text, box.width, style, align);
     if (!layout) return;
     gfx.brush->SetColor(d2d(colour));
-    gfx.target_view->DrawTextLayout(D2D1_POINT_2F{box.x, centred_top(layout.Get(), box)}, layout.Get(), gfx.brush.Get(),
-                                    D2D1_DRAW_TEXT_OPTIONS_CLIP);
+    gfx.target_view->DrawTextLayout(D2D1_POINT_2F{box.x, centred_top(layout.Get(), box)}, layout.Get(),
+                                    gfx.brush.Get(), D2D1_DRAW_TEXT_OPTIONS_CLIP);
 }
 
 void draw_icon(Gfx& gfx, std::u32string_view glyphs, Box box, Colour colour, float factor) {
     std::wstring wide;
-    for (const char32_t glyph : glyphs) wide += static_cast<wchar_t>(glyph);  // the icon font's code points are in the BMP
+    for (const char32_t glyph : glyphs)
+        wide += static_cast<wchar_t>(glyph);  // the icon font's code points are in the BMP
     ComPtr<IDWriteTextLayout> layout;
-    if (FAILED(gfx.write_factory->CreateTextLayout(wide.c_str(), static_cast<UINT32>(wide.size()),
-                                                   gfx.formats[static_cast<std::size_t>(TextStyle::Icons)].Get(),
-                                                   std::max(box.width, 1.0f), 1000, &layout))) {
+    if (FAILED(
+            gfx.write_factory->CreateTextLayout(wide.c_str(), static_cast<UINT32>(wide.size()),
+                                                gfx.formats[static_cast<std::size_t>(TextStyle::Icons)].Get(),
+                                                std::max(box.width, 1.0f), 1000, &layout))) {
         return;
     }
     layout->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
@@ -205,8 +219,8 @@ void draw_icon(Gfx& gfx, std::u32string_view glyphs, Box box, Colour colour, flo
     }
     layout->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
     gfx.brush->SetColor(d2d(colour));
-    gfx.target_view->DrawTextLayout(D2D1_POINT_2F{box.x, centred_top(layout.Get(), box)}, layout.Get(), gfx.brush.Get(),
-                                    D2D1_DRAW_TEXT_OPTIONS_NONE);
+    gfx.target_view->DrawTextLayout(D2D1_POINT_2F{box.x, centred_top(layout.Get(), box)}, layout.Get(),
+                                    gfx.brush.Get(), D2D1_DRAW_TEXT_OPTIONS_NONE);
 }
 
 void fill(Gfx& gfx, Box box, Colour colour) {

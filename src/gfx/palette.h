@@ -15,16 +15,19 @@ struct Colour {
 };
 
 constexpr Colour colour(std::uint32_t rgb, float alpha = 1.0f) {
-    return Colour{static_cast<float>((rgb >> 16) & 0xFF) / 255.0f, static_cast<float>((rgb >> 8) & 0xFF) / 255.0f,
-                  static_cast<float>(rgb & 0xFF) / 255.0f, alpha};
+    return Colour{static_cast<float>((rgb >> 16) & 0xFF) / 255.0f,
+                  static_cast<float>((rgb >> 8) & 0xFF) / 255.0f, static_cast<float>(rgb & 0xFF) / 255.0f,
+                  alpha};
 }
 
-constexpr Colour with_alpha(Colour c, float alpha) { return Colour{c.r, c.g, c.b, alpha}; }
+constexpr Colour with_alpha(Colour c, float alpha) {
+    return Colour{c.r, c.g, c.b, alpha};
+}
 
 struct Palette {
-    Colour window;       // clears each frame
-    Colour bar;          // header bar and status line
-    Colour panel;        // list column, drive cards
+    Colour window;  // clears each frame
+    Colour bar;     // header bar and status line
+    Colour panel;   // list column, drive cards
     Colour text;
     Colour text_dim;     // secondary text; hover tints and tracks at reduced alpha
     Colour line;         // rules, dividers, card outlines
@@ -33,9 +36,11 @@ struct Palette {
     Colour raised;       // folder tiles
 };
 
-inline constexpr Palette LIGHT = {colour(0xF2F3F5), colour(0xFFFFFF), colour(0xFFFFFF), colour(0x16181D), colour(0x6B7280),
-                                  colour(0xE2E4E8), colour(0x0D9488), colour(0xCDD1D7), colour(0xE4E7EB)};
-inline constexpr Palette DARK = {colour(0x18191C), colour(0x222327), colour(0x1E1F23), colour(0xECEDEF), colour(0x9CA0A8),
-                                 colour(0x34363C), colour(0x2DD4BF), colour(0x111214), colour(0x26282D)};
+inline constexpr Palette LIGHT = {colour(0xF2F3F5), colour(0xFFFFFF), colour(0xFFFFFF),
+                                  colour(0x16181D), colour(0x6B7280), colour(0xE2E4E8),
+                                  colour(0x0D9488), colour(0xCDD1D7), colour(0xE4E7EB)};
+inline constexpr Palette DARK = {colour(0x18191C), colour(0x222327), colour(0x1E1F23),
+                                 colour(0xECEDEF), colour(0x9CA0A8), colour(0x34363C),
+                                 colour(0x2DD4BF), colour(0x111214), colour(0x26282D)};
 
 }  // namespace spadrim

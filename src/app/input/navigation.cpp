@@ -20,7 +20,8 @@ double max_scroll_of(const App& app, const ListGeometry& list) {
 }  // namespace
 
 void navigate(App& app, NodeIndex folder, NodeIndex reveal, const ListGeometry& list) {
-    if (!app.tree || folder >= app.tree->nodes.size() || !(node_at(*app.tree, folder).flags & FLAG_DIR)) return;
+    if (!app.tree || folder >= app.tree->nodes.size() || !(node_at(*app.tree, folder).flags & FLAG_DIR))
+        return;
     app.current_folder = folder;
     app.selection = reveal;
     app.scroll = 0;
@@ -42,13 +43,15 @@ bool move_selection(App& app, SelectionKey key, const ListGeometry& list) {
     // The node of every row of the current tab; set rows and extension rows hold none.
     std::vector<NodeIndex> rows;
     if (app.tab == Tab::Duplicates) {
-        for (const DuplicateRow& row : app.duplicate_rows) rows.push_back(row.member);
+        for (const DuplicateRow& row : app.duplicate_rows)
+            rows.push_back(row.member);
     } else if (app.tab != Tab::ByType) {
         rows = app.node_rows;
     }
     const auto count = static_cast<std::ptrdiff_t>(rows.size());
     if (count == 0) return false;
-    const auto page = static_cast<std::ptrdiff_t>(std::max(1.0, std::floor(list.viewport_height / list.row_height)));
+    const auto page =
+        static_cast<std::ptrdiff_t>(std::max(1.0, std::floor(list.viewport_height / list.row_height)));
     std::optional<std::ptrdiff_t> current;
     if (app.selection != NO_NODE) {
         const auto found = std::find(rows.begin(), rows.end(), app.selection);
@@ -66,7 +69,8 @@ bool move_selection(App& app, SelectionKey key, const ListGeometry& list) {
     }
     target = std::clamp<std::ptrdiff_t>(target, 0, count - 1);
 
-    const bool forward_first = key == SelectionKey::Down || key == SelectionKey::PageDown || key == SelectionKey::Home;
+    const bool forward_first =
+        key == SelectionKey::Down || key == SelectionKey::PageDown || key == SelectionKey::Home;
     const auto is_node = [&](std::ptrdiff_t i) { return rows[static_cast<std::size_t>(i)] != NO_NODE; };
     std::optional<std::ptrdiff_t> hit;
     const auto search_forward = [&](std::ptrdiff_t from) {
@@ -88,10 +92,12 @@ bool move_selection(App& app, SelectionKey key, const ListGeometry& list) {
     }
     if (!hit) return false;
     const bool guarded = key != SelectionKey::Home && key != SelectionKey::End;
-    if (guarded && current && ((forward_first && *hit < *current) || (!forward_first && *hit > *current))) return false;
+    if (guarded && current && ((forward_first && *hit < *current) || (!forward_first && *hit > *current)))
+        return false;
 
     app.selection = rows[static_cast<std::size_t>(*hit)];
-    const double max_scroll = std::max(list.row_height * static_cast<double>(count) - list.viewport_height, 0.0);
+    const double max_scroll =
+        std::max(list.row_height * static_cast<double>(count) - list.viewport_height, 0.0);
     const double top = static_cast<double>(*hit) * list.row_height;
     if (app.scroll > top) {
         app.scroll = top;
@@ -102,7 +108,8 @@ bool move_selection(App& app, SelectionKey key, const ListGeometry& list) {
 }
 
 std::string window_title(const App& app) {
-    if (app.screen == Screen::Results && app.tree) return path_of(*app.tree, app.current_folder) + " - Spadrim";
+    if (app.screen == Screen::Results && app.tree)
+        return path_of(*app.tree, app.current_folder) + " - Spadrim";
     if (app.screen == Screen::Scanning) {
         return (app.scan_job ? app.scan_job->root_path : std::string()) + " - Spadrim";
     }

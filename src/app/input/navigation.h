@@ -31,8 +31,8 @@ enum class SelectionKey {
     End,
 };
 
-// Moves the selection over the node rows of the current tab and scrolls it into view. Returns whether
-// anything changed.
+// Moves the selection over the node rows of the current tab and scrolls it into view. Returns false
+// when there is no row to select or the only one found lies against the key's direction.
 bool move_selection(App& app, SelectionKey key, const ListGeometry& list);
 
 // "path - Spadrim" on the results, "root - Spadrim" while scanning, else "Spadrim".

@@ -28,8 +28,8 @@ void paint_home(const Frame& f) {
     const float s = f.s;
     const float w = std::max(f.in.width, 0.0f);
     const float header = scaled(48, s);
-    draw_text(f.gfx, tr("무엇이 디스크를 차지하고 있을까요?", "What is taking up your disk space?"), Box{0, header + 44 * s, w, 44 * s},
-              f.palette.text, TextStyle::Title, Align::Centre);
+    draw_text(f.gfx, tr("무엇이 디스크를 차지하고 있을까요?", "What is taking up your disk space?"),
+              Box{0, header + 44 * s, w, 44 * s}, f.palette.text, TextStyle::Title, Align::Centre);
     draw_text(f.gfx,
               tr("드라이브나 폴더를 고르면 큰 것부터 보여 드립니다. 이 PC 밖으로는 아무것도 나가지 않습니다.",
                  "Pick a drive or folder and the biggest things show up first. Nothing leaves this PC."),
@@ -42,25 +42,28 @@ void paint_home(const Frame& f) {
         fill_rounded(f.gfx, card, 10 * s, f.palette.panel);
         if (hovered) fill_rounded(f.gfx, card, 10 * s, with_alpha(f.palette.accent, 0.08f));
         const bool folder_card = i == app.drives.size();
-        draw_icon(f.gfx, folder_card ? U"\uE838" : U"\uEDA2", Box{card.x + 16 * s, card.y + 16 * s, 32 * s, 32 * s},
-                  f.palette.accent, 1.6f);
+        draw_icon(f.gfx, folder_card ? U"\uE838" : U"\uEDA2",
+                  Box{card.x + 16 * s, card.y + 16 * s, 32 * s, 32 * s}, f.palette.accent, 1.6f);
         const float column = card.x + 60 * s;
         const float column_width = card.width - 76 * s;
         if (folder_card) {
-            draw_text(f.gfx, tr("폴더 고르기…", "Choose a folder…"), Box{column, card.y + 14 * s, column_width, 24 * s},
-                      f.palette.text, TextStyle::BodyBold, Align::Leading);
+            draw_text(f.gfx, tr("폴더 고르기…", "Choose a folder…"),
+                      Box{column, card.y + 14 * s, column_width, 24 * s}, f.palette.text, TextStyle::BodyBold,
+                      Align::Leading);
             draw_text(f.gfx, tr("폴더 하나만 빠르게 분석하기", "Analyze just one folder, quickly"),
-                      Box{column, card.y + 42 * s, column_width, 22 * s}, f.palette.text_dim, TextStyle::Small, Align::Leading);
+                      Box{column, card.y + 42 * s, column_width, 22 * s}, f.palette.text_dim,
+                      TextStyle::Small, Align::Leading);
             draw_text(f.gfx, "Ctrl+O", Box{column, card.y + 66 * s, column_width, 22 * s},
                       with_alpha(f.palette.text_dim, 0.8f), TextStyle::Small, Align::Leading);
         } else {
             const DriveInfo& drive = app.drives[i];
-            draw_text(f.gfx, drive_title(drive), Box{column, card.y + 14 * s, column_width, 24 * s}, f.palette.text,
-                      TextStyle::BodyBold, Align::Leading);
+            draw_text(f.gfx, drive_title(drive), Box{column, card.y + 14 * s, column_width, 24 * s},
+                      f.palette.text, TextStyle::BodyBold, Align::Leading);
             const Box track{column, card.y + 46 * s, column_width, 8 * s};
             fill_rounded(f.gfx, track, 4 * s, with_alpha(f.palette.text_dim, 0.2f));
             if (const std::optional<double> used = drive_usage(drive)) {
-                const Box bar{track.x, track.y, std::max(static_cast<float>(*used) * column_width, 8 * s), track.height};
+                const Box bar{track.x, track.y, std::max(static_cast<float>(*used) * column_width, 8 * s),
+                              track.height};
                 fill_rounded(f.gfx, bar, 4 * s, *used > 0.9 ? colour(FULL_DRIVE_RED) : f.palette.accent);
             }
             draw_text(f.gfx, drive_space_text(drive), Box{column, card.y + 62 * s, column_width, 22 * s},
@@ -72,14 +75,18 @@ void paint_home(const Frame& f) {
     if (home.recycle_line && f.in.recycle_bin) {
         const Box line = *home.recycle_line;
         draw_icon(f.gfx, U"\uE74D", Box{line.x, line.y, 24 * s, 40 * s}, f.palette.text_dim);
-        draw_text(f.gfx, std::string(tr("휴지통에 든 용량:", "In the Recycle Bin:")) + " " + format_size(*f.in.recycle_bin),
-                  Box{line.x + 30 * s, line.y, line.width, 40 * s}, f.palette.text_dim, TextStyle::Body, Align::Leading);
+        draw_text(f.gfx,
+                  std::string(tr("휴지통에 든 용량:", "In the Recycle Bin:")) + " " +
+                      format_size(*f.in.recycle_bin),
+                  Box{line.x + 30 * s, line.y, line.width, 40 * s}, f.palette.text_dim, TextStyle::Body,
+                  Align::Leading);
         if (home.recycle_button) {
             const bool hovered = f.window.hover.kind == HitKind::EmptyRecycleBin;
-            fill_rounded(f.gfx, *home.recycle_button, 6 * s,
-                         hovered ? with_alpha(f.palette.accent, 0.18f) : with_alpha(f.palette.text_dim, 0.12f));
-            draw_text(f.gfx, tr("휴지통 비우기", "Empty the Recycle Bin"), *home.recycle_button, f.palette.text,
-                      TextStyle::Body, Align::Centre);
+            fill_rounded(
+                f.gfx, *home.recycle_button, 6 * s,
+                hovered ? with_alpha(f.palette.accent, 0.18f) : with_alpha(f.palette.text_dim, 0.12f));
+            draw_text(f.gfx, tr("휴지통 비우기", "Empty the Recycle Bin"), *home.recycle_button,
+                      f.palette.text, TextStyle::Body, Align::Centre);
         }
     }
 }
@@ -97,22 +104,25 @@ void paint_progress(const Frame& f) {
     const float s = f.s;
     const float w = std::max(f.in.width, 0.0f);
     const float cy = std::max(f.in.height, 0.0f) * 0.5f;
-    draw_text(f.gfx, tr("분석하는 중…", "Analyzing…"), Box{0, cy - 130 * s, w, 40 * s}, f.palette.text, TextStyle::Title,
-              Align::Centre);
-    draw_text(f.gfx, progress_text(progress.bytes, progress.files, progress.folders), Box{0, cy - 80 * s, w, 28 * s},
-              f.palette.text, TextStyle::BodyBold, Align::Centre);
+    draw_text(f.gfx, tr("분석하는 중…", "Analyzing…"), Box{0, cy - 130 * s, w, 40 * s}, f.palette.text,
+              TextStyle::Title, Align::Centre);
+    draw_text(f.gfx, progress_text(progress.bytes, progress.files, progress.folders),
+              Box{0, cy - 80 * s, w, 28 * s}, f.palette.text, TextStyle::BodyBold, Align::Centre);
 
     const float bar_width = std::min(w - 80 * s, 520 * s);
     const Box track{std::round((w - bar_width) * 0.5f), cy - 34 * s, bar_width, 8 * s};
     fill_rounded(f.gfx, track, 4 * s, with_alpha(f.palette.text_dim, 0.2f));
     const double elapsed = std::chrono::duration<double>(Clock::now() - app.scan_job->started).count();
     if (const std::uint64_t expected = app.scan_job->expected_bytes) {
-        const double share = std::clamp(static_cast<double>(progress.bytes.load()) / static_cast<double>(expected), 0.02, 0.99);
+        const double share = std::clamp(
+            static_cast<double>(progress.bytes.load()) / static_cast<double>(expected), 0.02, 0.99);
         fill_rounded(f.gfx, Box{track.x, track.y, static_cast<float>(bar_width * share), track.height}, 4 * s,
                      f.palette.accent);
     } else {
-        fill_rounded(f.gfx, Box{track.x + sweep(elapsed) * 0.75f * bar_width, track.y, 0.25f * bar_width, track.height},
-                     4 * s, f.palette.accent);
+        fill_rounded(
+            f.gfx,
+            Box{track.x + sweep(elapsed) * 0.75f * bar_width, track.y, 0.25f * bar_width, track.height},
+            4 * s, f.palette.accent);
     }
     std::string path;
     {
@@ -122,7 +132,8 @@ void paint_progress(const Frame& f) {
     draw_text(f.gfx, path, Box{40 * s, cy - 12 * s, w - 80 * s, 24 * s}, f.palette.text_dim, TextStyle::Small,
               Align::Centre);
     char seconds[32];
-    const auto written = std::to_chars(seconds, seconds + sizeof seconds, elapsed, std::chars_format::fixed, 0);
+    const auto written =
+        std::to_chars(seconds, seconds + sizeof seconds, elapsed, std::chars_format::fixed, 0);
     draw_text(f.gfx, substitute(tr("{0}초", "{0} s"), {std::string_view(seconds, written.ptr - seconds)}),
               Box{0, cy + 14 * s, w, 24 * s}, f.palette.text_dim, TextStyle::Small, Align::Centre);
     const Box cancel = cancel_button(f.in);
@@ -147,11 +158,12 @@ void paint_chrome(const Frame& f) {
         draw_icon(f.gfx, glyph, button.box, disabled ? with_alpha(f.palette.text_dim, 0.5f) : f.palette.text);
     }
     if (app.screen == Screen::Home) {
-        draw_text(f.gfx, "Spadrim", Box{18 * s, 0, 300 * s, header.height}, f.palette.text, TextStyle::BodyBold,
-                  Align::Leading);
+        draw_text(f.gfx, "Spadrim", Box{18 * s, 0, 300 * s, header.height}, f.palette.text,
+                  TextStyle::BodyBold, Align::Leading);
     } else if (app.screen == Screen::Scanning) {
-        draw_text(f.gfx, app.scan_job ? app.scan_job->root_path : std::string(), Box{56 * s, 0, w - 120 * s, header.height},
-                  f.palette.text, TextStyle::Body, Align::Leading);
+        draw_text(f.gfx, app.scan_job ? app.scan_job->root_path : std::string(),
+                  Box{56 * s, 0, w - 120 * s, header.height}, f.palette.text, TextStyle::Body,
+                  Align::Leading);
     } else {
         const std::vector<Crumb> crumbs = breadcrumb(f.in);
         const float separator = text_width(f.gfx, " \u203A ", TextStyle::Body);
@@ -165,7 +177,8 @@ void paint_chrome(const Frame& f) {
             draw_text(f.gfx, crumb.label, text, last ? f.palette.text : f.palette.text_dim,
                       last ? TextStyle::BodyBold : TextStyle::Body, Align::Leading);
             if (!last) {
-                draw_text(f.gfx, "\u203A", Box{crumb.box.x + crumb.box.width, crumb.box.y, separator, crumb.box.height},
+                draw_text(f.gfx, "\u203A",
+                          Box{crumb.box.x + crumb.box.width, crumb.box.y, separator, crumb.box.height},
                           f.palette.text_dim, TextStyle::Body, Align::Centre);
             }
         }
@@ -173,8 +186,8 @@ void paint_chrome(const Frame& f) {
     if (!app.notice.empty()) {
         const Box pill = notice_pill(f.in, text_width(f.gfx, app.notice, TextStyle::Body));
         fill_rounded(f.gfx, pill, 8 * s, colour(0x111214, 0.92f));
-        draw_text(f.gfx, app.notice, Box{pill.x + 16 * s, pill.y, pill.width - 32 * s, pill.height}, colour(0xFFFFFF),
-                  TextStyle::Body, Align::Centre);
+        draw_text(f.gfx, app.notice, Box{pill.x + 16 * s, pill.y, pill.width - 32 * s, pill.height},
+                  colour(0xFFFFFF), TextStyle::Body, Align::Centre);
     }
 }
 
