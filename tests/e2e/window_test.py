@@ -1,0 +1,231 @@
+#!/usr/bin/python3
+"""Spadrim.exe end to end under Wine on a virtual display: the home screen in both themes, a scan
+started from a drive card and cancelled with the button and with Escape, a folder given on the command
+line, the minimum window size, the saved placement, and the Explorer verb's registry keys.
+
+    window_test.py --exe build/windows/Spadrim.exe --prefix build/windows/wineprefix --shots DIR
+
+Expects a prefix prepared by scripts/wine/prefix.sh. Prints a line per check and ends with
+"window: N passed, N failed"."""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--exe", required=True)
+parser.add_argument("--prefix", required=True)
+parser.add_argument("--shots", required=True)
+args = parser.parse_args()
+
+ENV = dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+           DISPLAY=":93", LANG="C.UTF-8", LC_ALL="")
+CONVERT = "/usr/bin/convert"  # ImageMagick's, not a stand-in earlier on PATH
+passed = failed = 0
+os.makedirs(args.shots, exist_ok=True)
+
+
+def check(name, ok, detail=""):
+    global passed, failed
+    passed, failed = (passed + 1, failed) if ok else (passed, failed + 1)
+    print(("[ ok ] " if ok else "[FAIL] ") + name + ("" if ok else " " + str(detail)), flush=True)
+
+
+def run(*command, check_rc=False):
+    return subprocess.run(command, env=ENV, capture_output=True, text=True, timeout=120, check=check_rc)
+
+
+def wait_for(predicate, timeout=30.0, step=0.2):
+    """Polls until predicate() gives something true; returns it, or None at the timeout."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return None
+
+
+def find_window():
+    out = run("xdotool", "search", "--name", "Spadrim").stdout.split()
+    return out[0] if out else None
+
+
+def window_name(window):
+    return run("xdotool", "getwindowname", window).stdout.strip()
+
+
+def geometry(window):
+    out = run("xdotool", "getwindowgeometry", "--shell", window).stdout
+    values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+
+def shot(name):
+    path = os.path.join(args.shots, name + ".png")
+    run("import", "-window", "root", path)
+    return path
+
+
+def pixel(path, x, y):
+    out = run(CONVERT, path, "-format", "%%[pixel:p{%d,%d}]" % (x, y), "info:").stdout
+    numbers = [int(float(n)) for n in re.findall(r"[\d.]+", out)[:3]]
+    return "#%02X%02X%02X" % tuple(numbers) if len(numbers) == 3 else out
+
+
+def click(window, x, y):
+    wx, wy, _, _ = geometry(window)
+    run("xdotool", "mousemove", str(wx + x), str(wy + y), "click", "1")
+
+
+def start(*extra):
+    process = subprocess.Popen(["wine", args.exe, *extra], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    window = wait_for(find_window, 60)
+    if window:
+        wait_for(lambda: pixel(shot("_probe"), *probe_point(window)) != "#000000", 20)
+        time.sleep(1)  # let the first frames settle
+    return process, window
+
+
+def probe_point(window):
+    x, y, w, h = geometry(window)
+    return x + w // 2, y + h - 20
+
+
+def stop(process):
+    run("wineserver", "-k")
+    try:
+        process.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        process.kill()
+
+
+def reg_set_dword(key, name, value):
+    run("wine", "reg", "add", key, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+
+
+def reg_query(key, name=None):
+    command = ["wine", "reg", "query", key] + (["/v", name] if name else [])
+    return run(*command)
+
+
+xvfb = subprocess.Popen(["Xvfb", ":93", "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+try:
+    wait_for(lambda: run("xdpyinfo").returncode == 0, 20)
+    THEME = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize"
+    SETTINGS = r"HKCU\Software\Spadrim"
+    run("wine", "reg", "delete", SETTINGS, "/f")
+
+    # Home screen, light theme.
+    reg_set_dword(THEME, "AppsUseLightTheme", 1)
+    process, window = start()
+    check("a window opens", window is not None)
+    if window:
+        check("its title is Spadrim", window_name(window) == "Spadrim", window_name(window))
+        x, y, w, h = geometry(window)
+        path = shot("home-light")
+        check("light header bar", pixel(path, x + w // 2, y + 20) == "#FFFFFF", pixel(path, x + w // 2, y + 20))
+        check("light window colour", pixel(path, x + 10, y + h - 10) == "#F2F3F5", pixel(path, x + 10, y + h - 10))
+        # A drive card starts a scan of that drive (C: is the prefix, large enough to watch), Cancel ends it.
+        click(window, round((w - min(w - 48, 980)) / 2) + 60, 150 + 48 + 40)
+        scanning = wait_for(lambda: window_name(window).startswith("C:\\"), 20)
+        check("a drive card starts its scan", scanning is not None, window_name(window))
+        path = shot("progress")
+        check("progress screen: accent bar drawn",
+              any(pixel(path, x + w // 2 + dx, y + h // 2 - 30) == "#0D9488" for dx in range(-260, 260, 4)))
+        click(window, w // 2, h // 2 + 110 + 19)  # the Cancel button
+        home = wait_for(lambda: window_name(window) == "Spadrim", 30)
+        check("Cancel returns to the drives", home is not None, window_name(window))
+
+        click(window, round((w - min(w - 48, 980)) / 2) + 60, 150 + 48 + 40)
+        wait_for(lambda: window_name(window).startswith("C:\\"), 20)
+        run("xdotool", "key", "--window", window, "Escape")
+        home = wait_for(lambda: window_name(window) == "Spadrim", 30)
+        check("Escape cancels the scan", home is not None, window_name(window))
+    stop(process)
+
+    # Dark theme.
+    reg_set_dword(THEME, "AppsUseLightTheme", 0)
+    process, window = start()
+    if window:
+        x, y, w, h = geometry(window)
+        path = shot("home-dark")
+        check("dark window colour", pixel(path, x + 10, y + h - 10) == "#18191C", pixel(path, x + 10, y + h - 10))
+        check("dark header bar", pixel(path, x + w // 2, y + 20) == "#222327", pixel(path, x + w // 2, y + 20))
+    stop(process)
+    reg_set_dword(THEME, "AppsUseLightTheme", 1)
+
+    # A folder on the command line is analysed at once; its path becomes the title.
+    work = tempfile.mkdtemp(prefix="spadrim-window-")
+    try:
+        os.makedirs(os.path.join(work, "docs", "deep"))
+        for i in range(20):
+            with open(os.path.join(work, "docs", "deep", f"f{i}.txt"), "wb") as f:
+                f.write(b"x" * (1000 * i))
+        folder = "Z:" + work.replace("/", "\\")
+        process, window = start(folder)
+        titled = wait_for(lambda: window and window_name(window) == folder + " - Spadrim", 30)
+        check("a folder argument is analysed", titled is not None, window and window_name(window))
+        if window:
+            shot("results")
+    finally:
+        stop(process)
+        shutil.rmtree(work, ignore_errors=True)
+
+    # The placement saved maximised reopens maximised.
+    process, window = start()
+    if window:
+        run("wine", "taskkill", "/im", "Spadrim.exe")  # without /f: a WM_CLOSE, which saves the placement
+        wait_for(lambda: find_window() is None, 20)
+    stop(process)
+    placement = reg_query(SETTINGS, "Placement")
+    check("the placement is saved on close", "REG_BINARY" in placement.stdout, placement.stdout + placement.stderr)
+    # Write a maximised placement (showCmd 3) and check the window fills the screen.
+    blob = bytearray(44)
+    blob[0:4] = (44).to_bytes(4, "little")
+    blob[8:12] = (3).to_bytes(4, "little")
+    for offset, value in ((28, 100), (32, 100), (36, 900), (40, 700)):
+        blob[offset:offset + 4] = value.to_bytes(4, "little")
+    run("wine", "reg", "add", SETTINGS, "/v", "Placement", "/t", "REG_BINARY", "/d", blob.hex(), "/f")
+    process, window = start()
+    if window:
+        # Without a window manager Wine cannot maximise; the stored normal rectangle (800 × 600 outer)
+        # must still be the one restored rather than the centred default.
+        x, y, w, h = geometry(window)
+        check("a stored placement is restored", 780 <= w <= 800 and 560 <= h <= 600 and x < 150, (x, y, w, h))
+    stop(process)
+
+    # The Explorer verb: written at start, left alone at the next start, removed by --unregister.
+    VERB = r"HKCU\Software\Classes\Directory\shell\Spadrim"
+    command = reg_query(VERB + r"\command")
+    check("the folder verb runs Spadrim", "Spadrim.exe" in command.stdout and '"%1"' in command.stdout, command.stdout)
+    check("the verb has its label", "Analyze space with Spadrim" in reg_query(VERB, "MUIVerb").stdout)
+    check("the background verb uses %V", '"%V"' in reg_query(r"HKCU\Software\Classes\Directory\Background\shell\Spadrim\command").stdout)
+    user_reg = os.path.join(args.prefix, "user.reg")
+    stamp = re.compile(r"^\[Software\\\\Classes\\\\Directory\\\\shell\\\\Spadrim\] (\d+)", re.M)
+    before = stamp.search(open(user_reg, encoding="utf-8", errors="replace").read())
+    time.sleep(1.1)
+    process, window = start()
+    stop(process)
+    after = stamp.search(open(user_reg, encoding="utf-8", errors="replace").read())
+    check("a second start writes nothing under the verb keys",
+          before is not None and after is not None and before.group(1) == after.group(1),
+          (before and before.group(1), after and after.group(1)))
+    unregister = subprocess.run(["wine", args.exe, "--unregister"], env=ENV, capture_output=True, timeout=60)
+    check("--unregister exits at once", unregister.returncode == 0 and find_window() is None)
+    check("--unregister removes the verbs", reg_query(VERB).returncode != 0)
+    check("--unregister removes the settings", reg_query(SETTINGS).returncode != 0)
+finally:
+    run("wineserver", "-k")
+    xvfb.terminate()
+    for leftover in ("_probe.png",):
+        if os.path.exists(os.path.join(args.shots, leftover)):
+            os.remove(os.path.join(args.shots, leftover))
+
+print(f"window: {passed} passed, {failed} failed")
+sys.exit(1 if failed else 0)
