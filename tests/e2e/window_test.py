@@ -82,6 +82,15 @@ def click(window, x, y):
     run("xdotool", "mousemove", str(wx + x), str(wy + y), "click", "1")
 
 
+def card_point(width, index):
+    """A point inside home-screen card `index` of a client `width` pixels wide, at 96 DPI."""
+    content = min(width - 48, 980)
+    columns = max(1, (content + 16) // 316)
+    card = (content - (columns - 1) * 16) // columns
+    left = round((width - content) / 2)
+    return left + (index % columns) * (card + 16) + 60, 150 + 48 + (index // columns) * 128 + 40
+
+
 def start(*extra):
     process = subprocess.Popen(["wine", args.exe, *extra], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     window = wait_for(find_window, 60)
@@ -131,9 +140,10 @@ try:
         path = shot("home-light")
         check("light header bar", pixel(path, x + w // 2, y + 20) == "#FFFFFF", pixel(path, x + w // 2, y + 20))
         check("light window colour", pixel(path, x + 10, y + h - 10) == "#F2F3F5", pixel(path, x + 10, y + h - 10))
-        # A drive card starts a scan of that drive (C: is the prefix, large enough to watch), Cancel ends it.
-        click(window, round((w - min(w - 48, 980)) / 2) + 60, 150 + 48 + 40)
-        scanning = wait_for(lambda: window_name(window).startswith("C:\\"), 20)
+        # A drive card starts a scan of that drive (Z: is the whole Unix file system: it stays busy long
+        # enough to watch), and Cancel ends it.
+        click(window, *card_point(w, 1))
+        scanning = wait_for(lambda: window_name(window).startswith("Z:\\"), 20)
         check("a drive card starts its scan", scanning is not None, window_name(window))
         path = shot("progress")
         check("progress screen: accent bar drawn",
@@ -142,8 +152,8 @@ try:
         home = wait_for(lambda: window_name(window) == "Spadrim", 30)
         check("Cancel returns to the drives", home is not None, window_name(window))
 
-        click(window, round((w - min(w - 48, 980)) / 2) + 60, 150 + 48 + 40)
-        wait_for(lambda: window_name(window).startswith("C:\\"), 20)
+        click(window, *card_point(w, 1))
+        wait_for(lambda: window_name(window).startswith("Z:\\"), 20)
         run("xdotool", "key", "--window", window, "Escape")
         home = wait_for(lambda: window_name(window) == "Spadrim", 30)
         check("Escape cancels the scan", home is not None, window_name(window))
