@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/input/navigation.h"
+#include "scan/folder.h"
 
 namespace spadrim {
 namespace {
@@ -65,7 +66,8 @@ TEST(Navigation, OpeningAndGoingUpRevealsWhereWeCameFrom) {
     const NodeIndex deep = app.node_rows[8];
     navigate(app, deep, NO_NODE, LIST);
     EXPECT_EQ(app.current_folder, deep);
-    EXPECT_EQ(window_title(app), "/r/" + std::string(name_of(*app.tree, deep)) + " - Spadrim");
+    EXPECT_EQ(window_title(app),
+              "/r" + std::string(1, PATH_SEPARATOR) + std::string(name_of(*app.tree, deep)) + " - Spadrim");
     go_to_parent(app, LIST);
     EXPECT_EQ(app.current_folder, 0u);
     EXPECT_EQ(app.selection, deep);

@@ -5,6 +5,9 @@
 #include <dwmapi.h>
 #include <windowsx.h>
 
+#include <optional>
+#include <utility>
+
 #include "app/input/navigation.h"
 #include "app/input/scrolling.h"
 #include "app/settings_win.h"
@@ -30,10 +33,30 @@ class Hold {
         if (window_) window_->held = false;
     }
     Window* get() const { return window_; }
+    void release() {
+        if (window_) window_->held = false;
+        window_ = nullptr;
+    }
 
   private:
     Window* window_;
 };
+
+// The command a handler asked for, run once the handler has released the state.
+std::optional<Command>& pending_command() {
+    static std::optional<Command> command;
+    return command;
+}
+
+void ask(const Command& command) {
+    pending_command() = command;
+}
+
+// The item menu asked for by a right click, opened once the state is released.
+std::optional<Command>& pending_item_menu() {
+    static std::optional<Command> menu;
+    return menu;
+}
 
 ListGeometry list_geometry(const Window& window) {
     const ViewInput in = view_input(window);
@@ -113,9 +136,15 @@ void on_click(Window& window, float x, float y) {
             break;
         }
         case HitKind::DriveCard:
-            if (target.payload < app.drives.size()) start_scan_of(window, app.drives[target.payload].root);
-            // The folder card opens the folder picker, a command of the menus' module.
+            if (target.payload < app.drives.size()) {
+                start_scan_of(window, app.drives[target.payload].root);
+            } else {
+                ask(Command{CommandKind::ChooseFolder});
+            }
             break;
+        case HitKind::Refresh: ask(Command{CommandKind::AnalyzeAgain}); break;
+        case HitKind::Menu: ask(Command{CommandKind::ShowMenu, NO_NODE, x, y}); break;
+        case HitKind::EmptyRecycleBin: ask(Command{CommandKind::EmptyRecycleBin}); break;
         case HitKind::CancelScan: cancel_scan(app); break;
         case HitKind::Tab: set_tab(window, static_cast<Tab>(target.payload)); break;
         case HitKind::Row:
@@ -154,7 +183,7 @@ void on_click(Window& window, float x, float y) {
             app.selection = static_cast<NodeIndex>(target.payload);
             repaint(window);
             break;
-        default: break;  // Refresh, Menu and the Recycle Bin run commands of the menus' module
+        case HitKind::None: break;
     }
 }
 
@@ -228,6 +257,8 @@ void on_key(Window& window, WPARAM key, bool alt) {
     const ListGeometry list = list_geometry(window);
     if (alt) {
         if (key == VK_LEFT && app.screen == Screen::Results) go_to_parent(app, list);
+    } else if (control && key == 'O') {
+        ask(Command{CommandKind::ChooseFolder});
     } else if (app.screen == Screen::Home) {
         if (key == VK_F5) list_drives(app);
     } else if (app.screen == Screen::Scanning) {
@@ -245,7 +276,15 @@ void on_key(Window& window, WPARAM key, bool alt) {
     } else if (key == VK_RETURN) {
         if (app.selection != NO_NODE && app.tree && (node_at(*app.tree, app.selection).flags & FLAG_DIR)) {
             navigate(app, app.selection, NO_NODE, list);
+        } else if (app.selection != NO_NODE) {
+            ask(Command{CommandKind::OpenItem, app.selection});
         }
+    } else if (key == VK_F5) {
+        ask(Command{CommandKind::AnalyzeAgain});
+    } else if (control && key == 'C') {
+        if (app.selection != NO_NODE) ask(Command{CommandKind::CopyPath, app.selection});
+    } else if (key == VK_DELETE) {
+        if (app.selection != NO_NODE) ask(Command{CommandKind::RecycleItem, app.selection});
     } else {
         static constexpr std::pair<WPARAM, SelectionKey> KEYS[] = {
             {VK_UP, SelectionKey::Up},        {VK_DOWN, SelectionKey::Down},
@@ -408,7 +447,26 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
             }
             break;
         case WM_LBUTTONDBLCLK: on_double_click(*window, x, y); break;
-        case WM_RBUTTONUP: break;  // the item menu belongs to the menus' module
+        case WM_RBUTTONUP: {
+            const HitTarget target = hit_test(view_input(*window), x, y);
+            NodeIndex node = NO_NODE;
+            if (target.kind == HitKind::Tile) node = static_cast<NodeIndex>(target.payload);
+            if (target.kind == HitKind::Row &&
+                (window->app.tab == Tab::Folders || window->app.tab == Tab::LargestFiles) &&
+                target.payload < window->app.node_rows.size()) {
+                node = window->app.node_rows[target.payload];
+            }
+            if (target.kind == HitKind::Row && window->app.tab == Tab::Duplicates &&
+                target.payload < window->app.duplicate_rows.size()) {
+                node = window->app.duplicate_rows[target.payload].member;
+            }
+            if (node != NO_NODE) {
+                window->app.selection = node;
+                repaint(*window);
+                pending_item_menu() = Command{CommandKind::OpenItem, node, x, y};
+            }
+            break;
+        }
         case WM_MOUSEWHEEL:
             on_wheel(*window, GET_WHEEL_DELTA_WPARAM(wparam),
                      POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
@@ -447,7 +505,36 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
         default: return DefWindowProcW(handle, message, wparam, lparam);
     }
     if (main_window() == window) sync_timers(*window);
+    hold.release();
+    // Commands and menus run without the state held: their modal loops dispatch messages of their own.
+    if (std::optional<Command> command = std::exchange(pending_command(), std::nullopt)) {
+        if (Window* current = main_window()) run_command(*current, *command);
+    }
+    if (std::optional<Command> menu = std::exchange(pending_item_menu(), std::nullopt)) {
+        if (Window* current = main_window()) show_item_menu(*current, menu->node, menu->x, menu->y);
+    }
     return result;
+}
+
+void run_command(Window& window, const Command& command) {
+    // The menus, the shell actions and the Recycle Bin fill these in; until then a command does nothing.
+    switch (command.kind) {
+        case CommandKind::ChooseFolder:
+        case CommandKind::AnalyzeAgain:
+        case CommandKind::EmptyRecycleBin:
+        case CommandKind::ShowMenu:
+        case CommandKind::OpenItem:
+        case CommandKind::CopyPath:
+        case CommandKind::RecycleItem: break;
+    }
+    (void)window;
+}
+
+void show_item_menu(Window& window, NodeIndex node, float x, float y) {
+    (void)window;
+    (void)node;
+    (void)x;
+    (void)y;
 }
 
 }  // namespace spadrim

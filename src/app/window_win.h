@@ -37,6 +37,31 @@ struct Window {
     std::vector<TreemapRect> tiles;   // the treemap layout of the results screen
 };
 
+// What the user asks for besides pointing and scrolling: the header buttons, shortcuts and menus.
+enum class CommandKind : std::uint8_t {
+    ChooseFolder = 0,
+    AnalyzeAgain = 1,
+    EmptyRecycleBin = 2,
+    ShowMenu = 3,  // at a client point
+    OpenItem = 4,  // a node
+    CopyPath = 5,
+    RecycleItem = 6,
+};
+
+struct Command {
+    CommandKind kind;
+    NodeIndex node = NO_NODE;
+    float x = 0;
+    float y = 0;
+};
+
+// Runs a command. Called after the handler that asked for it released the state: commands open menus,
+// dialogs and message boxes whose modal loops dispatch messages of their own.
+void run_command(Window& window, const Command& command);
+
+// Opens the item menu of a node at a client point.
+void show_item_menu(Window& window, NodeIndex node, float x, float y);
+
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 // The main thread's window state, or nothing before it is built and after WM_DESTROY.
