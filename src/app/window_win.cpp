@@ -385,6 +385,7 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
                 window->dpi = LOWORD(wparam);
                 if (window->gfx) set_gfx_dpi(*window->gfx, window->dpi);
                 window->tiles.clear();
+                window->tiles_key.valid = false;
             }
             const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
             SetWindowPos(handle, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,

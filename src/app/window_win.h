@@ -34,7 +34,15 @@ struct Window {
     float grab = 0;
     std::uint64_t notice_serial = 0;  // the last notice whose expiry timer was started
     bool held = false;                // a handler further up the stack holds the state (modal loops)
-    std::vector<TreemapRect> tiles;   // the treemap layout of the results screen
+    std::vector<TreemapRect> tiles;   // the treemap layout of the results screen, for this key:
+    struct TreemapKey {
+        bool valid = false;
+        NodeIndex folder = 0;
+        int width = 0;
+        int height = 0;
+        std::uint64_t generation = 0;
+        bool operator==(const TreemapKey&) const = default;
+    } tiles_key;
 };
 
 // What the user asks for besides pointing and scrolling: the header buttons, shortcuts and menus.
@@ -77,5 +85,8 @@ void sync_timers(Window& window);
 
 // One frame (paint_win.cpp).
 void paint_frame(Window& window);
+
+// Brings the treemap layout up to date for the current folder and box (results_win.cpp).
+void update_treemap(Window& window, const ViewInput& in);
 
 }  // namespace spadrim

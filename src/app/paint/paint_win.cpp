@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "app/paint/frame_win.h"
 #include "app/texts.h"
 #include "app/window_win.h"
 #include "kinds/kinds.h"
@@ -14,14 +15,6 @@ namespace spadrim {
 namespace {
 
 constexpr std::uint32_t FULL_DRIVE_RED = 0xEF4444;
-
-struct Frame {
-    Gfx& gfx;
-    const Palette& palette;
-    const ViewInput& in;
-    const Window& window;
-    float s;  // scale
-};
 
 void paint_home(const Frame& f) {
     const App& app = f.window.app;
@@ -208,9 +201,11 @@ void paint_frame(Window& window) {
     gfx.context->Clear(D2D1_COLOR_F{palette.window.r, palette.window.g, palette.window.b, 1});
 
     const ViewInput in = view_input(window);
+    if (window.app.screen == Screen::Results && window.app.tree) update_treemap(window, in);
     const Frame frame{gfx, palette, in, window, in.scale};
     if (window.app.screen == Screen::Home) paint_home(frame);
     if (window.app.screen == Screen::Scanning) paint_progress(frame);
+    if (window.app.screen == Screen::Results && window.app.tree) paint_results(frame);
     paint_chrome(frame);
 
     const HRESULT drawn = gfx.context->EndDraw();

@@ -1,0 +1,406 @@
+// The results screen: the list column with its tabs and rows, the treemap with its legend, and the
+// status line. Only visible rows are drawn; the treemap is laid out again only when its key changes.
+#include <algorithm>
+#include <cmath>
+
+#include "app/input/scrolling.h"
+#include "app/paint/frame_win.h"
+#include "app/texts.h"
+#include "kinds/kinds.h"
+#include "strings/strings.h"
+
+namespace spadrim {
+namespace {
+
+Colour kind_colour_of(std::uint8_t kind) {
+    return colour(kind_colour(static_cast<FileKind>(kind & 7)));
+}
+
+struct RowLook {
+    Colour symbol;
+    std::u32string glyph;  // empty: draw a folder or file symbol
+    bool folder = false;
+};
+
+RowLook node_look(const Frame& f, const Node& node) {
+    if (node.flags & FLAG_CLOUD_ONLY) return {f.palette.text_dim, U"\uE753"};
+    if (node.flags & FLAG_UNREADABLE) return {f.palette.text_dim, U"\uE72E"};
+    if (node.flags & FLAG_LINK) return {f.palette.text_dim, U"\uE71B"};
+    if (node.flags & FLAG_DIR) return {f.palette.accent, U"", true};
+    return {kind_colour_of(node.kind), U""};
+}
+
+void draw_symbol(const Frame& f, const RowLook& look, float start, float y, float first_line) {
+    const float s = f.s;
+    const float cx = start + 10 * s;
+    const float cy = y + first_line / 2;
+    if (!look.glyph.empty()) {
+        draw_icon(f.gfx, look.glyph, Box{start, y, 20 * s, first_line}, look.symbol);
+    } else if (look.folder) {
+        fill_rounded(f.gfx, Box{cx - 8 * s, cy - 6.5f * s, 7 * s, 4 * s}, 1.5f * s, look.symbol);
+        fill_rounded(f.gfx, Box{cx - 8 * s, cy - 4.5f * s, 16 * s, 11 * s}, 2 * s, look.symbol);
+    } else {
+        fill_rounded(f.gfx, Box{cx - 5.5f * s, cy - 7 * s, 11 * s, 14 * s}, 2 * s, look.symbol);
+        fill(f.gfx, Box{cx - 2.5f * s, cy - 2 * s, 5 * s, 1.2f * s}, colour(0xFFFFFF, 0.7f));
+        fill(f.gfx, Box{cx - 2.5f * s, cy + 1 * s, 5 * s, 1.2f * s}, colour(0xFFFFFF, 0.7f));
+    }
+}
+
+// The size, share text and share bar at the right of a row.
+void draw_figures(const Frame& f, float right, float y, float first_line, std::uint64_t size,
+                  std::uint64_t folder_size, Colour symbol) {
+    const float s = f.s;
+    const Box size_box{right - 12 * s - 78 * s, y, 78 * s, first_line};
+    const Box share_box{size_box.x - 52 * s, y, 52 * s, first_line};
+    const Box track{share_box.x - 4 * s - 64 * s, y + first_line / 2 - 3 * s, 64 * s, 6 * s};
+    fill_rounded(f.gfx, track, 3 * s, with_alpha(f.palette.text_dim, 0.18f));
+    if (folder_size > 0 && size > 0) {
+        const float share = static_cast<float>(static_cast<double>(size) / static_cast<double>(folder_size));
+        fill_rounded(f.gfx, Box{track.x, track.y, std::max(share * 64 * s, 3 * s), track.height}, 3 * s,
+                     symbol);
+    }
+    draw_text(f.gfx, share_text(size, folder_size), share_box, f.palette.text_dim, TextStyle::Small,
+              Align::Trailing);
+    draw_text(f.gfx, format_size(size), size_box, f.palette.text, TextStyle::Body, Align::Trailing);
+}
+
+std::string location_text(const FileTree& tree, NodeIndex node) {
+    const NodeIndex parent = node_at(tree, node).parent;
+    if (parent == 0 || parent == NO_NODE) return std::string(tr("이 폴더", "this folder"));
+    return path_of(tree, parent);
+}
+
+void paint_rows(const Frame& f) {
+    const App& app = f.window.app;
+    const FileTree& tree = *app.tree;
+    const float s = f.s;
+    const Box view = list_viewport(f.in);
+    const float row = row_height(f.in);
+    const bool two_lines = app.tab == Tab::LargestFiles || app.tab == Tab::Duplicates;
+    const float first_line = two_lines ? 26 * s : row;
+    const float right = view.x + view.width - 10 * s;
+    const std::uint64_t folder_size = node_at(tree, app.current_folder).size;
+    const std::size_t count = f.in.row_count;
+
+    f.gfx.target_view->PushAxisAlignedClip(
+        D2D1_RECT_F{view.x, view.y, view.x + view.width, view.y + view.height}, D2D1_ANTIALIAS_MODE_ALIASED);
+    for (auto i = static_cast<std::size_t>(std::max(0.0, std::floor(app.scroll / row))); i < count; ++i) {
+        const float y = view.y + static_cast<float>(i) * row - static_cast<float>(app.scroll);
+        if (y > view.y + view.height) break;
+        const Box background{view.x, y, right - view.x, row};
+        bool selected = false;
+        if (app.tab == Tab::ByType) {
+            selected = app.selected_extension == app.extension_rows[i].extension;
+        } else if (app.tab == Tab::Duplicates) {
+            selected =
+                app.duplicate_rows[i].member != NO_NODE && app.duplicate_rows[i].member == app.selection;
+        } else {
+            selected = app.node_rows[i] == app.selection;
+        }
+        if (selected) {
+            fill(f.gfx, background, with_alpha(f.palette.accent, 0.16f));
+        } else if (f.window.hover == HitTarget{HitKind::Row, i}) {
+            fill(f.gfx, background, with_alpha(f.palette.text_dim, 0.09f));
+        }
+        float start = view.x + 12 * s;
+        const float name_right = right - 12 * s - 78 * s - 52 * s - 4 * s - 64 * s - 10 * s;
+        std::string label;
+        RowLook look;
+        std::uint64_t size = 0;
+        std::optional<NodeIndex> second_line;
+        if (app.tab == Tab::ByType) {
+            const ExtensionRow& ext = app.extension_rows[i];
+            look = RowLook{kind_colour_of(ext.kind), U""};
+            label = extension_text(ext.extension) + "   " + files_text(ext.count);
+            size = ext.total;
+        } else if (app.tab == Tab::Duplicates && app.duplicate_rows[i].member == NO_NODE) {
+            const auto found = app.duplicates.find(app.current_folder);
+            if (found == app.duplicates.end()) continue;
+            const DuplicateSet& set = found->second.sets[app.duplicate_rows[i].set];
+            const bool expanded = app.expanded_sets.contains(set.digest);
+            look = RowLook{kind_colour_of(node_at(tree, set.members.front()).kind),
+                           expanded ? U"\uE70D" : U"\uE76C"};
+            label = duplicate_set_text(set);
+            size = wasted_bytes(set);
+        } else {
+            const NodeIndex node =
+                app.tab == Tab::Duplicates ? app.duplicate_rows[i].member : app.node_rows[i];
+            if (app.tab == Tab::Duplicates) start += 22 * s;
+            const Node& item = node_at(tree, node);
+            look = node_look(f, item);
+            label = std::string(name_of(tree, node));
+            if (const std::string_view badge = badge_text(item.flags); !badge.empty()) {
+                label += "  (" + std::string(badge) + ")";
+            }
+            size = item.size;
+            if (two_lines) second_line = node;
+        }
+        draw_symbol(f, look, start, y, first_line);
+        const float name_left = start + 26 * s;
+        draw_text(f.gfx, label, Box{name_left, y, std::max(name_right - name_left, 10 * s), first_line},
+                  f.palette.text, TextStyle::Body, Align::Leading);
+        draw_figures(f, right, y, first_line, size, folder_size, look.symbol);
+        if (second_line) {
+            draw_text(f.gfx, location_text(tree, *second_line),
+                      Box{name_left, y + 22 * s, right - 12 * s - name_left, 22 * s}, f.palette.text_dim,
+                      TextStyle::Small, Align::Leading);
+        }
+    }
+    f.gfx.target_view->PopAxisAlignedClip();
+
+    if (count == 0) {
+        if (app.tab == Tab::Duplicates && app.duplicate_job) {
+            const CompareProgress& progress = *app.duplicate_job->progress;
+            draw_text(f.gfx,
+                      substitute(tr("비교하는 중… {0} / {1}", "Comparing… {0} / {1}"),
+                                 {format_count(progress.files_done), format_count(progress.total_files)}),
+                      Box{view.x + 16 * s, view.y + 28 * s, view.width - 32 * s, 26 * s}, f.palette.text,
+                      TextStyle::BodyBold, Align::Centre);
+            const float bar = std::min(320 * s, view.width - 64 * s);
+            const Box track{view.x + std::round((view.width - bar) * 0.5f), view.y + 64 * s, bar, 6 * s};
+            fill_rounded(f.gfx, track, 3 * s, with_alpha(f.palette.text_dim, 0.2f));
+            const double total = static_cast<double>(progress.total_files.load());
+            const double done =
+                total > 0 ? std::min(static_cast<double>(progress.files_done.load()) / total, 1.0) : 0.0;
+            fill_rounded(f.gfx,
+                         Box{track.x, track.y, std::max(static_cast<float>(done) * bar, 6 * s), track.height},
+                         3 * s, f.palette.accent);
+            draw_text(f.gfx,
+                      substitute(tr("크기가 같은 {0} 이상 파일의 내용을 비교합니다",
+                                    "Comparing the contents of files of {0} or more that have the same size"),
+                                 {format_size(DUPLICATE_THRESHOLD)}),
+                      Box{view.x + 16 * s, view.y + 82 * s, view.width - 32 * s, 26 * s}, f.palette.text_dim,
+                      TextStyle::Small, Align::Centre);
+        } else if (app.tab == Tab::Duplicates && app.duplicates.contains(app.current_folder)) {
+            draw_text(f.gfx, no_duplicates_text(),
+                      Box{view.x + 16 * s, view.y + 28 * s, view.width - 32 * s, 26 * s}, f.palette.text_dim,
+                      TextStyle::Body, Align::Centre);
+        } else if (app.tab != Tab::Duplicates) {
+            draw_text(f.gfx, tr("비어 있음", "Empty"), Box{view.x, view.y, view.width, 60 * s},
+                      f.palette.text_dim, TextStyle::Body, Align::Centre);
+        }
+    }
+    if (const std::optional<ScrollThumb> thumb = scroll_thumb(f.in)) {
+        const float left = right;
+        fill_rounded(f.gfx, Box{left, thumb->track_top, 8 * s, thumb->track_length}, 4 * s,
+                     with_alpha(f.palette.text_dim, 0.08f));
+        const bool active = f.window.dragging || f.window.hover.kind == HitKind::ScrollBar;
+        fill_rounded(f.gfx, Box{left, thumb->top, 8 * s, thumb->length}, 4 * s,
+                     with_alpha(f.palette.text_dim, active ? 0.55f : 0.35f));
+    }
+}
+
+void paint_list_column(const Frame& f) {
+    const App& app = f.window.app;
+    const float s = f.s;
+    const float h = std::max(f.in.height, 0.0f);
+    const float column = list_width(f.in);
+    const float top = scaled(48, s);
+    const float status = status_height(f.in);
+    fill(f.gfx, Box{0, top, column, std::max(h - status - top, 1.0f)}, f.palette.panel);
+    fill(f.gfx, Box{column, top, 1, h - status - top}, f.palette.line);
+
+    const Box strip = tab_strip(f.in);
+    const float tab_width = column / 4;
+    for (int t = 0; t < 4; ++t) {
+        const Box box{static_cast<float>(t) * tab_width, strip.y, tab_width, strip.height};
+        const auto tab = static_cast<Tab>(t);
+        if (tab == app.tab) {
+            draw_text(f.gfx, tab_label(tab), box, f.palette.text, TextStyle::BodyBold, Align::Centre);
+            fill(f.gfx, Box{box.x + 16 * s, strip.y + strip.height - 3 * s, tab_width - 32 * s, 3 * s},
+                 f.palette.accent);
+        } else {
+            if (f.window.hover == HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}) {
+                fill(f.gfx, box, with_alpha(f.palette.text_dim, 0.08f));
+            }
+            draw_text(f.gfx, tab_label(tab), box, f.palette.text_dim, TextStyle::Body, Align::Centre);
+        }
+    }
+    fill(f.gfx, Box{0, strip.y + strip.height - 1, column, 1}, f.palette.line);
+    paint_rows(f);
+
+    if (const std::optional<std::string> warning = status_line(app)) {
+        const Box view = list_viewport(f.in);
+        const float band_top = view.y + view.height;
+        fill(f.gfx, Box{0, band_top, column, 1}, f.palette.line);
+        draw_text(f.gfx, *warning, Box{12 * s, band_top, column - 24 * s, scaled(28, s)}, f.palette.text_dim,
+                  TextStyle::Small, Align::Leading);
+    }
+}
+
+std::string extension_of(const FileTree& tree, NodeIndex node) {
+    return file_extension(name_of(tree, node));
+}
+
+void paint_treemap(const Frame& f) {
+    const App& app = f.window.app;
+    const FileTree& tree = *app.tree;
+    const float s = f.s;
+    const Box area = treemap_box(f.in);
+    fill(f.gfx, area, f.palette.treemap_gap);
+    f.gfx.target_view->PushAxisAlignedClip(
+        D2D1_RECT_F{area.x, area.y, area.x + area.width, area.y + area.height}, D2D1_ANTIALIAS_MODE_ALIASED);
+    const float band = scaled(18, s);
+    for (const TreemapRect& tile : f.window.tiles) {
+        const Node& node = node_at(tree, tile.node);
+        if (tile.is_folder) {
+            const Box box{tile.x, tile.y, tile.width, tile.height};
+            fill(f.gfx, box, f.palette.raised);
+            if (tile.width > 70 * s && tile.height > 2.5f * band) {
+                draw_text(f.gfx, std::string(name_of(tree, tile.node)) + "  " + format_size(node.size),
+                          Box{tile.x + 5 * s, tile.y, tile.width - 10 * s, band}, f.palette.text_dim,
+                          TextStyle::Small, Align::Leading);
+            }
+            continue;
+        }
+        const Box box{tile.x + 0.5f, tile.y + 0.5f, std::max(tile.width - 1, 0.5f),
+                      std::max(tile.height - 1, 0.5f)};
+        const bool dimmed =
+            app.selected_extension && extension_of(tree, tile.node) != *app.selected_extension;
+        fill(f.gfx, box, with_alpha(kind_colour_of(node.kind), dimmed ? 0.16f : 1.0f));
+        if (tile.width > 84 * s && tile.height > 38 * s) {
+            draw_text(f.gfx, name_of(tree, tile.node),
+                      Box{box.x + 6 * s, box.y + 4 * s, box.width - 12 * s, 18 * s}, colour(0xFFFFFF),
+                      TextStyle::Small, Align::Leading);
+            draw_text(f.gfx, format_size(node.size),
+                      Box{box.x + 6 * s, box.y + 21 * s, box.width - 12 * s, 18 * s}, colour(0xFFFFFF, 0.8f),
+                      TextStyle::Small, Align::Leading);
+        }
+    }
+    // Outlines last, over every tile: the hovered one, then the selected one.
+    const NodeIndex hovered =
+        f.window.hover.kind == HitKind::Tile ? static_cast<NodeIndex>(f.window.hover.payload)
+        : f.window.hover.kind == HitKind::Row && (app.tab == Tab::Folders || app.tab == Tab::LargestFiles) &&
+                f.window.hover.payload < app.node_rows.size()
+            ? app.node_rows[f.window.hover.payload]
+            : NO_NODE;
+    for (const TreemapRect& tile : f.window.tiles) {
+        if (tile.node == hovered) {
+            outline(f.gfx,
+                    Box{tile.x + 1 * s, tile.y + 1 * s, std::max(tile.width - 2 * s, 1.0f),
+                        std::max(tile.height - 2 * s, 1.0f)},
+                    colour(0xFFFFFF, 0.9f), 2 * s);
+        }
+        if (tile.node == app.selection) {
+            outline(f.gfx,
+                    Box{tile.x + 1.5f * s, tile.y + 1.5f * s, std::max(tile.width - 3 * s, 1.0f),
+                        std::max(tile.height - 3 * s, 1.0f)},
+                    f.palette.text, 3 * s);
+        }
+    }
+    if (f.window.tiles.empty()) {
+        draw_text(f.gfx, tr("크기가 있는 항목이 없습니다", "Nothing with a size to show"), area,
+                  f.palette.text_dim, TextStyle::Body, Align::Centre);
+    }
+    f.gfx.target_view->PopAxisAlignedClip();
+
+    // Legend: a share bar of the kinds, then as many whole items as fit.
+    const std::vector<KindTotal> kinds = kinds_list(app.kind_totals);
+    double sum = 0;
+    for (const KindTotal& kind : kinds)
+        sum += static_cast<double>(kind.total);
+    const float bar_top = area.y + area.height + 8 * s;
+    float x = area.x;
+    for (const KindTotal& kind : kinds) {
+        const auto width = static_cast<float>(static_cast<double>(kind.total) * area.width / sum);
+        fill(f.gfx, Box{x, bar_top, width, 6 * s}, colour(kind_colour(kind.kind)));
+        x += width;
+    }
+    x = area.x;
+    const float row_top = bar_top + 6 * s;
+    for (const KindTotal& kind : kinds) {
+        const std::string label = std::string(kind_label(kind.kind)) + " " + format_size(kind.total);
+        const float width = text_width(f.gfx, label, TextStyle::Small) + 26 * s;
+        if (x + width > area.x + area.width) break;
+        fill_rounded(f.gfx, Box{x, row_top + 7 * s, 10 * s, 10 * s}, 3 * s, colour(kind_colour(kind.kind)));
+        draw_text(f.gfx, label, Box{x + 14 * s, row_top, width - 14 * s, 24 * s}, f.palette.text_dim,
+                  TextStyle::Small, Align::Leading);
+        x += width;
+    }
+}
+
+// Details of what the pointer is on, else the selection, else the current folder.
+std::string details(const Frame& f) {
+    const App& app = f.window.app;
+    const FileTree& tree = *app.tree;
+    const auto node_details = [&](NodeIndex node) {
+        const Node& item = node_at(tree, node);
+        std::string text = path_of(tree, node) + "  ·  " + format_size(item.size);
+        if (item.flags & FLAG_DIR) text += "  ·  " + files_text(item.file_count);
+        return text;
+    };
+    const HitTarget hover = f.window.hover;
+    if (hover.kind == HitKind::Tile) return node_details(static_cast<NodeIndex>(hover.payload));
+    if (hover.kind == HitKind::Row) {
+        const std::size_t i = hover.payload;
+        if ((app.tab == Tab::Folders || app.tab == Tab::LargestFiles) && i < app.node_rows.size()) {
+            return node_details(app.node_rows[i]);
+        }
+        if (app.tab == Tab::ByType && i < app.extension_rows.size()) {
+            const ExtensionRow& row = app.extension_rows[i];
+            return substitute("{0} · .{1} · {2} · {3}",
+                              {kind_label(static_cast<FileKind>(row.kind & 7)), row.extension,
+                               format_size(row.total), files_text(row.count)});
+        }
+        if (app.tab == Tab::Duplicates && i < app.duplicate_rows.size()) {
+            const DuplicateRow row = app.duplicate_rows[i];
+            if (row.member != NO_NODE) return node_details(row.member);
+            if (const auto found = app.duplicates.find(app.current_folder); found != app.duplicates.end()) {
+                const DuplicateSet& set = found->second.sets[row.set];
+                std::string text = duplicate_set_text(set) + "  ·  ";
+                for (std::size_t m = 0; m < set.members.size(); ++m) {
+                    if (m) text += "  |  ";
+                    text += path_of(tree, set.members[m]);
+                }
+                return text;
+            }
+        }
+    }
+    if (app.selection != NO_NODE) return node_details(app.selection);
+    return node_details(app.current_folder);
+}
+
+void paint_status(const Frame& f) {
+    const App& app = f.window.app;
+    const float s = f.s;
+    const float w = std::max(f.in.width, 0.0f);
+    const float h = std::max(f.in.height, 0.0f);
+    const float status = status_height(f.in);
+    fill(f.gfx, Box{0, h - status, w, status}, f.palette.bar);
+    fill(f.gfx, Box{0, h - status, w, 1}, f.palette.line);
+    float right_edge = w - 12 * s;
+    if (const std::optional<VolumeSpace> space = volume_space(app.tree->root_path)) {
+        const std::string text = substitute(tr("남은 공간 {0} / 전체 {1}", "{0} free of {1}"),
+                                            {format_size(space->free), format_size(space->total)});
+        const float width = text_width(f.gfx, text, TextStyle::Small);
+        draw_text(f.gfx, text, Box{right_edge - width, h - status, width, status}, f.palette.text_dim,
+                  TextStyle::Small, Align::Trailing);
+        right_edge -= width;
+    }
+    draw_text(f.gfx, details(f),
+              Box{12 * s, h - status, std::max(right_edge - 36 * s - 12 * s, 1.0f), status},
+              f.palette.text_dim, TextStyle::Small, Align::Leading);
+}
+
+}  // namespace
+
+void update_treemap(Window& window, const ViewInput& in) {
+    const Box area = treemap_box(in);
+    const Window::TreemapKey key{true, window.app.current_folder, static_cast<int>(area.width),
+                                 static_cast<int>(area.height), window.app.tree_generation};
+    if (window.tiles_key == key) return;
+    window.tiles.clear();
+    const float s = in.scale;
+    layout_treemap(*window.app.tree, window.app.current_folder,
+                   RectD{area.x, area.y, area.width, area.height}, 0, static_cast<int>(scaled(18, s)),
+                   static_cast<int>(scaled(2, s)), window.tiles);
+    window.tiles_key = key;
+}
+
+void paint_results(const Frame& f) {
+    paint_list_column(f);
+    paint_treemap(f);
+    paint_status(f);
+}
+
+}  // namespace spadrim
