@@ -182,7 +182,15 @@ try:
         titled = wait_for(lambda: window and window_name(window) == folder + " - Spadrim", 30)
         check("a folder argument is analysed", titled is not None, window and window_name(window))
         if window:
-            shot("results")
+            path = shot("results")
+            x, y, w, h = geometry(window)
+            column = round(min(0.6 * w, min(560, max(300, 0.42 * w))))
+            # Text files are Documents: their tiles are drawn in that kind's colour.
+            tiles = [pixel(path, x + column + 20 + dx, y + 100 + dy) for dx in range(0, w - column - 40, 40)
+                     for dy in range(0, 300, 40)]
+            check("treemap tiles in the Documents colour", "#10B981" in tiles, sorted(set(tiles))[:6])
+            underline = [pixel(path, x + dx, y + 48 + 40 - 2) for dx in range(20, column // 4 - 20, 10)]
+            check("the Folders tab is underlined in the accent", "#0D9488" in underline, sorted(set(underline)))
     finally:
         stop(process)
         shutil.rmtree(work, ignore_errors=True)
