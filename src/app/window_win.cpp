@@ -517,25 +517,4 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
     return result;
 }
 
-void run_command(Window& window, const Command& command) {
-    // The menus, the shell actions and the Recycle Bin fill these in; until then a command does nothing.
-    switch (command.kind) {
-        case CommandKind::ChooseFolder:
-        case CommandKind::AnalyzeAgain:
-        case CommandKind::EmptyRecycleBin:
-        case CommandKind::ShowMenu:
-        case CommandKind::OpenItem:
-        case CommandKind::CopyPath:
-        case CommandKind::RecycleItem: break;
-    }
-    (void)window;
-}
-
-void show_item_menu(Window& window, NodeIndex node, float x, float y) {
-    (void)window;
-    (void)node;
-    (void)x;
-    (void)y;
-}
-
 }  // namespace spadrim

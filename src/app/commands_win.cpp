@@ -1,0 +1,217 @@
+// The command dispatcher and the two pop-up menus: the main menu behind the header's Menu button and
+// the item menu of a file or folder. Runs with the window state released by the procedure; the state is
+// looked up again after every modal step, since the window may be gone.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cmath>
+#include <limits>
+
+#include "app/settings_win.h"
+#include "app/startup.h"
+#include "app/updater/updater.h"
+#include "app/window_win.h"
+#include "config.h"
+#include "kinds/kinds.h"
+#include "strings/strings.h"
+#include "strings/wide_win.h"
+
+namespace spadrim {
+namespace {
+
+enum MainItem : UINT {
+    DRIVES = 1,
+    CHOOSE_FOLDER = 2,
+    ANALYZE_AGAIN = 3,
+    ANALYZE_AS_ADMIN = 4,
+    EMPTY_RECYCLE_BIN = 5,
+    AUTO_UPDATE = 6,
+    CHECK_UPDATES = 7,
+    ABOUT = 8,
+    MORE_APPS = 9,
+    FOLLOW_WINDOWS = 100,
+};
+
+enum ItemMenuItem : UINT {
+    OPEN = 1,
+    SHOW_IN_EXPLORER = 2,
+    COPY_PATH = 3,
+    RECYCLE = 4,
+    LOOK_INSIDE = 5,
+};
+
+void add(HMENU menu, UINT id, const std::string& text, bool enabled = true, bool checked = false) {
+    AppendMenuW(menu, MF_STRING | (enabled ? 0 : MF_GRAYED) | (checked ? MF_CHECKED : 0), id,
+                to_wide(text).c_str());
+}
+
+// Client floats to a screen point: truncated, NaN as 0, saturated to 32 bits.
+POINT screen_point(HWND window, float x, float y) {
+    const auto whole = [](float v) {
+        if (std::isnan(v)) return LONG{0};
+        return static_cast<LONG>(std::clamp(v, static_cast<float>(std::numeric_limits<LONG>::min()),
+                                            static_cast<float>(std::numeric_limits<LONG>::max())));
+    };
+    POINT point{whole(x), whole(y)};
+    ClientToScreen(window, &point);
+    return point;
+}
+
+UINT show(HWND window, HMENU menu, float x, float y) {
+    const POINT point = screen_point(window, x, y);
+    const UINT id = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, window, nullptr));
+    DestroyMenu(menu);
+    return id;
+}
+
+void analyze_again(Window& window) {
+    App& app = window.app;
+    if (!app.tree) return;
+    const std::string root = app.tree->root_path;
+    start_scan(app, root, path_of(*app.tree, app.current_folder));
+    update_title(window);
+    sync_timers(window);
+    repaint(window);
+}
+
+void about(HWND owner) {
+    const std::string text = "Spadrim\n" + std::string(VERSION) + "\n\n" +
+                             std::string(tr("디스크를 무엇이 채우고 있는지 빠르게 보여 주는 무료 앱",
+                                            "A free app that quickly shows what is filling your disk")) +
+                             "\n\n" + std::string(tr(MAKER_SITE_KOREAN, MAKER_SITE));
+    MessageBoxW(owner, to_wide(text).c_str(), L"Spadrim", MB_OK | MB_ICONINFORMATION);
+}
+
+void choose_language(Window& window, std::string_view code) {
+    write_setting(SETTINGS_KEY, "Language", std::string(code));
+    show_notice(window.app,
+                std::string(tr("다음에 열 때 바뀝니다", "Takes effect the next time Spadrim opens")));
+    sync_timers(window);
+    repaint(window);
+}
+
+void main_menu(HWND handle, float x, float y) {
+    Window* window = main_window();
+    if (!window) return;
+    const bool home = window->app.screen == Screen::Home;
+    const bool results = window->app.tree && window->app.screen == Screen::Results;
+    const std::uint64_t bin = window->app.recycle_bin_bytes;
+    const std::string language = read_setting(SETTINGS_KEY, "Language").value_or("");
+    const std::optional<std::uint32_t> auto_update = read_auto_update();
+
+    HMENU menu = CreatePopupMenu();
+    add(menu, DRIVES, std::string(tr("드라이브 목록", "Drives")), !home);
+    add(menu, CHOOSE_FOLDER, std::string(tr("폴더 고르기…", "Choose a folder…")) + "\tCtrl+O");
+    add(menu, ANALYZE_AGAIN, std::string(tr("다시 검사", "Analyze again")) + "\tF5", results);
+    add(menu, ANALYZE_AS_ADMIN,
+        std::string(tr("관리자 권한으로 다시 검사", "Analyze again as administrator")), results);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    std::string empty(tr("휴지통 비우기", "Empty the Recycle Bin"));
+    if (bin != 0) empty += " (" + format_size(bin) + ")";
+    add(menu, EMPTY_RECYCLE_BIN, empty, bin != 0);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    HMENU languages = CreatePopupMenu();
+    add(languages, FOLLOW_WINDOWS, std::string(tr("Windows 언어 따라가기", "Follow Windows")), true,
+        language.empty());
+    AppendMenuW(languages, MF_SEPARATOR, 0, nullptr);
+    for (std::size_t i = 0; i < LANGUAGES.size(); ++i) {
+        add(languages, static_cast<UINT>(FOLLOW_WINDOWS + 1 + i), std::string(LANGUAGES[i].name), true,
+            language == LANGUAGES[i].code);
+    }
+    AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(languages),
+                to_wide(tr("언어", "Language")).c_str());
+    add(menu, AUTO_UPDATE, std::string(tr("자동 업데이트", "Automatic updates")), true,
+        !auto_update || *auto_update != 0);
+    add(menu, CHECK_UPDATES, std::string(tr("업데이트 확인", "Check for updates")));
+    add(menu, MORE_APPS, std::string(tr("Tarnwel 의 다른 프로그램", "More apps from Tarnwel")));
+    add(menu, ABOUT, std::string(tr("Spadrim 정보", "About Spadrim")));
+
+    const UINT id = show(handle, menu, x, y);
+    window = main_window();  // the menu's modal loop ran: look the state up again
+    if (!window || id == 0) return;
+    switch (id) {
+        case DRIVES:
+            cancel_scan(window->app);
+            cancel_duplicates(window->app);
+            window->app.screen = Screen::Home;
+            list_drives(window->app);
+            update_title(*window);
+            sync_timers(*window);
+            repaint(*window);
+            break;
+        case CHOOSE_FOLDER: run_command(*window, Command{CommandKind::ChooseFolder}); break;
+        case ANALYZE_AGAIN: analyze_again(*window); break;
+        case ANALYZE_AS_ADMIN: break;  // restarting elevated comes with the shell actions
+        case EMPTY_RECYCLE_BIN: run_command(*window, Command{CommandKind::EmptyRecycleBin}); break;
+        case AUTO_UPDATE: write_auto_update(read_auto_update() == 0u ? 1 : 0); break;
+        case CHECK_UPDATES: start_update_check(*window, true); break;
+        case ABOUT: about(handle); break;
+        case MORE_APPS:
+            ShellExecuteW(nullptr, L"open", to_wide(tr(MAKER_SITE_KOREAN, MAKER_SITE)).c_str(), nullptr,
+                          nullptr, SW_SHOWNORMAL);
+            break;
+        default:
+            if (id == FOLLOW_WINDOWS) {
+                choose_language(*window, "");
+            } else if (id > FOLLOW_WINDOWS && id <= FOLLOW_WINDOWS + LANGUAGES.size()) {
+                choose_language(*window, LANGUAGES[id - FOLLOW_WINDOWS - 1].code);
+            }
+            break;
+    }
+}
+
+}  // namespace
+
+void run_command(Window& window, const Command& command) {
+    switch (command.kind) {
+        case CommandKind::AnalyzeAgain: analyze_again(window); break;
+        case CommandKind::ShowMenu: main_menu(window.handle, command.x, command.y); break;
+        // The folder picker, opening, copying and the Recycle Bin come with the shell actions.
+        case CommandKind::ChooseFolder:
+        case CommandKind::EmptyRecycleBin:
+        case CommandKind::OpenItem:
+        case CommandKind::CopyPath:
+        case CommandKind::RecycleItem: break;
+    }
+}
+
+void show_item_menu(Window& window, NodeIndex node, float x, float y) {
+    App& app = window.app;
+    if (!app.tree || node >= app.tree->nodes.size()) return;
+    const bool folder = (node_at(*app.tree, node).flags & FLAG_DIR) != 0;
+    HMENU menu = CreatePopupMenu();
+    if (folder)
+        add(menu, LOOK_INSIDE, std::string(tr("이 폴더 보기", "Look inside")) + "\tEnter",
+            node != app.current_folder);
+    add(menu, OPEN, std::string(tr("열기", "Open")));
+    add(menu, SHOW_IN_EXPLORER, std::string(tr("탐색기에서 보기", "Show in File Explorer")));
+    add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",
+        node != 0);
+    const HWND handle = window.handle;
+    const UINT id = show(handle, menu, x, y);
+    Window* current = main_window();
+    if (!current || id == 0) return;
+    switch (id) {
+        case LOOK_INSIDE:
+            if (folder) {
+                current->app.current_folder = node;
+                current->app.selection = NO_NODE;
+                current->app.scroll = 0;
+                refresh_view(current->app);
+                update_title(*current);
+                sync_timers(*current);
+                repaint(*current);
+            }
+            break;
+        case OPEN: run_command(*current, Command{CommandKind::OpenItem, node}); break;
+        case COPY_PATH: run_command(*current, Command{CommandKind::CopyPath, node}); break;
+        case RECYCLE: run_command(*current, Command{CommandKind::RecycleItem, node}); break;
+        default: break;  // Show in File Explorer comes with the shell actions
+    }
+}
+
+}  // namespace spadrim
