@@ -18,17 +18,6 @@
 namespace spadrim {
 namespace {
 
-std::vector<std::string> arguments() {
-    std::vector<std::string> args;
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!wide) return args;
-    for (int i = 1; i < count; ++i)
-        args.push_back(from_wide(wide[i]));
-    LocalFree(wide);
-    return args;
-}
-
 // Restores the saved placement, or centres the window at 80 % × 85 % of the primary work area; returns
 // the show command.
 int place(HWND window) {
@@ -65,7 +54,7 @@ std::uint64_t unix_now() {
 }
 
 int run() {
-    const std::vector<std::string> args = arguments();
+    const std::vector<std::string> args = command_line_arguments();
     if (wants_unregister(args)) {
         unregister();
         return 0;

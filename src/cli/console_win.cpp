@@ -25,16 +25,7 @@ BOOL WINAPI on_control(DWORD event) {
 
 }  // namespace
 
-std::vector<std::string> utf8_arguments(int, char**) {
-    std::vector<std::string> args;
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!wide) return args;
-    for (int i = 1; i < count; ++i)
-        args.push_back(from_wide(wide[i]));
-    LocalFree(wide);
-    return args;
-}
+std::vector<std::string> utf8_arguments(int, char**) { return command_line_arguments(); }
 
 void prepare_console() {
     SetConsoleOutputCP(CP_UTF8);

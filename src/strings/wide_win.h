@@ -3,8 +3,13 @@
 // Windows builds only (wchar_t is UTF-16 there).
 #pragma once
 
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "strings/utf.h"
 
@@ -19,6 +24,18 @@ inline std::wstring to_wide(std::string_view text) {
 
 inline std::string from_wide(std::wstring_view text) {
     return utf8_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
+// The program's arguments as UTF-8, without the program name, from the UTF-16 command line (main's
+// argv would be in the ANSI code page).
+inline std::vector<std::string> command_line_arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return args;
+    for (int i = 1; i < count; ++i) args.push_back(from_wide(wide[i]));
+    LocalFree(wide);
+    return args;
 }
 
 }  // namespace spadrim
