@@ -17,9 +17,12 @@ TEST(Startup, FolderArgumentIsTheFirstThatIsNotAnOption) {
     EXPECT_FALSE(wants_unregister({"--UNREGISTER", "--unregister=1"}));
 }
 
-TEST(Startup, VerbCommandQuotesBoth) {
+TEST(Startup, VerbCommandAndElevatedArgumentQuoteTheirPaths) {
     EXPECT_EQ(verb_command("C:\\Program Files\\Spadrim\\Spadrim.exe", "%V"),
               "\"C:\\Program Files\\Spadrim\\Spadrim.exe\" \"%V\"");
+    EXPECT_EQ(elevated_argument("D:\\"), "\"D:\"");
+    EXPECT_EQ(elevated_argument("C:\\My Data\\"), "\"C:\\My Data\"");
+    EXPECT_EQ(folder_argument({"D:"}), "D:\\");  // and the elevated instance reads it back as the root
 }
 
 TEST(Startup, DailyUpdateCheck) {

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "app/settings_win.h"
+#include "app/shell_win.h"
 #include "app/startup.h"
 #include "app/updater/updater.h"
 #include "app/window_win.h"
@@ -143,7 +144,13 @@ void main_menu(HWND handle, float x, float y) {
             break;
         case CHOOSE_FOLDER: run_command(*window, Command{CommandKind::ChooseFolder}); break;
         case ANALYZE_AGAIN: analyze_again(*window); break;
-        case ANALYZE_AS_ADMIN: break;  // restarting elevated comes with the shell actions
+        case ANALYZE_AS_ADMIN:
+            if (window->app.tree) {
+                const std::string root = window->app.tree->root_path;
+                // Destroyed directly, without WM_CLOSE: the elevated instance takes over.
+                if (run_as_administrator(handle, root)) DestroyWindow(handle);
+            }
+            break;
         case EMPTY_RECYCLE_BIN: run_command(*window, Command{CommandKind::EmptyRecycleBin}); break;
         case AUTO_UPDATE: write_auto_update(read_auto_update() == 0u ? 1 : 0); break;
         case CHECK_UPDATES: start_update_check(*window, true); break;
@@ -165,14 +172,24 @@ void main_menu(HWND handle, float x, float y) {
 }  // namespace
 
 void run_command(Window& window, const Command& command) {
+    App& app = window.app;
+    const bool has_node = app.tree && command.node < app.tree->nodes.size();
     switch (command.kind) {
+        case CommandKind::ChooseFolder: choose_folder(window); break;
         case CommandKind::AnalyzeAgain: analyze_again(window); break;
         case CommandKind::ShowMenu: main_menu(window.handle, command.x, command.y); break;
-        // The folder picker, opening, copying and the Recycle Bin come with the shell actions.
-        case CommandKind::ChooseFolder:
-        case CommandKind::EmptyRecycleBin:
         case CommandKind::OpenItem:
+            if (has_node) open_item(path_of(*app.tree, command.node));
+            break;
         case CommandKind::CopyPath:
+            if (has_node && copy_path(window.handle, path_of(*app.tree, command.node))) {
+                show_notice(app, std::string(tr("경로를 복사했습니다", "Path copied")));
+                sync_timers(window);
+                repaint(window);
+            }
+            break;
+        // Emptying the Recycle Bin and moving items to it come with the Recycle Bin actions.
+        case CommandKind::EmptyRecycleBin:
         case CommandKind::RecycleItem: break;
     }
 }
@@ -210,7 +227,10 @@ void show_item_menu(Window& window, NodeIndex node, float x, float y) {
         case OPEN: run_command(*current, Command{CommandKind::OpenItem, node}); break;
         case COPY_PATH: run_command(*current, Command{CommandKind::CopyPath, node}); break;
         case RECYCLE: run_command(*current, Command{CommandKind::RecycleItem, node}); break;
-        default: break;  // Show in File Explorer comes with the shell actions
+        case SHOW_IN_EXPLORER:
+            if (current->app.tree) show_in_explorer(path_of(*current->app.tree, node));
+            break;
+        default: break;
     }
 }
 

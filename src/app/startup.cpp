@@ -71,6 +71,15 @@ std::string verb_command(std::string_view exe, std::string_view placeholder) {
     return command;
 }
 
+std::string elevated_argument(std::string_view root) {
+    while (!root.empty() && root.back() == '\\')
+        root.remove_suffix(1);
+    std::string argument = "\"";
+    argument += root;
+    argument += '"';
+    return argument;
+}
+
 std::uint64_t parse_check_time(std::string_view text) {
     if (text.starts_with('+')) text.remove_prefix(1);
     std::uint64_t value = 0;

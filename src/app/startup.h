@@ -31,6 +31,11 @@ inline constexpr VerbKey VERB_KEYS[] = {
 };
 inline constexpr const char* SETTINGS_KEY = "Software\\Spadrim";
 
+// The argument that hands a root to an elevated instance: quoted, with its trailing backslashes
+// removed (a backslash before the closing quote would escape it); the new instance turns "D:" back
+// into the drive's root.
+std::string elevated_argument(std::string_view root);
+
 // "LastUpdateCheck" as stored: decimal digits with an optional leading "+"; anything else gives 0.
 std::uint64_t parse_check_time(std::string_view text);
 

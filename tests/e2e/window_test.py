@@ -191,6 +191,11 @@ try:
             check("treemap tiles in the Documents colour", "#10B981" in tiles, sorted(set(tiles))[:6])
             underline = [pixel(path, x + dx, y + 48 + 40 - 2) for dx in range(20, column // 4 - 20, 10)]
             check("the Folders tab is underlined in the accent", "#0D9488" in underline, sorted(set(underline)))
+            # Select the first row (the folder docs) and copy its path.
+            click(window, 100, 48 + 40 + 16)
+            run("xdotool", "key", "--window", window, "ctrl+c")
+            copied = wait_for(lambda: run("xclip", "-selection", "clipboard", "-o").stdout, 10)
+            check("Ctrl+C copies the selected path", copied == folder + "\\docs", copied)
     finally:
         stop(process)
         shutil.rmtree(work, ignore_errors=True)

@@ -1,0 +1,94 @@
+// Shell actions. See shell_win.h.
+#include "app/shell_win.h"
+
+#include <shellapi.h>
+#include <shobjidl.h>
+
+#include <cstring>
+
+#include "app/startup.h"
+#include "strings/strings.h"
+#include "strings/wide_win.h"
+
+namespace spadrim {
+
+void choose_folder(Window& window) {
+    ComPtr<IFileOpenDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
+        return;
+    FILEOPENDIALOGOPTIONS options = 0;
+    if (FAILED(dialog->GetOptions(&options))) return;
+    dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+    dialog->SetTitle(to_wide(tr("검사할 폴더", "Folder to analyze")).c_str());
+    const HWND handle = window.handle;
+    if (FAILED(dialog->Show(handle))) return;
+    ComPtr<IShellItem> item;
+    if (FAILED(dialog->GetResult(&item))) return;
+    PWSTR chosen = nullptr;
+    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &chosen))) return;
+    const std::string path = from_wide(chosen);
+    CoTaskMemFree(chosen);
+    // The dialog's modal loop ran: the window may be gone.
+    if (Window* current = main_window()) {
+        start_scan(current->app, path, std::nullopt);
+        update_title(*current);
+        sync_timers(*current);
+        repaint(*current);
+    }
+}
+
+void open_item(const std::string& path) {
+    ShellExecuteW(nullptr, L"open", to_wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void show_in_explorer(const std::string& path) {
+    std::wstring command = L"explorer.exe /select,\"" + to_wide(path) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+bool copy_path(HWND owner, const std::string& path) {
+    const std::wstring text = to_wide(path);
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    if (!OpenClipboard(owner)) return false;
+    bool copied = false;
+    EmptyClipboard();
+    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+        if (void* data = GlobalLock(memory)) {
+            std::memcpy(data, text.c_str(), bytes);
+            GlobalUnlock(memory);
+            copied = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        }
+        if (!copied) GlobalFree(memory);  // the clipboard owns it only once SetClipboardData succeeded
+    }
+    CloseClipboard();
+    return copied;
+}
+
+bool run_as_administrator(HWND owner, const std::string& root) {
+    std::wstring exe(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+        if (length == 0) return false;
+        if (length < exe.size()) {
+            exe.resize(length);
+            break;
+        }
+        exe.resize(exe.size() * 2);
+    }
+    const HINSTANCE started = ShellExecuteW(owner, L"runas", exe.c_str(),
+                                            to_wide(elevated_argument(root)).c_str(), nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(started) > 32;
+}
+
+void open_web_page(const std::string& address) {
+    ShellExecuteW(nullptr, L"open", to_wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace spadrim

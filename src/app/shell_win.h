@@ -1,0 +1,21 @@
+// The places where the program hands something to Windows: the folder picker, opening an item,
+// showing it in File Explorer, copying its path, restarting elevated and opening a web page. Main
+// thread only; none waits for what it launched, and failures are silent.
+#pragma once
+
+#include <string>
+
+#include "app/window_win.h"
+
+namespace spadrim {
+
+void choose_folder(Window& window);
+void open_item(const std::string& path);
+void show_in_explorer(const std::string& path);
+// Puts the path on the clipboard as Unicode text; true when it got there.
+bool copy_path(HWND owner, const std::string& path);
+// Starts this program elevated on root; true when it started.
+bool run_as_administrator(HWND owner, const std::string& root);
+void open_web_page(const std::string& address);
+
+}  // namespace spadrim
