@@ -79,5 +79,20 @@ TEST(Navigation, OpeningAndGoingUpRevealsWhereWeCameFrom) {
     EXPECT_EQ(app.current_folder, 0u);
 }
 
+TEST(Navigation, AMovedFolderLeavesTheViewAtOnce) {
+    App app;
+    ten_folders(app);
+    const NodeIndex gone = app.node_rows[0];
+    const std::uint64_t before = node_at(*app.tree, 0).size;
+    const std::uint64_t size = node_at(*app.tree, gone).size;
+    app.selection = gone;
+    const std::uint64_t generation = app.tree_generation;
+    remove_from_view(app, gone);
+    EXPECT_EQ(node_at(*app.tree, 0).size, before - size);
+    EXPECT_EQ(app.selection, NO_NODE);
+    EXPECT_EQ(app.node_rows.size(), 9u);
+    EXPECT_GT(app.tree_generation, generation);  // the treemap is laid out again
+}
+
 }  // namespace
 }  // namespace spadrim

@@ -146,6 +146,10 @@ void finish_duplicates(App& app);
 // After items were moved to the Recycle Bin: drops removed members and sets left with one.
 void prune_duplicates(App& app);
 
+// Corrects the view after node went to the Recycle Bin: its size comes off every folder above it, it
+// leaves every list and duplicate set, and the treemap is laid out anew.
+void remove_from_view(App& app, NodeIndex node);
+
 // Used space of a volume that a scan of its root did not find, when it is more than 1% of the used space.
 std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space, std::uint64_t found);
 

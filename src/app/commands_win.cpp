@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 
+#include "app/recycle_win.h"
 #include "app/settings_win.h"
 #include "app/shell_win.h"
 #include "app/startup.h"
@@ -188,9 +189,10 @@ void run_command(Window& window, const Command& command) {
                 repaint(window);
             }
             break;
-        // Emptying the Recycle Bin and moving items to it come with the Recycle Bin actions.
-        case CommandKind::EmptyRecycleBin:
-        case CommandKind::RecycleItem: break;
+        case CommandKind::EmptyRecycleBin: empty_recycle_bin(window); break;
+        case CommandKind::RecycleItem:
+            if (has_node) recycle_item(window, command.node);
+            break;
     }
 }
 

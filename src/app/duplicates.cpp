@@ -89,6 +89,15 @@ void finish_duplicates(App& app) {
     refresh_view(app);
 }
 
+void remove_from_view(App& app, NodeIndex node) {
+    if (!app.tree) return;
+    remove_node(*app.tree, node);
+    if (app.selection == node) app.selection = NO_NODE;
+    prune_duplicates(app);
+    ++app.tree_generation;
+    refresh_view(app);
+}
+
 void prune_duplicates(App& app) {
     if (!app.tree) return;
     for (auto& [folder, found] : app.duplicates)

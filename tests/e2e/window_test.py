@@ -196,6 +196,19 @@ try:
             run("xdotool", "key", "--window", window, "ctrl+c")
             copied = wait_for(lambda: run("xclip", "-selection", "clipboard", "-o").stdout, 10)
             check("Ctrl+C copies the selected path", copied == folder + "\\docs", copied)
+            # Delete asks first ("No" is the default); Y answers Yes, and the folder goes to the trash.
+            run("xdotool", "key", "--window", window, "Delete")
+            time.sleep(2)
+            kept = os.path.exists(os.path.join(work, "docs"))  # nothing moves before the answer
+            run("xdotool", "key", "y")
+            gone = wait_for(lambda: not os.path.exists(os.path.join(work, "docs")), 20)
+            check("a confirmed move takes the folder off the disk", kept and gone is not None, (kept, gone))
+            if gone:
+                time.sleep(1)
+                path = shot("after-recycle")
+                tiles = [pixel(path, x + column + 20 + dx, y + 100 + dy) for dx in range(0, w - column - 40, 40)
+                         for dy in range(0, 300, 40)]
+                check("the moved files leave the treemap", "#10B981" not in tiles, sorted(set(tiles))[:6])
     finally:
         stop(process)
         shutil.rmtree(work, ignore_errors=True)

@@ -1,0 +1,122 @@
+// Moving one item to the Recycle Bin (after refusing protected folders and asking), and emptying the
+// Recycle Bin through the shell's own dialog. Nothing is deleted by the program itself.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "app/protect.h"
+#include "app/recycle_win.h"
+#include "app/texts.h"
+#include "kinds/kinds.h"
+#include "scan/paths.h"
+#include "strings/strings.h"
+#include "strings/wide_win.h"
+
+namespace spadrim {
+namespace {
+
+std::optional<std::string> environment_value(const char* name) {
+    const std::wstring wide_name = to_wide(name);
+    const DWORD size = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), value.data(), size);
+    value.resize(length);
+    return from_wide(value);
+}
+
+// Whether anything is at path, looking at a link itself rather than where it points.
+bool exists(const std::string& path) {
+    return GetFileAttributesW(to_wide(to_long_path(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::uint64_t query_recycle_bin() {
+    SHQUERYRBINFO info{};
+    info.cbSize = sizeof info;
+    if (FAILED(SHQueryRecycleBinW(nullptr, &info)) || info.i64Size < 0) return 0;
+    return static_cast<std::uint64_t>(info.i64Size);
+}
+
+void refreshed(Window& window) {
+    sync_timers(window);
+    repaint(window);
+}
+
+}  // namespace
+
+bool is_protected_here(std::string_view path) {
+    return is_protected(path, environment_value);
+}
+
+void recycle_item(Window& window, NodeIndex node) {
+    App& app = window.app;
+    if (!app.tree || node >= app.tree->nodes.size()) return;
+    const std::string path = path_of(*app.tree, node);
+    const Node item = node_at(*app.tree, node);
+    const HWND handle = window.handle;
+    const std::string cannot_move(
+        tr("휴지통으로 보내지 못했습니다. 다른 프로그램이 쓰고 있을 수 있습니다.",
+           "Could not move it to the Recycle Bin. Another program may be using it."));
+
+    if (node == 0 || is_protected_here(path)) {
+        const std::string text =
+            path + "\n\n" +
+            std::string(tr(
+                "Windows 나 프로그램, 사용자 계정이 쓰는 폴더라서 Spadrim 에서는 지울 수 없습니다. 안에 든 "
+                "파일이나 하위 폴더를 골라 주세요.",
+                "Windows, programs or your user account rely on this folder, so Spadrim will not delete "
+                "it. Choose the files or subfolders inside it instead."));
+        MessageBoxW(handle, to_wide(text).c_str(), L"Spadrim", MB_ICONINFORMATION);
+        return;
+    }
+    std::string question = path + "\n\n" + format_size(item.size);
+    if (item.flags & FLAG_DIR) question += " · " + files_text(item.file_count);
+    question += "\n\n" + std::string(tr("휴지통으로 보낼까요?", "Move this to the Recycle Bin?"));
+    if (MessageBoxW(handle, to_wide(question).c_str(), L"Spadrim",
+                    MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
+        return;
+    }
+    Window* current = main_window();  // the message box's modal loop ran
+    if (!current) return;
+    // A name that could not be spelled exactly (an unpaired surrogate), or an item deleted since the scan,
+    // is not there to move: checking afterwards alone would take its absence for a successful move.
+    if (!exists(path)) {
+        show_notice(current->app, cannot_move);
+        refreshed(*current);
+        return;
+    }
+    std::wstring from = to_wide(path);
+    from.push_back(L'\0');  // the list ends with two zeros
+    SHFILEOPSTRUCTW operation{};
+    operation.hwnd = handle;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
+    SHFileOperationW(&operation);
+    current = main_window();
+    if (!current) return;
+    if (exists(path)) {
+        show_notice(current->app, cannot_move);
+        refreshed(*current);
+        return;
+    }
+    remove_from_view(current->app, node);
+    current->app.recycle_bin_bytes = query_recycle_bin();
+    show_notice(current->app,
+                substitute(tr("휴지통으로 보냈습니다. 휴지통을 비우면 {0} 만큼 공간이 생깁니다.",
+                              "Moved to the Recycle Bin. Emptying it frees {0}."),
+                           {format_size(item.size)}));
+    refreshed(*current);
+}
+
+void empty_recycle_bin(Window& window) {
+    const HRESULT emptied = SHEmptyRecycleBinW(window.handle, nullptr, 0);
+    Window* current = main_window();
+    if (!current) return;
+    list_drives(current->app);
+    if (SUCCEEDED(emptied))
+        show_notice(current->app, std::string(tr("휴지통을 비웠습니다", "The Recycle Bin is empty")));
+    refreshed(*current);
+}
+
+}  // namespace spadrim
