@@ -20,10 +20,11 @@ parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
 parser.add_argument("--prefix", required=True)
 parser.add_argument("--shots", required=True)
+parser.add_argument("--display", default=":93")
 args = parser.parse_args()
 
 ENV = dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-           DISPLAY=":93", LANG="C.UTF-8", LC_ALL="")
+           DISPLAY=args.display, LANG="C.UTF-8", LC_ALL="")
 CONVERT = "/usr/bin/convert"  # ImageMagick's, not a stand-in earlier on PATH
 passed = failed = 0
 os.makedirs(args.shots, exist_ok=True)
@@ -122,7 +123,7 @@ def reg_query(key, name=None):
     return run(*command)
 
 
-xvfb = subprocess.Popen(["Xvfb", ":93", "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+xvfb = subprocess.Popen(["Xvfb", args.display, "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 try:
     wait_for(lambda: run("xdpyinfo").returncode == 0, 20)
@@ -177,6 +178,10 @@ try:
         for i in range(20):
             with open(os.path.join(work, "docs", "deep", f"f{i}.txt"), "wb") as f:
                 f.write(b"x" * (1000 * i))
+        os.makedirs(os.path.join(work, "pics"))
+        for i in range(10):
+            with open(os.path.join(work, "pics", f"p{i}.jpg"), "wb") as f:
+                f.write(b"x" * (2000 * i))
         folder = "Z:" + work.replace("/", "\\")
         process, window = start(folder)
         titled = wait_for(lambda: window and window_name(window) == folder + " - Spadrim", 30)
@@ -191,6 +196,35 @@ try:
             check("treemap tiles in the Documents colour", "#10B981" in tiles, sorted(set(tiles))[:6])
             underline = [pixel(path, x + dx, y + 48 + 40 - 2) for dx in range(20, column // 4 - 20, 10)]
             check("the Folders tab is underlined in the accent", "#0D9488" in underline, sorted(set(underline)))
+            # The keyboard: Down selects the first row (docs, the largest), Enter opens it, Backspace
+            # goes back up; F5 analyses again and returns to the folder on screen.
+            key = lambda *keys: run("xdotool", "key", "--window", window, *keys)
+            key("Down")
+            key("Return")
+            inside = wait_for(lambda: window_name(window) == folder + "\\docs - Spadrim", 10)
+            check("Down and Enter open the selected folder", inside is not None, window_name(window))
+            key("F5")
+            time.sleep(3)
+            check("Analyze again returns to the folder on screen", window_name(window) == folder + "\\docs - Spadrim",
+                  window_name(window))
+            key("BackSpace")
+            back = wait_for(lambda: window_name(window) == folder + " - Spadrim", 10)
+            check("Backspace goes to the parent", back is not None, window_name(window))
+            # By type, with the .jpg row picked: every other file tile is dimmed.
+            key("ctrl+Tab")
+            key("ctrl+Tab")
+            time.sleep(0.5)
+            click(window, 100, 48 + 40 + 16 + 32)  # row 1: .jpg (90,000 bytes) after .txt (190,000)
+            time.sleep(1)
+            path = shot("by-type-selected")
+            tiles = [pixel(path, x + column + 20 + dx, y + 100 + dy) for dx in range(0, w - column - 40, 20)
+                     for dy in range(0, 500, 20)]
+            check("By type: the picked extension stays bright", "#3B82F6" in tiles, sorted(set(tiles))[:8])
+            check("By type: other file tiles are dimmed", "#10B981" not in tiles, sorted(set(tiles))[:8])
+            key("ctrl+shift+Tab")
+            key("ctrl+shift+Tab")
+            key("Escape")
+            time.sleep(0.5)
             # Select the first row (the folder docs) and copy its path.
             click(window, 100, 48 + 40 + 16)
             run("xdotool", "key", "--window", window, "ctrl+c")
