@@ -78,6 +78,12 @@ def pixel(path, x, y):
     return "#%02X%02X%02X" % tuple(numbers) if len(numbers) == 3 else out
 
 
+def colours_in(path, x, y, w, h):
+    """Every colour in a region of a screenshot, as #RRGGBB texts."""
+    out = run(CONVERT, path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-unique-colors", "txt:-").stdout
+    return set(re.findall(r"#[0-9A-F]{6}", out.upper()))
+
+
 def click(window, x, y):
     wx, wy, _, _ = geometry(window)
     run("xdotool", "mousemove", str(wx + x), str(wy + y), "click", "1")
@@ -178,11 +184,20 @@ try:
         for i in range(20):
             with open(os.path.join(work, "docs", "deep", f"f{i}.txt"), "wb") as f:
                 f.write(b"x" * (1000 * i))
+        with open(os.path.join(work, "docs", "deep", "big.txt"), "wb") as f:  # docs stays the largest
+            f.write(b"x" * 3_000_000)
+        for name in ("copy a.bin", "copy b.bin"):
+            with open(os.path.join(work, name), "wb") as f:
+                f.write(b"\x01" * 1_100_000)
+        os.makedirs(os.path.join(work, "profile", "Downloads"))
+        with open(os.path.join(work, "profile", "Downloads", "kept.txt"), "wb") as f:
+            f.write(b"k" * 10)
         os.makedirs(os.path.join(work, "pics"))
         for i in range(10):
             with open(os.path.join(work, "pics", f"p{i}.jpg"), "wb") as f:
                 f.write(b"x" * (2000 * i))
         folder = "Z:" + work.replace("/", "\\")
+        ENV["USERPROFILE"] = folder + "\\profile"
         process, window = start(folder)
         titled = wait_for(lambda: window and window_name(window) == folder + " - Spadrim", 30)
         check("a folder argument is analysed", titled is not None, window and window_name(window))
@@ -214,17 +229,35 @@ try:
             key("ctrl+Tab")
             key("ctrl+Tab")
             time.sleep(0.5)
-            click(window, 100, 48 + 40 + 16 + 32)  # row 1: .jpg (90,000 bytes) after .txt (190,000)
+            click(window, 100, 48 + 40 + 16 + 32 * 2)  # .txt 3.19 MB, .bin 2.2 MB, then .jpg 90,000 bytes
             time.sleep(1)
             path = shot("by-type-selected")
-            tiles = [pixel(path, x + column + 20 + dx, y + 100 + dy) for dx in range(0, w - column - 40, 20)
-                     for dy in range(0, 500, 20)]
-            check("By type: the picked extension stays bright", "#3B82F6" in tiles, sorted(set(tiles))[:8])
-            check("By type: other file tiles are dimmed", "#10B981" not in tiles, sorted(set(tiles))[:8])
+            tiles = colours_in(path, x + column + 10, y + 60, w - column - 20, h - 60 - 30 - 50)
+            check("By type: the picked extension stays bright", "#3B82F6" in tiles, len(tiles))
+            check("By type: other file tiles are dimmed", "#10B981" not in tiles and "#14B8A6" not in tiles, len(tiles))
             key("ctrl+shift+Tab")
             key("ctrl+shift+Tab")
             key("Escape")
             time.sleep(0.5)
+            # Duplicates: the two copies of 1.1 MB form a set, drawn with the Other kind's colour.
+            for _ in range(3):
+                key("ctrl+Tab")
+            time.sleep(3)
+            path = shot("duplicates")
+            rows = colours_in(path, x, y + 48 + 40, column, 46)
+            check("Duplicates: the set of two copies is listed", "#14B8A6" in rows, len(rows))
+            key("ctrl+Tab")  # back to Folders
+            time.sleep(0.5)
+            # A protected folder (USERPROFILE points at "profile") is refused: Delete shows an
+            # information box instead of asking, and nothing moves. Rows: docs, copy a.bin, copy b.bin,
+            # pics, profile (largest first).
+            click(window, 100, 48 + 40 + 16 + 32 * 4)
+            key("Delete")
+            time.sleep(2)
+            run("xdotool", "key", "Return")  # the box's only button
+            time.sleep(1)
+            check("a protected folder is refused and stays", os.path.exists(os.path.join(work, "profile", "Downloads")))
+            key("Escape")
             # Select the first row (the folder docs) and copy its path.
             click(window, 100, 48 + 40 + 16)
             run("xdotool", "key", "--window", window, "ctrl+c")
