@@ -197,7 +197,8 @@ try:
             with open(os.path.join(work, "pics", f"p{i}.jpg"), "wb") as f:
                 f.write(b"x" * (2000 * i))
         folder = "Z:" + work.replace("/", "\\")
-        ENV["USERPROFILE"] = folder + "\\profile"
+        # Wine sets USERPROFILE itself; OneDrive, another protected root, passes through from Unix.
+        ENV["OneDrive"] = folder + "\\profile"
         process, window = start(folder)
         titled = wait_for(lambda: window and window_name(window) == folder + " - Spadrim", 30)
         check("a folder argument is analysed", titled is not None, window and window_name(window))
@@ -248,12 +249,14 @@ try:
             check("Duplicates: the set of two copies is listed", "#14B8A6" in rows, len(rows))
             key("ctrl+Tab")  # back to Folders
             time.sleep(0.5)
-            # A protected folder (USERPROFILE points at "profile") is refused: Delete shows an
+            # A protected folder ("OneDrive" points at "profile") is refused: Delete shows an
             # information box instead of asking, and nothing moves. Rows: docs, copy a.bin, copy b.bin,
             # pics, profile (largest first).
             click(window, 100, 48 + 40 + 16 + 32 * 4)
             key("Delete")
             time.sleep(2)
+            run("xdotool", "key", "y")  # would answer Yes had it been asked; the information box has no Yes
+            time.sleep(1)
             run("xdotool", "key", "Return")  # the box's only button
             time.sleep(1)
             check("a protected folder is refused and stays", os.path.exists(os.path.join(work, "profile", "Downloads")))
