@@ -135,13 +135,8 @@ void main_menu(HWND handle, float x, float y) {
     if (!window || id == 0) return;
     switch (id) {
         case DRIVES:
-            cancel_scan(window->app);
-            cancel_duplicates(window->app);
-            window->app.screen = Screen::Home;
-            list_drives(window->app);
-            update_title(*window);
+            go_home(*window);
             sync_timers(*window);
-            repaint(*window);
             break;
         case CHOOSE_FOLDER: run_command(*window, Command{CommandKind::ChooseFolder}); break;
         case ANALYZE_AGAIN: analyze_again(*window); break;

@@ -6,8 +6,6 @@
 #include "strings/wide_win.h"
 
 namespace spadrim {
-namespace {
-
 std::optional<std::string> module_path() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
@@ -20,8 +18,6 @@ std::optional<std::string> module_path() {
         path.resize(path.size() * 2);
     }
 }
-
-}  // namespace
 
 std::optional<std::string> read_setting(const char* key, const char* name) {
     const std::wstring wide_key = to_wide(key);

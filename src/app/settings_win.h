@@ -18,6 +18,9 @@ void write_auto_update(std::uint32_t value);
 std::optional<std::vector<unsigned char>> read_placement();
 void write_placement(const WINDOWPLACEMENT& placement);
 
+// This program's full path, or nothing when it cannot be told.
+std::optional<std::string> module_path();
+
 // Windows apps use the dark theme ("AppsUseLightTheme" reads 0).
 bool dark_theme();
 

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "app/settings_win.h"
 #include "app/startup.h"
 #include "strings/strings.h"
 #include "strings/wide_win.h"
@@ -72,17 +73,9 @@ bool copy_path(HWND owner, const std::string& path) {
 }
 
 bool run_as_administrator(HWND owner, const std::string& root) {
-    std::wstring exe(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
-        if (length == 0) return false;
-        if (length < exe.size()) {
-            exe.resize(length);
-            break;
-        }
-        exe.resize(exe.size() * 2);
-    }
-    const HINSTANCE started = ShellExecuteW(owner, L"runas", exe.c_str(),
+    const std::optional<std::string> exe = module_path();
+    if (!exe) return false;
+    const HINSTANCE started = ShellExecuteW(owner, L"runas", to_wide(*exe).c_str(),
                                             to_wide(elevated_argument(root)).c_str(), nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(started) > 32;
 }

@@ -65,6 +65,16 @@ ListGeometry list_geometry(const Window& window) {
 
 }  // namespace
 
+void go_home(Window& window) {
+    App& app = window.app;
+    cancel_scan(app);
+    cancel_duplicates(app);
+    app.screen = Screen::Home;
+    list_drives(app);
+    update_title(window);
+    repaint(window);
+}
+
 void sync_timers(Window& window) {
     App& app = window.app;
     if (app.notice_serial != window.notice_serial) {
@@ -87,16 +97,6 @@ namespace {
 
 void clamp_scroll(Window& window) {
     window.app.scroll = std::clamp(window.app.scroll, 0.0, max_scroll(view_input(window)));
-}
-
-void go_home(Window& window) {
-    App& app = window.app;
-    cancel_scan(app);
-    cancel_duplicates(app);
-    app.screen = Screen::Home;
-    list_drives(app);
-    update_title(window);
-    repaint(window);
 }
 
 void set_tab(Window& window, Tab tab) {

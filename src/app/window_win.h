@@ -80,6 +80,8 @@ void set_main_window(std::unique_ptr<Window> window);
 ViewInput view_input(const Window& window);
 void repaint(const Window& window);
 void update_title(const Window& window);
+// Cancels what runs and shows the drives.
+void go_home(Window& window);
 // Starts or stops the notice, scan and comparison timers to match the state.
 void sync_timers(Window& window);
 
