@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Spadrim.exe end to end under Wine on a virtual display: the home screen in both themes, a scan
-started from a drive card and cancelled with the button and with Escape, a folder given on the command
-line, the minimum window size, the saved placement, and the Explorer verb's registry keys.
+started from a drive card and cancelled, a folder given on the command line explored with the keyboard,
+the tabs, both menus and the About box, moves to the Recycle Bin (a refused one, a vanished item, a file
+and a folder), the saved placement, and the Explorer verb's registry keys. Texts the window draws are
+read back with tesseract.
 
     window_test.py --exe build/windows/Spadrim.exe --prefix build/windows/wineprefix --shots DIR
 
@@ -84,9 +86,65 @@ def colours_in(path, x, y, w, h):
     return set(re.findall(r"#[0-9A-F]{6}", out.upper()))
 
 
+def ocr(path, x, y, w, h, light_on_dark=False):
+    """The text tesseract reads in a region of a screenshot, enlarged three times first."""
+    crop = path + ".ocr.png"
+    run(CONVERT, path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-resize", "300%", "-colorspace", "Gray",
+        *(["-negate"] if light_on_dark else []), crop)
+    text = run("tesseract", crop, "-", "--psm", "6").stdout
+    os.remove(crop)
+    return " ".join(text.split())
+
+
+def notice_text(path, x, y, w, h):
+    """The notice pill's text. The pill is dark and translucent over whatever lies beneath (treemap
+    tiles confuse the reader), so only the pill is read: its ends are found along a row above the text."""
+    top = y + h - 30 - 60
+    out = run(CONVERT, path, "-crop", "%dx1+%d+%d" % (w, x, top + 4), "+repage", "txt:-").stdout
+    dark = {int(m.group(1)) for m in re.finditer(r"^(\d+),0: \((\d+),(\d+),(\d+)", out, re.M)
+            if max(int(m.group(2)), int(m.group(3)), int(m.group(4))) < 64}
+    left = right = w // 2  # the pill is centred
+    if left not in dark:
+        return ""
+    while left - 1 in dark:
+        left -= 1
+    while right + 1 in dark:
+        right += 1
+    return ocr(path, x + left + 6, top, right - left - 12, 38, light_on_dark=True)
+
+
+UNITS = {"B": 1, "KB": 1024, "MB": 1024 ** 2, "GB": 1024 ** 3}
+
+
+def last_size(text):
+    """The last size written in a text ("4.18 MB"), in bytes, or None."""
+    found = re.findall(r"(\d+(?:\.\d+)?) ?(KB|MB|GB|B)\b", text)
+    return float(found[-1][0]) * UNITS[found[-1][1]] if found else None
+
+
 def click(window, x, y):
     wx, wy, _, _ = geometry(window)
     run("xdotool", "mousemove", str(wx + x), str(wy + y), "click", "1")
+
+
+def hover(window, x, y):
+    wx, wy, _, _ = geometry(window)
+    run("xdotool", "mousemove", str(wx + x), str(wy + y))
+
+
+def message_box():
+    """The message box on screen (captioned "Spadrim"; the main window's title is longer), or None."""
+    found = run("xdotool", "search", "--onlyvisible", "--name", "^Spadrim$").stdout.split()
+    return found[0] if found else None
+
+
+def answer(key):
+    """Presses a key in the message box once it is up, and waits for it to close; False if none came."""
+    box = wait_for(message_box, 10)
+    if box:
+        run("xdotool", "key", "--window", box, key)
+        wait_for(lambda: message_box() is None, 10)
+    return box is not None
 
 
 def card_point(width, index):
@@ -192,6 +250,8 @@ try:
         os.makedirs(os.path.join(work, "profile", "Downloads"))
         with open(os.path.join(work, "profile", "Downloads", "kept.txt"), "wb") as f:
             f.write(b"k" * 10)
+        with open(os.path.join(work, "ghost.mp4"), "wb") as f:  # deleted behind Spadrim's back later
+            f.write(b"v" * 50_000)
         os.makedirs(os.path.join(work, "pics"))
         for i in range(10):
             with open(os.path.join(work, "pics", f"p{i}.jpg"), "wb") as f:
@@ -226,11 +286,18 @@ try:
             key("BackSpace")
             back = wait_for(lambda: window_name(window) == folder + " - Spadrim", 10)
             check("Backspace goes to the parent", back is not None, window_name(window))
+            # Rows, largest first: docs, copy a.bin, copy b.bin, pics, ghost.mp4, profile.
+            key("End")
+            key("Return")
+            last = wait_for(lambda: window_name(window) == folder + "\\profile - Spadrim", 10)
+            check("End and Enter open the last folder", last is not None, window_name(window))
+            key("BackSpace")
+            wait_for(lambda: window_name(window) == folder + " - Spadrim", 10)
             # By type, with the .jpg row picked: every other file tile is dimmed.
             key("ctrl+Tab")
             key("ctrl+Tab")
             time.sleep(0.5)
-            click(window, 100, 48 + 40 + 16 + 32 * 2)  # .txt 3.19 MB, .bin 2.2 MB, then .jpg 90,000 bytes
+            click(window, 100, 48 + 40 + 16 + 32 * 2)  # .txt 3.19 MB, .bin 2.2 MB, .jpg 90,000 bytes, .mp4
             time.sleep(1)
             path = shot("by-type-selected")
             tiles = colours_in(path, x + column + 10, y + 60, w - column - 20, h - 60 - 30 - 50)
@@ -250,15 +317,11 @@ try:
             key("ctrl+Tab")  # back to Folders
             time.sleep(0.5)
             # A protected folder ("OneDrive" points at "profile") is refused: Delete shows an
-            # information box instead of asking, and nothing moves. Rows: docs, copy a.bin, copy b.bin,
-            # pics, profile (largest first).
-            click(window, 100, 48 + 40 + 16 + 32 * 4)
+            # information box instead of asking, and nothing moves.
+            click(window, 100, 48 + 40 + 16 + 32 * 5)
             key("Delete")
-            time.sleep(2)
-            run("xdotool", "key", "y")  # would answer Yes had it been asked; the information box has no Yes
-            time.sleep(1)
-            run("xdotool", "key", "Return")  # the box's only button
-            time.sleep(1)
+            answer("y")  # would answer Yes had it been asked; the information box has no Yes
+            answer("Return")  # the box's only button
             check("a protected folder is refused and stays", os.path.exists(os.path.join(work, "profile", "Downloads")))
             key("Escape")
             # Select the first row (the folder docs) and copy its path.
@@ -266,11 +329,79 @@ try:
             run("xdotool", "key", "--window", window, "ctrl+c")
             copied = wait_for(lambda: run("xclip", "-selection", "clipboard", "-o").stdout, 10)
             check("Ctrl+C copies the selected path", copied == folder + "\\docs", copied)
+            row = lambda index: 48 + 40 + 16 + 32 * index
+            notice = lambda path: notice_text(path, x, y, w, h)
+            status = lambda path: ocr(path, x, y + h - 29, w, 29)
+            # The item menu (right click): its fourth entry on a folder is "Copy path".
+            run("xdotool", "mousemove", str(x + 100), str(y + row(3)), "click", "3")
+            time.sleep(1.5)
+            path = shot("item-menu")
+            listed = ocr(path, x + 100, y + row(3), 360, 200)
+            check("the item menu lists its entries", "Copy path" in listed and "Recycle Bin" in listed, listed)
+            for _ in range(4):
+                run("xdotool", "key", "Down")
+            run("xdotool", "key", "Return")
+            copied = wait_for(lambda: run("xclip", "-selection", "clipboard", "-o").stdout == folder + "\\pics", 10)
+            check("the item menu copies the path", copied is not None)
+            said = notice(shot("path-copied"))
+            check("the notice says the path was copied", "Path copied" in said, said)
+            # The main menu: its last entry opens the About box.
+            click(window, w - 26, 24)
+            time.sleep(1.5)
+            path = shot("main-menu")
+            listed = ocr(path, x + w - 420, y + 30, 420 + min(200, 1400 - x - w), 420)
+            check("the main menu lists its entries", "Analyze again" in listed and "About Spadrim" in listed, listed)
+            run("xdotool", "key", "Up")
+            run("xdotool", "key", "Return")
+            box = wait_for(message_box, 10)
+            if box:
+                time.sleep(0.5)
+                bx, by, bw, bh = geometry(box)
+                about = ocr(shot("about"), bx, by, bw, bh)
+                check("the About box shows version, tagline and site",
+                      "0.2.0" in about and "quickly shows what is filling your disk" in about
+                      and "brightfen.example" in about, about)
+                answer("Return")
+            else:
+                check("the About box opens", False)
+            # An item deleted since the scan is not reported as moved, and stays in the tree.
+            os.remove(os.path.join(work, "ghost.mp4"))
+            click(window, 100, row(4))
+            key("Delete")
+            answer("y")
+            time.sleep(1)
+            path = shot("missing-item")
+            said = notice(path)
+            check("a vanished item: could not move it", "Could not move it to the Recycle Bin" in said, said)
+            tiles = colours_in(path, x + column + 10, y + 60, w - column - 20, h - 60 - 30 - 50)
+            check("a vanished item stays in the treemap", "#8B5CF6" in tiles, len(tiles))
+            # A generated file goes to the trash: the root's size (in the status line while nothing is
+            # selected or hovered) drops by the file's size, and the notice names it.
+            key("Escape")
+            hover(window, w // 2, 24)
+            time.sleep(0.5)
+            before = last_size(status(shot("before-recycle")))
+            click(window, 100, row(1))
+            key("Delete")
+            answer("y")
+            gone = wait_for(lambda: not os.path.exists(os.path.join(work, "copy a.bin")), 20)
+            check("a confirmed move takes the file off the disk", gone is not None)
+            key("Escape")
+            hover(window, w // 2, 24)
+            time.sleep(0.5)
+            path = shot("after-recycle-file")
+            said = notice(path)
+            after = last_size(status(path))
+            check("the notice names the size moved", "frees 1.05 MB" in said, said)
+            # Each figure is rounded to three digits: allow for both roundings.
+            check("the root's size drops by the file's size",
+                  before and after and abs(before - after - 1_100_000) < 0.01 * before, (before, after))
             # Delete asks first ("No" is the default); Y answers Yes, and the folder goes to the trash.
-            run("xdotool", "key", "--window", window, "Delete")
-            time.sleep(2)
+            click(window, 100, row(0))
+            key("Delete")
+            wait_for(message_box, 10)
             kept = os.path.exists(os.path.join(work, "docs"))  # nothing moves before the answer
-            run("xdotool", "key", "y")
+            answer("y")
             gone = wait_for(lambda: not os.path.exists(os.path.join(work, "docs")), 20)
             check("a confirmed move takes the folder off the disk", kept and gone is not None, (kept, gone))
             if gone:
