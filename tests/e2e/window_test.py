@@ -295,6 +295,9 @@ try:
             wait_for(lambda: window_name(window) == folder + " - Spadrim", 10)
             # By type, with the .jpg row picked: every other file tile is dimmed.
             key("ctrl+Tab")
+            time.sleep(0.5)
+            first = ocr(shot("largest-files"), x, y + 48 + 40, column, 46)  # the first of the largest files
+            check("Largest files: the biggest file leads", "big.txt" in first and abs((last_size(first) or 0) - 3_000_000) < 20_000, first)
             key("ctrl+Tab")
             time.sleep(0.5)
             click(window, 100, 48 + 40 + 16 + 32 * 2)  # .txt 3.19 MB, .bin 2.2 MB, .jpg 90,000 bytes, .mp4
