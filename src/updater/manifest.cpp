@@ -1,0 +1,134 @@
+#include "updater/manifest.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+#include <nlohmann/json.hpp>
+
+#include "strings/strings.h"
+
+namespace spadrim {
+
+namespace {
+
+// The code points with Unicode's White_Space property, in UTF-8.
+constexpr std::array<std::string_view, 25> WHITE_SPACE = {
+    "\t",     "\n",     "\v",     "\f",     "\r",     " ",      "\u0085", "\u00A0", "\u1680",
+    "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006", "\u2007", "\u2008",
+    "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000"};
+
+std::string_view trim_white_space(std::string_view text) {
+    for (bool trimmed = true; trimmed;) {
+        trimmed = false;
+        for (std::string_view space : WHITE_SPACE) {
+            if (text.starts_with(space)) text.remove_prefix(space.size()), trimmed = true;
+            if (text.ends_with(space)) text.remove_suffix(space.size()), trimmed = true;
+        }
+    }
+    return text;
+}
+
+std::uint32_t component(std::string_view piece) {
+    if (piece.starts_with('+')) piece.remove_prefix(1);
+    if (piece.empty() || !std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return 0;
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+    return error == std::errc{} && end == piece.data() + piece.size() ? value : 0;
+}
+
+std::optional<std::string> string_member(const nlohmann::json& object, const char* name) {
+    const auto found = object.find(name);
+    if (found == object.end() || !found->is_string()) return std::nullopt;
+    return found->get<std::string>();
+}
+
+}  // namespace
+
+VersionNumber parse_version(std::string_view text) {
+    text = trim_white_space(text);
+    while (text.starts_with('v'))
+        text.remove_prefix(1);
+    VersionNumber number;
+    for (;;) {
+        const std::size_t dot = text.find('.');
+        number.push_back(component(text.substr(0, dot)));
+        if (dot == std::string_view::npos) return number;
+        text.remove_prefix(dot + 1);
+    }
+}
+
+int compare_versions(const VersionNumber& a, const VersionNumber& b) {
+    for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+        const std::uint32_t x = i < a.size() ? a[i] : 0;
+        const std::uint32_t y = i < b.size() ? b[i] : 0;
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+std::optional<UpdateManifest> parse_manifest(std::string_view text) {
+    // Not valid UTF-8 is as unusable as not JSON; the parser would otherwise reject it by throwing.
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    if (document.is_discarded() || !document.is_object()) return std::nullopt;
+    UpdateManifest manifest;
+    std::optional<std::string> version = string_member(document, "version");
+    std::optional<std::string> url = string_member(document, "url");
+    std::optional<std::string> sha256 = string_member(document, "sha256");
+    if (!version || version->empty() || version->size() > 32 ||
+        !std::all_of(version->begin(), version->end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; }))
+        return std::nullopt;
+    if (!url || url->size() < 8 || !url->starts_with("https://")) return std::nullopt;
+    if (!sha256) return std::nullopt;
+    std::transform(sha256->begin(), sha256->end(), sha256->begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    manifest.version = std::move(*version);
+    manifest.url = std::move(*url);
+    manifest.sha256 = std::move(*sha256);
+    if (const auto size = document.find("size"); size != document.end() && size->is_number_unsigned())
+        manifest.size = size->get<std::uint64_t>();
+    return manifest;
+}
+
+std::string manifest_address(std::string_view site, std::string_view version, std::string_view language) {
+    while (site.ends_with('/'))
+        site.remove_suffix(1);
+    std::string address(site);
+    address += "/Spadrim/update.json?v=";
+    address += version;
+    address += "&lang=";
+    address += language;
+    return address;
+}
+
+CheckOutcome judge_manifest(std::string_view text, std::string_view current) {
+    std::optional<UpdateManifest> manifest = parse_manifest(text);
+    if (!manifest) return CheckOutcome{CheckOutcome::Kind::Failed, {}, "manifest"};
+    if (compare_versions(parse_version(manifest->version), parse_version(current)) > 0)
+        return CheckOutcome{CheckOutcome::Kind::Newer, std::move(*manifest), {}};
+    return CheckOutcome{CheckOutcome::Kind::UpToDate, {}, {}};
+}
+
+std::string update_question(std::string_view available, std::string_view current) {
+    std::string text(tr("새 버전이 있습니다:", "A new version is available:"));
+    text += ' ';
+    text += available;
+    text += "\n(";
+    text += tr("현재", "current");
+    text += ' ';
+    text += current;
+    text += ")\n\n";
+    text += tr("지금 업데이트할까요?", "Update now?");
+    return text;
+}
+
+std::string up_to_date_notice(std::string_view current) {
+    std::string text(tr("최신 버전입니다", "You're up to date"));
+    text += " (";
+    text += current;
+    text += ')';
+    return text;
+}
+
+}  // namespace spadrim
