@@ -188,6 +188,8 @@ void run_command(Window& window, const Command& command) {
         case CommandKind::RecycleItem:
             if (has_node) recycle_item(window, command.node);
             break;
+        case CommandKind::UpdateChecked: take_update_outcome(window); break;
+        case CommandKind::DownloadEnded: take_download_outcome(window); break;
     }
 }
 

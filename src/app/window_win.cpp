@@ -501,8 +501,8 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
             finish_duplicates(window->app);
             repaint(*window);
             break;
-        case MSG_UPDATE_CHECKED:
-        case MSG_DOWNLOAD_ENDED: break;  // the updater's mailboxes
+        case MSG_UPDATE_CHECKED: ask(Command{CommandKind::UpdateChecked}); break;
+        case MSG_DOWNLOAD_ENDED: ask(Command{CommandKind::DownloadEnded}); break;
         default: return DefWindowProcW(handle, message, wparam, lparam);
     }
     if (main_window() == window) sync_timers(*window);

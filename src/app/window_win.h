@@ -54,6 +54,8 @@ enum class CommandKind : std::uint8_t {
     OpenItem = 4,  // a node
     CopyPath = 5,
     RecycleItem = 6,
+    UpdateChecked = 7,  // the updater's workers left an outcome
+    DownloadEnded = 8,
 };
 
 struct Command {

@@ -18,6 +18,11 @@ import sys
 import tempfile
 import time
 
+import desktop
+from desktop import (ENV, answer, card_point, check, click, colours_in, find_window, geometry, hover, last_size,
+                     message_box, notice_text, ocr, pixel, reg_query, reg_set_dword, run, setup, shot, start, stop,
+                     virtual_display, wait_for, window_name)
+
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
 parser.add_argument("--prefix", required=True)
@@ -25,172 +30,8 @@ parser.add_argument("--shots", required=True)
 parser.add_argument("--display", default=":93")
 args = parser.parse_args()
 
-ENV = dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-           DISPLAY=args.display, LANG="C.UTF-8", LC_ALL="")
-CONVERT = "/usr/bin/convert"  # ImageMagick's, not a stand-in earlier on PATH
-passed = failed = 0
-os.makedirs(args.shots, exist_ok=True)
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    passed, failed = (passed + 1, failed) if ok else (passed, failed + 1)
-    print(("[ ok ] " if ok else "[FAIL] ") + name + ("" if ok else " " + str(detail)), flush=True)
-
-
-def run(*command, check_rc=False):
-    return subprocess.run(command, env=ENV, capture_output=True, text=True, timeout=120, check=check_rc)
-
-
-def wait_for(predicate, timeout=30.0, step=0.2):
-    """Polls until predicate() gives something true; returns it, or None at the timeout."""
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return None
-
-
-def find_window():
-    out = run("xdotool", "search", "--name", "Spadrim").stdout.split()
-    return out[0] if out else None
-
-
-def window_name(window):
-    return run("xdotool", "getwindowname", window).stdout.strip()
-
-
-def geometry(window):
-    out = run("xdotool", "getwindowgeometry", "--shell", window).stdout
-    values = dict(line.split("=", 1) for line in out.split() if "=" in line)
-    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
-
-
-def shot(name):
-    path = os.path.join(args.shots, name + ".png")
-    run("import", "-window", "root", path)
-    return path
-
-
-def pixel(path, x, y):
-    out = run(CONVERT, path, "-format", "%%[pixel:p{%d,%d}]" % (x, y), "info:").stdout
-    numbers = [int(float(n)) for n in re.findall(r"[\d.]+", out)[:3]]
-    return "#%02X%02X%02X" % tuple(numbers) if len(numbers) == 3 else out
-
-
-def colours_in(path, x, y, w, h):
-    """Every colour in a region of a screenshot, as #RRGGBB texts."""
-    out = run(CONVERT, path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-unique-colors", "txt:-").stdout
-    return set(re.findall(r"#[0-9A-F]{6}", out.upper()))
-
-
-def ocr(path, x, y, w, h, light_on_dark=False):
-    """The text tesseract reads in a region of a screenshot, enlarged three times first."""
-    crop = path + ".ocr.png"
-    run(CONVERT, path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-resize", "300%", "-colorspace", "Gray",
-        *(["-negate"] if light_on_dark else []), crop)
-    text = run("tesseract", crop, "-", "--psm", "6").stdout
-    os.remove(crop)
-    return " ".join(text.split())
-
-
-def notice_text(path, x, y, w, h):
-    """The notice pill's text. The pill is dark and translucent over whatever lies beneath (treemap
-    tiles confuse the reader), so only the pill is read: its ends are found along a row above the text."""
-    top = y + h - 30 - 60
-    out = run(CONVERT, path, "-crop", "%dx1+%d+%d" % (w, x, top + 4), "+repage", "txt:-").stdout
-    dark = {int(m.group(1)) for m in re.finditer(r"^(\d+),0: \((\d+),(\d+),(\d+)", out, re.M)
-            if max(int(m.group(2)), int(m.group(3)), int(m.group(4))) < 64}
-    left = right = w // 2  # the pill is centred
-    if left not in dark:
-        return ""
-    while left - 1 in dark:
-        left -= 1
-    while right + 1 in dark:
-        right += 1
-    return ocr(path, x + left + 6, top, right - left - 12, 38, light_on_dark=True)
-
-
-UNITS = {"B": 1, "KB": 1024, "MB": 1024 ** 2, "GB": 1024 ** 3}
-
-
-def last_size(text):
-    """The last size written in a text ("4.18 MB"), in bytes, or None."""
-    found = re.findall(r"(\d+(?:\.\d+)?) ?(KB|MB|GB|B)\b", text)
-    return float(found[-1][0]) * UNITS[found[-1][1]] if found else None
-
-
-def click(window, x, y):
-    wx, wy, _, _ = geometry(window)
-    run("xdotool", "mousemove", str(wx + x), str(wy + y), "click", "1")
-
-
-def hover(window, x, y):
-    wx, wy, _, _ = geometry(window)
-    run("xdotool", "mousemove", str(wx + x), str(wy + y))
-
-
-def message_box():
-    """The message box on screen (captioned "Spadrim"; the main window's title is longer), or None."""
-    found = run("xdotool", "search", "--onlyvisible", "--name", "^Spadrim$").stdout.split()
-    return found[0] if found else None
-
-
-def answer(key):
-    """Presses a key in the message box once it is up, and waits for it to close; False if none came."""
-    box = wait_for(message_box, 10)
-    if box:
-        run("xdotool", "key", "--window", box, key)
-        wait_for(lambda: message_box() is None, 10)
-    return box is not None
-
-
-def card_point(width, index):
-    """A point inside home-screen card `index` of a client `width` pixels wide, at 96 DPI."""
-    content = min(width - 48, 980)
-    columns = max(1, (content + 16) // 316)
-    card = (content - (columns - 1) * 16) // columns
-    left = round((width - content) / 2)
-    return left + (index % columns) * (card + 16) + 60, 150 + 48 + (index // columns) * 128 + 40
-
-
-def start(*extra):
-    process = subprocess.Popen(["wine", args.exe, *extra], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    window = wait_for(find_window, 60)
-    if window:
-        wait_for(lambda: pixel(shot("_probe"), *probe_point(window)) != "#000000", 20)
-        time.sleep(1)  # let the first frames settle
-    return process, window
-
-
-def probe_point(window):
-    x, y, w, h = geometry(window)
-    return x + w // 2, y + h - 20
-
-
-def stop(process):
-    run("wineserver", "-k")
-    try:
-        process.wait(timeout=30)
-    except subprocess.TimeoutExpired:
-        process.kill()
-
-
-def reg_set_dword(key, name, value):
-    run("wine", "reg", "add", key, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
-
-
-def reg_query(key, name=None):
-    command = ["wine", "reg", "query", key] + (["/v", name] if name else [])
-    return run(*command)
-
-
-xvfb = subprocess.Popen(["Xvfb", args.display, "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
-                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-try:
-    wait_for(lambda: run("xdpyinfo").returncode == 0, 20)
+setup(args.exe, args.prefix, args.display, args.shots)
+with virtual_display():
     THEME = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize"
     SETTINGS = r"HKCU\Software\Spadrim"
     run("wine", "reg", "delete", SETTINGS, "/f")
@@ -460,12 +301,6 @@ try:
     check("--unregister exits at once", unregister.returncode == 0 and find_window() is None)
     check("--unregister removes the verbs", reg_query(VERB).returncode != 0)
     check("--unregister removes the settings", reg_query(SETTINGS).returncode != 0)
-finally:
-    run("wineserver", "-k")
-    xvfb.terminate()
-    for leftover in ("_probe.png",):
-        if os.path.exists(os.path.join(args.shots, leftover)):
-            os.remove(os.path.join(args.shots, leftover))
 
-print(f"window: {passed} passed, {failed} failed")
-sys.exit(1 if failed else 0)
+print(f"window: {desktop.passed} passed, {desktop.failed} failed")
+sys.exit(1 if desktop.failed else 0)
