@@ -103,10 +103,11 @@ def ocr(path, x, y, w, h, light_on_dark=False):
     return " ".join(text.split())
 
 
-def notice_text(path, x, y, w, h):
-    """The notice pill's text. The pill is dark and translucent over whatever lies beneath (treemap
-    tiles confuse the reader), so only the pill is read: its ends are found along a row above the text."""
-    top = y + h - 30 - 60
+def notice_text(path, x, y, w, h, status=30):
+    """The notice pill's text, above a status line `status` pixels high (none on the home screen). The
+    pill is dark and translucent over whatever lies beneath (treemap tiles confuse the reader), so only
+    the pill is read: its ends are found along a row above the text. Needs the light theme."""
+    top = y + h - status - 60
     out = run(CONVERT, path, "-crop", "%dx1+%d+%d" % (w, x, top + 4), "+repage", "txt:-").stdout
     dark = {int(m.group(1)) for m in re.finditer(r"^(\d+),0: \((\d+),(\d+),(\d+)", out, re.M)
             if max(int(m.group(2)), int(m.group(3)), int(m.group(4))) < 64}
@@ -163,10 +164,9 @@ def card_point(width, index):
     return left + (index % columns) * (card + 16) + 60, 150 + 48 + (index // columns) * 128 + 40
 
 
-def start(*extra, launcher=()):
-    """Starts Spadrim.exe (through `launcher`, a command that runs it, when given) and waits for its
-    window to be drawn."""
-    process = subprocess.Popen(["wine", *launcher, EXE, *extra], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def start(*extra):
+    """Starts Spadrim.exe and waits for its window to be drawn."""
+    process = subprocess.Popen(["wine", EXE, *extra], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     window = wait_for(find_window, 60)
     if window:
         wait_for(lambda: pixel(shot("_probe"), *probe_point(window)) != "#000000", 20)

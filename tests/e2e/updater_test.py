@@ -1,0 +1,280 @@
+#!/usr/bin/python3
+"""Spadrim.exe's update checks and downloads end to end under Wine, without a network: our stand-in
+(stand_in.exe) takes the place of the system's curl in the prefix's System32, checks it was given exactly
+the fixed arguments and serves files from a plan. Covers the automatic check at start-up, manual checks
+(up to date, failed, unusable manifest), a newer version declined and accepted, and downloads that fail,
+have the wrong size or digest, or are not signed by the maker.
+
+    updater_test.py --exe build/windows/Spadrim.exe --stand-in build/windows/tests/stand_in.exe \\
+                    --prefix build/windows/wineprefix --shots DIR
+
+Prints a line per check and ends with "updater: N passed, N failed"."""
+import argparse
+import hashlib
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+import desktop
+from desktop import (answer, check, click, find_window, geometry, message_box, notice_text, ocr, reg_query, reg_set_dword, run,
+                     setup, shot, start, stop, virtual_display, wait_for, window_name)
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--exe", required=True)
+parser.add_argument("--stand-in", required=True)
+parser.add_argument("--prefix", required=True)
+parser.add_argument("--shots", required=True)
+parser.add_argument("--display", default=":94")
+args = parser.parse_args()
+
+SETTINGS = r"HKCU\Software\Spadrim"
+MANIFEST_URL = "https://brightfen.example/Spadrim/update.json?v=0.2.0&lang=en"
+INSTALLER_URL = "https://downloads.brightfen.example/Spadrim-Setup.exe"
+FIXED = ["-fsSL", "--proto", "=https", "--max-time", "600", "-o"]
+
+setup(args.exe, args.prefix, args.display, args.shots)
+system32 = os.path.join(os.path.abspath(args.prefix), "drive_c", "windows", "system32")
+curl = os.path.join(system32, "curl.exe")
+plan_file = os.path.join(system32, "curl-plan.txt")
+log_file = os.path.join(system32, "curl-log.txt")
+work = tempfile.mkdtemp(prefix="spadrim-updater-")
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def unix_path(path):
+    return run("winepath", "-u", path).stdout.strip()
+
+
+def serve(manifest=None, manifest_exit=None, installer=None, installer_exit=None):
+    """Writes curl's plan: the manifest (a dict, or text) or an exit code for it, the same for the installer."""
+    lines = []
+    if manifest is not None:
+        path = os.path.join(work, "manifest.json")
+        with open(path, "w") as f:
+            f.write(manifest if isinstance(manifest, str) else json.dumps(manifest))
+        lines.append(MANIFEST_URL + "\tfile:" + windows_path(path))
+    elif manifest_exit is not None:
+        lines.append(MANIFEST_URL + "\texit:%d" % manifest_exit)
+    if installer is not None:
+        lines.append(INSTALLER_URL + "\tfile:" + windows_path(installer))
+    elif installer_exit is not None:
+        lines.append(INSTALLER_URL + "\texit:%d" % installer_exit)
+    with open(plan_file, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def curl_calls():
+    if not os.path.exists(log_file):
+        return []
+    with open(log_file, encoding="utf-8", errors="replace") as f:
+        return [line.rstrip("\n").split(" | ") for line in f if line.strip()]
+
+
+def newer(installer, version="0.3.0", size=None, digest=None):
+    """A manifest naming `version`, with the installer's size and digest (upper-case, as some servers write
+    it) unless given."""
+    with open(installer, "rb") as f:
+        data = f.read()
+    return {"version": version, "url": INSTALLER_URL, "sha256": digest or hashlib.sha256(data).hexdigest().upper(),
+            "size": len(data) if size is None else size}
+
+
+def openssl(*arguments):
+    return run("openssl", *arguments, check_rc=True)
+
+
+def make_signer(folder, name, root=None):
+    """A code-signing certificate for `name`, issued by `root` (a pair of files), or a new root with one
+    when none is given. Leaves are signed with SHA-1: Wine 8 checks the chain only then."""
+    os.makedirs(folder, exist_ok=True)
+    pem, key = (os.path.join(folder, f) for f in ("root.pem", "root.key"))
+    if root is None:
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", pem, "-days", "30",
+                "-subj", "/CN=Spadrim Test Root", "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign")
+        root = (pem, key)
+    extensions = os.path.join(folder, "leaf.cnf")
+    with open(extensions, "w") as f:
+        f.write("[leaf]\nbasicConstraints=critical,CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+                "extendedKeyUsage=codeSigning\n")
+    leaf, leaf_key, request = (os.path.join(folder, name + e) for e in (".pem", ".key", ".csr"))
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", leaf_key, "-out", request, "-subj", "/CN=" + name)
+    openssl("x509", "-req", "-in", request, "-CA", root[0], "-CAkey", root[1], "-CAcreateserial", "-out", leaf,
+            "-days", "30", "-sha1", "-extfile", extensions, "-extensions", "leaf")
+    chain = os.path.join(folder, name + "-chain.pem")
+    with open(chain, "w") as f:
+        f.write(open(leaf).read() + open(root[0]).read())
+    return root, chain, leaf_key
+
+
+def sign(source, chain, key, target):
+    run("osslsigncode", "sign", "-certs", chain, "-key", key, "-h", "sha256", "-in", source, "-out", target,
+        check_rc=True)
+    return target
+
+
+def trust(pem):
+    """Makes a root trusted by the user, as Windows keeps it: the certificate's serialized properties
+    under a key named by its SHA-1 thumbprint. Returns the key."""
+    der = subprocess.run(["openssl", "x509", "-in", pem, "-outform", "DER"], capture_output=True, check=True).stdout
+    key = r"HKCU\Software\Microsoft\SystemCertificates\Root\Certificates\%s" % hashlib.sha1(der).hexdigest().upper()
+    blob = struct.pack("<III", 32, 1, len(der)) + der  # CERT_CERT_PROP_ID, reserved, length, the certificate
+    run("wine", "reg", "add", key, "/v", "Blob", "/t", "REG_BINARY", "/d", blob.hex(), "/f")
+    return key
+
+
+with virtual_display():
+    shutil.copyfile(args.stand_in, curl)
+    if os.path.exists(log_file):
+        os.remove(log_file)
+    temp = unix_path(run("wine", "cmd", "/c", "echo %TEMP%").stdout.strip())
+    working = os.path.join(temp, "Spadrim")
+    installer_path = os.path.join(working, "Spadrim-Setup-0.3.0.exe")
+    shutil.rmtree(working, ignore_errors=True)  # a past run's installer and its trace
+    unsigned = os.path.join(work, "unsigned.exe")
+    shutil.copyfile(args.stand_in, unsigned)
+    root, chain, key = make_signer(os.path.join(work, "trusted"), "Brightfen Co., Ltd.")
+    signed = sign(unsigned, chain, key, os.path.join(work, "signed.exe"))
+    by_other = sign(unsigned, *make_signer(os.path.join(work, "trusted"), "Other Company Ltd.", root)[1:],
+                    os.path.join(work, "other.exe"))
+    by_stranger = sign(unsigned, *make_signer(os.path.join(work, "untrusted"), "Brightfen Co., Ltd.")[1:],
+                       os.path.join(work, "stranger.exe"))
+    tampered = os.path.join(work, "tampered.exe")
+    with open(signed, "rb") as f:
+        data = bytearray(f.read())
+    data[0x2000] ^= 0xFF  # inside the code
+    with open(tampered, "wb") as f:
+        f.write(data)
+    trusted_root = trust(root[0])
+    reg_set_dword(r"HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize", "AppsUseLightTheme", 1)
+    run("wine", "reg", "delete", SETTINGS, "/f")
+    process = None
+    try:
+        # The first start checks at once, and quietly: nothing newer is no news.
+        serve(manifest={"version": "0.2", "url": INSTALLER_URL, "sha256": "00"})
+        before = int(time.time())
+        process, window = start()
+        calls = wait_for(curl_calls, 20) or []
+        check("the automatic check runs curl with exactly the fixed arguments",
+              len(calls) == 1 and len(calls[0]) == 8 and calls[0][:6] == FIXED and calls[0][7] == MANIFEST_URL, calls)
+        check("the manifest is fetched into the working folder",
+              calls and unix_path(calls[0][6]) == os.path.join(working, "update.json"), calls)
+        stamp = reg_query(SETTINGS, "LastUpdateCheck").stdout.split()
+        check("the time of the automatic check is stored",
+              stamp and stamp[-1].isdigit() and before - 5 <= int(stamp[-1]) <= time.time() + 5, stamp)
+        time.sleep(2)
+        x, y, w, h = geometry(window)
+        check("an automatic check that finds nothing new says nothing", notice_text(shot("_probe"), x, y, w, h, 0) == "")
+        check("the manifest is deleted once read", not os.path.exists(os.path.join(working, "update.json")))
+
+        def check_manually(fetches=1):
+            """Chooses "Check for updates" in the main menu (its third entry from the end) and waits until
+            curl has been run `fetches` times."""
+            count = len(curl_calls())
+            click(window, w - 26, 24)
+            time.sleep(1.5)
+            for key in ("Up", "Up", "Up", "Return"):
+                run("xdotool", "key", key)
+                time.sleep(0.2)
+            if fetches > 1:
+                answer("y")
+            wait_for(lambda: len(curl_calls()) >= count + fetches, 20)
+            time.sleep(1.5)  # the worker posts, the window takes the outcome
+
+        def notice_after_check(name):
+            return notice_text(shot(name), x, y, w, h, 0)
+
+        serve(manifest={"version": "0.2.0", "url": INSTALLER_URL, "sha256": "00"})
+        check_manually()
+        said = notice_after_check("up-to-date")
+        check("a manual check says: up to date, and the version", "You're up to date (0.2.0)" in said, said)
+
+        serve(manifest_exit=22)
+        check_manually()
+        said = notice_after_check("manifest-failed")
+        check("a manifest that cannot be fetched: Download failed", "Download failed" in said, said)
+
+        serve(manifest='{"version": "0.3.0", "url": "http://brightfen.example/s.exe", "sha256": "00"}')
+        check_manually()
+        said = notice_after_check("manifest-unusable")
+        check("a manifest that breaks the rules: manifest", said.strip() == "manifest", said)
+
+        # A newer version: the question names both versions; No downloads nothing.
+        serve(manifest=newer(unsigned), installer=unsigned)
+        count = len(curl_calls())
+        check_manually()
+        box = wait_for(message_box, 10)
+        question = ocr(shot("update-question"), *geometry(box)) if box else ""
+        check("a newer version is offered", "A new version is available: 0.3.0" in question
+              and "current 0.2.0" in question and "Update now?" in question, question)
+        answer("n")
+        time.sleep(2)
+        check("No downloads nothing", len(curl_calls()) == count + 1, curl_calls()[count:])
+
+        def accept(name):
+            """Checks, answers Yes and returns the notice the download ends with."""
+            check_manually(fetches=2)
+            return notice_after_check(name)
+
+        serve(manifest=newer(unsigned), installer_exit=22)
+        said = accept("download-failed")
+        calls = curl_calls()
+        check("the installer is fetched with the fixed arguments into the working folder",
+              calls[-1][:6] == FIXED and calls[-1][7] == INSTALLER_URL and unix_path(calls[-1][6]) == installer_path,
+              calls[-1])
+        check("an installer that cannot be fetched: Download failed", "Download failed" in said, said)
+
+        serve(manifest=newer(unsigned, size=os.path.getsize(unsigned) + 1), installer=unsigned)
+        said = accept("size-mismatch")
+        check("a wrong size is refused and the file deleted",
+              "Downloaded size mismatch" in said and not os.path.exists(installer_path), said)
+
+        serve(manifest=newer(unsigned, digest="0" * 64), installer=unsigned)
+        said = accept("hash-mismatch")
+        check("a wrong digest is refused and the file deleted",
+              "Downloaded file is corrupt (hash mismatch)" in said and not os.path.exists(installer_path), said)
+
+        serve(manifest=newer(unsigned, size=0), installer=unsigned)  # no size: the digest and signer decide
+        said = accept("unsigned")
+        check("an unsigned installer is refused, deleted and never started",
+              "digital signature could not be verified" in said and not os.path.exists(installer_path)
+              and not os.path.exists(installer_path + ".ran"), said)
+        for name, installer, how in (("other-signer", by_other, "signed by another company"),
+                                     ("untrusted-root", by_stranger, "signed in our name under an unknown root"),
+                                     ("tampered", tampered, "changed after signing")):
+            serve(manifest=newer(installer), installer=installer)
+            said = accept(name)
+            check("an installer %s is refused and deleted" % how,
+                  "digital signature could not be verified" in said and not os.path.exists(installer_path)
+                  and not os.path.exists(installer_path + ".ran"), said)
+        check("the window stays after a refused download", window_name(window) == "Spadrim", window_name(window))
+
+        # All checks pass: the installer starts with the silent arguments, and Spadrim closes for it.
+        serve(manifest=newer(signed), installer=signed)
+        check_manually(fetches=2)
+        ran = wait_for(lambda: os.path.exists(installer_path + ".ran"), 20)
+        with open(installer_path + ".ran") if ran else open(os.devnull) as f:
+            arguments = f.read().strip()
+        check("a verified installer is started with the silent arguments",
+              arguments == "/SILENT /SUPPRESSMSGBOXES /NORESTART /UPDATE=1", arguments)
+        check("the window closes once the installer has started", wait_for(lambda: find_window() is None, 20))
+        check("the installer stays in the working folder", os.path.exists(installer_path))
+    finally:
+        if process:
+            stop(process)
+        run("wine", "reg", "delete", trusted_root, "/f")
+        for leftover in (curl, plan_file, log_file):
+            if os.path.exists(leftover):
+                os.remove(leftover)
+        shutil.rmtree(work, ignore_errors=True)
+
+print(f"updater: {desktop.passed} passed, {desktop.failed} failed")
+sys.exit(1 if desktop.failed else 0)
