@@ -86,6 +86,9 @@ TEST(Updater, CurlRunsWithTheFixedArgumentsQuotedForItsRuntime) {
     EXPECT_EQ(arguments, (std::vector<std::string>{"-fsSL", "--proto", "=https", "--max-time", "600", "-o",
                                                    "C:\\Users\\Jo Doe\\Temp\\Spadrim\\update.json",
                                                    "https://a.example/u.json?v=1&lang=en"}));
+    EXPECT_EQ(curl_program("D:\\WINNT"), "D:\\WINNT\\System32\\curl.exe");
+    EXPECT_EQ(curl_program("D:\\WINNT\\"), "D:\\WINNT\\System32\\curl.exe");
+    EXPECT_EQ(curl_program(""), "C:\\Windows\\System32\\curl.exe");  // unset: never the search path
     EXPECT_EQ(command_line({"C:\\Windows\\System32\\curl.exe", "-o", "C:\\Jo Doe\\u.json", ""}),
               "C:\\Windows\\System32\\curl.exe -o \"C:\\Jo Doe\\u.json\" \"\"");
     // Backslashes before a quote, and before the closing quote, are doubled; others stay single.

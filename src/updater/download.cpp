@@ -4,6 +4,12 @@
 
 namespace spadrim {
 
+std::string curl_program(std::string_view system_root) {
+    std::string program(system_root.empty() ? "C:\\Windows" : system_root);
+    if (!program.ends_with('\\')) program += '\\';
+    return program + "System32\\curl.exe";
+}
+
 std::vector<std::string> curl_arguments(std::string_view url, std::string_view file) {
     return {"-fsSL", "--proto", "=https", "--max-time", "600", "-o", std::string(file), std::string(url)};
 }

@@ -18,6 +18,10 @@ inline constexpr std::string_view EXPECTED_SIGNER = "Brightfen Co., Ltd.";
 // Handed to the installer, in this order: no questions, no restart, and that it updates an installation.
 inline constexpr std::string_view INSTALLER_ARGUMENTS = "/SILENT /SUPPRESSMSGBOXES /NORESTART /UPDATE=1";
 
+// The only curl ever run: System32 under the Windows folder the environment names (empty when it names
+// none), else under C:\Windows.
+std::string curl_program(std::string_view system_root);
+
 // curl's arguments after the program name: fail on HTTP errors, quietly, following redirects, HTTPS
 // only, at most ten minutes, into `file`.
 std::vector<std::string> curl_arguments(std::string_view url, std::string_view file);

@@ -78,17 +78,17 @@ std::string working_folder() {
 // Nothing when it succeeded, else the failure's text.
 std::optional<std::string> fetch_to_file(const std::string& url, const std::string& file) {
     const DWORD size = GetEnvironmentVariableW(L"SystemRoot", nullptr, 0);
-    std::wstring program(size, L'\0');
-    if (size == 0 || GetEnvironmentVariableW(L"SystemRoot", program.data(), size) != size - 1) {
-        program = L"C:\\Windows";
+    std::wstring root(size, L'\0');
+    if (size != 0 && GetEnvironmentVariableW(L"SystemRoot", root.data(), size) == size - 1) {
+        root.pop_back();
     } else {
-        program.pop_back();
+        root.clear();
     }
-    if (!program.ends_with(L'\\')) program += L'\\';
-    program += L"System32\\curl.exe";
+    const std::string program_utf8 = curl_program(from_wide(root));
+    const std::wstring program = to_wide(program_utf8);
 
     std::vector<std::string> arguments = curl_arguments(url, file);
-    arguments.insert(arguments.begin(), from_wide(program));
+    arguments.insert(arguments.begin(), program_utf8);
     std::wstring line = to_wide(command_line(arguments));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
