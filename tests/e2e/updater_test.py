@@ -267,6 +267,14 @@ with virtual_display():
               arguments == "/SILENT /SUPPRESSMSGBOXES /NORESTART /UPDATE=1", arguments)
         check("the window closes once the installer has started", wait_for(lambda: find_window() is None, 20))
         check("the installer stays in the working folder", os.path.exists(installer_path))
+
+        # The automatic check ran less than a day ago: the next start does not check again.
+        count = len(curl_calls())
+        stop(process)
+        process, window = start()
+        time.sleep(3)
+        check("a start within a day of the last automatic check fetches nothing", len(curl_calls()) == count,
+              curl_calls()[count:])
     finally:
         if process:
             stop(process)
