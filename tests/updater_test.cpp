@@ -47,6 +47,7 @@ TEST(Updater, ManifestRulesAreStrict) {
              manifest_text("0.3", "https:/"),                         // too short
              manifest_text("0.3") + " x",                             // trailing text
              manifest_text("0.3") + "{}",                             // a second document
+             manifest_text("0.3") + std::string(1, '\0') + "x",       // hidden behind a zero byte
              std::string("[") + manifest_text("0.3") + "]",           // not an object
              std::string("{\"version\": \"0.3\", \"url\": \"https://a.example/\"}"),  // no sha256
              std::string("{\"version\": 3, \"url\": \"https://a.example/\", \"sha256\": \"\"}"),

@@ -32,6 +32,8 @@ App::~App() {
 
 void show_notice(App& app, std::string text) {
     app.notice = std::move(text);
+    app.notice_shown = Clock::now();
+    ++app.notice_serial;  // the window starts its expiry timer anew
 }
 
 void list_drives(App& app) {

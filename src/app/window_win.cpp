@@ -52,6 +52,12 @@ void ask(const Command& command) {
     pending_command() = command;
 }
 
+// Workers' messages that arrived while the state was held, one bit each from MSG_SCAN_ENDED.
+UINT& missed_messages() {
+    static UINT missed = 0;
+    return missed;
+}
+
 // The item menu asked for by a right click, opened once the state is released.
 std::optional<Command>& pending_item_menu() {
     static std::optional<Command> menu;
@@ -398,6 +404,12 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
     Window* window = hold.get();
     if (!window) {
         if (message == WM_PAINT) ValidateRect(handle, nullptr);
+        // A worker's news must not be lost: its outcome waits in a slot that only this message empties.
+        // Posted again once the state is free; posting now would spin inside a modal move or size loop.
+        if (message >= MSG_SCAN_ENDED && message <= MSG_DUPLICATES_FOUND) {
+            missed_messages() |= 1u << (message - MSG_SCAN_ENDED);
+            return 0;
+        }
         return DefWindowProcW(handle, message, wparam, lparam);
     }
     const auto x = static_cast<float>(GET_X_LPARAM(lparam));
@@ -507,6 +519,9 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
     }
     if (main_window() == window) sync_timers(*window);
     hold.release();
+    for (UINT missed = std::exchange(missed_messages(), 0u), bit = 0; missed != 0; missed >>= 1, ++bit) {
+        if (missed & 1u) PostMessageW(handle, MSG_SCAN_ENDED + bit, 0, 0);
+    }
     // Commands and menus run without the state held: their modal loops dispatch messages of their own.
     if (std::optional<Command> command = std::exchange(pending_command(), std::nullopt)) {
         if (Window* current = main_window()) run_command(*current, *command);

@@ -69,6 +69,8 @@ int compare_versions(const VersionNumber& a, const VersionNumber& b) {
 }
 
 std::optional<UpdateManifest> parse_manifest(std::string_view text) {
+    // The parser stops at a zero byte as if the text ended there; JSON never holds one raw.
+    if (text.find('\0') != std::string_view::npos) return std::nullopt;
     // Not valid UTF-8 is as unusable as not JSON; the parser would otherwise reject it by throwing.
     const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
     if (document.is_discarded() || !document.is_object()) return std::nullopt;

@@ -146,12 +146,14 @@ def message_box():
     return found[0] if found else None
 
 
-def answer(key):
-    """Presses a key in the message box once it is up, and waits for it to close; False if none came."""
+def answer(key, wait=True):
+    """Presses a key in the message box once it is up, and (unless told not to: Wine sometimes leaves a
+    closed box's X window mapped for a while) waits for it to close; False if none came."""
     box = wait_for(message_box, 10)
     if box:
         run("xdotool", "key", "--window", box, key)
-        wait_for(lambda: message_box() is None, 10)
+        if wait:
+            wait_for(lambda: message_box() is None, 10)
     return box is not None
 
 

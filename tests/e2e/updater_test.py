@@ -170,27 +170,25 @@ with virtual_display():
         stamp = reg_query(SETTINGS, "LastUpdateCheck").stdout.split()
         check("the time of the automatic check is stored",
               stamp and stamp[-1].isdigit() and before - 5 <= int(stamp[-1]) <= time.time() + 5, stamp)
-        time.sleep(2)
+        time.sleep(1)
         x, y, w, h = geometry(window)
         check("an automatic check that finds nothing new says nothing", notice_text(shot("_probe"), x, y, w, h, 0) == "")
         check("the manifest is deleted once read", not os.path.exists(os.path.join(working, "update.json")))
 
-        def check_manually(fetches=1):
-            """Chooses "Check for updates" in the main menu (its third entry from the end) and waits until
-            curl has been run `fetches` times."""
-            count = len(curl_calls())
+        def check_manually():
+            """Chooses "Check for updates" in the main menu (its third entry from the end) once the last
+            notice has gone."""
+            wait_for(lambda: notice_text(shot("_probe"), x, y, w, h, 0) == "", 8, 0.5)
             click(window, w - 26, 24)
             time.sleep(1.5)
             for key in ("Up", "Up", "Up", "Return"):
                 run("xdotool", "key", key)
                 time.sleep(0.2)
-            if fetches > 1:
-                answer("y")
-            wait_for(lambda: len(curl_calls()) >= count + fetches, 20)
-            time.sleep(1.5)  # the worker posts, the window takes the outcome
 
         def notice_after_check(name):
-            return notice_text(shot(name), x, y, w, h, 0)
+            """The notice a check or download ends with, not one of those shown while it runs."""
+            final = lambda text: text if text and "Checking" not in text and "Downloading" not in text else None
+            return wait_for(lambda: final(notice_text(shot(name), x, y, w, h, 0)), 20, 0.1) or ""
 
         serve(manifest={"version": "0.2.0", "url": INSTALLER_URL, "sha256": "00"})
         check_manually()
@@ -221,7 +219,8 @@ with virtual_display():
 
         def accept(name):
             """Checks, answers Yes and returns the notice the download ends with."""
-            check_manually(fetches=2)
+            check_manually()
+            answer("y", wait=False)
             return notice_after_check(name)
 
         serve(manifest=newer(unsigned), installer_exit=22)
@@ -259,7 +258,8 @@ with virtual_display():
 
         # All checks pass: the installer starts with the silent arguments, and Spadrim closes for it.
         serve(manifest=newer(signed), installer=signed)
-        check_manually(fetches=2)
+        check_manually()
+        answer("y", wait=False)
         ran = wait_for(lambda: os.path.exists(installer_path + ".ran"), 20)
         with open(installer_path + ".ran") if ran else open(os.devnull) as f:
             arguments = f.read().strip()

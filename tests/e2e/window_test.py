@@ -189,6 +189,8 @@ with virtual_display():
             check("the item menu copies the path", copied is not None)
             said = notice(shot("path-copied"))
             check("the notice says the path was copied", "Path copied" in said, said)
+            gone = wait_for(lambda: notice(shot("_probe")) == "", 8, 0.5)
+            check("the notice goes away by itself", gone is not None)
             # The main menu: its last entry opens the About box.
             click(window, w - 26, 24)
             time.sleep(1.5)

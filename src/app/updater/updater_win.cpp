@@ -6,6 +6,7 @@
 #include <softpub.h>
 #include <wintrust.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -62,12 +63,15 @@ std::string system_error_text(DWORD code) {
     return text;
 }
 
-// %TEMP%\Spadrim\, created with its parents whenever asked for; a failure shows later, when the file
-// cannot be written.
-std::string working_folder() {
-    wchar_t temp[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    std::wstring folder(temp, length <= MAX_PATH ? length : 0);
+// %TEMP%\Spadrim\, created with its parents whenever asked for; a failure to create it shows later,
+// when the file cannot be written. Nothing when the system names no temporary folder: a relative path
+// would put the installer in whatever the current folder is.
+std::optional<std::string> working_folder() {
+    const DWORD size = GetTempPathW(0, nullptr);
+    std::wstring folder(size, L'\0');
+    const DWORD length = size == 0 ? 0 : GetTempPathW(size, folder.data());
+    if (length == 0 || length >= size) return std::nullopt;
+    folder.resize(length);
     folder += L"Spadrim\\";
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(folder), ignored);
@@ -121,7 +125,12 @@ FileRead read_whole_file(const std::string& path) {
         read.failure = system_error_text(GetLastError());
         return read;
     }
-    read.bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    try {
+        read.bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {  // a file larger than memory is a failure like any other
+        read.failure = system_error_text(ERROR_NOT_ENOUGH_MEMORY);
+        return read;
+    }
     std::size_t done = 0;
     while (done < read.bytes.size()) {
         DWORD got = 0;
@@ -137,11 +146,19 @@ FileRead read_whole_file(const std::string& path) {
     return read;
 }
 
-void check_for_update(HWND window, bool manual) {
-    const std::string file = working_folder() + "update.json";
+// One check at a time: a second would fetch into the same file. A manual request made meanwhile is
+// answered by the running check.
+std::atomic<bool> check_running{false};
+std::atomic<bool> manual_wanted{false};
+
+void check_for_update(HWND window) {
+    const std::optional<std::string> folder = working_folder();
+    const std::string file = folder.value_or("") + "update.json";
     CheckOutcome outcome;
-    if (std::optional<std::string> failure =
-            fetch_to_file(manifest_address(MAKER_SITE, VERSION, language_code()), file)) {
+    if (!folder) {
+        outcome.message = system_error_text(GetLastError());
+    } else if (std::optional<std::string> failure =
+                   fetch_to_file(manifest_address(MAKER_SITE, VERSION, language_code()), file)) {
         outcome.message = std::move(*failure);
     } else {
         FileRead read = read_whole_file(file);
@@ -153,7 +170,8 @@ void check_for_update(HWND window, bool manual) {
             outcome = judge_manifest(read.bytes, VERSION);  // text that is not UTF-8 is not a manifest
         }
     }
-    update_mailbox().put(CheckReport{std::move(outcome), manual});
+    check_running = false;  // before reading the flag: a request after this starts a check of its own
+    update_mailbox().put(CheckReport{std::move(outcome), manual_wanted.exchange(false)});
     PostMessageW(window, MSG_UPDATE_CHECKED, 0, 0);
 }
 
@@ -189,7 +207,9 @@ InstallerCheck check_signature(const std::string& path) {
 }
 
 DownloadOutcome verified_download(const UpdateManifest& manifest) {
-    const std::string path = working_folder() + installer_file_name(manifest.version);
+    const std::optional<std::string> folder = working_folder();
+    if (!folder) return {{}, {}, system_error_text(GetLastError())};
+    const std::string path = *folder + installer_file_name(manifest.version);
     if (std::optional<std::string> failure = fetch_to_file(manifest.url, path)) return {{}, {}, *failure};
     FileRead read = read_whole_file(path);
     if (read.failure) return {{}, {}, *read.failure};
@@ -218,11 +238,18 @@ void notify(Window& window, std::string text) {
     repaint(window);
 }
 
+// One question and one download at a time: they share the installer's file. Main thread only.
+bool updating = false;
+
 }  // namespace
 
 void start_update_check(Window& window, bool manual) {
-    if (manual) notify(window, std::string(tr("업데이트를 확인하는 중…", "Checking for updates…")));
-    std::thread(check_for_update, window.handle, manual).detach();
+    if (manual) {
+        notify(window, std::string(tr("업데이트를 확인하는 중…", "Checking for updates…")));
+        manual_wanted = true;
+    }
+    if (check_running.exchange(true)) return;
+    std::thread(check_for_update, window.handle).detach();
 }
 
 void take_update_outcome(Window& window) {
@@ -231,11 +258,16 @@ void take_update_outcome(Window& window) {
     const CheckOutcome& outcome = report->outcome;
     switch (outcome.kind) {
         case CheckOutcome::Kind::Newer: {
+            if (updating) return;  // already asking, or downloading
+            updating = true;
             const std::wstring question = to_wide(update_question(outcome.manifest.version, VERSION));
-            if (MessageBoxW(window.handle, question.c_str(), L"Spadrim", MB_YESNO | MB_ICONINFORMATION) != IDYES)
-                return;
+            const bool yes =
+                MessageBoxW(window.handle, question.c_str(), L"Spadrim", MB_YESNO | MB_ICONINFORMATION) == IDYES;
             Window* current = main_window();  // the box's modal loop ran
-            if (!current) return;
+            if (!yes || !current) {
+                updating = false;
+                return;
+            }
             notify(*current, std::string(tr("업데이트를 내려받는 중…", "Downloading update…")));
             start_download(*current, outcome.manifest);
             return;
@@ -256,20 +288,23 @@ void start_download(Window& window, const UpdateManifest& manifest) {
 void take_download_outcome(Window& window) {
     std::optional<DownloadOutcome> outcome = download_mailbox().take();
     if (!outcome) return;
+    updating = false;
     if (outcome->installer.empty()) {
         notify(window, std::move(outcome->failure));
         return;
     }
     const std::wstring file = to_wide(outcome->installer);
     const std::wstring parameters = to_wide(INSTALLER_ARGUMENTS);
+    const HWND handle = window.handle;
     SHELLEXECUTEINFOW launch{};
     launch.cbSize = sizeof launch;
     launch.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    launch.hwnd = window.handle;
+    launch.hwnd = handle;
     launch.lpFile = file.c_str();
     launch.lpParameters = parameters.c_str();
     launch.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExW(&launch)) DestroyWindow(window.handle);  // ends the program; `window` is gone
+    // The launch may have run messages (an elevation prompt): look the window up again.
+    if (ShellExecuteExW(&launch) && main_window()) DestroyWindow(handle);  // ends the program
 }
 
 }  // namespace spadrim
