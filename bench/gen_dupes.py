@@ -11,12 +11,11 @@ some of them of one shared size. OUT/manifest.json is written last: its presence
 complete. The expected answer is not written here: dupes.sh works it out from the files themselves.
 --scale shrinks the large sizes, for a quick try of the scripts.
 """
-import json
 import os
 import random
 import shutil
-import sys
-import time
+
+import corpus
 
 SEED = 7041
 MIB = 1 << 20
@@ -159,30 +158,10 @@ def generate(out, scale):
     final = os.path.join(out, "corpus")
     os.rename(root, final)
     manifest = {"seed": SEED, "scale": scale, "files": w.files, "hard_links": w.links, "bytes": w.bytes}
-    with open(os.path.join(out, "manifest.json.partial"), "w") as f:
-        json.dump(manifest, f, indent=2)
-    os.rename(os.path.join(out, "manifest.json.partial"), os.path.join(out, "manifest.json"))
+    corpus.write_manifest(out, manifest)
     return manifest
 
 
-def main():
-    args = sys.argv[1:]
-    scale = 1.0
-    if "--scale" in args:
-        i = args.index("--scale")
-        scale = float(args[i + 1])
-        del args[i:i + 2]
-    if len(args) != 1:
-        sys.exit("usage: gen_dupes.py OUT [--scale X]")
-    out = args[0]
-    os.makedirs(out, exist_ok=True)
-    if os.path.exists(os.path.join(out, "corpus")):
-        sys.exit("gen_dupes.py: %s/corpus exists already" % out)
-    started = time.monotonic()
-    m = generate(out, scale)
-    print("gen_dupes: %d files, %d hard links, %.2f GB, in %.0f s"
-          % (m["files"], m["hard_links"], m["bytes"] / 1e9, time.monotonic() - started), file=sys.stderr)
-
-
 if __name__ == "__main__":
-    main()
+    corpus.main("gen_dupes.py", "corpus", generate,
+                lambda m: "gen_dupes: %d files, %d hard links, %.2f GB" % (m["files"], m["hard_links"], m["bytes"] / 1e9))

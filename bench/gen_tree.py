@@ -9,14 +9,13 @@ names with spaces and a share of non-ASCII names), hard links, symbolic links to
 (a few of them dangling) and one flat folder of 20,000 files. OUT/manifest.json is written last, so its
 presence means the tree is complete. --scale shrinks or grows every count, for a quick try of the scripts.
 """
-import json
 import os
 import random
 import shutil
-import sys
-import time
 from bisect import bisect
 from itertools import accumulate
+
+import corpus
 
 SEED = 20240611
 
@@ -218,33 +217,12 @@ def generate(out, scale):
         "mean_name_bytes": round(name_bytes / n_files, 2),
         "non_ascii_names": non_ascii,
     }
-    with open(os.path.join(out, "manifest.json.partial"), "w") as f:
-        json.dump(manifest, f, indent=2)
-    os.rename(os.path.join(out, "manifest.json.partial"), os.path.join(out, "manifest.json"))
+    corpus.write_manifest(out, manifest)
     return manifest
 
 
-def main():
-    args = sys.argv[1:]
-    scale = 1.0
-    if "--scale" in args:
-        i = args.index("--scale")
-        scale = float(args[i + 1])
-        del args[i:i + 2]
-    if len(args) != 1:
-        sys.exit("usage: gen_tree.py OUT [--scale X]")
-    out = args[0]
-    os.makedirs(out, exist_ok=True)
-    if os.path.exists(os.path.join(out, "tree")):
-        sys.exit("gen_tree.py: %s/tree exists already" % out)
-    started = time.monotonic()
-    manifest = generate(out, scale)
-    print("gen_tree: %d files (%d hard links), %d folders, %d symlinks, %.1f MB, names %.1f bytes "
-          "on average, %d non-ASCII, in %.0f s" % (
-              manifest["files"], manifest["hard_links"], manifest["folders"], manifest["symlinks"],
-              manifest["bytes"] / 1e6, manifest["mean_name_bytes"], manifest["non_ascii_names"],
-              time.monotonic() - started), file=sys.stderr)
-
-
 if __name__ == "__main__":
-    main()
+    corpus.main("gen_tree.py", "tree", generate,
+                lambda m: "gen_tree: %d files (%d hard links), %d folders, %d symlinks, %.1f MB, names %.1f "
+                "bytes on average, %d non-ASCII" % (m["files"], m["hard_links"], m["folders"], m["symlinks"],
+                                                   m["bytes"] / 1e6, m["mean_name_bytes"], m["non_ascii_names"]))

@@ -15,16 +15,6 @@
 namespace spadrim {
 namespace {
 
-std::optional<std::string> environment_value(const char* name) {
-    const std::wstring wide_name = to_wide(name);
-    const DWORD size = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
-    if (size == 0) return std::nullopt;
-    std::wstring value(size, L'\0');
-    const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), value.data(), size);
-    value.resize(length);
-    return from_wide(value);
-}
-
 // Whether anything is at path, looking at a link itself rather than where it points.
 bool exists(const std::string& path) {
     return GetFileAttributesW(to_wide(to_long_path(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -45,7 +35,7 @@ void refreshed(Window& window) {
 }  // namespace
 
 bool is_protected_here(std::string_view path) {
-    return is_protected(path, environment_value);
+    return is_protected(path, environment_variable);
 }
 
 void recycle_item(Window& window, NodeIndex node) {

@@ -3,44 +3,9 @@
 
 #include <charconv>
 
+#include "strings/utf.h"
+
 namespace spadrim {
-namespace {
-
-// Unicode white space as UTF-8 sequences, longest first within each lead byte.
-std::size_t white_space_at(std::string_view text, std::size_t i) {
-    static constexpr std::string_view SPACES[] = {
-        "\xE3\x80\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83",
-        "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
-        "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF",
-        "\xE2\x81\x9F", "\xE1\x9A\x80", "\xC2\x85",     "\xC2\xA0",     " ",
-        "\t",           "\n",           "\v",           "\f",           "\r"};
-    for (const std::string_view space : SPACES) {
-        if (text.substr(i).starts_with(space)) return space.size();
-    }
-    return 0;
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t n = white_space_at(text, 0);
-        if (n == 0) break;
-        text.remove_prefix(n);
-    }
-    // Trailing: find the last position where a white-space sequence ends exactly at the end.
-    for (bool trimmed = true; trimmed && !text.empty();) {
-        trimmed = false;
-        for (std::size_t length = 1; length <= 3 && length <= text.size(); ++length) {
-            if (white_space_at(text, text.size() - length) == length) {
-                text.remove_suffix(length);
-                trimmed = true;
-                break;
-            }
-        }
-    }
-    return text;
-}
-
-}  // namespace
 
 bool wants_unregister(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
@@ -51,7 +16,7 @@ bool wants_unregister(const std::vector<std::string>& args) {
 
 std::optional<std::string> folder_argument(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
-        std::string_view text = trim(arg);
+        std::string_view text = trim_white_space(arg);
         while (!text.empty() && text.back() == '"')
             text.remove_suffix(1);
         std::string folder(text);

@@ -1,6 +1,7 @@
 // UTF-8 / UTF-16 conversion with replacement. See utf.h.
 #include "strings/utf.h"
 
+#include <array>
 #include <cstdint>
 
 namespace spadrim {
@@ -144,6 +145,27 @@ std::string valid_utf8(std::string_view bytes) {
         i += used;
     }
     return out;
+}
+
+namespace {
+
+// The code points with Unicode's White_Space property, in UTF-8.
+constexpr std::array<std::string_view, 25> WHITE_SPACE = {
+    "\t",     "\n",     "\v",     "\f",     "\r",     " ",      "\u0085", "\u00A0", "\u1680",
+    "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006", "\u2007", "\u2008",
+    "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000"};
+
+}  // namespace
+
+std::string_view trim_white_space(std::string_view text) {
+    for (bool trimmed = true; trimmed;) {
+        trimmed = false;
+        for (std::string_view space : WHITE_SPACE) {
+            if (text.starts_with(space)) text.remove_prefix(space.size()), trimmed = true;
+            if (text.ends_with(space)) text.remove_suffix(space.size()), trimmed = true;
+        }
+    }
+    return text;
 }
 
 }  // namespace spadrim

@@ -25,4 +25,7 @@ std::string valid_utf8(std::string_view bytes);
 // True when the bytes are well-formed UTF-8 (no surrogates, no overlong forms, nothing above U+10FFFF).
 bool is_valid_utf8(std::string_view bytes);
 
+// The text without the characters of Unicode's White_Space property at either end.
+std::string_view trim_white_space(std::string_view text);
+
 }  // namespace spadrim

@@ -7,6 +7,7 @@
 
 #include <shellapi.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,18 @@ inline std::wstring to_wide(std::string_view text) {
 
 inline std::string from_wide(std::wstring_view text) {
     return utf8_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
+// An environment variable of this process as UTF-8, or nothing when it is not set.
+inline std::optional<std::string> environment_variable(const char* name) {
+    const std::wstring wide_name = to_wide(name);
+    const DWORD size = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), value.data(), size);
+    if (length >= size) return std::nullopt;  // changed between the two calls
+    value.resize(length);
+    return from_wide(value);
 }
 
 // The program's arguments as UTF-8, without the program name, from the UTF-16 command line (main's

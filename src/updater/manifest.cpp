@@ -1,33 +1,16 @@
 #include "updater/manifest.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 
 #include <nlohmann/json.hpp>
 
 #include "strings/strings.h"
+#include "strings/utf.h"
 
 namespace spadrim {
 
 namespace {
-
-// The code points with Unicode's White_Space property, in UTF-8.
-constexpr std::array<std::string_view, 25> WHITE_SPACE = {
-    "\t",     "\n",     "\v",     "\f",     "\r",     " ",      "\u0085", "\u00A0", "\u1680",
-    "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006", "\u2007", "\u2008",
-    "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000"};
-
-std::string_view trim_white_space(std::string_view text) {
-    for (bool trimmed = true; trimmed;) {
-        trimmed = false;
-        for (std::string_view space : WHITE_SPACE) {
-            if (text.starts_with(space)) text.remove_prefix(space.size()), trimmed = true;
-            if (text.ends_with(space)) text.remove_suffix(space.size()), trimmed = true;
-        }
-    }
-    return text;
-}
 
 std::uint32_t component(std::string_view piece) {
     if (piece.starts_with('+')) piece.remove_prefix(1);

@@ -81,18 +81,9 @@ std::optional<std::string> working_folder() {
 // Runs %SystemRoot%\System32\curl.exe and nothing else: no other curl on the path is ever trusted.
 // Nothing when it succeeded, else the failure's text.
 std::optional<std::string> fetch_to_file(const std::string& url, const std::string& file) {
-    const DWORD size = GetEnvironmentVariableW(L"SystemRoot", nullptr, 0);
-    std::wstring root(size, L'\0');
-    if (size != 0 && GetEnvironmentVariableW(L"SystemRoot", root.data(), size) == size - 1) {
-        root.pop_back();
-    } else {
-        root.clear();
-    }
-    const std::string program_utf8 = curl_program(from_wide(root));
-    const std::wstring program = to_wide(program_utf8);
-
     std::vector<std::string> arguments = curl_arguments(url, file);
-    arguments.insert(arguments.begin(), program_utf8);
+    arguments.insert(arguments.begin(), curl_program(environment_variable("SystemRoot").value_or("")));
+    const std::wstring program = to_wide(arguments.front());
     std::wstring line = to_wide(command_line(arguments));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
