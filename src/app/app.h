@@ -115,10 +115,21 @@ struct App {
     std::string notice;
     Clock::time_point notice_shown{};
     std::uint64_t notice_serial = 0;
+
+    // Free and total bytes of the scanned volume, asked when a scan ends, after space was freed and on
+    // the home screen: never per message (the query can stall on a slow or network volume).
+    std::optional<VolumeSpace> volume;
 };
 
-// Rebuilds the drive list and the Recycle Bin size.
+// Rebuilds the drive list and the Recycle Bin size, and asks the scanned volume's figures again.
 void list_drives(App& app);
+
+// Asks the scanned volume's free and total bytes again (nothing without a tree).
+void refresh_volume(App& app);
+
+// The node a row of the current tab stands for: a folder or file on Folders and Largest files, a member
+// on Duplicates; NO_NODE for set rows, extension rows and rows past the end.
+NodeIndex row_node(const App& app, std::size_t row);
 
 // Starts scanning folder (UI thread). Shows "Folder not found: PATH" and returns false when it is not a
 // folder; otherwise cancels the running Scan, records the new job and switches to the Scanning screen.
@@ -153,7 +164,7 @@ void remove_from_view(App& app, NodeIndex node);
 // Used space of a volume that a scan of its root did not find, when it is more than 1% of the used space.
 std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space, std::uint64_t found);
 
-// The status line of the results screen, or nothing (volume figures are asked afresh on each call).
+// The warning line of the results screen, or nothing (from the volume figures last asked).
 std::optional<std::string> status_line(const App& app);
 
 }  // namespace spadrim

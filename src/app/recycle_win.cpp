@@ -92,6 +92,7 @@ void recycle_item(Window& window, NodeIndex node) {
     }
     remove_from_view(current->app, node);
     current->app.recycle_bin_bytes = query_recycle_bin();
+    refresh_volume(current->app);
     show_notice(current->app,
                 substitute(tr("휴지통으로 보냈습니다. 휴지통을 비우면 {0} 만큼 공간이 생깁니다.",
                               "Moved to the Recycle Bin. Emptying it frees {0}."),

@@ -39,6 +39,11 @@ void show_notice(App& app, std::string text) {
 void list_drives(App& app) {
     app.drives = query_drives();
     app.recycle_bin_bytes = recycle_bin_bytes();
+    refresh_volume(app);
+}
+
+void refresh_volume(App& app) {
+    app.volume = app.tree ? volume_space(app.tree->root_path) : std::nullopt;
 }
 
 void cancel_scan(App& app) {
@@ -98,6 +103,7 @@ void finish_scan(App& app) {
     if (!(node_at(*app.tree, target).flags & FLAG_DIR)) target = 0;
     app.current_folder = target;
     app.scroll = 0;
+    refresh_volume(app);
     refresh_view(app);
 
     const std::chrono::duration<double> elapsed = Clock::now() - job.started;

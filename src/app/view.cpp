@@ -42,6 +42,16 @@ void refresh_view(App& app) {
     ++app.view_generation;
 }
 
+NodeIndex row_node(const App& app, std::size_t row) {
+    switch (app.tab) {
+        case Tab::Folders:
+        case Tab::LargestFiles: return row < app.node_rows.size() ? app.node_rows[row] : NO_NODE;
+        case Tab::Duplicates: return row < app.duplicate_rows.size() ? app.duplicate_rows[row].member : NO_NODE;
+        case Tab::ByType: break;
+    }
+    return NO_NODE;
+}
+
 std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space, std::uint64_t found) {
     if (!space || space->total >= SIZE_NOT_REPORTED) return std::nullopt;
     const std::uint64_t used = space->total - std::min(space->free, space->total);
@@ -76,8 +86,7 @@ std::optional<std::string> status_line(const App& app) {
                           {format_count(tree.unreadable_folders)});
     }
     if (is_drive_root(tree.root_path)) {
-        const std::optional<VolumeSpace> space = volume_space(tree.root_path);
-        if (const std::optional<std::uint64_t> missing = unaccounted_bytes(space, node_at(tree, 0).size)) {
+        if (const std::optional<std::uint64_t> missing = unaccounted_bytes(app.volume, node_at(tree, 0).size)) {
             if (!text.empty()) text += " · ";
             text += substitute(tr("찾지 못한 공간 약 {0} (시스템 파일 등)",
                                   "About {0} not accounted for (system files etc.)"),

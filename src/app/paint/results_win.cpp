@@ -88,15 +88,9 @@ void paint_rows(const Frame& f) {
         const float y = view.y + static_cast<float>(i) * row - static_cast<float>(app.scroll);
         if (y > view.y + view.height) break;
         const Box background{view.x, y, right - view.x, row};
-        bool selected = false;
-        if (app.tab == Tab::ByType) {
-            selected = app.selected_extension == app.extension_rows[i].extension;
-        } else if (app.tab == Tab::Duplicates) {
-            selected =
-                app.duplicate_rows[i].member != NO_NODE && app.duplicate_rows[i].member == app.selection;
-        } else {
-            selected = app.node_rows[i] == app.selection;
-        }
+        const bool selected = app.tab == Tab::ByType
+                                  ? app.selected_extension == app.extension_rows[i].extension
+                                  : row_node(app, i) != NO_NODE && row_node(app, i) == app.selection;
         if (selected) {
             fill(f.gfx, background, with_alpha(f.palette.accent, 0.16f));
         } else if (f.window.hover == HitTarget{HitKind::Row, i}) {
@@ -123,8 +117,7 @@ void paint_rows(const Frame& f) {
             label = duplicate_set_text(set);
             size = wasted_bytes(set);
         } else {
-            const NodeIndex node =
-                app.tab == Tab::Duplicates ? app.duplicate_rows[i].member : app.node_rows[i];
+            const NodeIndex node = row_node(app, i);
             if (app.tab == Tab::Duplicates) start += 22 * s;
             const Node& item = node_at(tree, node);
             look = node_look(f, item);
@@ -268,12 +261,9 @@ void paint_treemap(const Frame& f) {
         }
     }
     // Outlines last, over every tile: the hovered one, then the selected one.
-    const NodeIndex hovered =
-        f.window.hover.kind == HitKind::Tile ? static_cast<NodeIndex>(f.window.hover.payload)
-        : f.window.hover.kind == HitKind::Row && (app.tab == Tab::Folders || app.tab == Tab::LargestFiles) &&
-                f.window.hover.payload < app.node_rows.size()
-            ? app.node_rows[f.window.hover.payload]
-            : NO_NODE;
+    const NodeIndex hovered = f.window.hover.kind == HitKind::Tile ? static_cast<NodeIndex>(f.window.hover.payload)
+                              : f.window.hover.kind == HitKind::Row ? row_node(app, f.window.hover.payload)
+                                                                     : NO_NODE;
     for (const TreemapRect& tile : f.window.tiles) {
         if (tile.node == hovered) {
             outline(f.gfx,
@@ -333,9 +323,7 @@ std::string details(const Frame& f) {
     if (hover.kind == HitKind::Tile) return node_details(static_cast<NodeIndex>(hover.payload));
     if (hover.kind == HitKind::Row) {
         const std::size_t i = hover.payload;
-        if ((app.tab == Tab::Folders || app.tab == Tab::LargestFiles) && i < app.node_rows.size()) {
-            return node_details(app.node_rows[i]);
-        }
+        if (const NodeIndex node = row_node(app, i); node != NO_NODE) return node_details(node);
         if (app.tab == Tab::ByType && i < app.extension_rows.size()) {
             const ExtensionRow& row = app.extension_rows[i];
             return substitute("{0} · .{1} · {2} · {3}",
@@ -344,7 +332,6 @@ std::string details(const Frame& f) {
         }
         if (app.tab == Tab::Duplicates && i < app.duplicate_rows.size()) {
             const DuplicateRow row = app.duplicate_rows[i];
-            if (row.member != NO_NODE) return node_details(row.member);
             if (const auto found = app.duplicates.find(app.current_folder); found != app.duplicates.end()) {
                 const DuplicateSet& set = found->second.sets[row.set];
                 std::string text = duplicate_set_text(set) + "  ·  ";
@@ -369,7 +356,7 @@ void paint_status(const Frame& f) {
     fill(f.gfx, Box{0, h - status, w, status}, f.palette.bar);
     fill(f.gfx, Box{0, h - status, w, 1}, f.palette.line);
     float right_edge = w - 12 * s;
-    if (const std::optional<VolumeSpace> space = volume_space(app.tree->root_path)) {
+    if (const std::optional<VolumeSpace> space = app.volume) {
         const std::string text = substitute(tr("남은 공간 {0} / 전체 {1}", "{0} free of {1}"),
                                             {format_size(space->free), format_size(space->total)});
         const float width = text_width(f.gfx, text, TextStyle::Small);
