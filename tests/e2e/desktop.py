@@ -1,6 +1,7 @@
 """What the end-to-end tests of Spadrim.exe share: running Windows programs under Wine on an Xvfb
-display, finding windows, pressing keys and clicking, screenshots, their pixels and their texts (read with
-tesseract), the registry, and counting checks. Call setup() first."""
+display, finding windows and their client areas inside the frame Wine draws, pressing keys, clicking and
+dragging, screenshots, their pixels and their texts (read with tesseract), the registry, and counting
+checks. Call setup() first."""
 import contextlib
 import os
 import re
@@ -12,6 +13,21 @@ CONVERT = "/usr/bin/convert"  # ImageMagick's, not a stand-in earlier on PATH
 SHOTS = ""
 EXE = ""
 passed = failed = 0
+
+# Colours the window draws, light theme first, then dark (src/gfx/palette.h).
+WINDOW = ("#F2F3F5", "#18191C")  # clears every frame
+BAR = ("#FFFFFF", "#222327")  # header bar and status line
+LINE = ("#E2E4E8", "#34363C")  # the rule under the header and over the status line
+PANEL = ("#FFFFFF", "#1E1F23")  # the list column
+ACCENT = ("#0D9488", "#2DD4BF")
+HEADER = 48  # header bar height at 96 DPI, its rule included
+STATUS = 30  # status line height on the results screen, its rule included
+
+# Wine's frame around the client area: (left, top, right, bottom) in pixels, measured from the first
+# window drawn, which must lie wholly on the screen. All zero when Wine leaves the frame to a window manager.
+INSETS = None
+# The main windows start() found: a message box has the same caption as the home screen's title.
+MAIN_WINDOWS = set()
 
 
 def setup(exe, prefix, display, shots):
@@ -34,6 +50,7 @@ def virtual_display():
     finally:
         run("wineserver", "-k")
         xvfb.terminate()
+        xvfb.wait(timeout=30)
         probe = os.path.join(SHOTS, "_probe.png")
         if os.path.exists(probe):
             os.remove(probe)
@@ -70,27 +87,76 @@ def window_name(window):
 
 
 def geometry(window):
+    """The X window's rectangle on the screen: with Wine drawing the frame, caption and borders included."""
     out = run("xdotool", "getwindowgeometry", "--shell", window).stdout
     values = dict(line.split("=", 1) for line in out.split() if "=" in line)
     return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
 
+def client(window):
+    """The window's client area on the screen (x, y, width, height): what Spadrim draws itself."""
+    x, y, w, h = geometry(window)
+    left, top, right, bottom = INSETS or (0, 0, 0, 0)
+    return x + left, y + top, w - left - right, h - top - bottom
+
+
 def shot(name):
     path = os.path.join(SHOTS, name + ".png")
     run("import", "-window", "root", path)
+    _pictures.pop(path, None)
     return path
 
 
+class Picture:
+    """A screenshot's pixels as 8-bit RGB, whatever form the file stores them in (ImageMagick writes an
+    all-black capture as a one-channel grey image)."""
+
+    def __init__(self, path):
+        data = subprocess.run([CONVERT, path, "-alpha", "off", "-colorspace", "sRGB", "-type", "TrueColor",
+                               "-depth", "8", "ppm:-"], capture_output=True, timeout=120).stdout
+        header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
+        if not header:
+            raise RuntimeError("not a picture: " + path)
+        self.width, self.height = int(header.group(1)), int(header.group(2))
+        self.data = data[header.end():]
+
+    def rgb(self, x, y):
+        """The colour at a point as (r, g, b), or None off the picture."""
+        if not (0 <= x < self.width and 0 <= y < self.height):
+            return None
+        i = 3 * (y * self.width + x)
+        return tuple(self.data[i:i + 3])
+
+    def region(self, x, y, w, h):
+        """The pixels of a rectangle (clipped to the picture), row after row."""
+        left, right = max(x, 0), min(x + w, self.width)
+        rows = range(max(y, 0), min(y + h, self.height))
+        return b"".join(self.data[3 * (r * self.width + left):3 * (r * self.width + right)] for r in rows) \
+            if left < right else b""
+
+
+_pictures = {}
+
+
+def picture(path):
+    stamp = os.stat(path)
+    stamp = (stamp.st_mtime_ns, stamp.st_size)
+    cached = _pictures.get(path)
+    if not cached or cached[0] != stamp:
+        cached = _pictures[path] = (stamp, Picture(path))
+    return cached[1]
+
+
 def pixel(path, x, y):
-    out = run(CONVERT, path, "-format", "%%[pixel:p{%d,%d}]" % (x, y), "info:").stdout
-    numbers = [int(float(n)) for n in re.findall(r"[\d.]+", out)[:3]]
-    return "#%02X%02X%02X" % tuple(numbers) if len(numbers) == 3 else out
+    """The colour at a point of a screenshot as #RRGGBB, or "" off the screen."""
+    rgb = picture(path).rgb(x, y)
+    return "#%02X%02X%02X" % rgb if rgb else ""
 
 
 def colours_in(path, x, y, w, h):
     """Every colour in a region of a screenshot, as #RRGGBB texts."""
-    out = run(CONVERT, path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-unique-colors", "txt:-").stdout
-    return set(re.findall(r"#[0-9A-F]{6}", out.upper()))
+    data = picture(path).region(x, y, w, h)
+    return {"#%02X%02X%02X" % tuple(c) for c in {data[i:i + 3] for i in range(0, len(data), 3)}}
 
 
 def ocr(path, x, y, w, h, light_on_dark=False):
@@ -103,14 +169,26 @@ def ocr(path, x, y, w, h, light_on_dark=False):
     return " ".join(text.split())
 
 
-def notice_text(path, x, y, w, h, status=30):
+def text_until(read, wanted, timeout=15.0):
+    """Calls read() (a text from a fresh screenshot) until it holds every wanted piece, at most `timeout`
+    seconds; returns the last text read."""
+    last = [""]
+
+    def attempt():
+        last[0] = read()
+        return all(piece in last[0] for piece in wanted)
+
+    wait_for(attempt, timeout, 0.3)
+    return last[0]
+
+
+def notice_text(path, x, y, w, h, status=STATUS):
     """The notice pill's text, above a status line `status` pixels high (none on the home screen). The
     pill is dark and translucent over whatever lies beneath (treemap tiles confuse the reader), so only
     the pill is read: its ends are found along a row above the text. Needs the light theme."""
     top = y + h - status - 60
-    out = run(CONVERT, path, "-crop", "%dx1+%d+%d" % (w, x, top + 4), "+repage", "txt:-").stdout
-    dark = {int(m.group(1)) for m in re.finditer(r"^(\d+),0: \((\d+),(\d+),(\d+)", out, re.M)
-            if max(int(m.group(2)), int(m.group(3)), int(m.group(4))) < 64}
+    shown = picture(path)
+    dark = {dx for dx in range(w) if max(shown.rgb(x + dx, top + 4) or (255,)) < 64}
     left = right = w // 2  # the pill is centred
     if left not in dark:
         return ""
@@ -131,27 +209,32 @@ def last_size(text):
 
 
 def click(window, x, y):
-    wx, wy, _, _ = geometry(window)
-    run("xdotool", "mousemove", str(wx + x), str(wy + y), "click", "1")
+    """Clicks a point of the window's client area."""
+    cx, cy, _, _ = client(window)
+    run("xdotool", "mousemove", str(cx + x), str(cy + y), "click", "1")
 
 
 def hover(window, x, y):
-    wx, wy, _, _ = geometry(window)
-    run("xdotool", "mousemove", str(wx + x), str(wy + y))
+    cx, cy, _, _ = client(window)
+    run("xdotool", "mousemove", str(cx + x), str(cy + y))
 
 
 def message_box():
-    """The message box on screen (captioned "Spadrim"; the main window's title is longer), or None."""
+    """The message box on screen (captioned "Spadrim", like the home screen's main window), or None."""
     found = run("xdotool", "search", "--onlyvisible", "--name", "^Spadrim$").stdout.split()
-    return found[0] if found else None
+    boxes = [window for window in found if window not in MAIN_WINDOWS]
+    return boxes[0] if boxes else None
 
 
 def answer(key, wait=True):
-    """Presses a key in the message box once it is up, and (unless told not to: Wine sometimes leaves a
-    closed box's X window mapped for a while) waits for it to close; False if none came."""
+    """Presses a key in the message box once it is up and has the keyboard, and (unless told not to: Wine
+    sometimes leaves a closed box's X window mapped for a while) waits for it to close; False if none
+    came. The key goes through the X server's real keyboard: one sent to the box's X window alone leaves
+    Wine's keyboard state such that a later Enter in a menu does nothing."""
     box = wait_for(message_box, 10)
     if box:
-        run("xdotool", "key", "--window", box, key)
+        wait_for(lambda: run("xdotool", "getwindowfocus").stdout.strip() == box, 10)
+        run("xdotool", "key", key)
         if wait:
             wait_for(lambda: message_box() is None, 10)
     return box is not None
@@ -166,19 +249,95 @@ def card_point(width, index):
     return left + (index % columns) * (card + 16) + 60, 150 + 48 + (index // columns) * 128 + 40
 
 
+def measure_frame(path, outer):
+    """Wine's frame around the client area, read from a screenshot of a drawn window wholly on the screen:
+    down the middle, the client area begins with the first long band of a header bar colour (the caption
+    above is another colour, the frame's highlights are a few pixels); along that band the bar begins and
+    ends at the side borders; up from the bottom the window or status colour begins at the bottom border.
+    Returns (left, top, right, bottom), or None while no such picture is there."""
+    shown = picture(path)
+    x, y, w, h = outer
+
+    def band(points, colours, length):
+        seen = [pixel(path, px, py) for px, py in points]
+        for i, colour in enumerate(seen[:len(seen) - length]):
+            if colour in colours and all(other == colour for other in seen[i:i + length]):
+                return i, colour
+        return None, None
+
+    if x < 0 or y < 0 or x + w > shown.width or y + h > shown.height:
+        return None
+    top, bar = band([(x + w // 2, y + i) for i in range(h // 3)], BAR, 40)
+    if top is None:
+        return None
+    row = y + top + HEADER // 2
+    left, _ = band([(x + i, row) for i in range(w // 4)], (bar,), 10)
+    right, _ = band([(x + w - 1 - i, row) for i in range(w // 4)], (bar,), 6)
+    if left is None or right is None:
+        return None
+    bottom, _ = band([(x + left + 6, y + h - 1 - i) for i in range(h // 3)], WINDOW + BAR, 10)
+    if bottom is None or not left == right == bottom or top < left:
+        return None
+    return left, top, right, bottom
+
+
+def frame_drawn(path, area):
+    """Whether a screenshot shows a whole frame of Spadrim's in a client area (screen coordinates): the
+    header bar with its rule at both ends, and the window or status colour at the bottom-left corner, all
+    of one theme. Before its first frame the client area is black."""
+    x, y, w, h = area
+    return any(pixel(path, x + 4, y + 4) == BAR[t] and pixel(path, x + w - 5, y + 4) == BAR[t]
+               and pixel(path, x + 4, y + HEADER - 1) == LINE[t] and pixel(path, x + w - 5, y + HEADER - 1) == LINE[t]
+               and pixel(path, x + 4, y + h - 5) in (WINDOW[t], BAR[t]) for t in (0, 1))
+
+
+def caption_buttons(path, window):
+    """The centres of the caption buttons Wine draws, as screen points: "close", "maximise" (restore once
+    maximised) and "minimise". Found along the caption's middle row from the right: the close button
+    stands alone, the other two touch each other, and all three are as wide."""
+    x, y, w, h = geometry(window)
+    left, top, right, _ = INSETS
+    row = y + (left + top) // 2
+    shown = picture(path)
+    caption = shown.rgb(x + w - 1 - right, row)  # the caption's colour, just left of the border
+    differs = lambda px: sum(abs(a - b) for a, b in zip(shown.rgb(px, row) or caption, caption)) > 60
+    runs = []
+    for px in range(x + w - 1 - right, x + w // 2, -1):
+        if differs(px):
+            if runs and runs[-1][0] == px + 1:
+                runs[-1][0] = px
+            else:
+                if len(runs) == 2:
+                    break
+                runs.append([px, px])
+    if len(runs) < 2:
+        return None
+    (close_left, close_right), (_, pair_right) = runs
+    width = close_right - close_left + 1
+    return {"close": ((close_left + close_right) // 2, row), "maximise": (pair_right - width // 2, row),
+            "minimise": (pair_right - width - width // 2, row)}
+
+
+def _first_frame(window):
+    global INSETS
+    path = shot("_probe")
+    if INSETS is None:
+        INSETS = measure_frame(path, geometry(window))
+        if INSETS is None:
+            return False
+    return frame_drawn(path, client(window))
+
+
 def start(*extra):
-    """Starts Spadrim.exe and waits for its window to be drawn."""
+    """Starts Spadrim.exe and waits for its window to be drawn: the first such window also gives the
+    frame's measure."""
     process = subprocess.Popen(["wine", EXE, *extra], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     window = wait_for(find_window, 60)
     if window:
-        wait_for(lambda: pixel(shot("_probe"), *probe_point(window)) != "#000000", 20)
-        time.sleep(1)  # let the first frames settle
+        MAIN_WINDOWS.add(window)
+        if not wait_for(lambda: _first_frame(window), 30):
+            print("(the window drew no whole frame within 30 s)", flush=True)
     return process, window
-
-
-def probe_point(window):
-    x, y, w, h = geometry(window)
-    return x + w // 2, y + h - 20
 
 
 def stop(process):

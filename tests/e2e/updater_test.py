@@ -21,8 +21,8 @@ import tempfile
 import time
 
 import desktop
-from desktop import (answer, check, click, find_window, geometry, message_box, notice_text, ocr, reg_query, reg_set_dword, run,
-                     setup, shot, start, stop, virtual_display, wait_for, window_name)
+from desktop import (answer, check, click, client, find_window, geometry, message_box, notice_text, ocr, reg_query,
+                     reg_set_dword, run, setup, shot, start, stop, text_until, virtual_display, wait_for, window_name)
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -170,20 +170,19 @@ with virtual_display():
         stamp = reg_query(SETTINGS, "LastUpdateCheck").stdout.split()
         check("the time of the automatic check is stored",
               stamp and stamp[-1].isdigit() and before - 5 <= int(stamp[-1]) <= time.time() + 5, stamp)
-        time.sleep(1)
-        x, y, w, h = geometry(window)
+        read = wait_for(lambda: not os.path.exists(os.path.join(working, "update.json")), 20)
+        check("the manifest is deleted once read", read is not None)
+        x, y, w, h = client(window)
         check("an automatic check that finds nothing new says nothing", notice_text(shot("_probe"), x, y, w, h, 0) == "")
-        check("the manifest is deleted once read", not os.path.exists(os.path.join(working, "update.json")))
 
         def check_manually():
             """Chooses "Check for updates" in the main menu (its third entry from the end) once the last
-            notice has gone."""
+            notice has gone and the menu is on screen."""
             wait_for(lambda: notice_text(shot("_probe"), x, y, w, h, 0) == "", 8, 0.5)
             click(window, w - 26, 24)
-            time.sleep(1.5)
-            for key in ("Up", "Up", "Up", "Return"):
-                run("xdotool", "key", key)
-                time.sleep(0.2)
+            text_until(lambda: ocr(shot("_probe"), x + w - 420, y + 30, 420 + min(200, 1400 - x - w), 420),
+                       ["Check for updates"])
+            run("xdotool", "key", "Up", "Up", "Up", "Return")
 
         def notice_after_check(name):
             """The notice a check or download ends with, not one of those shown while it runs."""
@@ -205,17 +204,16 @@ with virtual_display():
         said = notice_after_check("manifest-unusable")
         check("a manifest that breaks the rules: manifest", said.strip() == "manifest", said)
 
-        # A newer version: the question names both versions; No downloads nothing.
+        # A newer version: the question, in its own box, names both versions; No downloads nothing.
         serve(manifest=newer(unsigned), installer=unsigned)
         count = len(curl_calls())
         check_manually()
         box = wait_for(message_box, 10)
-        question = ocr(shot("update-question"), *geometry(box)) if box else ""
-        check("a newer version is offered", "A new version is available: 0.3.0" in question
-              and "current 0.2.0" in question and "Update now?" in question, question)
+        wanted = ["A new version is available: 0.3.0", "current 0.2.0", "Update now?"]
+        question = text_until(lambda: ocr(shot("update-question"), *geometry(box)), wanted) if box else ""
+        check("a newer version is offered", all(piece in question for piece in wanted), question)
         answer("n")
-        time.sleep(2)
-        check("No downloads nothing", len(curl_calls()) == count + 1, curl_calls()[count:])
+        declined = count
 
         def accept(name):
             """Checks, answers Yes and returns the notice the download ends with."""
@@ -226,6 +224,9 @@ with virtual_display():
         serve(manifest=newer(unsigned), installer_exit=22)
         said = accept("download-failed")
         calls = curl_calls()
+        # The declined offer fetched the manifest only; the accepted one fetched it and then the installer.
+        check("No downloads nothing",
+              [call[-1] for call in calls[declined:]] == [MANIFEST_URL, MANIFEST_URL, INSTALLER_URL], calls[declined:])
         check("the installer is fetched with the fixed arguments into the working folder",
               calls[-1][:6] == FIXED and calls[-1][7] == INSTALLER_URL and unix_path(calls[-1][6]) == installer_path,
               calls[-1])
@@ -268,13 +269,21 @@ with virtual_display():
         check("the window closes once the installer has started", wait_for(lambda: find_window() is None, 20))
         check("the installer stays in the working folder", os.path.exists(installer_path))
 
-        # The automatic check ran less than a day ago: the next start does not check again.
+        # The automatic check ran less than a day ago: the next start does not check again. An automatic
+        # check stores its time as it starts, before the window's first frame; a manual check made at once
+        # must then be the only fetch.
         count = len(curl_calls())
+        stamp = reg_query(SETTINGS, "LastUpdateCheck").stdout.split()
         stop(process)
+        serve(manifest={"version": "0.2.0", "url": INSTALLER_URL, "sha256": "00"})
         process, window = start()
-        time.sleep(3)
-        check("a start within a day of the last automatic check fetches nothing", len(curl_calls()) == count,
-              curl_calls()[count:])
+        x, y, w, h = client(window)
+        again = reg_query(SETTINGS, "LastUpdateCheck").stdout.split()
+        check_manually()
+        said = notice_after_check("no-second-automatic-check")
+        check("a start within a day of the last automatic check neither checks nor fetches",
+              stamp and again == stamp and "You're up to date" in said and len(curl_calls()) == count + 1,
+              (stamp[-1:], again[-1:], said, curl_calls()[count:]))
     finally:
         if process:
             stop(process)

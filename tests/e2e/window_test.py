@@ -3,7 +3,7 @@
 started from a drive card and cancelled, a folder given on the command line explored with the keyboard,
 the tabs, both menus and the About box, moves to the Recycle Bin (a refused one, a vanished item, a file
 and a folder), the saved placement, and the Explorer verb's registry keys. Texts the window draws are
-read back with tesseract.
+read back with tesseract; positions are in the client area, inside the frame Wine draws.
 
     window_test.py --exe build/windows/Spadrim.exe --prefix build/windows/wineprefix --shots DIR
 
@@ -19,8 +19,9 @@ import tempfile
 import time
 
 import desktop
-from desktop import (ENV, answer, card_point, check, click, colours_in, find_window, geometry, hover, last_size,
-                     message_box, notice_text, ocr, pixel, reg_query, reg_set_dword, run, setup, shot, start, stop,
+from desktop import (ACCENT, BAR, ENV, HEADER, LINE, PANEL, STATUS, WINDOW, answer, caption_buttons, card_point,
+                     check, click, client, colours_in, find_window, geometry, hover, last_size, message_box,
+                     notice_text, ocr, pixel, reg_query, reg_set_dword, run, setup, shot, start, stop, text_until,
                      virtual_display, wait_for, window_name)
 
 parser = argparse.ArgumentParser()
@@ -30,10 +31,91 @@ parser.add_argument("--shots", required=True)
 parser.add_argument("--display", default=":93")
 args = parser.parse_args()
 
+
+def column_width(w):
+    """The list column's width in a client `w` pixels wide, at 96 DPI."""
+    return round(min(0.6 * w, min(560, max(300, 0.42 * w))))
+
+
+def underlined_tab(path, area):
+    """Which of the four tabs carries the accent underline, or None."""
+    x, y, w, _ = area
+    tab = column_width(w) / 4
+    for t in range(4):
+        if colours_in(path, x + round(t * tab) + 20, y + HEADER + 40 - 2, round(tab) - 40, 1) & set(ACCENT):
+            return t
+    return None
+
+
+def far(colour, other, distance=200):
+    """Whether two #RRGGBB colours differ clearly (ink against its background)."""
+    a, b = (bytes.fromhex(c[1:]) for c in (colour, other))
+    return sum(abs(p - q) for p, q in zip(a, b)) > distance
+
+
+def misfits(path, area, theme=0, results=True):
+    """What of the picture does not fit the client area `area` (screen coordinates): the header bar of its
+    own height, rule included, from edge to edge, the Menu button's glyph inside the header's right end,
+    and on the results screen the status line, its rule on top, on the bottom edge. A picture drawn for
+    another size, stretched or cut, misses some of them. Empty when everything fits."""
+    x, y, w, h = area
+    expected = [("header bar, left", 4, 4, BAR), ("header bar, right", w - 5, 4, BAR),
+                ("header rule, left", 4, HEADER - 1, LINE), ("header rule, right", w - 5, HEADER - 1, LINE),
+                ("below the header, right", w - 5, HEADER, WINDOW)]
+    if results:
+        expected += [("above the status line, right", w - 5, h - STATUS - 1, WINDOW),
+                     ("status rule, left", 4, h - STATUS, LINE), ("status rule, right", w - 5, h - STATUS, LINE),
+                     ("status bar, bottom left", 4, h - 1, BAR), ("status bar, bottom right", w - 5, h - 1, BAR)]
+    wrong = [f"{name} {pixel(path, x + dx, y + dy)}" for name, dx, dy, colours in expected
+             if pixel(path, x + dx, y + dy) != colours[theme]]
+    # The Menu glyph sits in a 36-pixel button 8 pixels from the right edge; nothing is drawn in that margin.
+    glyph = colours_in(path, x + w - 44, y + 6, 36, 36)
+    if not any(far(c, BAR[theme]) for c in glyph):
+        wrong.append("no Menu glyph at the right end")
+    if colours_in(path, x + w - 6, y + 6, 6, 36) != {BAR[theme]}:
+        wrong.append("something in the header's right margin")
+    return wrong
+
+
+def fitted(name, window, theme=0, results=True, timeout=15):
+    """Waits for a screenshot (kept as `name`) whose picture fits the window's client area as it is now;
+    returns what did not fit in the last one (empty once one fits)."""
+    wrong = ["no screenshot"]
+
+    def fits():
+        nonlocal wrong
+        wrong = misfits(shot(name), client(window), theme, results)
+        return not wrong
+
+    wait_for(fits, timeout, 0.3)
+    return wrong
+
+
+def outer_rect(window):
+    x, y, w, h = geometry(window)
+    return x, y, x + w, y + h
+
+
+def press_caption_button(window, name):
+    """Clicks one of the caption buttons Wine draws; False when they cannot be found."""
+    buttons = caption_buttons(shot("_probe"), window)
+    if buttons:
+        run("xdotool", "mousemove", *map(str, buttons[name]), "click", "1")
+    return buttons is not None
+
+
+def fills_screen(window):
+    """Whether the window, frame included, covers the whole screen (maximised, the borders lie outside)."""
+    width, height = map(int, run("xdotool", "getdisplaygeometry").stdout.split())
+    x, y, w, h = geometry(window)
+    return x <= 0 and y <= 0 and x + w >= width and y + h >= height
+
+
+SETTINGS = r"HKCU\Software\Spadrim"
+THEME = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize"
+
 setup(args.exe, args.prefix, args.display, args.shots)
 with virtual_display():
-    THEME = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize"
-    SETTINGS = r"HKCU\Software\Spadrim"
     run("wine", "reg", "delete", SETTINGS, "/f")
 
     # Home screen, light theme.
@@ -42,7 +124,7 @@ with virtual_display():
     check("a window opens", window is not None)
     if window:
         check("its title is Spadrim", window_name(window) == "Spadrim", window_name(window))
-        x, y, w, h = geometry(window)
+        x, y, w, h = client(window)
         path = shot("home-light")
         check("light header bar", pixel(path, x + w // 2, y + 20) == "#FFFFFF", pixel(path, x + w // 2, y + 20))
         check("light window colour", pixel(path, x + 10, y + h - 10) == "#F2F3F5", pixel(path, x + 10, y + h - 10))
@@ -51,9 +133,8 @@ with virtual_display():
         click(window, *card_point(w, 1))
         scanning = wait_for(lambda: window_name(window).startswith("Z:\\"), 20)
         check("a drive card starts its scan", scanning is not None, window_name(window))
-        path = shot("progress")
-        check("progress screen: accent bar drawn",
-              any(pixel(path, x + w // 2 + dx, y + h // 2 - 30) == "#0D9488" for dx in range(-260, 260, 4)))
+        bar = lambda path: any(pixel(path, x + w // 2 + dx, y + h // 2 - 30) == ACCENT[0] for dx in range(-260, 260, 4))
+        check("progress screen: accent bar drawn", wait_for(lambda: bar(shot("progress")), 10) is not None)
         click(window, w // 2, h // 2 + 110 + 19)  # the Cancel button
         home = wait_for(lambda: window_name(window) == "Spadrim", 30)
         check("Cancel returns to the drives", home is not None, window_name(window))
@@ -69,7 +150,7 @@ with virtual_display():
     reg_set_dword(THEME, "AppsUseLightTheme", 0)
     process, window = start()
     if window:
-        x, y, w, h = geometry(window)
+        x, y, w, h = client(window)
         path = shot("home-dark")
         check("dark window colour", pixel(path, x + 10, y + h - 10) == "#18191C", pixel(path, x + 10, y + h - 10))
         check("dark header bar", pixel(path, x + w // 2, y + 20) == "#222327", pixel(path, x + w // 2, y + 20))
@@ -104,15 +185,18 @@ with virtual_display():
         titled = wait_for(lambda: window and window_name(window) == folder + " - Spadrim", 30)
         check("a folder argument is analysed", titled is not None, window and window_name(window))
         if window:
-            path = shot("results")
-            x, y, w, h = geometry(window)
-            column = round(min(0.6 * w, min(560, max(300, 0.42 * w))))
+            wrong = fitted("results", window)
+            check("the results fit the window: header, Menu button and status line", not wrong, wrong)
+            path = os.path.join(args.shots, "results.png")
+            x, y, w, h = area = client(window)
+            column = column_width(w)
+            row = lambda index: HEADER + 40 + 16 + 32 * index  # the middle of a list row
             # Text files are Documents: their tiles are drawn in that kind's colour.
             tiles = [pixel(path, x + column + 20 + dx, y + 100 + dy) for dx in range(0, w - column - 40, 40)
                      for dy in range(0, 300, 40)]
             check("treemap tiles in the Documents colour", "#10B981" in tiles, sorted(set(tiles))[:6])
-            underline = [pixel(path, x + dx, y + 48 + 40 - 2) for dx in range(20, column // 4 - 20, 10)]
-            check("the Folders tab is underlined in the accent", "#0D9488" in underline, sorted(set(underline)))
+            check("the Folders tab is underlined in the accent", underlined_tab(path, area) == 0,
+                  underlined_tab(path, area))
             # The keyboard: Down selects the first row (docs, the largest), Enter opens it, Backspace
             # goes back up; F5 analyses again and returns to the folder on screen.
             key = lambda *keys: run("xdotool", "key", "--window", window, *keys)
@@ -120,10 +204,18 @@ with virtual_display():
             key("Return")
             inside = wait_for(lambda: window_name(window) == folder + "\\docs - Spadrim", 10)
             check("Down and Enter open the selected folder", inside is not None, window_name(window))
+            # A file added behind Spadrim's back shows only once the folder is read again: docs then
+            # lists it under deep, in its second row, empty until then.
+            with open(os.path.join(work, "docs", "fresh.txt"), "wb") as f:
+                f.write(b"n" * 1000)
+            second_row = lambda path: colours_in(path, x + 30, y + row(1) - 10, column - 60, 20) - {PANEL[0]}
+            wait_for(lambda: not second_row(shot("_probe")), 10)
             key("F5")
-            time.sleep(3)
-            check("Analyze again returns to the folder on screen", window_name(window) == folder + "\\docs - Spadrim",
-                  window_name(window))
+            again = wait_for(lambda: window_name(window) == folder + "\\docs - Spadrim"
+                             and second_row(shot("analyzed-again")), 30)
+            listed = ocr(os.path.join(args.shots, "analyzed-again.png"), x, y + row(1) - 16, column, 32)
+            check("Analyze again returns to the folder on screen, read again",
+                  again is not None and "fresh.txt" in listed, (window_name(window), listed))
             key("BackSpace")
             back = wait_for(lambda: window_name(window) == folder + " - Spadrim", 10)
             check("Backspace goes to the parent", back is not None, window_name(window))
@@ -134,32 +226,35 @@ with virtual_display():
             check("End and Enter open the last folder", last is not None, window_name(window))
             key("BackSpace")
             wait_for(lambda: window_name(window) == folder + " - Spadrim", 10)
-            # By type, with the .jpg row picked: every other file tile is dimmed.
+            tab_is = lambda index: wait_for(lambda: underlined_tab(shot("_probe"), area) == index, 10)
             key("ctrl+Tab")
-            time.sleep(0.5)
+            tab_is(1)
             first = ocr(shot("largest-files"), x, y + 48 + 40, column, 46)  # the first of the largest files
             check("Largest files: the biggest file leads", "big.txt" in first and abs((last_size(first) or 0) - 3_000_000) < 20_000, first)
+            # By type, with the .jpg row picked: every other file tile is dimmed.
             key("ctrl+Tab")
-            time.sleep(0.5)
-            click(window, 100, 48 + 40 + 16 + 32 * 2)  # .txt 3.19 MB, .bin 2.2 MB, .jpg 90,000 bytes, .mp4
-            time.sleep(1)
-            path = shot("by-type-selected")
-            tiles = colours_in(path, x + column + 10, y + 60, w - column - 20, h - 60 - 30 - 50)
+            tab_is(2)
+            click(window, 100, row(2))  # .txt 3.19 MB, .bin 2.2 MB, .jpg 90,000 bytes, .mp4
+            treemap = lambda path: colours_in(path, x + column + 10, y + 60, w - column - 20, h - 60 - 30 - 50)
+            wait_for(lambda: "#10B981" not in treemap(shot("by-type-selected")), 10)
+            tiles = treemap(os.path.join(args.shots, "by-type-selected.png"))
             check("By type: the picked extension stays bright", "#3B82F6" in tiles, len(tiles))
             check("By type: other file tiles are dimmed", "#10B981" not in tiles and "#14B8A6" not in tiles, len(tiles))
             key("ctrl+shift+Tab")
             key("ctrl+shift+Tab")
             key("Escape")
-            time.sleep(0.5)
-            # Duplicates: the two copies of 1.1 MB form a set, drawn with the Other kind's colour.
+            tab_is(0)
+            # Duplicates: the two copies of 1.1 MB form a set, drawn with the Other kind's colour, once
+            # the comparison that the tab starts has ended.
             for _ in range(3):
                 key("ctrl+Tab")
-            time.sleep(3)
-            path = shot("duplicates")
-            rows = colours_in(path, x, y + 48 + 40, column, 46)
+            tab_is(3)
+            first_set = lambda path: colours_in(path, x, y + 48 + 40, column, 46)
+            wait_for(lambda: "#14B8A6" in first_set(shot("duplicates")), 30)
+            rows = first_set(os.path.join(args.shots, "duplicates.png"))
             check("Duplicates: the set of two copies is listed", "#14B8A6" in rows, len(rows))
             key("ctrl+Tab")  # back to Folders
-            time.sleep(0.5)
+            tab_is(0)
             # A protected folder ("OneDrive" points at "profile") is refused: Delete shows an
             # information box instead of asking, and nothing moves.
             click(window, 100, 48 + 40 + 16 + 32 * 5)
@@ -173,37 +268,33 @@ with virtual_display():
             run("xdotool", "key", "--window", window, "ctrl+c")
             copied = wait_for(lambda: run("xclip", "-selection", "clipboard", "-o").stdout, 10)
             check("Ctrl+C copies the selected path", copied == folder + "\\docs", copied)
-            row = lambda index: 48 + 40 + 16 + 32 * index
             notice = lambda path: notice_text(path, x, y, w, h)
             status = lambda path: ocr(path, x, y + h - 29, w, 29)
             # The item menu (right click): its fourth entry on a folder is "Copy path".
             run("xdotool", "mousemove", str(x + 100), str(y + row(3)), "click", "3")
-            time.sleep(1.5)
-            path = shot("item-menu")
-            listed = ocr(path, x + 100, y + row(3), 360, 200)
+            listed = text_until(lambda: ocr(shot("item-menu"), x + 100, y + row(3), 360, 200),
+                                ["Copy path", "Recycle Bin"])
             check("the item menu lists its entries", "Copy path" in listed and "Recycle Bin" in listed, listed)
             for _ in range(4):
                 run("xdotool", "key", "Down")
             run("xdotool", "key", "Return")
             copied = wait_for(lambda: run("xclip", "-selection", "clipboard", "-o").stdout == folder + "\\pics", 10)
             check("the item menu copies the path", copied is not None)
-            said = notice(shot("path-copied"))
+            said = text_until(lambda: notice(shot("path-copied")), ["Path copied"], 3)
             check("the notice says the path was copied", "Path copied" in said, said)
             gone = wait_for(lambda: notice(shot("_probe")) == "", 8, 0.5)
             check("the notice goes away by itself", gone is not None)
             # The main menu: its last entry opens the About box.
             click(window, w - 26, 24)
-            time.sleep(1.5)
-            path = shot("main-menu")
-            listed = ocr(path, x + w - 420, y + 30, 420 + min(200, 1400 - x - w), 420)
+            listed = text_until(lambda: ocr(shot("main-menu"), x + w - 420, y + 30, 420 + min(200, 1400 - x - w), 420),
+                                ["Analyze again", "About Spadrim"])
             check("the main menu lists its entries", "Analyze again" in listed and "About Spadrim" in listed, listed)
             run("xdotool", "key", "Up")
             run("xdotool", "key", "Return")
             box = wait_for(message_box, 10)
             if box:
-                time.sleep(0.5)
-                bx, by, bw, bh = geometry(box)
-                about = ocr(shot("about"), bx, by, bw, bh)
+                about = text_until(lambda: ocr(shot("about"), *geometry(box)),
+                                   ["0.2.0", "quickly shows what is filling your disk", "brightfen.example"])
                 check("the About box shows version, tagline and site",
                       "0.2.0" in about and "quickly shows what is filling your disk" in about
                       and "brightfen.example" in about, about)
@@ -215,18 +306,20 @@ with virtual_display():
             click(window, 100, row(4))
             key("Delete")
             answer("y")
-            time.sleep(1)
-            path = shot("missing-item")
-            said = notice(path)
+            said = text_until(lambda: notice(shot("missing-item")), ["Could not move it to the Recycle Bin"])
+            path = os.path.join(args.shots, "missing-item.png")
             check("a vanished item: could not move it", "Could not move it to the Recycle Bin" in said, said)
             tiles = colours_in(path, x + column + 10, y + 60, w - column - 20, h - 60 - 30 - 50)
             check("a vanished item stays in the treemap", "#8B5CF6" in tiles, len(tiles))
             # A generated file goes to the trash: the root's size (in the status line while nothing is
             # selected or hovered) drops by the file's size, and the notice names it.
+            # With no row selected or hovered, every row starts in the panel colour.
+            plain = lambda name: wait_for(
+                lambda: colours_in(shot(name), x + 2, y + row(0) - 16, 4, 32 * 6) == {PANEL[0]}, 10)
             key("Escape")
             hover(window, w // 2, 24)
-            time.sleep(0.5)
-            before = last_size(status(shot("before-recycle")))
+            plain("before-recycle")
+            before = last_size(status(os.path.join(args.shots, "before-recycle.png")))
             click(window, 100, row(1))
             key("Delete")
             answer("y")
@@ -234,10 +327,9 @@ with virtual_display():
             check("a confirmed move takes the file off the disk", gone is not None)
             key("Escape")
             hover(window, w // 2, 24)
-            time.sleep(0.5)
-            path = shot("after-recycle-file")
-            said = notice(path)
-            after = last_size(status(path))
+            said = text_until(lambda: notice(shot("after-recycle-file")) if plain("after-recycle-file") else "",
+                              ["frees"], 3)
+            after = last_size(status(os.path.join(args.shots, "after-recycle-file.png")))
             check("the notice names the size moved", "frees 1.05 MB" in said, said)
             # Each figure is rounded to three digits: allow for both roundings.
             check("the root's size drops by the file's size",
@@ -251,16 +343,16 @@ with virtual_display():
             gone = wait_for(lambda: not os.path.exists(os.path.join(work, "docs")), 20)
             check("a confirmed move takes the folder off the disk", kept and gone is not None, (kept, gone))
             if gone:
-                time.sleep(1)
-                path = shot("after-recycle")
-                tiles = [pixel(path, x + column + 20 + dx, y + 100 + dy) for dx in range(0, w - column - 40, 40)
-                         for dy in range(0, 300, 40)]
+                treemap = lambda path: [pixel(path, x + column + 20 + dx, y + 100 + dy)
+                                        for dx in range(0, w - column - 40, 40) for dy in range(0, 300, 40)]
+                wait_for(lambda: "#10B981" not in treemap(shot("after-recycle")), 10)
+                tiles = treemap(os.path.join(args.shots, "after-recycle.png"))
                 check("the moved files leave the treemap", "#10B981" not in tiles, sorted(set(tiles))[:6])
     finally:
         stop(process)
         shutil.rmtree(work, ignore_errors=True)
 
-    # The placement saved maximised reopens maximised.
+    # A stored maximised placement reopens maximised.
     process, window = start()
     if window:
         run("wine", "taskkill", "/im", "Spadrim.exe")  # without /f: a WM_CLOSE, which saves the placement
@@ -277,10 +369,10 @@ with virtual_display():
     run("wine", "reg", "add", SETTINGS, "/v", "Placement", "/t", "REG_BINARY", "/d", blob.hex(), "/f")
     process, window = start()
     if window:
-        # Without a window manager Wine cannot maximise; the stored normal rectangle (800 × 600 outer)
-        # must still be the one restored rather than the centred default.
-        x, y, w, h = geometry(window)
-        check("a stored placement is restored", 780 <= w <= 800 and 560 <= h <= 600 and x < 150, (x, y, w, h))
+        check("a stored maximised placement reopens maximised", fills_screen(window), client(window))
+        press_caption_button(window, "maximise")  # restores
+        back = wait_for(lambda: outer_rect(window) == (100, 100, 900, 700), 15)
+        check("restoring it gives the stored normal rectangle", back, outer_rect(window))
     stop(process)
 
     # The Explorer verb: written at start, left alone at the next start, removed by --unregister.
@@ -292,7 +384,7 @@ with virtual_display():
     user_reg = os.path.join(args.prefix, "user.reg")
     stamp = re.compile(r"^\[Software\\\\Classes\\\\Directory\\\\shell\\\\Spadrim\] (\d+)", re.M)
     before = stamp.search(open(user_reg, encoding="utf-8", errors="replace").read())
-    time.sleep(1.1)
+    time.sleep(1.1)  # the key's stamp counts seconds: a rewrite would land in a later one
     process, window = start()
     stop(process)
     after = stamp.search(open(user_reg, encoding="utf-8", errors="replace").read())
