@@ -159,6 +159,11 @@ def colours_in(path, x, y, w, h):
     return {"#%02X%02X%02X" % tuple(c) for c in {data[i:i + 3] for i in range(0, len(data), 3)}}
 
 
+def same_region(first, second, x, y, w, h):
+    """Whether two screenshots are identical in a region."""
+    return picture(first).region(x, y, w, h) == picture(second).region(x, y, w, h)
+
+
 def ocr(path, x, y, w, h, light_on_dark=False):
     """The text tesseract reads in a region of a screenshot, enlarged three times first."""
     crop = path + ".ocr.png"
@@ -217,6 +222,27 @@ def click(window, x, y):
 def hover(window, x, y):
     cx, cy, _, _ = client(window)
     run("xdotool", "mousemove", str(cx + x), str(cy + y))
+
+
+def drag(start, end, steps=20):
+    """Presses the left button at a screen point, moves to another in small steps and lets go: all in
+    one xdotool run, so a loaded machine cannot tear the gesture apart."""
+    command = ["xdotool", "mousemove", str(start[0]), str(start[1]), "mousedown", "1"]
+    for i in range(1, steps + 1):
+        command += ["sleep", "0.05", "mousemove", str(start[0] + (end[0] - start[0]) * i // steps),
+                    str(start[1] + (end[1] - start[1]) * i // steps)]
+    run(*command, "sleep", "0.2", "mouseup", "1")
+
+
+def wiggle(x, y, seconds, span=60, step=0.005):
+    """Moves the pointer back and forth along a short line from a screen point, a pixel every `step`
+    seconds, for about `seconds`; returns the running xdotool. The steps are short so that even on a busy
+    machine the pointer seldom rests for as long as a tenth of a second."""
+    command = ["xdotool"]
+    for i in range(int(seconds / step)):
+        dx = i % (2 * span)
+        command += ["mousemove", str(x + min(dx, 2 * span - dx)), str(y), "sleep", str(step)]
+    return subprocess.Popen(command, env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def message_box():
@@ -348,6 +374,14 @@ def stop(process):
         process.kill()
 
 
+def ended(process, timeout):
+    """The process's exit code once it has ended by itself, or None at the timeout."""
+    try:
+        return process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return None
+
+
 def reg_set_dword(key, name, value):
     run("wine", "reg", "add", key, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
 
@@ -355,3 +389,9 @@ def reg_set_dword(key, name, value):
 def reg_query(key, name=None):
     command = ["wine", "reg", "query", key] + (["/v", name] if name else [])
     return run(*command)
+
+
+def reg_binary(key, name):
+    """A REG_BINARY value as bytes, or None."""
+    found = re.search(r"REG_BINARY\s+([0-9A-Fa-f]*)", reg_query(key, name).stdout)
+    return bytes.fromhex(found.group(1)) if found else None

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Spadrim.exe end to end under Wine on a virtual display: the home screen in both themes, a scan
-started from a drive card and cancelled, a folder given on the command line explored with the keyboard,
-the tabs, both menus and the About box, moves to the Recycle Bin (a refused one, a vanished item, a file
-and a folder), the saved placement, and the Explorer verb's registry keys. Texts the window draws are
-read back with tesseract; positions are in the client area, inside the frame Wine draws.
+started from a drive card, its progress while the pointer moves, and cancelled, a folder given on the
+command line explored with the keyboard, the tabs, both menus and the About box, moves to the Recycle Bin
+(a refused one, a vanished item, a file and a folder), the frame Wine draws (maximise and restore, a
+border drag, Alt+F4 and the close button, each followed by the picture or the saved placement), the
+results in the dark theme, the saved placement, and the Explorer verb's registry keys. Texts the window
+draws are read back with tesseract.
 
     window_test.py --exe build/windows/Spadrim.exe --prefix build/windows/wineprefix --shots DIR
 
@@ -13,6 +15,7 @@ import argparse
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -20,9 +23,9 @@ import time
 
 import desktop
 from desktop import (ACCENT, BAR, ENV, HEADER, LINE, PANEL, STATUS, WINDOW, answer, caption_buttons, card_point,
-                     check, click, client, colours_in, find_window, geometry, hover, last_size, message_box,
-                     notice_text, ocr, pixel, reg_query, reg_set_dword, run, setup, shot, start, stop, text_until,
-                     virtual_display, wait_for, window_name)
+                     check, click, client, colours_in, drag, ended, find_window, geometry, hover, last_size,
+                     message_box, notice_text, ocr, pixel, reg_binary, reg_query, reg_set_dword, run, same_region,
+                     setup, shot, start, stop, text_until, virtual_display, wait_for, wiggle, window_name)
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -91,6 +94,15 @@ def fitted(name, window, theme=0, results=True, timeout=15):
     return wrong
 
 
+def placement():
+    """The saved placement as (showCmd, normal rectangle (left, top, right, bottom)), or the raw value when
+    it is missing or not a 44-byte WINDOWPLACEMENT."""
+    blob = reg_binary(SETTINGS, "Placement")
+    if not blob or len(blob) != 44 or struct.unpack_from("<I", blob)[0] != 44:
+        return blob
+    return struct.unpack_from("<I", blob, 8)[0], struct.unpack_from("<4i", blob, 28)
+
+
 def outer_rect(window):
     x, y, w, h = geometry(window)
     return x, y, x + w, y + h
@@ -109,6 +121,18 @@ def fills_screen(window):
     width, height = map(int, run("xdotool", "getdisplaygeometry").stdout.split())
     x, y, w, h = geometry(window)
     return x <= 0 and y <= 0 and x + w >= width and y + h >= height
+
+
+def make_sample(root):
+    """A small folder to look at: Documents, Pictures and two identical Other files."""
+    os.makedirs(os.path.join(root, "docs"))
+    for i in range(8):
+        with open(os.path.join(root, "docs", f"d{i}.txt"), "wb") as f:
+            f.write(b"d" * (40_000 * (i + 1)))
+    os.makedirs(os.path.join(root, "pics"))
+    for i in range(4):
+        with open(os.path.join(root, "pics", f"p{i}.jpg"), "wb") as f:
+            f.write(b"p" * (30_000 * (i + 1)))
 
 
 SETTINGS = r"HKCU\Software\Spadrim"
@@ -135,6 +159,21 @@ with virtual_display():
         check("a drive card starts its scan", scanning is not None, window_name(window))
         bar = lambda path: any(pixel(path, x + w // 2 + dx, y + h // 2 - 30) == ACCENT[0] for dx in range(-260, 260, 4))
         check("progress screen: accent bar drawn", wait_for(lambda: bar(shot("progress")), 10) is not None)
+        # The figures (bytes, files, folders) are repainted on a timer while the walk goes on, and so also
+        # while the pointer moves over the window: its messages must not keep putting that timer off.
+        figures = (x, y + h // 2 - 80, w, 28)
+        still = shot("progress-still-1")
+        advanced = wait_for(lambda: not same_region(still, shot("progress-still-2"), *figures), 10)
+        check("the progress figures advance while the pointer rests", advanced is not None)
+        mover = wiggle(x + w // 4, y + h * 3 // 4, 4.0)
+        begun = time.monotonic()
+        moving = []
+        for i in range(3):  # a screenshot a second while the pointer moves
+            time.sleep(max(0.0, begun + 0.5 + i - time.monotonic()))
+            moving.append(shot(f"progress-pointer-{i + 1}"))
+        mover.wait(timeout=60)
+        changes = [not same_region(a, b, *figures) for a, b in zip(moving, moving[1:])]
+        check("the progress figures advance every second while the pointer moves", all(changes), changes)
         click(window, w // 2, h // 2 + 110 + 19)  # the Cancel button
         home = wait_for(lambda: window_name(window) == "Spadrim", 30)
         check("Cancel returns to the drives", home is not None, window_name(window))
@@ -351,6 +390,94 @@ with virtual_display():
     finally:
         stop(process)
         shutil.rmtree(work, ignore_errors=True)
+
+    # The frame Wine draws runs Windows' own loops: the caption buttons maximise and restore, a border
+    # drag resizes, Alt+F4 and the close button close. The picture must follow every change of size, and
+    # closing must save the placement.
+    run("wine", "reg", "delete", SETTINGS, "/v", "Placement", "/f")
+    sample = tempfile.mkdtemp(prefix="spadrim-frame-")
+    process = None
+    try:
+        make_sample(sample)
+        folder = "Z:" + sample.replace("/", "\\")
+        title = folder + " - Spadrim"
+        closed_at = None
+        process, window = start(folder)
+        if window and wait_for(lambda: window_name(window) == title, 30):
+            wrong = fitted("results-normal", window)
+            check("the results fit the window as it opens", not wrong, wrong)
+            normal = geometry(window)
+            press_caption_button(window, "maximise")
+            maximised = wait_for(lambda: fills_screen(window), 15)
+            check("the maximise button makes the window fill the screen", maximised, client(window))
+            wrong = fitted("results-maximised", window)
+            check("maximised, the picture follows: header and Menu button at the right edge, status line at the bottom",
+                  not wrong, wrong)
+            press_caption_button(window, "maximise")  # the same button restores now
+            restored = wait_for(lambda: geometry(window) == normal, 15)
+            check("the restore button gives back the former rectangle", restored, (geometry(window), normal))
+            wrong = fitted("results-restored", window)
+            check("restored, the picture follows", not wrong, wrong)
+            # The bottom-right corner of the border, dragged 200 pixels left and 120 up.
+            x0, y0, w0, h0 = normal
+            corner = (x0 + w0 - 2, y0 + h0 - 2)
+            drag(corner, (corner[0] - 200, corner[1] - 120))
+            resized = wait_for(lambda: geometry(window)[2:] != (w0, h0), 15)
+            x1, y1, w1, h1 = geometry(window)
+            check("a drag on the border's corner resizes the window",
+                  resized and (x1, y1) == (x0, y0) and abs(w0 - 200 - w1) <= 2 and abs(h0 - 120 - h1) <= 2,
+                  (normal, geometry(window)))
+            wrong = fitted("results-resized", window)
+            check("after a border drag the picture follows", not wrong, wrong)
+            # Alt+F4 asks for the system command that closes: the placement is saved on the way out.
+            click(window, 100, client(window)[3] - 10)  # on the status line: only gives the window the keyboard
+            closed_at = outer_rect(window)
+            run("xdotool", "key", "alt+F4")
+            code = ended(process, 30)
+            check("Alt+F4 closes the window and the process exits with 0", code == 0 and find_window() is None, code)
+            saved = placement()
+            check("Alt+F4 saves the placement: shown normally, in the rectangle it had", saved == (1, closed_at),
+                  (saved, closed_at))
+        process, window = start(folder)
+        if window and wait_for(lambda: window_name(window) == title, 30):
+            check("the next start puts the window where it was closed", outer_rect(window) == closed_at,
+                  (outer_rect(window), closed_at))
+            press_caption_button(window, "maximise")
+            wait_for(lambda: fills_screen(window), 15)
+            run("wine", "reg", "delete", SETTINGS, "/v", "Placement", "/f")
+            press_caption_button(window, "close")
+            code = ended(process, 30)
+            check("the close button closes the window and the process exits with 0",
+                  code == 0 and find_window() is None, code)
+            saved = placement()
+            check("the close button saves the placement: maximised, over the normal rectangle",
+                  saved == (3, closed_at), (saved, closed_at))
+        stop(process)
+
+        # The results in the dark theme, in a window of the default size.
+        run("wine", "reg", "delete", SETTINGS, "/v", "Placement", "/f")
+        reg_set_dword(THEME, "AppsUseLightTheme", 0)
+        process, window = start(folder)
+        if window and wait_for(lambda: window_name(window) == title, 30):
+            wrong = fitted("results-dark", window, theme=1)
+            check("dark results fit the window, in the dark bar, rule and window colours", not wrong, wrong)
+            path = os.path.join(args.shots, "results-dark.png")
+            x, y, w, h = client(window)
+            column = column_width(w)
+            # The list column down to where the notice pill (white text) may reach into it.
+            chrome = (colours_in(path, x, y, w, HEADER) | colours_in(path, x, y + h - STATUS, w, STATUS)
+                      | colours_in(path, x, y + HEADER, column, h - HEADER - STATUS - 70))
+            light = chrome & {WINDOW[0], BAR[0], PANEL[0], LINE[0]}
+            check("no light-theme colour in the dark header, list and status line", not light, sorted(light))
+            tiles = colours_in(path, x + column + 10, y + 60, w - column - 20, h - 60 - STATUS - 50)
+            check("dark results: the list on the dark panel, Documents tiles in the treemap",
+                  pixel(path, x + 4, y + h - STATUS - 5) == PANEL[1] and "#10B981" in tiles,
+                  (pixel(path, x + 4, y + h - STATUS - 5), len(tiles)))
+    finally:
+        if process:
+            stop(process)
+        reg_set_dword(THEME, "AppsUseLightTheme", 1)
+        shutil.rmtree(sample, ignore_errors=True)
 
     # A stored maximised placement reopens maximised.
     process, window = start()
