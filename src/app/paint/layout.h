@@ -14,53 +14,14 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/hit.h"
+#include "gfx/style.h"
 #include "treemap/treemap.h"
 
 namespace spadrim {
 
-enum class TextStyle : std::uint8_t {
-    Small = 0,
-    Body = 1,
-    BodyBold = 2,
-    Title = 3,
-    Icons = 4,
-};
-
 // Width in pixels of a text in a style; 0 when it cannot be laid out.
 using MeasureText = std::function<float(std::string_view text, TextStyle style)>;
-
-struct Box {
-    float x = 0;
-    float y = 0;
-    float width = 0;
-    float height = 0;
-    bool contains(float px, float py) const {
-        return px >= x && px < x + width && py >= y && py < y + height;
-    }
-    bool operator==(const Box&) const = default;
-};
-
-enum class HitKind : std::uint8_t {
-    None = 0,
-    Home = 1,
-    Up = 2,
-    Crumb = 3,
-    Refresh = 4,
-    Menu = 5,
-    DriveCard = 6,
-    EmptyRecycleBin = 7,
-    CancelScan = 8,
-    Tab = 9,
-    Row = 10,
-    ScrollBar = 11,
-    Tile = 12,
-};
-
-struct HitTarget {
-    HitKind kind = HitKind::None;
-    std::uint64_t payload = 0;  // node, card, tab or row index for the kinds that carry one
-    bool operator==(const HitTarget&) const = default;
-};
 
 struct HeaderButton {
     HitKind kind;

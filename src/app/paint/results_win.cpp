@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "app/input/scrolling.h"
-#include "app/paint/frame_win.h"
+#include "app/paint/paint_win.h"
 #include "app/texts.h"
 #include "kinds/kinds.h"
 #include "strings/strings.h"
@@ -93,7 +93,7 @@ void paint_rows(const Frame& f) {
                                   : row_node(app, i) != NO_NODE && row_node(app, i) == app.selection;
         if (selected) {
             fill(f.gfx, background, with_alpha(f.palette.accent, 0.16f));
-        } else if (f.window.hover == HitTarget{HitKind::Row, i}) {
+        } else if (f.window.app.hover == HitTarget{HitKind::Row, i}) {
             fill(f.gfx, background, with_alpha(f.palette.text_dim, 0.09f));
         }
         float start = view.x + 12 * s;
@@ -177,7 +177,7 @@ void paint_rows(const Frame& f) {
         const float left = right;
         fill_rounded(f.gfx, Box{left, thumb->track_top, 8 * s, thumb->track_length}, 4 * s,
                      with_alpha(f.palette.text_dim, 0.08f));
-        const bool active = f.window.dragging || f.window.hover.kind == HitKind::ScrollBar;
+        const bool active = f.window.app.dragging || f.window.app.hover.kind == HitKind::ScrollBar;
         fill_rounded(f.gfx, Box{left, thumb->top, 8 * s, thumb->length}, 4 * s,
                      with_alpha(f.palette.text_dim, active ? 0.55f : 0.35f));
     }
@@ -203,7 +203,7 @@ void paint_list_column(const Frame& f) {
             fill(f.gfx, Box{box.x + 16 * s, strip.y + strip.height - 3 * s, tab_width - 32 * s, 3 * s},
                  f.palette.accent);
         } else {
-            if (f.window.hover == HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}) {
+            if (f.window.app.hover == HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}) {
                 fill(f.gfx, box, with_alpha(f.palette.text_dim, 0.08f));
             }
             draw_text(f.gfx, tab_label(tab), box, f.palette.text_dim, TextStyle::Body, Align::Centre);
@@ -261,8 +261,8 @@ void paint_treemap(const Frame& f) {
         }
     }
     // Outlines last, over every tile: the hovered one, then the selected one.
-    const NodeIndex hovered = f.window.hover.kind == HitKind::Tile ? static_cast<NodeIndex>(f.window.hover.payload)
-                              : f.window.hover.kind == HitKind::Row ? row_node(app, f.window.hover.payload)
+    const NodeIndex hovered = f.window.app.hover.kind == HitKind::Tile ? static_cast<NodeIndex>(f.window.app.hover.payload)
+                              : f.window.app.hover.kind == HitKind::Row ? row_node(app, f.window.app.hover.payload)
                                                                      : NO_NODE;
     for (const TreemapRect& tile : f.window.tiles) {
         if (tile.node == hovered) {
@@ -319,7 +319,7 @@ std::string details(const Frame& f) {
         if (item.flags & FLAG_DIR) text += "  ·  " + files_text(item.file_count);
         return text;
     };
-    const HitTarget hover = f.window.hover;
+    const HitTarget hover = f.window.app.hover;
     if (hover.kind == HitKind::Tile) return node_details(static_cast<NodeIndex>(hover.payload));
     if (hover.kind == HitKind::Row) {
         const std::size_t i = hover.payload;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/messages_win.h"
 #include "app/window_win.h"
 #include "config.h"
 #include "dupes/sha256.h"
@@ -225,8 +226,7 @@ void download_installer(UpdateManifest manifest, HWND window) {
 
 void notify(Window& window, std::string text) {
     show_notice(window.app, std::move(text));
-    sync_timers(window);
-    repaint(window);
+    state_changed(window);
 }
 
 // One question and one download at a time: they share the installer's file. Main thread only.
