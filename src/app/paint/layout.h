@@ -60,6 +60,14 @@ struct HomeCards {
     std::optional<Box> recycle_button;
 };
 
+// Heights in DIPs of the header bar across every screen, the tab strip of the results and the status
+// line under them.
+inline constexpr float HEADER_HEIGHT = 48;
+inline constexpr float TAB_STRIP_HEIGHT = 40;
+inline constexpr float STATUS_HEIGHT = 30;
+inline constexpr float WARNING_BAND_HEIGHT = 28;  // under the list, when the results warn
+inline constexpr float LEGEND_HEIGHT = 46;        // the kinds legend under the treemap
+
 // roundf(n × scale): halves away from zero.
 float scaled(float n, float scale);
 
@@ -81,6 +89,26 @@ std::vector<Crumb> breadcrumb(const ViewInput& in);
 Box notice_pill(const ViewInput& in, float text_width);
 
 HitTarget hit_test(const ViewInput& in, float x, float y);
+
+// Where a row's parts sit, left to right: name, share bar, share text, size. Names get at least half
+// the list's width: in a narrow list the bar narrows first, then goes, then the share text goes.
+struct RowColumns {
+    float name_left = 0;
+    float name_right = 0;
+    std::optional<Box> bar;    // the share bar's track, relative to the row's top and first-line height
+    std::optional<Box> share;  // the share text
+    Box size;
+};
+// Two texts on one line of `available` pixels, one of which may be cut short (a path) while the
+// other (the figures) is kept whole as long as it fits at all: the width each is given.
+struct LineSplit {
+    float first;
+    float second;
+};
+LineSplit split_line(float first_width, float second_width, float available, bool shorten_first);
+
+// For a row whose content starts at `start`, in a viewport, with a first line `first_line` high.
+RowColumns row_columns(const Box& viewport, float start, float first_line, float scale);
 
 // The smallest window (outer size) at a DPI.
 struct MinimumSize {

@@ -20,7 +20,7 @@ void paint_home(const Frame& f) {
     const App& app = f.window.app;
     const float s = f.s;
     const float w = std::max(f.in.width, 0.0f);
-    const float header = scaled(48, s);
+    const float header = scaled(HEADER_HEIGHT, s);
     draw_text(f.gfx, tr("무엇이 디스크를 차지하고 있을까요?", "What is taking up your disk space?"),
               Box{0, header + 44 * s, w, 44 * s}, f.palette.text, TextStyle::Title, Align::Centre);
     draw_text(f.gfx,
@@ -74,12 +74,16 @@ void paint_home(const Frame& f) {
                   Box{line.x + 30 * s, line.y, line.width, 40 * s}, f.palette.text_dim, TextStyle::Body,
                   Align::Leading);
         if (home.recycle_button) {
-            const bool hovered = f.window.app.hover.kind == HitKind::EmptyRecycleBin;
-            fill_rounded(
-                f.gfx, *home.recycle_button, 6 * s,
-                hovered ? with_alpha(f.palette.accent, 0.18f) : with_alpha(f.palette.text_dim, 0.12f));
+            // Nothing to empty: drawn disabled, as the menu item is greyed.
+            const bool enabled = *f.in.recycle_bin != 0;
+            const bool hovered = enabled && f.window.app.hover.kind == HitKind::EmptyRecycleBin;
+            fill_rounded(f.gfx, *home.recycle_button, 6 * s,
+                         hovered   ? with_alpha(f.palette.accent, 0.18f)
+                         : enabled ? with_alpha(f.palette.text_dim, 0.12f)
+                                   : with_alpha(f.palette.text_dim, 0.06f));
             draw_text(f.gfx, tr("휴지통 비우기", "Empty the Recycle Bin"), *home.recycle_button,
-                      f.palette.text, TextStyle::Body, Align::Centre);
+                      enabled ? f.palette.text : with_alpha(f.palette.text_dim, 0.5f), TextStyle::Body,
+                      Align::Centre);
         }
     }
 }
@@ -178,7 +182,7 @@ void paint_chrome(const Frame& f) {
     }
     if (!app.notice.empty()) {
         const Box pill = notice_pill(f.in, text_width(f.gfx, app.notice, TextStyle::Body));
-        fill_rounded(f.gfx, pill, 8 * s, colour(0x111214, 0.92f));
+        fill_rounded(f.gfx, pill, 8 * s, colour(NOTICE_BACKGROUND, 0.92f));
         draw_text(f.gfx, app.notice, Box{pill.x + 16 * s, pill.y, pill.width - 32 * s, pill.height},
                   colour(0xFFFFFF), TextStyle::Body, Align::Centre);
     }
