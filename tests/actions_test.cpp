@@ -25,7 +25,8 @@ struct Fixture {
         app.tree = make_tree("/r");
         FileTree& tree = *app.tree;
         append_listing(tree, 0,
-                       std::vector<ListedEntry>{{"many", 0, FLAG_DIR, 0}, {"deep", 0, FLAG_DIR, 0}, {"a.txt", 50, 0, 3}});
+                       std::vector<ListedEntry>{
+                           {"many", 0, FLAG_DIR, 0}, {"deep", 0, FLAG_DIR, 0}, {"a.txt", 50, 0, 3}});
         many = 1;
         deep = 2;
         a_txt = 3;
@@ -212,7 +213,7 @@ TEST(ActionsKeys, TabsRoundTheFourAndEnterOpensOrAsks) {
     EXPECT_EQ(app.current_folder, f.deep);
     key_down(app, SURFACE, Key::Left, Modifiers{false, false, true});  // Alt+Left
     EXPECT_EQ(app.current_folder, 0u);
-    EXPECT_EQ(app.selection, f.deep);  // revealed
+    EXPECT_EQ(app.selection, f.deep);       // revealed
     key_down(app, SURFACE, Key::Left, {});  // Left alone does nothing
     EXPECT_EQ(app.current_folder, 0u);
 }

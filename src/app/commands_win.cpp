@@ -8,13 +8,13 @@
 #include <cmath>
 #include <limits>
 
+#include "app/commands_win.h"
+#include "app/input/actions.h"
 #include "app/recycle_win.h"
 #include "app/settings_win.h"
 #include "app/shell_win.h"
 #include "app/startup.h"
 #include "app/updater/updater.h"
-#include "app/commands_win.h"
-#include "app/input/actions.h"
 #include "config.h"
 #include "kinds/kinds.h"
 #include "strings/strings.h"

@@ -9,10 +9,10 @@
 #include <chrono>
 #include <cstring>
 
+#include "app/messages_win.h"
 #include "app/settings_win.h"
 #include "app/startup.h"
 #include "app/updater/updater.h"
-#include "app/messages_win.h"
 #include "app/window_win.h"
 #include "strings/wide_win.h"
 

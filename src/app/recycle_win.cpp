@@ -91,7 +91,8 @@ void recycle_item(Window& window, NodeIndex node) {
     const NodeIndex moved = now.tree_generation == generation ? node
                             : now.tree                        ? find_path(*now.tree, path)
                                                               : NO_NODE;
-    if (now.tree && moved != NO_NODE && moved != 0 && !is_removed(*now.tree, moved)) remove_from_view(now, moved);
+    if (now.tree && moved != NO_NODE && moved != 0 && !is_removed(*now.tree, moved))
+        remove_from_view(now, moved);
     current->app.recycle_bin_bytes = query_recycle_bin();
     refresh_volume(current->app);
     show_notice(current->app,

@@ -49,11 +49,21 @@ Answer apply(Window& window, const Reaction& reaction) {
 }
 
 Key key_of(WPARAM code) {
-    static constexpr std::pair<WPARAM, Key> KEYS[] = {
-        {VK_UP, Key::Up},         {VK_DOWN, Key::Down},     {VK_PRIOR, Key::PageUp}, {VK_NEXT, Key::PageDown},
-        {VK_HOME, Key::Home},     {VK_END, Key::End},       {VK_RETURN, Key::Enter}, {VK_ESCAPE, Key::Escape},
-        {VK_BACK, Key::Backspace}, {VK_DELETE, Key::Delete}, {VK_TAB, Key::Tab},     {VK_F5, Key::F5},
-        {VK_LEFT, Key::Left},     {'O', Key::O},            {'C', Key::C}};
+    static constexpr std::pair<WPARAM, Key> KEYS[] = {{VK_UP, Key::Up},
+                                                      {VK_DOWN, Key::Down},
+                                                      {VK_PRIOR, Key::PageUp},
+                                                      {VK_NEXT, Key::PageDown},
+                                                      {VK_HOME, Key::Home},
+                                                      {VK_END, Key::End},
+                                                      {VK_RETURN, Key::Enter},
+                                                      {VK_ESCAPE, Key::Escape},
+                                                      {VK_BACK, Key::Backspace},
+                                                      {VK_DELETE, Key::Delete},
+                                                      {VK_TAB, Key::Tab},
+                                                      {VK_F5, Key::F5},
+                                                      {VK_LEFT, Key::Left},
+                                                      {'O', Key::O},
+                                                      {'C', Key::C}};
     for (const auto& [vk, key] : KEYS) {
         if (vk == code) return key;
     }
@@ -94,8 +104,7 @@ void update_title(Window& window) {
 void on_timer(Window& window, UINT_PTR id) {
     if (id == TIMER_NOTICE) {
         KillTimer(window.handle, TIMER_NOTICE);
-        if (!window.app.notice.empty() &&
-            Clock::now() - window.app.notice_shown >= NOTICE_LIFETIME) {
+        if (!window.app.notice.empty() && Clock::now() - window.app.notice_shown >= NOTICE_LIFETIME) {
             window.app.notice.clear();
         }
     }
@@ -170,19 +179,18 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
                 window.leave_armed = TrackMouseEvent(&track) != 0;
             }
             return apply(window, pointer_moved(app, surface, x, y));
-        case WM_MOUSELEAVE:
-            window.leave_armed = false;
-            return apply(window, pointer_left(app));
+        case WM_MOUSELEAVE: window.leave_armed = false; return apply(window, pointer_left(app));
         case WM_LBUTTONDOWN: return apply(window, click(app, surface, target_at(window, x, y), x, y));
-        case WM_LBUTTONDBLCLK: return apply(window, double_click(app, surface, target_at(window, x, y), x, y));
+        case WM_LBUTTONDBLCLK:
+            return apply(window, double_click(app, surface, target_at(window, x, y), x, y));
         case WM_LBUTTONUP: return apply(window, button_released(app));
         case WM_CAPTURECHANGED: return apply(window, capture_lost(app));
         case WM_RBUTTONUP: return apply(window, right_click(app, target_at(window, x, y), x, y));
         case WM_MOUSEWHEEL: {
             POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
             ScreenToClient(window.handle, &point);
-            return apply(window, wheel(app, surface, GET_WHEEL_DELTA_WPARAM(wparam), static_cast<float>(point.x),
-                                       static_cast<float>(point.y)));
+            return apply(window, wheel(app, surface, GET_WHEEL_DELTA_WPARAM(wparam),
+                                       static_cast<float>(point.x), static_cast<float>(point.y)));
         }
         case WM_XBUTTONUP: {
             Answer answer = apply(window, side_button(app, surface));
@@ -235,7 +243,9 @@ Surface surface_of(const Window& window) {
     surface.tiles = &window.tiles;
     if (window.gfx) {
         const Gfx* gfx = window.gfx.get();
-        surface.measure = [gfx](std::string_view text, TextStyle style) { return text_width(*gfx, text, style); };
+        surface.measure = [gfx](std::string_view text, TextStyle style) {
+            return text_width(*gfx, text, style);
+        };
     }
     return surface;
 }

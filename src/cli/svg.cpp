@@ -34,7 +34,9 @@ std::string hex(std::uint32_t rgb) {
 }
 
 std::string hex(Colour c) {
-    const auto byte = [](float v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); };
+    const auto byte = [](float v) {
+        return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255));
+    };
     return hex((byte(c.r) << 16) | (byte(c.g) << 8) | byte(c.b));
 }
 
@@ -85,15 +87,16 @@ std::string treemap_svg(const FileTree& tree, NodeIndex folder, const KindTotals
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
         std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" " + FONT + ">\n";
     out += "<rect width=\"100%\" height=\"100%\" fill=\"" + hex(THEME.window) + "\"/>\n";
-    out += "<rect width=\"" + number(w) + "\" height=\"" + number(h) + "\" fill=\"" + hex(THEME.treemap_gap) + "\"/>\n";
+    out += "<rect width=\"" + number(w) + "\" height=\"" + number(h) + "\" fill=\"" + hex(THEME.treemap_gap) +
+           "\"/>\n";
     const double band = treemap_header(96);
     for (const TreemapRect& tile : tiles) {
         const Node& node = node_at(tree, tile.node);
         const std::string text = std::string(name_of(tree, tile.node)) + "  " + format_size(node.size);
         if (tile.is_folder) {
             out += "<rect x=\"" + number(tile.x) + "\" y=\"" + number(tile.y) + "\" width=\"" +
-                   number(tile.width) + "\" height=\"" + number(tile.height) + "\" fill=\"" + hex(THEME.raised) +
-                   "\"/>\n";
+                   number(tile.width) + "\" height=\"" + number(tile.height) + "\" fill=\"" +
+                   hex(THEME.raised) + "\"/>\n";
             if (tile.width > 70 && tile.height > 2.5 * band) {
                 label(out, tile.x + 5, tile.y, tile.width - 10, band, text, hex(THEME.text_dim));
             }
@@ -111,7 +114,8 @@ std::string treemap_svg(const FileTree& tree, NodeIndex folder, const KindTotals
             label(out, x + 6, y + 21 - 2, tw - 12, 18, format_size(node.size), hex(ON_COLOUR_TEXT), 0.8);
         }
     }
-    if (tiles.empty()) label(out, w / 2 - 80, h / 2 - 9, 200, 18, "Nothing with a size to show", hex(THEME.text_dim));
+    if (tiles.empty())
+        label(out, w / 2 - 80, h / 2 - 9, 200, 18, "Nothing with a size to show", hex(THEME.text_dim));
 
     // Legend: a share bar of the kinds, then as many whole items as fit.
     const std::vector<KindTotal> kinds = kinds_list(totals);

@@ -136,7 +136,8 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
             if (app.recycle_bin_bytes == 0) return {};
             return asking(Command{CommandKind::EmptyRecycleBin});
         case HitKind::CancelScan: cancel_scan(app); return {};
-        case HitKind::Tab: return set_tab(app, surface, static_cast<Tab>(std::min<std::uint64_t>(target.payload, 3)));
+        case HitKind::Tab:
+            return set_tab(app, surface, static_cast<Tab>(std::min<std::uint64_t>(target.payload, 3)));
         case HitKind::Row: return click_row(app, surface, target.payload);
         case HitKind::ScrollBar: {
             const ViewInput in = view_input(app, surface);
@@ -191,7 +192,8 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
         case Key::Backspace: return to_parent(app, surface);
         case Key::Tab:
             if (!modifiers.control) return {};
-            return set_tab(app, surface, static_cast<Tab>((static_cast<int>(app.tab) + (modifiers.shift ? 3 : 1)) % 4));
+            return set_tab(app, surface,
+                           static_cast<Tab>((static_cast<int>(app.tab) + (modifiers.shift ? 3 : 1)) % 4));
         case Key::Escape:
             if (app.selected_extension) {
                 app.selected_extension.reset();

@@ -42,6 +42,7 @@ std::vector<HeaderButton> header_buttons(const ViewInput& in) {
     const float y = std::round((scaled(HEADER_HEIGHT, s) - side) * 0.5f);
     const float w = client_width(in);
     std::vector<HeaderButton> buttons;
+    buttons.reserve(4);  // at most four; growing one at a time also trips a false GCC 12 -O3 overflow warning
     if (in.screen != Screen::Home) buttons.push_back({HitKind::Home, {8 * s, y, side, side}, GLYPH_HOME});
     if (in.screen == Screen::Results) {
         buttons.push_back({HitKind::Up, {8 * s + side + 2 * s, y, side, side}, GLYPH_UP});
@@ -90,7 +91,8 @@ Box treemap_box(const ViewInput& in) {
     const float top = scaled(HEADER_HEIGHT, s);
     return Box{
         edge + pad, top + pad, std::max(client_width(in) - edge - 2 * pad, 1.0f),
-        std::max(std::max(client_height(in) - top - status_height(in), 1.0f) - scaled(LEGEND_HEIGHT, s) - pad, 1.0f)};
+        std::max(std::max(client_height(in) - top - status_height(in), 1.0f) - scaled(LEGEND_HEIGHT, s) - pad,
+                 1.0f)};
 }
 
 std::optional<Box> scroll_bar_strip(const ViewInput& in) {

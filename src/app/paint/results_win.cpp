@@ -55,16 +55,18 @@ void draw_figures(const Frame& f, const RowColumns& columns, float y, std::uint6
         const Box track = at_row(*columns.bar);
         fill_rounded(f.gfx, track, 3 * s, with_alpha(f.palette.text_dim, 0.18f));
         if (folder_size > 0 && size > 0) {
-            const float share = static_cast<float>(static_cast<double>(size) / static_cast<double>(folder_size));
-            fill_rounded(f.gfx, Box{track.x, track.y, std::max(share * track.width, 3 * s), track.height}, 3 * s,
-                         symbol);
+            const float share =
+                static_cast<float>(static_cast<double>(size) / static_cast<double>(folder_size));
+            fill_rounded(f.gfx, Box{track.x, track.y, std::max(share * track.width, 3 * s), track.height},
+                         3 * s, symbol);
         }
     }
     if (columns.share) {
         draw_text(f.gfx, share_text(size, folder_size), at_row(*columns.share), f.palette.text_dim,
                   TextStyle::Small, Align::Trailing);
     }
-    draw_text(f.gfx, format_size(size), at_row(columns.size), f.palette.text, TextStyle::Body, Align::Trailing);
+    draw_text(f.gfx, format_size(size), at_row(columns.size), f.palette.text, TextStyle::Body,
+              Align::Trailing);
 }
 
 std::string location_text(const FileTree& tree, NodeIndex node) {
@@ -219,8 +221,8 @@ void paint_list_column(const Frame& f) {
         const Box view = list_viewport(f.in);
         const float band_top = view.y + view.height;
         fill(f.gfx, Box{0, band_top, column, 1}, f.palette.line);
-        draw_text(f.gfx, *warning, Box{12 * s, band_top, column - 24 * s, scaled(WARNING_BAND_HEIGHT, s)}, f.palette.text_dim,
-                  TextStyle::Small, Align::Leading);
+        draw_text(f.gfx, *warning, Box{12 * s, band_top, column - 24 * s, scaled(WARNING_BAND_HEIGHT, s)},
+                  f.palette.text_dim, TextStyle::Small, Align::Leading);
     }
 }
 
@@ -264,9 +266,10 @@ void paint_treemap(const Frame& f) {
         }
     }
     // Outlines last, over every tile: the hovered one, then the selected one.
-    const NodeIndex hovered = f.window.app.hover.kind == HitKind::Tile ? static_cast<NodeIndex>(f.window.app.hover.payload)
-                              : f.window.app.hover.kind == HitKind::Row ? row_node(app, f.window.app.hover.payload)
-                                                                     : NO_NODE;
+    const NodeIndex hovered =
+        f.window.app.hover.kind == HitKind::Tile  ? static_cast<NodeIndex>(f.window.app.hover.payload)
+        : f.window.app.hover.kind == HitKind::Row ? row_node(app, f.window.app.hover.payload)
+                                                  : NO_NODE;
     for (const TreemapRect& tile : f.window.tiles) {
         if (tile.node == hovered) {
             outline(f.gfx,
@@ -293,8 +296,8 @@ void paint_treemap(const Frame& f) {
         const float width = std::min(text_width(f.gfx, text, TextStyle::Small) + 20 * s, area.width - 16 * s);
         const Box chip{area.x + area.width - 8 * s - width, area.y + 8 * s, width, 24 * s};
         fill_rounded(f.gfx, chip, 6 * s, colour(NOTICE_BACKGROUND, 0.88f));
-        draw_text(f.gfx, text, Box{chip.x + 10 * s, chip.y, chip.width - 20 * s, chip.height}, colour(0xFFFFFF),
-                  TextStyle::Small, Align::Centre);
+        draw_text(f.gfx, text, Box{chip.x + 10 * s, chip.y, chip.width - 20 * s, chip.height},
+                  colour(0xFFFFFF), TextStyle::Small, Align::Centre);
     }
     f.gfx.target_view->PopAxisAlignedClip();
 
@@ -394,9 +397,10 @@ void paint_status(const Frame& f) {
                                        text_width(f.gfx, text.second, TextStyle::Small),
                                        right_edge - 36 * s - left, text.shorten_first);
     // A pixel of slack: a box exactly as wide as its text may already trim it.
-    draw_text(f.gfx, text.first, Box{left, h - status, std::max(split.first, 0.0f) + 1, status}, f.palette.text_dim,
-              TextStyle::Small, Align::Leading);
-    draw_text(f.gfx, text.second, Box{left + split.first, h - status, std::max(split.second, 0.0f) + 1, status},
+    draw_text(f.gfx, text.first, Box{left, h - status, std::max(split.first, 0.0f) + 1, status},
+              f.palette.text_dim, TextStyle::Small, Align::Leading);
+    draw_text(f.gfx, text.second,
+              Box{left + split.first, h - status, std::max(split.second, 0.0f) + 1, status},
               f.palette.text_dim, TextStyle::Small, Align::Leading);
 }
 
