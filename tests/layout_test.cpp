@@ -171,5 +171,55 @@ TEST(Layout, TilesAreHitInnermostFirstAndMinimumSizeScales) {
     EXPECT_EQ(minimum_window_size(72).height, 480);  // never below 96 DPI's size
 }
 
+TEST(LayoutRows, NamesKeepHalfTheListWidth) {
+    // The smallest window (720 pixels, less its frame) has a list about 300 pixels wide: name and size only.
+    ViewInput narrow = results(704, 441);
+    const Box small = list_viewport(narrow);
+    const RowColumns tight = row_columns(small, small.x + 12, 32, 1);
+    EXPECT_GE(tight.name_right - tight.name_left, 0.5f * small.width);
+    EXPECT_FALSE(tight.bar);
+    EXPECT_FALSE(tight.share);
+    EXPECT_EQ(tight.size.x + tight.size.width, small.x + small.width - 22);
+
+    // A wide list keeps every column at its full width.
+    const Box wide = list_viewport(results(1600, 900));
+    const RowColumns full = row_columns(wide, wide.x + 12, 32, 1);
+    ASSERT_TRUE(full.bar && full.share);
+    EXPECT_EQ(full.bar->width, 64);
+    EXPECT_EQ(full.name_right, full.bar->x - 10);
+    EXPECT_EQ(full.share->x + full.share->width, full.size.x);
+    EXPECT_GE(full.name_right - full.name_left, 0.5f * wide.width);
+
+    // In between the bar narrows before anything goes, then the bar goes before the share text.
+    const Box middle = list_viewport(results(1120, 800));
+    const RowColumns narrowed = row_columns(middle, middle.x + 12, 32, 1);
+    ASSERT_TRUE(narrowed.bar && narrowed.share);
+    EXPECT_LT(narrowed.bar->width, 64);
+    EXPECT_GE(narrowed.bar->width, 24);
+    EXPECT_FLOAT_EQ(narrowed.name_right - narrowed.name_left, 0.5f * middle.width);
+    const Box smaller = list_viewport(results(1000, 700));
+    const RowColumns no_bar = row_columns(smaller, smaller.x + 12, 32, 1);
+    EXPECT_FALSE(no_bar.bar);
+    EXPECT_TRUE(no_bar.share);
+    // Copies inside a duplicate set start further right; their name still gets its half where it can.
+    const RowColumns member = row_columns(wide, wide.x + 12 + 22, 46, 1);
+    EXPECT_GE(member.name_right - member.name_left, 0.5f * wide.width);
+}
+
+TEST(LayoutRows, StatusLineCutsThePathNotTheFigures) {
+    // A path of 900 pixels and figures of 150 in 600: the figures whole, the path cut to the rest.
+    EXPECT_EQ(split_line(900, 150, 600, true).first, 450);
+    EXPECT_EQ(split_line(900, 150, 600, true).second, 150);
+    // Room for both: each its own width.
+    EXPECT_EQ(split_line(200, 150, 600, true).first, 200);
+    // A duplicate set's line stays whole and its paths are cut.
+    EXPECT_EQ(split_line(300, 900, 600, false).first, 300);
+    EXPECT_EQ(split_line(300, 900, 600, false).second, 300);
+    // Less room than the figures need: they take it all, and nothing is negative.
+    EXPECT_EQ(split_line(900, 150, 100, true).first, 0);
+    EXPECT_EQ(split_line(900, 150, 100, true).second, 100);
+    EXPECT_EQ(split_line(10, 10, -5, true).first, 0);
+}
+
 }  // namespace
 }  // namespace spadrim

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "app/app.h"
+#include "app/input/actions.h"
 #include "scan/folder.h"
 #include "support/temp_tree.h"
 
@@ -174,6 +175,27 @@ TEST(ScanRun, CancelBeforeTheFirstFolderReturnsToTheDrives) {
     EXPECT_FALSE(app.tree);
     EXPECT_FALSE(app.drives.empty());  // rebuilt on the way home
     EXPECT_TRUE(app.notice.empty());
+}
+
+TEST(ScanRun, GoingHomeDuringAScanStaysHomeWhenItsOutcomeArrives) {
+    test::TempTree disk;
+    disk.file("docs/x.bin", 10);
+    App app;
+    Harness harness(app);
+    ASSERT_TRUE(start_scan(app, disk.root_text(), std::nullopt));
+    harness.wait_for_wakes(1);
+    finish_scan(app);
+    ASSERT_EQ(app.screen, Screen::Results);
+
+    harness.hold(disk.root_text());
+    ASSERT_TRUE(start_scan(app, disk.root_text(), std::nullopt));  // analyse again, then Home
+    go_home(app);
+    EXPECT_EQ(app.screen, Screen::Home);
+    harness.release();
+    harness.wait_for_wakes(2);
+    finish_scan(app);  // the cancelled scan's outcome
+    EXPECT_EQ(app.screen, Screen::Home);
+    EXPECT_EQ(app.tree_generation, 1u);  // the earlier results are kept for later, not shown
 }
 
 TEST(ScanRun, CancelledAnalyzeAgainKeepsThePreviousResults) {

@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 80> UI_KEYS = {
+inline constexpr std::array<std::string_view, 81> UI_KEYS = {
     "{0} folders could not be read",
     "About {0} not accounted for (system files etc.)",
     "Folder not found",
@@ -90,6 +90,7 @@ inline constexpr std::array<std::string_view, 80> UI_KEYS = {
     "Downloaded size mismatch",
     "Downloaded file is corrupt (hash mismatch)",
     "The installer's digital signature could not be verified",
+    "Highlighting {0} · Esc clears",
 };
 
 }  // namespace spadrim::test

@@ -17,7 +17,8 @@ TEST(Updater, VersionsCompareByComponentWithMissingOnesZero) {
     EXPECT_EQ(parse_version("1..2"), (VersionNumber{1, 0, 2}));
     EXPECT_EQ(parse_version(""), (VersionNumber{0}));
     EXPECT_EQ(parse_version("\u00A0 vv0.3\u3000\n"), (VersionNumber{0, 3}));  // Unicode blanks, every "v"
-    EXPECT_EQ(parse_version("V1.+5.-1.x.+.4294967295.4294967296"), (VersionNumber{0, 5, 0, 0, 0, 4294967295u, 0}));
+    EXPECT_EQ(parse_version("V1.+5.-1.x.+.4294967295.4294967296"),
+              (VersionNumber{0, 5, 0, 0, 0, 4294967295u, 0}));
     EXPECT_EQ(compare_versions(parse_version("0.2"), parse_version("0.2.0")), 0);
     EXPECT_GT(compare_versions(parse_version("0.2.0.1"), parse_version("0.2.0")), 0);
     EXPECT_GT(compare_versions(parse_version("0.10.0"), parse_version("0.2.0")), 0);  // not text order
@@ -55,7 +56,8 @@ TEST(Updater, ManifestRulesAreStrict) {
          }) {
         EXPECT_FALSE(parse_manifest(text)) << text;
     }
-    const auto taken = parse_manifest(" \r\n\t" + manifest_text("0.3", "https://", ", \"other\": [1]") + "\n ");
+    const auto taken =
+        parse_manifest(" \r\n\t" + manifest_text("0.3", "https://", ", \"other\": [1]") + "\n ");
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->url, "https://");
     EXPECT_EQ(taken->sha256, "abc0");  // lower-cased on reading
@@ -64,7 +66,8 @@ TEST(Updater, ManifestRulesAreStrict) {
 
 TEST(Updater, OnlyANonNegativeWholeSizeIsTaken) {
     const auto size_of = [](std::string_view size) {
-        return parse_manifest(manifest_text("0.3", "https://a.example/", ", \"size\": " + std::string(size)))->size;
+        return parse_manifest(manifest_text("0.3", "https://a.example/", ", \"size\": " + std::string(size)))
+            ->size;
     };
     EXPECT_EQ(size_of("123"), 123u);
     EXPECT_EQ(size_of("18446744073709551615"), 18446744073709551615u);
@@ -82,8 +85,8 @@ TEST(Updater, ManifestAddressCarriesVersionAndLanguage) {
 }
 
 TEST(Updater, CurlRunsWithTheFixedArgumentsQuotedForItsRuntime) {
-    const std::vector<std::string> arguments =
-        curl_arguments("https://a.example/u.json?v=1&lang=en", "C:\\Users\\Jo Doe\\Temp\\Spadrim\\update.json");
+    const std::vector<std::string> arguments = curl_arguments(
+        "https://a.example/u.json?v=1&lang=en", "C:\\Users\\Jo Doe\\Temp\\Spadrim\\update.json");
     EXPECT_EQ(arguments, (std::vector<std::string>{"-fsSL", "--proto", "=https", "--max-time", "600", "-o",
                                                    "C:\\Users\\Jo Doe\\Temp\\Spadrim\\update.json",
                                                    "https://a.example/u.json?v=1&lang=en"}));
@@ -93,7 +96,8 @@ TEST(Updater, CurlRunsWithTheFixedArgumentsQuotedForItsRuntime) {
     EXPECT_EQ(command_line({"C:\\Windows\\System32\\curl.exe", "-o", "C:\\Jo Doe\\u.json", ""}),
               "C:\\Windows\\System32\\curl.exe -o \"C:\\Jo Doe\\u.json\" \"\"");
     // Backslashes before a quote, and before the closing quote, are doubled; others stay single.
-    EXPECT_EQ(command_line({"C:\\a b\\", "say \"hi\"", "x\\\"y"}), "\"C:\\a b\\\\\" \"say \\\"hi\\\"\" \"x\\\\\\\"y\"");
+    EXPECT_EQ(command_line({"C:\\a b\\", "say \"hi\"", "x\\\"y"}),
+              "\"C:\\a b\\\\\" \"say \\\"hi\\\"\" \"x\\\\\\\"y\"");
 }
 
 TEST(Updater, InstallerIsAcceptedOnlyWhenEveryCheckPasses) {
@@ -112,11 +116,13 @@ TEST(Updater, InstallerIsAcceptedOnlyWhenEveryCheckPasses) {
     EXPECT_EQ(check_signer(true, "Other Company Ltd."), InstallerCheck::Unsigned);
     EXPECT_EQ(check_signer(false, "Brightfen Co., Ltd."), InstallerCheck::Unsigned);
     EXPECT_EQ(check_signer(true, std::nullopt), InstallerCheck::Unsigned);
-    EXPECT_EQ(installer_check_text(InstallerCheck::Unsigned), "The installer's digital signature could not be verified");
+    EXPECT_EQ(installer_check_text(InstallerCheck::Unsigned),
+              "The installer's digital signature could not be verified");
 }
 
 TEST(Updater, TextsOfTheQuestionAndTheNotice) {
-    EXPECT_EQ(update_question("0.3.0", "0.2.0"), "A new version is available: 0.3.0\n(current 0.2.0)\n\nUpdate now?");
+    EXPECT_EQ(update_question("0.3.0", "0.2.0"),
+              "A new version is available: 0.3.0\n(current 0.2.0)\n\nUpdate now?");
     EXPECT_EQ(up_to_date_notice("0.2.0"), "You're up to date (0.2.0)");
 }
 

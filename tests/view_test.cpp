@@ -107,6 +107,14 @@ TEST(View, UnaccountedSpaceAboveOnePercentOfTheUsedSpace) {
     EXPECT_FALSE(unaccounted_bytes(drive, 120 * GB));
     EXPECT_FALSE(unaccounted_bytes(std::nullopt, 0));
     EXPECT_FALSE(unaccounted_bytes(VolumeSpace{SIZE_NOT_REPORTED, 0}, 0));
+
+    // The status line uses the figures asked when the scan ended; drawing it asks the volume nothing.
+    App app;
+    app.tree = make_tree("D:\\");
+    app.screen = Screen::Results;
+    EXPECT_FALSE(status_line(app));
+    app.volume = drive;  // 100 GB used, nothing found
+    EXPECT_EQ(status_line(app), "About 93.1 GB not accounted for (system files etc.)");
 }
 
 TEST(View, DuplicatesAreComparedPerFolderAndPrunedAfterRemoval) {

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/hit.h"
 #include "app/summaries.h"
 #include "dupes/dupes.h"
 #include "scan/drives.h"
@@ -90,6 +91,12 @@ struct App {
     NodeIndex selection = NO_NODE;
     std::optional<std::string> selected_extension;
     double scroll = 0;
+
+    // The pointer: what lies under it, and the scroll bar's thumb while it is dragged (held at `grab`
+    // pixels below the thumb's top).
+    HitTarget hover;
+    bool dragging = false;
+    float grab = 0;
 
     // What the current tab shows of the current folder, rebuilt by refresh_view.
     Tab tab = Tab::Folders;

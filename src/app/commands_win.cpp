@@ -8,12 +8,13 @@
 #include <cmath>
 #include <limits>
 
+#include "app/commands_win.h"
+#include "app/input/actions.h"
 #include "app/recycle_win.h"
 #include "app/settings_win.h"
 #include "app/shell_win.h"
 #include "app/startup.h"
 #include "app/updater/updater.h"
-#include "app/window_win.h"
 #include "config.h"
 #include "kinds/kinds.h"
 #include "strings/strings.h"
@@ -73,9 +74,7 @@ void analyze_again(Window& window) {
     if (!app.tree) return;
     const std::string root = app.tree->root_path;
     start_scan(app, root, path_of(*app.tree, app.current_folder));
-    update_title(window);
-    sync_timers(window);
-    repaint(window);
+    state_changed(window);
 }
 
 void about(HWND owner) {
@@ -90,8 +89,7 @@ void choose_language(Window& window, std::string_view code) {
     write_setting(SETTINGS_KEY, "Language", std::string(code));
     show_notice(window.app,
                 std::string(tr("다음에 열 때 바뀝니다", "Takes effect the next time Spadrim opens")));
-    sync_timers(window);
-    repaint(window);
+    state_changed(window);
 }
 
 void main_menu(HWND handle, float x, float y) {
@@ -135,8 +133,8 @@ void main_menu(HWND handle, float x, float y) {
     if (!window || id == 0) return;
     switch (id) {
         case DRIVES:
-            go_home(*window);
-            sync_timers(*window);
+            go_home(window->app);
+            state_changed(*window);
             break;
         case CHOOSE_FOLDER: run_command(*window, Command{CommandKind::ChooseFolder}); break;
         case ANALYZE_AGAIN: analyze_again(*window); break;
@@ -165,6 +163,41 @@ void main_menu(HWND handle, float x, float y) {
     }
 }
 
+// The item menu of a node. The menu's loop may let a newer scan replace the tree: the node then names
+// something else, and the choice is dropped.
+void item_menu(Window& window, NodeIndex node, float x, float y) {
+    App& app = window.app;
+    if (!app.tree || node >= app.tree->nodes.size()) return;
+    const bool folder = (node_at(*app.tree, node).flags & FLAG_DIR) != 0;
+    const std::uint64_t generation = app.tree_generation;
+    HMENU menu = CreatePopupMenu();
+    if (folder)
+        add(menu, LOOK_INSIDE, std::string(tr("이 폴더 보기", "Look inside")) + "\tEnter",
+            node != app.current_folder);
+    add(menu, OPEN, std::string(tr("열기", "Open")));
+    add(menu, SHOW_IN_EXPLORER, std::string(tr("탐색기에서 보기", "Show in File Explorer")));
+    add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",
+        can_recycle(app, node, environment_variable));
+    const UINT id = show(window.handle, menu, x, y);
+    Window* current = main_window();
+    if (!current || id == 0 || !current->app.tree || current->app.tree_generation != generation) return;
+    switch (id) {
+        case LOOK_INSIDE:
+            if (folder) {
+                navigate(current->app, node, NO_NODE, list_geometry(current->app, surface_of(*current)));
+                state_changed(*current);
+            }
+            break;
+        case OPEN: run_command(*current, Command{CommandKind::OpenItem, node}); break;
+        case COPY_PATH: run_command(*current, Command{CommandKind::CopyPath, node}); break;
+        case RECYCLE: run_command(*current, Command{CommandKind::RecycleItem, node}); break;
+        case SHOW_IN_EXPLORER: show_in_explorer(path_of(*current->app.tree, node)); break;
+        default: break;
+    }
+}
+
 }  // namespace
 
 void run_command(Window& window, const Command& command) {
@@ -180,8 +213,7 @@ void run_command(Window& window, const Command& command) {
         case CommandKind::CopyPath:
             if (has_node && copy_path(window.handle, path_of(*app.tree, command.node))) {
                 show_notice(app, std::string(tr("경로를 복사했습니다", "Path copied")));
-                sync_timers(window);
-                repaint(window);
+                state_changed(window);
             }
             break;
         case CommandKind::EmptyRecycleBin: empty_recycle_bin(window); break;
@@ -190,46 +222,7 @@ void run_command(Window& window, const Command& command) {
             break;
         case CommandKind::UpdateChecked: take_update_outcome(window); break;
         case CommandKind::DownloadEnded: take_download_outcome(window); break;
-    }
-}
-
-void show_item_menu(Window& window, NodeIndex node, float x, float y) {
-    App& app = window.app;
-    if (!app.tree || node >= app.tree->nodes.size()) return;
-    const bool folder = (node_at(*app.tree, node).flags & FLAG_DIR) != 0;
-    HMENU menu = CreatePopupMenu();
-    if (folder)
-        add(menu, LOOK_INSIDE, std::string(tr("이 폴더 보기", "Look inside")) + "\tEnter",
-            node != app.current_folder);
-    add(menu, OPEN, std::string(tr("열기", "Open")));
-    add(menu, SHOW_IN_EXPLORER, std::string(tr("탐색기에서 보기", "Show in File Explorer")));
-    add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",
-        node != 0);
-    const HWND handle = window.handle;
-    const UINT id = show(handle, menu, x, y);
-    Window* current = main_window();
-    if (!current || id == 0) return;
-    switch (id) {
-        case LOOK_INSIDE:
-            if (folder) {
-                current->app.current_folder = node;
-                current->app.selection = NO_NODE;
-                current->app.scroll = 0;
-                refresh_view(current->app);
-                update_title(*current);
-                sync_timers(*current);
-                repaint(*current);
-            }
-            break;
-        case OPEN: run_command(*current, Command{CommandKind::OpenItem, node}); break;
-        case COPY_PATH: run_command(*current, Command{CommandKind::CopyPath, node}); break;
-        case RECYCLE: run_command(*current, Command{CommandKind::RecycleItem, node}); break;
-        case SHOW_IN_EXPLORER:
-            if (current->app.tree) show_in_explorer(path_of(*current->app.tree, node));
-            break;
-        default: break;
+        case CommandKind::ItemMenu: item_menu(window, command.node, command.x, command.y); break;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "app/messages_win.h"
 #include "app/settings_win.h"
 #include "app/startup.h"
 #include "app/updater/updater.h"
@@ -79,7 +80,7 @@ int run() {
 
     const bool dark = dark_theme();
     const BOOL dark_value = dark;
-    DwmSetWindowAttribute(handle, 20, &dark_value, sizeof dark_value);
+    DwmSetWindowAttribute(handle, DWM_DARK_TITLE_BAR, &dark_value, sizeof dark_value);
     const int show = place(handle);
     const unsigned dpi = std::max(GetDpiForWindow(handle), 96u);
 
@@ -97,9 +98,7 @@ int run() {
 
     if (folder) {
         start_scan(state.app, *folder, std::nullopt);
-        update_title(state);
-        sync_timers(state);
-        repaint(state);
+        state_changed(state);
     }
     const std::optional<std::uint32_t> auto_update = read_auto_update();
     const std::uint64_t now = unix_now();
@@ -117,6 +116,7 @@ int run() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    free_retired_window();  // cancels what still runs and waits for its threads
     return 0;
 }
 

@@ -27,11 +27,6 @@ std::uint64_t query_recycle_bin() {
     return static_cast<std::uint64_t>(info.i64Size);
 }
 
-void refreshed(Window& window) {
-    sync_timers(window);
-    repaint(window);
-}
-
 }  // namespace
 
 bool is_protected_here(std::string_view path) {
@@ -44,6 +39,7 @@ void recycle_item(Window& window, NodeIndex node) {
     const std::string path = path_of(*app.tree, node);
     const Node item = node_at(*app.tree, node);
     const HWND handle = window.handle;
+    const std::uint64_t generation = app.tree_generation;
     const std::string cannot_move(
         tr("휴지통으로 보내지 못했습니다. 다른 프로그램이 쓰고 있을 수 있습니다.",
            "Could not move it to the Recycle Bin. Another program may be using it."));
@@ -72,7 +68,7 @@ void recycle_item(Window& window, NodeIndex node) {
     // is not there to move: checking afterwards alone would take its absence for a successful move.
     if (!exists(path)) {
         show_notice(current->app, cannot_move);
-        refreshed(*current);
+        state_changed(*current);
         return;
     }
     std::wstring from = to_wide(path);
@@ -87,17 +83,23 @@ void recycle_item(Window& window, NodeIndex node) {
     if (!current) return;
     if (exists(path)) {
         show_notice(current->app, cannot_move);
-        refreshed(*current);
+        state_changed(*current);
         return;
     }
-    remove_from_view(current->app, node);
+    // A scan that ended while the boxes were up brought a new tree, in which the item has another index.
+    App& now = current->app;
+    const NodeIndex moved = now.tree_generation == generation ? node
+                            : now.tree                        ? find_path(*now.tree, path)
+                                                              : NO_NODE;
+    if (now.tree && moved != NO_NODE && moved != 0 && !is_removed(*now.tree, moved))
+        remove_from_view(now, moved);
     current->app.recycle_bin_bytes = query_recycle_bin();
     refresh_volume(current->app);
     show_notice(current->app,
                 substitute(tr("휴지통으로 보냈습니다. 휴지통을 비우면 {0} 만큼 공간이 생깁니다.",
                               "Moved to the Recycle Bin. Emptying it frees {0}."),
                            {format_size(item.size)}));
-    refreshed(*current);
+    state_changed(*current);
 }
 
 void empty_recycle_bin(Window& window) {
@@ -107,7 +109,7 @@ void empty_recycle_bin(Window& window) {
     list_drives(current->app);
     if (SUCCEEDED(emptied))
         show_notice(current->app, std::string(tr("휴지통을 비웠습니다", "The Recycle Bin is empty")));
-    refreshed(*current);
+    state_changed(*current);
 }
 
 }  // namespace spadrim

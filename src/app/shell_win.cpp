@@ -32,9 +32,7 @@ void choose_folder(Window& window) {
     // The dialog's modal loop ran: the window may be gone.
     if (Window* current = main_window()) {
         start_scan(current->app, path, std::nullopt);
-        update_title(*current);
-        sync_timers(*current);
-        repaint(*current);
+        state_changed(*current);
     }
 }
 

@@ -46,7 +46,8 @@ NodeIndex row_node(const App& app, std::size_t row) {
     switch (app.tab) {
         case Tab::Folders:
         case Tab::LargestFiles: return row < app.node_rows.size() ? app.node_rows[row] : NO_NODE;
-        case Tab::Duplicates: return row < app.duplicate_rows.size() ? app.duplicate_rows[row].member : NO_NODE;
+        case Tab::Duplicates:
+            return row < app.duplicate_rows.size() ? app.duplicate_rows[row].member : NO_NODE;
         case Tab::ByType: break;
     }
     return NO_NODE;
@@ -86,7 +87,8 @@ std::optional<std::string> status_line(const App& app) {
                           {format_count(tree.unreadable_folders)});
     }
     if (is_drive_root(tree.root_path)) {
-        if (const std::optional<std::uint64_t> missing = unaccounted_bytes(app.volume, node_at(tree, 0).size)) {
+        if (const std::optional<std::uint64_t> missing =
+                unaccounted_bytes(app.volume, node_at(tree, 0).size)) {
             if (!text.empty()) text += " · ";
             text += substitute(tr("찾지 못한 공간 약 {0} (시스템 파일 등)",
                                   "About {0} not accounted for (system files etc.)"),

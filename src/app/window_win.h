@@ -1,26 +1,23 @@
-// The main window: its state beside the App (graphics device, hover, drag) and the window procedure.
-// The procedure decodes messages and hands them to portable handlers; painting lives in paint_win.cpp.
-// Main thread only.
+// The main window: its state beside the App (graphics device, treemap layout, timers) and the window
+// procedure, which decodes messages and hands them to the portable input handlers. Main thread only.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/app.h"
-#include "app/paint/layout.h"
+#include "app/input/actions.h"
+#include "app/timers.h"
 #include "gfx/gfx.h"
+#include "treemap/treemap.h"
 
 namespace spadrim {
 
-inline constexpr UINT MSG_SCAN_ENDED = WM_APP + 1;
-inline constexpr UINT MSG_UPDATE_CHECKED = WM_APP + 2;
-inline constexpr UINT MSG_DOWNLOAD_ENDED = WM_APP + 3;
-inline constexpr UINT MSG_DUPLICATES_FOUND = WM_APP + 4;
-
-inline constexpr UINT_PTR TIMER_NOTICE = 1;
-inline constexpr UINT_PTR TIMER_SCAN = 2;
-inline constexpr UINT_PTR TIMER_COMPARE = 3;
+// DwmSetWindowAttribute's DWMWA_USE_IMMERSIVE_DARK_MODE (Windows 10 20H1 and later): a dark title bar.
+inline constexpr DWORD DWM_DARK_TITLE_BAR = 20;
 
 struct Window {
     HWND handle = nullptr;
@@ -28,13 +25,10 @@ struct Window {
     std::unique_ptr<Gfx> gfx;
     unsigned dpi = 96;
     bool dark = false;
-    HitTarget hover;
-    bool leave_armed = false;
-    bool dragging = false;
-    float grab = 0;
-    std::uint64_t notice_serial = 0;  // the last notice whose expiry timer was started
-    bool held = false;                // a handler further up the stack holds the state (modal loops)
-    std::vector<TreemapRect> tiles;   // the treemap layout of the results screen, for this key:
+    bool leave_armed = false;  // a WM_MOUSELEAVE is asked for
+    RunningTimers timers;
+    std::wstring title;              // as last set
+    std::vector<TreemapRect> tiles;  // the treemap layout of the results screen, for this key:
     struct TreemapKey {
         bool valid = false;
         NodeIndex folder = 0;
@@ -45,52 +39,23 @@ struct Window {
     } tiles_key;
 };
 
-// What the user asks for besides pointing and scrolling: the header buttons, shortcuts and menus.
-enum class CommandKind : std::uint8_t {
-    ChooseFolder = 0,
-    AnalyzeAgain = 1,
-    EmptyRecycleBin = 2,
-    ShowMenu = 3,  // at a client point
-    OpenItem = 4,  // a node
-    CopyPath = 5,
-    RecycleItem = 6,
-    UpdateChecked = 7,  // the updater's workers left an outcome
-    DownloadEnded = 8,
-};
-
-struct Command {
-    CommandKind kind;
-    NodeIndex node = NO_NODE;
-    float x = 0;
-    float y = 0;
-};
-
-// Runs a command. Called after the handler that asked for it released the state: commands open menus,
-// dialogs and message boxes whose modal loops dispatch messages of their own.
-void run_command(Window& window, const Command& command);
-
-// Opens the item menu of a node at a client point.
-void show_item_menu(Window& window, NodeIndex node, float x, float y);
-
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// The main thread's window state, or nothing before it is built and after WM_DESTROY.
+// The main thread's window state, or nothing before it is built and after WM_DESTROY. Code that ran a
+// modal loop (a menu, a message box, a dialog) looks it up again afterwards: the window may be gone.
 Window* main_window();
 void set_main_window(std::unique_ptr<Window> window);
+// WM_DESTROY: the state leaves the slot at once, but its memory lives until the message loop has ended,
+// so that no frame further up the stack ever points at freed memory.
+void retire_main_window();
+void free_retired_window();
 
-// The view as the layout sees it, with the current client size.
+// The client size, scale, treemap layout and text measurer of the window.
+Surface surface_of(const Window& window);
 ViewInput view_input(const Window& window);
+
+// The state changed: scroll kept in range, title, timers following the work, repaint.
+void state_changed(Window& window);
 void repaint(const Window& window);
-void update_title(const Window& window);
-// Cancels what runs and shows the drives.
-void go_home(Window& window);
-// Starts or stops the notice, scan and comparison timers to match the state.
-void sync_timers(Window& window);
-
-// One frame (paint_win.cpp).
-void paint_frame(Window& window);
-
-// Brings the treemap layout up to date for the current folder and box (results_win.cpp).
-void update_treemap(Window& window, const ViewInput& in);
 
 }  // namespace spadrim

@@ -25,7 +25,9 @@ BOOL WINAPI on_control(DWORD event) {
 
 }  // namespace
 
-std::vector<std::string> utf8_arguments(int, char**) { return command_line_arguments(); }
+std::vector<std::string> utf8_arguments(int, char**) {
+    return command_line_arguments();
+}
 
 void prepare_console() {
     SetConsoleOutputCP(CP_UTF8);

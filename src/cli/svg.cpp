@@ -4,19 +4,21 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
+#include "app/paint/layout.h"
+#include "gfx/palette.h"
 #include "kinds/kinds.h"
 #include "treemap/treemap.h"
 
 namespace spadrim {
 namespace {
 
-constexpr double LEGEND = 46;  // the strip under the treemap
-constexpr char GAP[] = "#CDD1D7";
-constexpr char RAISED[] = "#E4E7EB";
-constexpr char TEXT_DIM[] = "#6B7280";
+// The window's light theme: the picture is what the window shows.
+constexpr const Palette& THEME = LIGHT;
+constexpr double LEGEND = LEGEND_HEIGHT;  // the strip under the treemap
 constexpr char FONT[] = "font-family=\"Segoe UI, Noto Sans, DejaVu Sans, sans-serif\" font-size=\"12\"";
 
 std::string number(double value) {
@@ -25,10 +27,17 @@ std::string number(double value) {
     return std::string(buffer, result.ptr);
 }
 
-std::string colour(std::uint32_t rgb) {
+std::string hex(std::uint32_t rgb) {
     char buffer[8];
     std::snprintf(buffer, sizeof buffer, "#%06X", static_cast<unsigned>(rgb & 0xFFFFFF));
     return buffer;
+}
+
+std::string hex(Colour c) {
+    const auto byte = [](float v) {
+        return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255));
+    };
+    return hex((byte(c.r) << 16) | (byte(c.g) << 8) | byte(c.b));
 }
 
 void escape_into(std::string& out, std::string_view text) {
@@ -45,7 +54,7 @@ void escape_into(std::string& out, std::string_view text) {
 
 // Text whose overflow is clipped to the box, like a layout trimmed at paint time.
 void label(std::string& out, double x, double y, double width, double height, std::string_view text,
-           const char* fill, double opacity = 1) {
+           const std::string& fill, double opacity = 1) {
     if (width <= 0 || height <= 0) return;
     out += "<svg x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" + number(width) + "\" height=\"" +
            number(height) + "\"><text x=\"0\" y=\"13\" fill=\"" + fill + "\"";
@@ -77,18 +86,19 @@ std::string treemap_svg(const FileTree& tree, NodeIndex folder, const KindTotals
     std::string out =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
         std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" " + FONT + ">\n";
-    out += "<rect width=\"100%\" height=\"100%\" fill=\"#F2F3F5\"/>\n";
-    out += "<rect width=\"" + number(w) + "\" height=\"" + number(h) + "\" fill=\"" + GAP + "\"/>\n";
+    out += "<rect width=\"100%\" height=\"100%\" fill=\"" + hex(THEME.window) + "\"/>\n";
+    out += "<rect width=\"" + number(w) + "\" height=\"" + number(h) + "\" fill=\"" + hex(THEME.treemap_gap) +
+           "\"/>\n";
     const double band = treemap_header(96);
     for (const TreemapRect& tile : tiles) {
         const Node& node = node_at(tree, tile.node);
         const std::string text = std::string(name_of(tree, tile.node)) + "  " + format_size(node.size);
         if (tile.is_folder) {
             out += "<rect x=\"" + number(tile.x) + "\" y=\"" + number(tile.y) + "\" width=\"" +
-                   number(tile.width) + "\" height=\"" + number(tile.height) + "\" fill=\"" + RAISED +
-                   "\"/>\n";
+                   number(tile.width) + "\" height=\"" + number(tile.height) + "\" fill=\"" +
+                   hex(THEME.raised) + "\"/>\n";
             if (tile.width > 70 && tile.height > 2.5 * band) {
-                label(out, tile.x + 5, tile.y, tile.width - 10, band, text, TEXT_DIM);
+                label(out, tile.x + 5, tile.y, tile.width - 10, band, text, hex(THEME.text_dim));
             }
             continue;
         }
@@ -98,13 +108,14 @@ std::string treemap_svg(const FileTree& tree, NodeIndex folder, const KindTotals
         const double th = std::max(tile.height - 1.0, 0.5);
         out += "<rect x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" + number(tw) +
                "\" height=\"" + number(th) + "\" fill=\"" +
-               colour(kind_colour(static_cast<FileKind>(node.kind & 7))) + "\"/>\n";
+               hex(kind_colour(static_cast<FileKind>(node.kind & 7))) + "\"/>\n";
         if (tile.width > 84 && tile.height > 38) {
-            label(out, x + 6, y + 4 - 2, tw - 12, 18, name_of(tree, tile.node), "#FFFFFF");
-            label(out, x + 6, y + 21 - 2, tw - 12, 18, format_size(node.size), "#FFFFFF", 0.8);
+            label(out, x + 6, y + 4 - 2, tw - 12, 18, name_of(tree, tile.node), hex(ON_COLOUR_TEXT));
+            label(out, x + 6, y + 21 - 2, tw - 12, 18, format_size(node.size), hex(ON_COLOUR_TEXT), 0.8);
         }
     }
-    if (tiles.empty()) label(out, w / 2 - 80, h / 2 - 9, 200, 18, "Nothing with a size to show", TEXT_DIM);
+    if (tiles.empty())
+        label(out, w / 2 - 80, h / 2 - 9, 200, 18, "Nothing with a size to show", hex(THEME.text_dim));
 
     // Legend: a share bar of the kinds, then as many whole items as fit.
     const std::vector<KindTotal> kinds = kinds_list(totals);
@@ -116,7 +127,7 @@ std::string treemap_svg(const FileTree& tree, NodeIndex folder, const KindTotals
     for (const KindTotal& kind : kinds) {
         const double part = static_cast<double>(kind.total) * w / sum;
         out += "<rect x=\"" + number(x) + "\" y=\"" + number(bar_top) + "\" width=\"" + number(part) +
-               "\" height=\"6\" fill=\"" + colour(kind_colour(kind.kind)) + "\"/>\n";
+               "\" height=\"6\" fill=\"" + hex(kind_colour(kind.kind)) + "\"/>\n";
         x += part;
     }
     x = 0;
@@ -125,8 +136,8 @@ std::string treemap_svg(const FileTree& tree, NodeIndex folder, const KindTotals
         const double item = text_width(text) + 26;
         if (x + item > w) break;
         out += "<rect x=\"" + number(x) + "\" y=\"" + number(bar_top + 6 + 7) +
-               "\" width=\"10\" height=\"10\" rx=\"3\" fill=\"" + colour(kind_colour(kind.kind)) + "\"/>\n";
-        label(out, x + 14, bar_top + 6 + 2, item - 14, 20, text, TEXT_DIM);
+               "\" width=\"10\" height=\"10\" rx=\"3\" fill=\"" + hex(kind_colour(kind.kind)) + "\"/>\n";
+        label(out, x + 14, bar_top + 6 + 2, item - 14, 20, text, hex(THEME.text_dim));
         x += item;
     }
     out += "</svg>\n";

@@ -18,18 +18,11 @@
 #include <memory>
 #include <string_view>
 
-#include "app/paint/layout.h"
-#include "gfx/palette.h"
+#include "gfx/style.h"
 
 namespace spadrim {
 
 using Microsoft::WRL::ComPtr;
-
-enum class Align : std::uint8_t {
-    Leading = 0,
-    Centre = 1,
-    Trailing = 2,
-};
 
 struct Gfx {
     ComPtr<IDWriteFactory> write_factory;

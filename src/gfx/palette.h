@@ -43,4 +43,9 @@ inline constexpr Palette DARK = {colour(0x18191C), colour(0x222327), colour(0x1E
                                  colour(0xECEDEF), colour(0x9CA0A8), colour(0x34363C),
                                  colour(0x2DD4BF), colour(0x111214), colour(0x26282D)};
 
+// Behind the notice pill and other notes laid over the content, in both themes (drawn translucent).
+inline constexpr std::uint32_t NOTICE_BACKGROUND = 0x111214;
+// Text on those notes and on the coloured treemap tiles.
+inline constexpr std::uint32_t ON_COLOUR_TEXT = 0xFFFFFF;
+
 }  // namespace spadrim

@@ -20,7 +20,7 @@ class ChunkedArray {
     static constexpr std::size_t CHUNK = std::size_t{1} << CHUNK_BITS;
     static constexpr std::size_t MASK = CHUNK - 1;
 
-public:
+  public:
     T& operator[](std::size_t i) { return chunks_[i >> CHUNK_BITS][i & MASK]; }
     const T& operator[](std::size_t i) const { return chunks_[i >> CHUNK_BITS][i & MASK]; }
     std::size_t size() const { return size_; }
@@ -38,7 +38,7 @@ public:
     // Memory held, in bytes (for measurements).
     std::size_t capacity_bytes() const { return chunks_.size() * CHUNK * sizeof(T); }
 
-private:
+  private:
     std::vector<std::unique_ptr<T[]>> chunks_;
     std::size_t size_ = 0;
 };
@@ -51,7 +51,7 @@ class NamePool {
     static constexpr std::size_t CHUNK = std::size_t{1} << CHUNK_BITS;
     static constexpr std::size_t MASK = CHUNK - 1;
 
-public:
+  public:
     // The offset of the appended bytes (text longer than a chunk is cut to one chunk).
     std::uint64_t append(std::string_view text) {
         if (text.size() > CHUNK) text = text.substr(0, CHUNK);
@@ -61,7 +61,8 @@ public:
             chunks_.push_back(std::make_unique_for_overwrite<char[]>(CHUNK));
         }
         const std::uint64_t offset = end_;
-        if (!text.empty()) std::memcpy(chunks_[offset >> CHUNK_BITS].get() + (offset & MASK), text.data(), text.size());
+        if (!text.empty())
+            std::memcpy(chunks_[offset >> CHUNK_BITS].get() + (offset & MASK), text.data(), text.size());
         end_ += text.size();
         return offset;
     }
@@ -75,7 +76,7 @@ public:
     std::uint64_t size() const { return end_; }
     std::size_t capacity_bytes() const { return chunks_.size() * CHUNK; }
 
-private:
+  private:
     std::vector<std::unique_ptr<char[]>> chunks_;
     std::uint64_t end_ = 0;
 };

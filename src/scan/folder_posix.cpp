@@ -26,7 +26,7 @@ namespace {
 // of the full path. At most MAX_OPEN are kept, so deep trees cannot exhaust the file handles. Walker
 // threads live for one Scan, so a chain never outlives the walk whose folders it holds.
 class OpenChain {
-public:
+  public:
     OpenChain() = default;
     OpenChain(const OpenChain&) = delete;
     OpenChain& operator=(const OpenChain&) = delete;
@@ -34,7 +34,8 @@ public:
 
     // Opens the folder at path (cached for the next calls when there is room); -1 with errno on failure.
     int open_folder(const std::string& path) {
-        while (!levels_.empty() && !is_below(path, levels_.back().path)) drop_to(levels_.size() - 1);
+        while (!levels_.empty() && !is_below(path, levels_.back().path))
+            drop_to(levels_.size() - 1);
         int fd = -1;
         if (levels_.empty()) {
             fd = open(path.c_str(), FLAGS);
@@ -53,7 +54,7 @@ public:
     // Whether fd stays open for later calls (otherwise the caller closes it).
     bool keeps(int fd) const { return !levels_.empty() && levels_.back().fd == fd; }
 
-private:
+  private:
     static constexpr int FLAGS = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     static constexpr std::size_t MAX_OPEN = 64;
     struct Level {
@@ -77,7 +78,7 @@ private:
 
 // A folder handle for one listing: closed afterwards unless the thread's chain keeps it.
 class ListedFolder {
-public:
+  public:
     ListedFolder(OpenChain& chain, const std::string& path) : chain_(chain), fd_(chain.open_folder(path)) {}
     ListedFolder(const ListedFolder&) = delete;
     ListedFolder& operator=(const ListedFolder&) = delete;
@@ -86,7 +87,7 @@ public:
     }
     int get() const { return fd_; }
 
-private:
+  private:
     OpenChain& chain_;
     int fd_;
 };
@@ -116,7 +117,8 @@ bool list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
     out.clear();
     thread_local OpenChain chain;
     const ListedFolder folder(chain, walk_path);
-    if (folder.get() < 0) return errno == ENOENT;  // a folder that vanished since its parent was listed is empty
+    if (folder.get() < 0)
+        return errno == ENOENT;  // a folder that vanished since its parent was listed is empty
     struct stat folder_stat {};
     if (fstat(folder.get(), &folder_stat) != 0) return false;
 

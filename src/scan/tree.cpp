@@ -64,8 +64,8 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
         const std::uint64_t offset = tree.names.append(entry.name);
         tree.nodes.push_back(Node{entry.size, static_cast<std::uint32_t>(offset),
                                   static_cast<std::uint32_t>(entry.name.size()), folder, NO_NODE,
-                                  tree.nodes[folder].first_child, (entry.flags & FLAG_DIR) ? 0u : 1u, entry.flags,
-                                  entry.kind});
+                                  tree.nodes[folder].first_child, (entry.flags & FLAG_DIR) ? 0u : 1u,
+                                  entry.flags, entry.kind});
         tree.nodes[folder].first_child = static_cast<NodeIndex>(index);
         ++appended;
     }

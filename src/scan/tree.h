@@ -82,7 +82,6 @@ void mark_unreadable(FileTree& tree, NodeIndex folder);
 // Adds every node's size and file count to its parent, children before parents. Run once.
 void roll_up(FileTree& tree);
 
-
 // Live children, largest first; equal sizes by name bytes ascending (a prefix before the longer name).
 std::vector<NodeIndex> sorted_children(const FileTree& tree, NodeIndex folder);
 

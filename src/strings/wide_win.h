@@ -46,7 +46,8 @@ inline std::vector<std::string> command_line_arguments() {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide) return args;
-    for (int i = 1; i < count; ++i) args.push_back(from_wide(wide[i]));
+    for (int i = 1; i < count; ++i)
+        args.push_back(from_wide(wide[i]));
     LocalFree(wide);
     return args;
 }

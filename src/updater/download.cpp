@@ -45,7 +45,8 @@ std::string installer_file_name(std::string_view version) {
     return "Spadrim-Setup-" + std::string(version) + ".exe";
 }
 
-InstallerCheck check_installer_bytes(std::uint64_t size, std::string_view digest_hex, const UpdateManifest& manifest) {
+InstallerCheck check_installer_bytes(std::uint64_t size, std::string_view digest_hex,
+                                     const UpdateManifest& manifest) {
     if (manifest.size != 0 && size != manifest.size) return InstallerCheck::SizeMismatch;
     if (digest_hex != manifest.sha256) return InstallerCheck::HashMismatch;
     return InstallerCheck::Passed;
@@ -61,7 +62,8 @@ std::string_view installer_check_text(InstallerCheck check) {
         case InstallerCheck::SizeMismatch:
             return tr("내려받은 파일의 크기가 맞지 않습니다", "Downloaded size mismatch");
         case InstallerCheck::HashMismatch:
-            return tr("내려받은 파일이 손상되었습니다 (해시 불일치)", "Downloaded file is corrupt (hash mismatch)");
+            return tr("내려받은 파일이 손상되었습니다 (해시 불일치)",
+                      "Downloaded file is corrupt (hash mismatch)");
         case InstallerCheck::Unsigned:
             return tr("설치 프로그램의 디지털 서명을 확인하지 못했습니다",
                       "The installer's digital signature could not be verified");

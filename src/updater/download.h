@@ -32,11 +32,17 @@ std::string command_line(const std::vector<std::string>& arguments);
 // "Spadrim-Setup-0.3.0.exe"
 std::string installer_file_name(std::string_view version);
 
-enum class InstallerCheck : std::uint8_t { Passed, SizeMismatch, HashMismatch, Unsigned };
+enum class InstallerCheck : std::uint8_t {
+    Passed,
+    SizeMismatch,
+    HashMismatch,
+    Unsigned
+};
 
 // The checks of the bytes, in order: the size when the manifest gives one, then the digest (lower-case
 // hexadecimal) against the manifest's, exactly.
-InstallerCheck check_installer_bytes(std::uint64_t size, std::string_view digest_hex, const UpdateManifest& manifest);
+InstallerCheck check_installer_bytes(std::uint64_t size, std::string_view digest_hex,
+                                     const UpdateManifest& manifest);
 
 // The signature check: the system trusted the file, and its first signer is ours.
 InstallerCheck check_signer(bool trusted, std::optional<std::string_view> signer);

@@ -14,7 +14,8 @@ namespace {
 
 std::uint32_t component(std::string_view piece) {
     if (piece.starts_with('+')) piece.remove_prefix(1);
-    if (piece.empty() || !std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (piece.empty() ||
+        !std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return 0;
     std::uint32_t value = 0;
     const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
@@ -62,7 +63,8 @@ std::optional<UpdateManifest> parse_manifest(std::string_view text) {
     std::optional<std::string> url = string_member(document, "url");
     std::optional<std::string> sha256 = string_member(document, "sha256");
     if (!version || version->empty() || version->size() > 32 ||
-        !std::all_of(version->begin(), version->end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; }))
+        !std::all_of(version->begin(), version->end(),
+                     [](char c) { return (c >= '0' && c <= '9') || c == '.'; }))
         return std::nullopt;
     if (!url || url->size() < 8 || !url->starts_with("https://")) return std::nullopt;
     if (!sha256) return std::nullopt;

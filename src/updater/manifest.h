@@ -35,7 +35,11 @@ std::string manifest_address(std::string_view site, std::string_view version, st
 
 // What a check found, handed from its worker to the window.
 struct CheckOutcome {
-    enum class Kind : std::uint8_t { Newer, UpToDate, Failed };
+    enum class Kind : std::uint8_t {
+        Newer,
+        UpToDate,
+        Failed
+    };
     Kind kind = Kind::Failed;
     UpdateManifest manifest;  // when Newer
     std::string message;      // when Failed

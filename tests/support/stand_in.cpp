@@ -51,7 +51,8 @@ int wmain() {
     wchar_t path[MAX_PATH];
     const std::wstring me(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     const std::wstring name = me.substr(me.find_last_of(L'\\') + 1);
-    if (CompareStringOrdinal(name.c_str(), -1, L"curl.exe", -1, TRUE) == CSTR_EQUAL) return act_as_curl(me, args);
+    if (CompareStringOrdinal(name.c_str(), -1, L"curl.exe", -1, TRUE) == CSTR_EQUAL)
+        return act_as_curl(me, args);
     std::wstring joined;
     for (const std::wstring& arg : args)
         joined += (joined.empty() ? L"" : L" ") + arg;

@@ -33,15 +33,16 @@ float scaled(float n, float scale) {
 }
 
 Box header_box(const ViewInput& in) {
-    return Box{0, 0, client_width(in), scaled(48, in.scale)};
+    return Box{0, 0, client_width(in), scaled(HEADER_HEIGHT, in.scale)};
 }
 
 std::vector<HeaderButton> header_buttons(const ViewInput& in) {
     const float s = in.scale;
     const float side = scaled(36, s);
-    const float y = std::round((scaled(48, s) - side) * 0.5f);
+    const float y = std::round((scaled(HEADER_HEIGHT, s) - side) * 0.5f);
     const float w = client_width(in);
     std::vector<HeaderButton> buttons;
+    buttons.reserve(4);  // at most four; growing one at a time also trips a false GCC 12 -O3 overflow warning
     if (in.screen != Screen::Home) buttons.push_back({HitKind::Home, {8 * s, y, side, side}, GLYPH_HOME});
     if (in.screen == Screen::Results) {
         buttons.push_back({HitKind::Up, {8 * s + side + 2 * s, y, side, side}, GLYPH_UP});
@@ -52,7 +53,7 @@ std::vector<HeaderButton> header_buttons(const ViewInput& in) {
 }
 
 float status_height(const ViewInput& in) {
-    return in.screen == Screen::Results ? scaled(30, in.scale) : 0.0f;
+    return in.screen == Screen::Results ? scaled(STATUS_HEIGHT, in.scale) : 0.0f;
 }
 
 float list_width(const ViewInput& in) {
@@ -62,13 +63,13 @@ float list_width(const ViewInput& in) {
 }
 
 Box tab_strip(const ViewInput& in) {
-    return Box{0, scaled(48, in.scale), list_width(in), scaled(40, in.scale)};
+    return Box{0, scaled(HEADER_HEIGHT, in.scale), list_width(in), scaled(TAB_STRIP_HEIGHT, in.scale)};
 }
 
 Box list_viewport(const ViewInput& in) {
     const float s = in.scale;
-    const float band = in.warning ? scaled(28, s) : 0.0f;
-    const float top = scaled(48, s) + scaled(40, s);
+    const float band = in.warning ? scaled(WARNING_BAND_HEIGHT, s) : 0.0f;
+    const float top = scaled(HEADER_HEIGHT, s) + scaled(TAB_STRIP_HEIGHT, s);
     return Box{0, top, list_width(in), std::max(client_height(in) - status_height(in) - top - band, 1.0f)};
 }
 
@@ -87,10 +88,11 @@ Box treemap_box(const ViewInput& in) {
     const float s = in.scale;
     const float pad = scaled(8, s);
     const float edge = list_width(in) + 1;
-    const float top = scaled(48, s);
+    const float top = scaled(HEADER_HEIGHT, s);
     return Box{
         edge + pad, top + pad, std::max(client_width(in) - edge - 2 * pad, 1.0f),
-        std::max(std::max(client_height(in) - top - status_height(in), 1.0f) - scaled(46, s) - pad, 1.0f)};
+        std::max(std::max(client_height(in) - top - status_height(in), 1.0f) - scaled(LEGEND_HEIGHT, s) - pad,
+                 1.0f)};
 }
 
 std::optional<Box> scroll_bar_strip(const ViewInput& in) {
@@ -117,7 +119,7 @@ HomeCards home_cards(const ViewInput& in) {
     const float card_width = std::floor((content - (columns - 1) * gap) / columns);
     const float card_height = scaled(112, s);
     const float left = std::round((w - content) * 0.5f);
-    const float top = 150 * s + scaled(48, s);
+    const float top = 150 * s + scaled(HEADER_HEIGHT, s);
     const auto per_row = static_cast<std::size_t>(columns);
 
     HomeCards home;
@@ -190,7 +192,7 @@ std::vector<Crumb> breadcrumb(const ViewInput& in) {
         widths.insert(widths.begin(), measure(in, "\u2026", TextStyle::Body) + 16 * s);
     }
     const float height = scaled(32, s);
-    const float top = std::round((scaled(48, s) - height) * 0.5f);
+    const float top = std::round((scaled(HEADER_HEIGHT, s) - height) * 0.5f);
     float x = left;
     for (std::size_t i = 0; i < crumbs.size(); ++i) {
         crumbs[i].box = Box{x, top, widths[i], height};
@@ -216,7 +218,7 @@ HitTarget hit_test(const ViewInput& in, float x, float y) {
             break;  // "…" is not a link: the point falls through
         }
     }
-    if (y < scaled(48, in.scale)) return {};
+    if (y < scaled(HEADER_HEIGHT, in.scale)) return {};
     switch (in.screen) {
         case Screen::Home: {
             const HomeCards home = home_cards(in);
@@ -261,6 +263,43 @@ HitTarget hit_test(const ViewInput& in, float x, float y) {
 MinimumSize minimum_window_size(unsigned dpi) {
     const double s = std::max(dpi, 96u) / 96.0;
     return MinimumSize{static_cast<int>(720 * s), static_cast<int>(480 * s)};
+}
+
+RowColumns row_columns(const Box& viewport, float start, float first_line, float scale) {
+    const float s = scale;
+    const float right = viewport.x + viewport.width - 10 * s;  // the scroll bar's column
+    RowColumns columns;
+    columns.size = Box{right - 12 * s - 78 * s, 0, 78 * s, first_line};
+    columns.name_left = start + 26 * s;
+    const float wanted = 0.5f * viewport.width;  // the least width a name gets
+    const Box share{columns.size.x - 52 * s, 0, 52 * s, first_line};
+    // With the share text, the room left for the bar once the name has its due.
+    const float room = share.x - 4 * s - 10 * s - (columns.name_left + wanted);
+    constexpr float BAR = 64;
+    constexpr float NARROWEST_BAR = 24;
+    if (room >= NARROWEST_BAR * s) {
+        const float bar = std::min(room, BAR * s);
+        columns.share = share;
+        columns.bar = Box{share.x - 4 * s - bar, first_line / 2 - 3 * s, bar, 6 * s};
+        columns.name_right = columns.bar->x - 10 * s;
+    } else if (share.x - 10 * s - columns.name_left >= wanted) {
+        columns.share = share;
+        columns.name_right = share.x - 10 * s;
+    } else {
+        columns.name_right = columns.size.x - 10 * s;
+    }
+    columns.name_right = std::max(columns.name_right, columns.name_left + 10 * s);
+    return columns;
+}
+
+LineSplit split_line(float first_width, float second_width, float available, bool shorten_first) {
+    available = std::max(available, 0.0f);
+    if (shorten_first) {
+        const float second = std::min(second_width, available);
+        return LineSplit{std::min(first_width, available - second), second};
+    }
+    const float first = std::min(first_width, available);
+    return LineSplit{first, std::min(second_width, available - first)};
 }
 
 }  // namespace spadrim

@@ -14,53 +14,14 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/hit.h"
+#include "gfx/style.h"
 #include "treemap/treemap.h"
 
 namespace spadrim {
 
-enum class TextStyle : std::uint8_t {
-    Small = 0,
-    Body = 1,
-    BodyBold = 2,
-    Title = 3,
-    Icons = 4,
-};
-
 // Width in pixels of a text in a style; 0 when it cannot be laid out.
 using MeasureText = std::function<float(std::string_view text, TextStyle style)>;
-
-struct Box {
-    float x = 0;
-    float y = 0;
-    float width = 0;
-    float height = 0;
-    bool contains(float px, float py) const {
-        return px >= x && px < x + width && py >= y && py < y + height;
-    }
-    bool operator==(const Box&) const = default;
-};
-
-enum class HitKind : std::uint8_t {
-    None = 0,
-    Home = 1,
-    Up = 2,
-    Crumb = 3,
-    Refresh = 4,
-    Menu = 5,
-    DriveCard = 6,
-    EmptyRecycleBin = 7,
-    CancelScan = 8,
-    Tab = 9,
-    Row = 10,
-    ScrollBar = 11,
-    Tile = 12,
-};
-
-struct HitTarget {
-    HitKind kind = HitKind::None;
-    std::uint64_t payload = 0;  // node, card, tab or row index for the kinds that carry one
-    bool operator==(const HitTarget&) const = default;
-};
 
 struct HeaderButton {
     HitKind kind;
@@ -99,6 +60,14 @@ struct HomeCards {
     std::optional<Box> recycle_button;
 };
 
+// Heights in DIPs of the header bar across every screen, the tab strip of the results and the status
+// line under them.
+inline constexpr float HEADER_HEIGHT = 48;
+inline constexpr float TAB_STRIP_HEIGHT = 40;
+inline constexpr float STATUS_HEIGHT = 30;
+inline constexpr float WARNING_BAND_HEIGHT = 28;  // under the list, when the results warn
+inline constexpr float LEGEND_HEIGHT = 46;        // the kinds legend under the treemap
+
 // roundf(n × scale): halves away from zero.
 float scaled(float n, float scale);
 
@@ -120,6 +89,26 @@ std::vector<Crumb> breadcrumb(const ViewInput& in);
 Box notice_pill(const ViewInput& in, float text_width);
 
 HitTarget hit_test(const ViewInput& in, float x, float y);
+
+// Where a row's parts sit, left to right: name, share bar, share text, size. Names get at least half
+// the list's width: in a narrow list the bar narrows first, then goes, then the share text goes.
+struct RowColumns {
+    float name_left = 0;
+    float name_right = 0;
+    std::optional<Box> bar;    // the share bar's track, relative to the row's top and first-line height
+    std::optional<Box> share;  // the share text
+    Box size;
+};
+// Two texts on one line of `available` pixels, one of which may be cut short (a path) while the
+// other (the figures) is kept whole as long as it fits at all: the width each is given.
+struct LineSplit {
+    float first;
+    float second;
+};
+LineSplit split_line(float first_width, float second_width, float available, bool shorten_first);
+
+// For a row whose content starts at `start`, in a viewport, with a first line `first_line` high.
+RowColumns row_columns(const Box& viewport, float start, float first_line, float scale);
 
 // The smallest window (outer size) at a DPI.
 struct MinimumSize {

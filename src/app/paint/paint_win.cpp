@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "app/paint/frame_win.h"
+#include "app/paint/paint_win.h"
 #include "app/texts.h"
 #include "app/window_win.h"
 #include "kinds/kinds.h"
@@ -20,7 +20,7 @@ void paint_home(const Frame& f) {
     const App& app = f.window.app;
     const float s = f.s;
     const float w = std::max(f.in.width, 0.0f);
-    const float header = scaled(48, s);
+    const float header = scaled(HEADER_HEIGHT, s);
     draw_text(f.gfx, tr("무엇이 디스크를 차지하고 있을까요?", "What is taking up your disk space?"),
               Box{0, header + 44 * s, w, 44 * s}, f.palette.text, TextStyle::Title, Align::Centre);
     draw_text(f.gfx,
@@ -31,7 +31,7 @@ void paint_home(const Frame& f) {
     const HomeCards home = home_cards(f.in);
     for (std::size_t i = 0; i < home.cards.size(); ++i) {
         const Box card = home.cards[i];
-        const bool hovered = f.window.hover == HitTarget{HitKind::DriveCard, i};
+        const bool hovered = f.window.app.hover == HitTarget{HitKind::DriveCard, i};
         fill_rounded(f.gfx, card, 10 * s, f.palette.panel);
         if (hovered) fill_rounded(f.gfx, card, 10 * s, with_alpha(f.palette.accent, 0.08f));
         const bool folder_card = i == app.drives.size();
@@ -74,12 +74,16 @@ void paint_home(const Frame& f) {
                   Box{line.x + 30 * s, line.y, line.width, 40 * s}, f.palette.text_dim, TextStyle::Body,
                   Align::Leading);
         if (home.recycle_button) {
-            const bool hovered = f.window.hover.kind == HitKind::EmptyRecycleBin;
-            fill_rounded(
-                f.gfx, *home.recycle_button, 6 * s,
-                hovered ? with_alpha(f.palette.accent, 0.18f) : with_alpha(f.palette.text_dim, 0.12f));
+            // Nothing to empty: drawn disabled, as the menu item is greyed.
+            const bool enabled = *f.in.recycle_bin != 0;
+            const bool hovered = enabled && f.window.app.hover.kind == HitKind::EmptyRecycleBin;
+            fill_rounded(f.gfx, *home.recycle_button, 6 * s,
+                         hovered   ? with_alpha(f.palette.accent, 0.18f)
+                         : enabled ? with_alpha(f.palette.text_dim, 0.12f)
+                                   : with_alpha(f.palette.text_dim, 0.06f));
             draw_text(f.gfx, tr("휴지통 비우기", "Empty the Recycle Bin"), *home.recycle_button,
-                      f.palette.text, TextStyle::Body, Align::Centre);
+                      enabled ? f.palette.text : with_alpha(f.palette.text_dim, 0.5f), TextStyle::Body,
+                      Align::Centre);
         }
     }
 }
@@ -130,7 +134,7 @@ void paint_progress(const Frame& f) {
     draw_text(f.gfx, substitute(tr("{0}초", "{0} s"), {std::string_view(seconds, written.ptr - seconds)}),
               Box{0, cy + 14 * s, w, 24 * s}, f.palette.text_dim, TextStyle::Small, Align::Centre);
     const Box cancel = cancel_button(f.in);
-    const bool hovered = f.window.hover.kind == HitKind::CancelScan;
+    const bool hovered = f.window.app.hover.kind == HitKind::CancelScan;
     fill_rounded(f.gfx, cancel, 8 * s, with_alpha(f.palette.text_dim, hovered ? 0.28f : 0.15f));
     draw_text(f.gfx, tr("취소", "Cancel"), cancel, f.palette.text, TextStyle::Body, Align::Centre);
 }
@@ -144,7 +148,7 @@ void paint_chrome(const Frame& f) {
     fill(f.gfx, Box{0, header.height - 1, w, 1}, f.palette.line);
     for (const HeaderButton& button : header_buttons(f.in)) {
         const bool disabled = button.kind == HitKind::Up && app.current_folder == 0;
-        if (!disabled && f.window.hover == HitTarget{button.kind, 0}) {
+        if (!disabled && f.window.app.hover == HitTarget{button.kind, 0}) {
             fill_rounded(f.gfx, button.box, 6 * s, with_alpha(f.palette.text_dim, 0.18f));
         }
         const char32_t glyph[] = {button.glyph, 0};
@@ -163,7 +167,7 @@ void paint_chrome(const Frame& f) {
         for (std::size_t i = 0; i < crumbs.size(); ++i) {
             const Crumb& crumb = crumbs[i];
             const bool last = i + 1 == crumbs.size();
-            if (crumb.link && !last && f.window.hover == HitTarget{HitKind::Crumb, crumb.node}) {
+            if (crumb.link && !last && f.window.app.hover == HitTarget{HitKind::Crumb, crumb.node}) {
                 fill_rounded(f.gfx, crumb.box, 6 * s, with_alpha(f.palette.text_dim, 0.18f));
             }
             const Box text{crumb.box.x + 8 * s, crumb.box.y, crumb.box.width - 16 * s, crumb.box.height};
@@ -178,7 +182,7 @@ void paint_chrome(const Frame& f) {
     }
     if (!app.notice.empty()) {
         const Box pill = notice_pill(f.in, text_width(f.gfx, app.notice, TextStyle::Body));
-        fill_rounded(f.gfx, pill, 8 * s, colour(0x111214, 0.92f));
+        fill_rounded(f.gfx, pill, 8 * s, colour(NOTICE_BACKGROUND, 0.92f));
         draw_text(f.gfx, app.notice, Box{pill.x + 16 * s, pill.y, pill.width - 32 * s, pill.height},
                   colour(0xFFFFFF), TextStyle::Body, Align::Centre);
     }

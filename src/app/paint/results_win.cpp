@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "app/input/scrolling.h"
-#include "app/paint/frame_win.h"
+#include "app/paint/paint_win.h"
 #include "app/texts.h"
 #include "kinds/kinds.h"
 #include "strings/strings.h"
@@ -46,22 +46,27 @@ void draw_symbol(const Frame& f, const RowLook& look, float start, float y, floa
     }
 }
 
-// The size, share text and share bar at the right of a row.
-void draw_figures(const Frame& f, float right, float y, float first_line, std::uint64_t size,
+// The size, share text and share bar at the right of a row, where the columns put them.
+void draw_figures(const Frame& f, const RowColumns& columns, float y, std::uint64_t size,
                   std::uint64_t folder_size, Colour symbol) {
     const float s = f.s;
-    const Box size_box{right - 12 * s - 78 * s, y, 78 * s, first_line};
-    const Box share_box{size_box.x - 52 * s, y, 52 * s, first_line};
-    const Box track{share_box.x - 4 * s - 64 * s, y + first_line / 2 - 3 * s, 64 * s, 6 * s};
-    fill_rounded(f.gfx, track, 3 * s, with_alpha(f.palette.text_dim, 0.18f));
-    if (folder_size > 0 && size > 0) {
-        const float share = static_cast<float>(static_cast<double>(size) / static_cast<double>(folder_size));
-        fill_rounded(f.gfx, Box{track.x, track.y, std::max(share * 64 * s, 3 * s), track.height}, 3 * s,
-                     symbol);
+    const auto at_row = [y](Box box) { return Box{box.x, box.y + y, box.width, box.height}; };
+    if (columns.bar) {
+        const Box track = at_row(*columns.bar);
+        fill_rounded(f.gfx, track, 3 * s, with_alpha(f.palette.text_dim, 0.18f));
+        if (folder_size > 0 && size > 0) {
+            const float share =
+                static_cast<float>(static_cast<double>(size) / static_cast<double>(folder_size));
+            fill_rounded(f.gfx, Box{track.x, track.y, std::max(share * track.width, 3 * s), track.height},
+                         3 * s, symbol);
+        }
     }
-    draw_text(f.gfx, share_text(size, folder_size), share_box, f.palette.text_dim, TextStyle::Small,
+    if (columns.share) {
+        draw_text(f.gfx, share_text(size, folder_size), at_row(*columns.share), f.palette.text_dim,
+                  TextStyle::Small, Align::Trailing);
+    }
+    draw_text(f.gfx, format_size(size), at_row(columns.size), f.palette.text, TextStyle::Body,
               Align::Trailing);
-    draw_text(f.gfx, format_size(size), size_box, f.palette.text, TextStyle::Body, Align::Trailing);
 }
 
 std::string location_text(const FileTree& tree, NodeIndex node) {
@@ -93,11 +98,10 @@ void paint_rows(const Frame& f) {
                                   : row_node(app, i) != NO_NODE && row_node(app, i) == app.selection;
         if (selected) {
             fill(f.gfx, background, with_alpha(f.palette.accent, 0.16f));
-        } else if (f.window.hover == HitTarget{HitKind::Row, i}) {
+        } else if (f.window.app.hover == HitTarget{HitKind::Row, i}) {
             fill(f.gfx, background, with_alpha(f.palette.text_dim, 0.09f));
         }
         float start = view.x + 12 * s;
-        const float name_right = right - 12 * s - 78 * s - 52 * s - 4 * s - 64 * s - 10 * s;
         std::string label;
         RowLook look;
         std::uint64_t size = 0;
@@ -129,10 +133,11 @@ void paint_rows(const Frame& f) {
             if (two_lines) second_line = node;
         }
         draw_symbol(f, look, start, y, first_line);
-        const float name_left = start + 26 * s;
-        draw_text(f.gfx, label, Box{name_left, y, std::max(name_right - name_left, 10 * s), first_line},
-                  f.palette.text, TextStyle::Body, Align::Leading);
-        draw_figures(f, right, y, first_line, size, folder_size, look.symbol);
+        const RowColumns columns = row_columns(view, start, first_line, s);
+        const float name_left = columns.name_left;
+        draw_text(f.gfx, label, Box{name_left, y, columns.name_right - name_left, first_line}, f.palette.text,
+                  TextStyle::Body, Align::Leading);
+        draw_figures(f, columns, y, size, folder_size, look.symbol);
         if (second_line) {
             draw_text(f.gfx, location_text(tree, *second_line),
                       Box{name_left, y + 22 * s, right - 12 * s - name_left, 22 * s}, f.palette.text_dim,
@@ -177,7 +182,7 @@ void paint_rows(const Frame& f) {
         const float left = right;
         fill_rounded(f.gfx, Box{left, thumb->track_top, 8 * s, thumb->track_length}, 4 * s,
                      with_alpha(f.palette.text_dim, 0.08f));
-        const bool active = f.window.dragging || f.window.hover.kind == HitKind::ScrollBar;
+        const bool active = f.window.app.dragging || f.window.app.hover.kind == HitKind::ScrollBar;
         fill_rounded(f.gfx, Box{left, thumb->top, 8 * s, thumb->length}, 4 * s,
                      with_alpha(f.palette.text_dim, active ? 0.55f : 0.35f));
     }
@@ -188,7 +193,7 @@ void paint_list_column(const Frame& f) {
     const float s = f.s;
     const float h = std::max(f.in.height, 0.0f);
     const float column = list_width(f.in);
-    const float top = scaled(48, s);
+    const float top = scaled(HEADER_HEIGHT, s);
     const float status = status_height(f.in);
     fill(f.gfx, Box{0, top, column, std::max(h - status - top, 1.0f)}, f.palette.panel);
     fill(f.gfx, Box{column, top, 1, h - status - top}, f.palette.line);
@@ -203,7 +208,7 @@ void paint_list_column(const Frame& f) {
             fill(f.gfx, Box{box.x + 16 * s, strip.y + strip.height - 3 * s, tab_width - 32 * s, 3 * s},
                  f.palette.accent);
         } else {
-            if (f.window.hover == HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}) {
+            if (f.window.app.hover == HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}) {
                 fill(f.gfx, box, with_alpha(f.palette.text_dim, 0.08f));
             }
             draw_text(f.gfx, tab_label(tab), box, f.palette.text_dim, TextStyle::Body, Align::Centre);
@@ -216,8 +221,8 @@ void paint_list_column(const Frame& f) {
         const Box view = list_viewport(f.in);
         const float band_top = view.y + view.height;
         fill(f.gfx, Box{0, band_top, column, 1}, f.palette.line);
-        draw_text(f.gfx, *warning, Box{12 * s, band_top, column - 24 * s, scaled(28, s)}, f.palette.text_dim,
-                  TextStyle::Small, Align::Leading);
+        draw_text(f.gfx, *warning, Box{12 * s, band_top, column - 24 * s, scaled(WARNING_BAND_HEIGHT, s)},
+                  f.palette.text_dim, TextStyle::Small, Align::Leading);
     }
 }
 
@@ -261,9 +266,10 @@ void paint_treemap(const Frame& f) {
         }
     }
     // Outlines last, over every tile: the hovered one, then the selected one.
-    const NodeIndex hovered = f.window.hover.kind == HitKind::Tile ? static_cast<NodeIndex>(f.window.hover.payload)
-                              : f.window.hover.kind == HitKind::Row ? row_node(app, f.window.hover.payload)
-                                                                     : NO_NODE;
+    const NodeIndex hovered =
+        f.window.app.hover.kind == HitKind::Tile  ? static_cast<NodeIndex>(f.window.app.hover.payload)
+        : f.window.app.hover.kind == HitKind::Row ? row_node(app, f.window.app.hover.payload)
+                                                  : NO_NODE;
     for (const TreemapRect& tile : f.window.tiles) {
         if (tile.node == hovered) {
             outline(f.gfx,
@@ -272,15 +278,26 @@ void paint_treemap(const Frame& f) {
                     colour(0xFFFFFF, 0.9f), 2 * s);
         }
         if (tile.node == app.selection) {
+            // In the dark theme `text` is nearly the hover's white: the accent tells them apart there.
             outline(f.gfx,
                     Box{tile.x + 1.5f * s, tile.y + 1.5f * s, std::max(tile.width - 3 * s, 1.0f),
                         std::max(tile.height - 3 * s, 1.0f)},
-                    f.palette.text, 3 * s);
+                    f.window.dark ? f.palette.accent : f.palette.text, 3 * s);
         }
     }
     if (f.window.tiles.empty()) {
         draw_text(f.gfx, tr("크기가 있는 항목이 없습니다", "Nothing with a size to show"), area,
                   f.palette.text_dim, TextStyle::Body, Align::Centre);
+    }
+    // An extension picked on By type dims every other file: say which, and how to undo it.
+    if (app.selected_extension) {
+        const std::string text = substitute(tr("{0} 강조 중 · Esc 로 해제", "Highlighting {0} · Esc clears"),
+                                            {extension_text(*app.selected_extension)});
+        const float width = std::min(text_width(f.gfx, text, TextStyle::Small) + 20 * s, area.width - 16 * s);
+        const Box chip{area.x + area.width - 8 * s - width, area.y + 8 * s, width, 24 * s};
+        fill_rounded(f.gfx, chip, 6 * s, colour(NOTICE_BACKGROUND, 0.88f));
+        draw_text(f.gfx, text, Box{chip.x + 10 * s, chip.y, chip.width - 20 * s, chip.height},
+                  colour(0xFFFFFF), TextStyle::Small, Align::Centre);
     }
     f.gfx.target_view->PopAxisAlignedClip();
 
@@ -309,37 +326,46 @@ void paint_treemap(const Frame& f) {
     }
 }
 
+// The status line's details: a part that may be cut short and a part kept whole.
+struct Details {
+    std::string first;
+    std::string second;
+    bool shorten_first = true;  // a path before its figures; else a set's line before its paths
+};
+
 // Details of what the pointer is on, else the selection, else the current folder.
-std::string details(const Frame& f) {
+Details details(const Frame& f) {
     const App& app = f.window.app;
     const FileTree& tree = *app.tree;
     const auto node_details = [&](NodeIndex node) {
         const Node& item = node_at(tree, node);
-        std::string text = path_of(tree, node) + "  ·  " + format_size(item.size);
-        if (item.flags & FLAG_DIR) text += "  ·  " + files_text(item.file_count);
-        return text;
+        std::string figures = "  ·  " + format_size(item.size);
+        if (item.flags & FLAG_DIR) figures += "  ·  " + files_text(item.file_count);
+        return Details{path_of(tree, node), figures, true};
     };
-    const HitTarget hover = f.window.hover;
+    const HitTarget hover = app.hover;
     if (hover.kind == HitKind::Tile) return node_details(static_cast<NodeIndex>(hover.payload));
     if (hover.kind == HitKind::Row) {
         const std::size_t i = hover.payload;
         if (const NodeIndex node = row_node(app, i); node != NO_NODE) return node_details(node);
         if (app.tab == Tab::ByType && i < app.extension_rows.size()) {
             const ExtensionRow& row = app.extension_rows[i];
-            return substitute("{0} · .{1} · {2} · {3}",
-                              {kind_label(static_cast<FileKind>(row.kind & 7)), row.extension,
-                               format_size(row.total), files_text(row.count)});
+            return Details{{},
+                           substitute("{0} · .{1} · {2} · {3}",
+                                      {kind_label(static_cast<FileKind>(row.kind & 7)), row.extension,
+                                       format_size(row.total), files_text(row.count)}),
+                           true};
         }
         if (app.tab == Tab::Duplicates && i < app.duplicate_rows.size()) {
             const DuplicateRow row = app.duplicate_rows[i];
             if (const auto found = app.duplicates.find(app.current_folder); found != app.duplicates.end()) {
                 const DuplicateSet& set = found->second.sets[row.set];
-                std::string text = duplicate_set_text(set) + "  ·  ";
+                std::string paths = "  ·  ";
                 for (std::size_t m = 0; m < set.members.size(); ++m) {
-                    if (m) text += "  |  ";
-                    text += path_of(tree, set.members[m]);
+                    if (m) paths += "  |  ";
+                    paths += path_of(tree, set.members[m]);
                 }
-                return text;
+                return Details{duplicate_set_text(set), paths, false};
             }
         }
     }
@@ -364,8 +390,17 @@ void paint_status(const Frame& f) {
                   TextStyle::Small, Align::Trailing);
         right_edge -= width;
     }
-    draw_text(f.gfx, details(f),
-              Box{12 * s, h - status, std::max(right_edge - 36 * s - 12 * s, 1.0f), status},
+    // A long path is cut short, never the size and count after it.
+    const Details text = details(f);
+    const float left = 12 * s;
+    const LineSplit split = split_line(text_width(f.gfx, text.first, TextStyle::Small),
+                                       text_width(f.gfx, text.second, TextStyle::Small),
+                                       right_edge - 36 * s - left, text.shorten_first);
+    // A pixel of slack: a box exactly as wide as its text may already trim it.
+    draw_text(f.gfx, text.first, Box{left, h - status, std::max(split.first, 0.0f) + 1, status},
+              f.palette.text_dim, TextStyle::Small, Align::Leading);
+    draw_text(f.gfx, text.second,
+              Box{left + split.first, h - status, std::max(split.second, 0.0f) + 1, status},
               f.palette.text_dim, TextStyle::Small, Align::Leading);
 }
 

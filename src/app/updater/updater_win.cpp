@@ -11,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/messages_win.h"
 #include "app/window_win.h"
 #include "config.h"
 #include "dupes/sha256.h"
@@ -54,8 +55,8 @@ Mailbox<DownloadOutcome>& download_mailbox() {
 std::string system_error_text(DWORD code) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text = length != 0 ? from_wide({buffer, length}) : "Error " + std::to_string(code);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
@@ -88,14 +89,15 @@ std::optional<std::string> fetch_to_file(const std::string& url, const std::stri
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
         return system_error_text(GetLastError());
     }
     const UniqueHandle thread(process.hThread);
     const UniqueHandle child(process.hProcess);
     DWORD exit_code = 0;
-    if (WaitForSingleObject(child.get(), INFINITE) == WAIT_FAILED || !GetExitCodeProcess(child.get(), &exit_code))
+    if (WaitForSingleObject(child.get(), INFINITE) == WAIT_FAILED ||
+        !GetExitCodeProcess(child.get(), &exit_code))
         return system_error_text(GetLastError());
     if (exit_code != 0) return std::string(tr("내려받지 못했습니다", "Download failed"));
     return std::nullopt;
@@ -109,8 +111,8 @@ struct FileRead {
 
 FileRead read_whole_file(const std::string& path) {
     FileRead read;
-    read.handle.reset(CreateFileW(to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    read.handle.reset(CreateFileW(to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (read.handle.get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(read.handle.get(), &size)) {
         read.failure = system_error_text(GetLastError());
@@ -185,10 +187,12 @@ InstallerCheck check_signature(const std::string& path) {
     std::optional<std::string> signer;
     if (result == 0) {
         CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data.hWVTStateData);
-        CRYPT_PROVIDER_SGNR* first = provider ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+        CRYPT_PROVIDER_SGNR* first =
+            provider ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
         if (first && first->csCertChain > 0 && first->pasCertChain[0].pCert) {
             wchar_t name[256] = {};
-            CertGetNameStringW(first->pasCertChain[0].pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256);
+            CertGetNameStringW(first->pasCertChain[0].pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name,
+                               256);
             signer = from_wide(name);
         }
     }
@@ -207,8 +211,8 @@ DownloadOutcome verified_download(const UpdateManifest& manifest) {
     Sha256 hash;
     hash.update(read.bytes.data(), read.bytes.size());
     const std::optional<Digest> digest = hash.finish();
-    InstallerCheck check =
-        digest ? check_installer_bytes(read.bytes.size(), digest_hex(*digest), manifest) : InstallerCheck::HashMismatch;
+    InstallerCheck check = digest ? check_installer_bytes(read.bytes.size(), digest_hex(*digest), manifest)
+                                  : InstallerCheck::HashMismatch;
     if (check == InstallerCheck::Passed) check = check_signature(path);
     if (check != InstallerCheck::Passed) {
         read.handle.reset();
@@ -225,8 +229,7 @@ void download_installer(UpdateManifest manifest, HWND window) {
 
 void notify(Window& window, std::string text) {
     show_notice(window.app, std::move(text));
-    sync_timers(window);
-    repaint(window);
+    state_changed(window);
 }
 
 // One question and one download at a time: they share the installer's file. Main thread only.
@@ -252,8 +255,8 @@ void take_update_outcome(Window& window) {
             if (updating) return;  // already asking, or downloading
             updating = true;
             const std::wstring question = to_wide(update_question(outcome.manifest.version, VERSION));
-            const bool yes =
-                MessageBoxW(window.handle, question.c_str(), L"Spadrim", MB_YESNO | MB_ICONINFORMATION) == IDYES;
+            const bool yes = MessageBoxW(window.handle, question.c_str(), L"Spadrim",
+                                         MB_YESNO | MB_ICONINFORMATION) == IDYES;
             Window* current = main_window();  // the box's modal loop ran
             if (!yes || !current) {
                 updating = false;

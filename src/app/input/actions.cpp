@@ -1,0 +1,302 @@
+// Input turned into changes of the App. See actions.h.
+#include "app/input/actions.h"
+
+#include <algorithm>
+
+#include "app/input/scrolling.h"
+
+namespace spadrim {
+namespace {
+
+constexpr Reaction CHANGED{true, std::nullopt, false, false};
+
+Reaction asking(Command command) {
+    return Reaction{false, command, false, false};
+}
+
+Reaction set_tab(App& app, const Surface& surface, Tab tab) {
+    if (app.tab == tab) return {};
+    app.tab = tab;
+    app.scroll = 0;
+    refresh_view(app);
+    clamp_scroll(app, surface);
+    return CHANGED;
+}
+
+Reaction to_parent(App& app, const Surface& surface) {
+    go_to_parent(app, list_geometry(app, surface));
+    clamp_scroll(app, surface);
+    return CHANGED;
+}
+
+// Opens folder, revealing a child; the list is measured for the tab in force at that moment.
+Reaction open_folder(App& app, const Surface& surface, NodeIndex folder, NodeIndex reveal) {
+    navigate(app, folder, reveal, list_geometry(app, surface));
+    clamp_scroll(app, surface);
+    return CHANGED;
+}
+
+void toggle_set(App& app, std::uint32_t set) {
+    const auto found = app.duplicates.find(app.current_folder);
+    if (found == app.duplicates.end() || set >= found->second.sets.size()) return;
+    const Digest& digest = found->second.sets[set].digest;
+    if (!app.expanded_sets.erase(digest)) app.expanded_sets.insert(digest);
+    refresh_view(app);
+}
+
+Reaction click_row(App& app, const Surface& surface, std::size_t row) {
+    if (app.tab == Tab::ByType) {
+        if (row >= app.extension_rows.size()) return {};
+        const std::string& extension = app.extension_rows[row].extension;
+        if (app.selected_extension == extension) {
+            app.selected_extension.reset();
+        } else {
+            app.selected_extension = extension;
+        }
+        return CHANGED;
+    }
+    if (const NodeIndex node = row_node(app, row); node != NO_NODE) {
+        app.selection = node;
+        return CHANGED;
+    }
+    if (app.tab == Tab::Duplicates && row < app.duplicate_rows.size()) {
+        toggle_set(app, app.duplicate_rows[row].set);
+        clamp_scroll(app, surface);  // collapsing a set near the end shortens the list
+        return CHANGED;
+    }
+    return {};
+}
+
+Reaction crumb(App& app, const Surface& surface, NodeIndex node) {
+    if (!app.tree) return {};
+    // Going up the path reveals the folder we came through.
+    const std::vector<NodeIndex> chain = chain_to(*app.tree, app.current_folder);
+    const auto at = std::find(chain.begin(), chain.end(), node);
+    const NodeIndex reveal = at != chain.end() && at + 1 != chain.end() ? *(at + 1) : NO_NODE;
+    return open_folder(app, surface, node, reveal);
+}
+
+}  // namespace
+
+ViewInput view_input(const App& app, const Surface& surface) {
+    ViewInput in;
+    in.width = surface.width;
+    in.height = surface.height;
+    in.scale = surface.scale;
+    in.screen = app.screen;
+    in.tab = app.tab;
+    in.current_folder = app.current_folder;
+    in.scroll = app.scroll;
+    in.row_count = app.tab == Tab::ByType       ? app.extension_rows.size()
+                   : app.tab == Tab::Duplicates ? app.duplicate_rows.size()
+                                                : app.node_rows.size();
+    in.drive_count = app.drives.size();
+    in.recycle_bin = app.recycle_bin_bytes;
+    in.warning = app.screen == Screen::Results && status_line(app).has_value();
+    in.tree = app.tree ? &*app.tree : nullptr;
+    in.tiles = surface.tiles;
+    in.measure = surface.measure;
+    return in;
+}
+
+ListGeometry list_geometry(const App& app, const Surface& surface) {
+    const ViewInput in = view_input(app, surface);
+    return ListGeometry{list_viewport(in).height, row_height(in)};
+}
+
+void clamp_scroll(App& app, const Surface& surface) {
+    app.scroll = std::clamp(app.scroll, 0.0, max_scroll(view_input(app, surface)));
+}
+
+void go_home(App& app) {
+    cancel_scan(app);
+    app.scan_job.reset();  // its outcome, when it comes, belongs to no job and is dropped
+    cancel_duplicates(app);
+    app.screen = Screen::Home;
+    app.dragging = false;
+    list_drives(app);
+}
+
+Reaction click(App& app, const Surface& surface, HitTarget target, float x, float y) {
+    switch (target.kind) {
+        case HitKind::None: return {};
+        case HitKind::Home: go_home(app); return CHANGED;
+        case HitKind::Up: return to_parent(app, surface);
+        case HitKind::Crumb: return crumb(app, surface, static_cast<NodeIndex>(target.payload));
+        case HitKind::DriveCard:
+            if (target.payload < app.drives.size()) {
+                start_scan(app, app.drives[target.payload].root, std::nullopt);
+                return CHANGED;
+            }
+            return asking(Command{CommandKind::ChooseFolder});
+        case HitKind::Refresh: return asking(Command{CommandKind::AnalyzeAgain});
+        case HitKind::Menu: return asking(Command{CommandKind::ShowMenu, NO_NODE, x, y});
+        case HitKind::EmptyRecycleBin:
+            // Drawn disabled while the bin is empty, as the menu item is.
+            if (app.recycle_bin_bytes == 0) return {};
+            return asking(Command{CommandKind::EmptyRecycleBin});
+        case HitKind::CancelScan: cancel_scan(app); return {};
+        case HitKind::Tab:
+            return set_tab(app, surface, static_cast<Tab>(std::min<std::uint64_t>(target.payload, 3)));
+        case HitKind::Row: return click_row(app, surface, target.payload);
+        case HitKind::ScrollBar: {
+            const ViewInput in = view_input(app, surface);
+            const std::optional<ScrollThumb> thumb = scroll_thumb(in);
+            if (!thumb) return {};
+            app.grab = grab_offset(*thumb, x, y, in.scale);
+            app.dragging = true;
+            app.scroll = drag_scroll(in, *thumb, y, app.grab);
+            return Reaction{true, std::nullopt, true, false};
+        }
+        case HitKind::Tile: app.selection = static_cast<NodeIndex>(target.payload); return CHANGED;
+    }
+    return {};
+}
+
+Reaction double_click(App& app, const Surface& surface, HitTarget target, float x, float y) {
+    NodeIndex node = NO_NODE;
+    if (app.tree && target.kind == HitKind::Tile) node = static_cast<NodeIndex>(target.payload);
+    if (app.tree && target.kind == HitKind::Row) node = row_node(app, target.payload);
+    if (node == NO_NODE || node >= app.tree->nodes.size()) return click(app, surface, target, x, y);
+    const Node& item = node_at(*app.tree, node);
+    if (target.kind == HitKind::Row && app.tab == Tab::Duplicates) {
+        // A copy is shown where it lives, among its folder's entries.
+        if (item.parent == NO_NODE) return {};
+        app.tab = Tab::Folders;
+        return open_folder(app, surface, item.parent, node);
+    }
+    if (item.flags & FLAG_DIR) return open_folder(app, surface, node, NO_NODE);
+    if (item.parent != NO_NODE && item.parent != app.current_folder)
+        return open_folder(app, surface, item.parent, node);
+    return {};
+}
+
+Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers) {
+    if (modifiers.alt) {
+        if (key == Key::Left && app.screen == Screen::Results) return to_parent(app, surface);
+        return {};
+    }
+    if (modifiers.control && key == Key::O) return asking(Command{CommandKind::ChooseFolder});
+    switch (app.screen) {
+        case Screen::Home:
+            if (key != Key::F5) return {};
+            list_drives(app);
+            return CHANGED;
+        case Screen::Scanning:
+            if (key == Key::Escape) cancel_scan(app);
+            return {};
+        case Screen::Results: break;
+    }
+    const bool selected = app.selection != NO_NODE;
+    switch (key) {
+        case Key::Backspace: return to_parent(app, surface);
+        case Key::Tab:
+            if (!modifiers.control) return {};
+            return set_tab(app, surface,
+                           static_cast<Tab>((static_cast<int>(app.tab) + (modifiers.shift ? 3 : 1)) % 4));
+        case Key::Escape:
+            if (app.selected_extension) {
+                app.selected_extension.reset();
+            } else if (selected) {
+                app.selection = NO_NODE;
+            } else {
+                return {};
+            }
+            return CHANGED;
+        case Key::Enter:
+            if (!selected) return {};
+            if (app.tree && app.selection < app.tree->nodes.size() &&
+                (node_at(*app.tree, app.selection).flags & FLAG_DIR))
+                return open_folder(app, surface, app.selection, NO_NODE);
+            return asking(Command{CommandKind::OpenItem, app.selection});
+        case Key::F5: return asking(Command{CommandKind::AnalyzeAgain});
+        case Key::C:
+            if (!modifiers.control || !selected) return {};
+            return asking(Command{CommandKind::CopyPath, app.selection});
+        case Key::Delete:
+            if (!selected) return {};
+            return asking(Command{CommandKind::RecycleItem, app.selection});
+        case Key::Up:
+        case Key::Down:
+        case Key::PageUp:
+        case Key::PageDown:
+        case Key::Home:
+        case Key::End: {
+            static constexpr std::pair<Key, SelectionKey> MOVES[] = {
+                {Key::Up, SelectionKey::Up},         {Key::Down, SelectionKey::Down},
+                {Key::PageUp, SelectionKey::PageUp}, {Key::PageDown, SelectionKey::PageDown},
+                {Key::Home, SelectionKey::Home},     {Key::End, SelectionKey::End}};
+            const auto move = std::find_if(std::begin(MOVES), std::end(MOVES),
+                                           [&](const auto& pair) { return pair.first == key; });
+            if (!move_selection(app, move->second, list_geometry(app, surface))) return {};
+            return CHANGED;
+        }
+        case Key::Left:
+        case Key::O:
+        case Key::Other: return {};
+    }
+    return {};
+}
+
+Reaction right_click(App& app, HitTarget target, float x, float y) {
+    NodeIndex node = NO_NODE;
+    if (target.kind == HitKind::Tile) node = static_cast<NodeIndex>(target.payload);
+    if (target.kind == HitKind::Row) node = row_node(app, target.payload);
+    if (node == NO_NODE || !app.tree || node >= app.tree->nodes.size()) return {};
+    app.selection = node;
+    return Reaction{true, Command{CommandKind::ItemMenu, node, x, y}, false, false};
+}
+
+Reaction side_button(App& app, const Surface& surface) {
+    if (!app.tree) return {};
+    return to_parent(app, surface);
+}
+
+Reaction wheel(App& app, const Surface& surface, int delta, float x, float y) {
+    if (app.screen != Screen::Results) return {};
+    const ViewInput in = view_input(app, surface);
+    if (!list_viewport(in).contains(x, y)) return {};
+    app.scroll = wheel_scroll(in, delta);
+    // The rows moved under a still pointer.
+    app.hover = hit_test(view_input(app, surface), x, y);
+    return CHANGED;
+}
+
+Reaction pointer_moved(App& app, const Surface& surface, float x, float y) {
+    const ViewInput in = view_input(app, surface);
+    if (app.dragging) {
+        const std::optional<ScrollThumb> thumb = scroll_thumb(in);
+        if (!thumb) return {};
+        app.scroll = drag_scroll(in, *thumb, y, app.grab);
+        return CHANGED;
+    }
+    const HitTarget target = hit_test(in, x, y);
+    if (target == app.hover) return {};
+    app.hover = target;
+    return CHANGED;
+}
+
+Reaction pointer_left(App& app) {
+    if (app.hover == HitTarget{}) return {};
+    app.hover = HitTarget{};
+    return CHANGED;
+}
+
+Reaction button_released(App& app) {
+    if (!app.dragging) return {};
+    app.dragging = false;
+    return Reaction{true, std::nullopt, false, true};
+}
+
+Reaction capture_lost(App& app) {
+    if (!app.dragging) return {};
+    app.dragging = false;
+    return CHANGED;
+}
+
+bool can_recycle(const App& app, NodeIndex node, const EnvironmentLookup& environment) {
+    if (!app.tree || node == 0 || node >= app.tree->nodes.size()) return false;
+    return !is_protected(path_of(*app.tree, node), environment);
+}
+
+}  // namespace spadrim

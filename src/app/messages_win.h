@@ -1,0 +1,25 @@
+// The messages worker threads post to the main window once their mailbox holds a result, and the
+// window's timers.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+
+namespace spadrim {
+
+inline constexpr UINT MSG_SCAN_ENDED = WM_APP + 1;
+inline constexpr UINT MSG_UPDATE_CHECKED = WM_APP + 2;
+inline constexpr UINT MSG_DOWNLOAD_ENDED = WM_APP + 3;
+inline constexpr UINT MSG_DUPLICATES_FOUND = WM_APP + 4;
+
+inline constexpr UINT_PTR TIMER_NOTICE = 1;
+inline constexpr UINT_PTR TIMER_SCAN = 2;
+inline constexpr UINT_PTR TIMER_COMPARE = 3;
+inline constexpr UINT NOTICE_MILLISECONDS = 3500;
+// A notice goes at its timer, unless a newer one came in the meantime: that one's timer is pending.
+inline constexpr std::chrono::milliseconds NOTICE_LIFETIME{3400};
+inline constexpr UINT SCAN_REPAINT_MILLISECONDS = 120;
+inline constexpr UINT COMPARE_REPAINT_MILLISECONDS = 150;
+
+}  // namespace spadrim

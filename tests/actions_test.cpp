@@ -1,0 +1,331 @@
+// Clicks, double-clicks, keys and the pointer as the window hands them to the App, on a window of
+// 1000 × 700 pixels at 96 DPI: the list viewport is 582 pixels high (R(48) header, R(40) tabs, R(30)
+// status line).
+#include <gtest/gtest.h>
+
+#include "app/input/actions.h"
+#include "app/timers.h"
+#include "scan/folder.h"
+
+namespace spadrim {
+namespace {
+
+const Surface SURFACE{1000, 700, 1, nullptr, {}};
+
+// /r holds "many" (40 files of 100 bytes, f00 … f39), "deep/er" with one file, and a.txt.
+struct Fixture {
+    App app;
+    NodeIndex many = NO_NODE;
+    NodeIndex deep = NO_NODE;
+    NodeIndex deeper = NO_NODE;
+    NodeIndex a_txt = NO_NODE;
+    std::vector<NodeIndex> copies;  // f00 … f39
+
+    Fixture() {
+        app.tree = make_tree("/r");
+        FileTree& tree = *app.tree;
+        append_listing(tree, 0,
+                       std::vector<ListedEntry>{
+                           {"many", 0, FLAG_DIR, 0}, {"deep", 0, FLAG_DIR, 0}, {"a.txt", 50, 0, 3}});
+        many = 1;
+        deep = 2;
+        a_txt = 3;
+        std::vector<ListedEntry> files;
+        for (int i = 0; i < 40; ++i) {
+            files.push_back(ListedEntry{(i < 10 ? "f0" : "f") + std::to_string(i), 100, 0, 7});
+        }
+        append_listing(tree, many, files);
+        for (NodeIndex i = 0; i < 40; ++i)
+            copies.push_back(4 + i);
+        append_listing(tree, deep, std::vector<ListedEntry>{{"er", 0, FLAG_DIR, 0}});
+        deeper = static_cast<NodeIndex>(tree.nodes.size() - 1);
+        append_listing(tree, deeper, std::vector<ListedEntry>{{"x.bin", 7, 0, 4}});
+        roll_up(tree);
+        app.screen = Screen::Results;
+        refresh_view(app);
+    }
+
+    // The forty copies as one duplicate set of the root, expanded.
+    void duplicates() {
+        DuplicateSet set{copies, 100, Digest{}};
+        app.duplicates[0] = DuplicatesFound{{set}, 0};
+        app.expanded_sets.insert(set.digest);
+        app.current_folder = 0;
+        app.tab = Tab::Duplicates;
+        refresh_view(app);
+    }
+
+    HitTarget row(std::size_t index) const { return HitTarget{HitKind::Row, index}; }
+};
+
+TEST(ActionsClick, RowsSelectToggleOrDoNothing) {
+    Fixture f;
+    App& app = f.app;
+    EXPECT_FALSE(click(app, SURFACE, f.row(3), 0, 0).changed);  // only three rows: past the end
+    EXPECT_EQ(app.selection, NO_NODE);
+    EXPECT_TRUE(click(app, SURFACE, f.row(1), 0, 0).changed);
+    EXPECT_EQ(app.selection, app.node_rows[1]);
+
+    // Duplicates: a set row opens or closes its set, a member row selects the copy.
+    f.duplicates();
+    ASSERT_EQ(app.duplicate_rows.size(), 41u);
+    click(app, SURFACE, f.row(2), 0, 0);
+    EXPECT_EQ(app.selection, f.copies[1]);
+    click(app, SURFACE, f.row(0), 0, 0);
+    EXPECT_EQ(app.duplicate_rows.size(), 1u);
+    EXPECT_EQ(app.selection, f.copies[1]);  // toggling a set leaves the selection alone
+    click(app, SURFACE, f.row(0), 0, 0);
+    EXPECT_EQ(app.duplicate_rows.size(), 41u);
+
+    // By type: a row picks its extension, the same row again clears it.
+    click(app, SURFACE, HitTarget{HitKind::Tab, 2}, 0, 0);
+    ASSERT_EQ(app.tab, Tab::ByType);
+    ASSERT_FALSE(app.extension_rows.empty());
+    const std::string first = app.extension_rows[0].extension;
+    click(app, SURFACE, f.row(0), 0, 0);
+    EXPECT_EQ(app.selected_extension, first);
+    click(app, SURFACE, f.row(0), 0, 0);
+    EXPECT_FALSE(app.selected_extension);
+}
+
+TEST(ActionsClick, ButtonsAskForTheirCommands) {
+    Fixture f;
+    App& app = f.app;
+    EXPECT_EQ(click(app, SURFACE, HitTarget{HitKind::Refresh}, 0, 0).command,
+              Command{CommandKind::AnalyzeAgain});
+    EXPECT_EQ(click(app, SURFACE, HitTarget{HitKind::Menu}, 970, 20).command,
+              (Command{CommandKind::ShowMenu, NO_NODE, 970, 20}));
+    app.drives.clear();
+    EXPECT_EQ(click(app, SURFACE, HitTarget{HitKind::DriveCard, 0}, 0, 0).command,
+              Command{CommandKind::ChooseFolder});  // with no drives the first card is the folder card
+    // The Recycle Bin's button does nothing while the bin is empty; it is drawn disabled then.
+    app.recycle_bin_bytes = 0;
+    EXPECT_FALSE(click(app, SURFACE, HitTarget{HitKind::EmptyRecycleBin}, 0, 0).command);
+    app.recycle_bin_bytes = 1;
+    EXPECT_EQ(click(app, SURFACE, HitTarget{HitKind::EmptyRecycleBin}, 0, 0).command,
+              Command{CommandKind::EmptyRecycleBin});
+}
+
+TEST(ActionsClick, ScrollThumbDragEndsOnReleaseOrWhenThePointerIsTaken) {
+    Fixture f;
+    App& app = f.app;
+    f.app.current_folder = f.many;
+    refresh_view(app);  // 40 rows of 32 pixels in 582: a scroll bar
+    const Reaction pressed = click(app, SURFACE, HitTarget{HitKind::ScrollBar}, 415, 600);
+    EXPECT_TRUE(pressed.capture);
+    EXPECT_TRUE(app.dragging);
+    EXPECT_GT(app.scroll, 0);
+    pointer_moved(app, SURFACE, 415, 90);  // dragged to the top
+    EXPECT_DOUBLE_EQ(app.scroll, 0);
+    EXPECT_TRUE(button_released(app).release);
+    EXPECT_FALSE(app.dragging);
+
+    click(app, SURFACE, HitTarget{HitKind::ScrollBar}, 415, 600);
+    EXPECT_TRUE(capture_lost(app).changed);  // a message box took the pointer
+    EXPECT_FALSE(app.dragging);
+    const double scroll = app.scroll;
+    pointer_moved(app, SURFACE, 415, 90);  // no button held: the list stays
+    EXPECT_DOUBLE_EQ(app.scroll, scroll);
+}
+
+TEST(ActionsDoubleClick, OpensRevealsOrCountsAsAClick) {
+    Fixture f;
+    App& app = f.app;
+    // Two quick clicks on Up arrive as a click and a double-click: two levels up.
+    app.current_folder = f.deeper;
+    click(app, SURFACE, HitTarget{HitKind::Up}, 0, 0);
+    double_click(app, SURFACE, HitTarget{HitKind::Up}, 0, 0);
+    EXPECT_EQ(app.current_folder, 0u);
+
+    // A folder row opens; a file row in the current folder stays put.
+    const std::size_t deep_row = static_cast<std::size_t>(
+        std::find(app.node_rows.begin(), app.node_rows.end(), f.deep) - app.node_rows.begin());
+    double_click(app, SURFACE, f.row(deep_row), 0, 0);
+    EXPECT_EQ(app.current_folder, f.deep);
+    double_click(app, SURFACE, HitTarget{HitKind::Tile, f.deeper}, 0, 0);  // a folder tile opens too
+    EXPECT_EQ(app.current_folder, f.deeper);
+    EXPECT_FALSE(double_click(app, SURFACE, f.row(0), 0, 0).changed);
+
+    // A second quick click on a tab is still a click on it.
+    double_click(app, SURFACE, HitTarget{HitKind::Tab, 1}, 0, 0);
+    EXPECT_EQ(app.tab, Tab::LargestFiles);
+
+    // Largest files of the root: a file elsewhere opens its folder with the file selected.
+    app.current_folder = 0;
+    refresh_view(app);
+    const std::size_t x_row = static_cast<std::size_t>(
+        std::find(app.node_rows.begin(), app.node_rows.end(), f.deeper + 1) - app.node_rows.begin());
+    ASSERT_LT(x_row, app.node_rows.size());
+    double_click(app, SURFACE, f.row(x_row), 0, 0);
+    EXPECT_EQ(app.current_folder, f.deeper);
+    EXPECT_EQ(app.selection, f.deeper + 1);
+}
+
+TEST(ActionsDoubleClick, ACopyOpensInFoldersMeasuredForFolders) {
+    Fixture f;
+    App& app = f.app;
+    f.duplicates();
+    app.scroll = 40 * 46;  // the list scrolled to its end
+    clamp_scroll(app, SURFACE);
+    // The last copy, f39, is the last of the forty rows of "many" on Folders.
+    double_click(app, SURFACE, f.row(40), 0, 0);
+    EXPECT_EQ(app.tab, Tab::Folders);
+    EXPECT_EQ(app.current_folder, f.many);
+    EXPECT_EQ(app.selection, f.copies[39]);
+    const double maximum = max_scroll(view_input(app, SURFACE));
+    EXPECT_DOUBLE_EQ(maximum, 40 * 32 - 582);
+    EXPECT_DOUBLE_EQ(app.scroll, maximum);  // not beyond it: the rows are drawn, the copy at the bottom
+
+    // A set row toggles on a double-click as on a click.
+    f.duplicates();
+    double_click(app, SURFACE, f.row(0), 0, 0);
+    EXPECT_EQ(app.duplicate_rows.size(), 1u);
+}
+
+TEST(ActionsKeys, TabsRoundTheFourAndEnterOpensOrAsks) {
+    Fixture f;
+    App& app = f.app;
+    const Modifiers control{true, false, false};
+    const Modifiers back{true, true, false};
+    const Tab forward[] = {Tab::LargestFiles, Tab::ByType, Tab::Duplicates, Tab::Folders};
+    for (const Tab tab : forward) {
+        key_down(app, SURFACE, Key::Tab, control);
+        EXPECT_EQ(app.tab, tab);
+    }
+    key_down(app, SURFACE, Key::Tab, back);
+    EXPECT_EQ(app.tab, Tab::Duplicates);
+    key_down(app, SURFACE, Key::Tab, back);
+    EXPECT_EQ(app.tab, Tab::ByType);
+    key_down(app, SURFACE, Key::Tab, {});  // Tab alone does nothing
+    EXPECT_EQ(app.tab, Tab::ByType);
+    key_down(app, SURFACE, Key::Tab, control);
+    key_down(app, SURFACE, Key::Tab, control);
+    ASSERT_EQ(app.tab, Tab::Folders);
+
+    app.selection = f.a_txt;
+    EXPECT_EQ(key_down(app, SURFACE, Key::Enter, {}).command, (Command{CommandKind::OpenItem, f.a_txt}));
+    EXPECT_EQ(app.current_folder, 0u);
+    EXPECT_EQ(key_down(app, SURFACE, Key::Delete, {}).command, (Command{CommandKind::RecycleItem, f.a_txt}));
+    EXPECT_EQ(key_down(app, SURFACE, Key::C, control).command, (Command{CommandKind::CopyPath, f.a_txt}));
+    EXPECT_FALSE(key_down(app, SURFACE, Key::C, {}).command);
+    app.selection = f.deep;
+    EXPECT_FALSE(key_down(app, SURFACE, Key::Enter, {}).command);
+    EXPECT_EQ(app.current_folder, f.deep);
+    key_down(app, SURFACE, Key::Left, Modifiers{false, false, true});  // Alt+Left
+    EXPECT_EQ(app.current_folder, 0u);
+    EXPECT_EQ(app.selection, f.deep);       // revealed
+    key_down(app, SURFACE, Key::Left, {});  // Left alone does nothing
+    EXPECT_EQ(app.current_folder, 0u);
+}
+
+TEST(ActionsKeys, EscapeClearsThePickedExtensionFirstAndKeysFollowTheScreen) {
+    Fixture f;
+    App& app = f.app;
+    app.selection = f.a_txt;
+    app.selected_extension = "txt";
+    key_down(app, SURFACE, Key::Escape, {});
+    EXPECT_FALSE(app.selected_extension);
+    EXPECT_EQ(app.selection, f.a_txt);
+    key_down(app, SURFACE, Key::Escape, {});
+    EXPECT_EQ(app.selection, NO_NODE);
+    EXPECT_FALSE(key_down(app, SURFACE, Key::Escape, {}).changed);
+
+    EXPECT_EQ(key_down(app, SURFACE, Key::O, Modifiers{true, false, false}).command,
+              Command{CommandKind::ChooseFolder});
+    app.screen = Screen::Home;
+    EXPECT_FALSE(key_down(app, SURFACE, Key::F5, {}).command);  // the drives are listed again instead
+    EXPECT_FALSE(key_down(app, SURFACE, Key::Backspace, {}).changed);
+    app.screen = Screen::Results;
+    EXPECT_EQ(key_down(app, SURFACE, Key::F5, {}).command, Command{CommandKind::AnalyzeAgain});
+}
+
+TEST(ActionsScroll, TheOffsetStaysWithinTheShorterList) {
+    Fixture f;
+    App& app = f.app;
+    f.duplicates();
+    app.scroll = 1e9;
+    clamp_scroll(app, SURFACE);
+    ASSERT_GT(app.scroll, 0);
+    click(app, SURFACE, f.row(0), 0, 0);  // collapsing the set leaves one row
+    EXPECT_DOUBLE_EQ(app.scroll, 0);
+
+    // Moving the last of the forty files away, seen from the end of the list.
+    app.tab = Tab::Folders;
+    app.current_folder = f.many;
+    refresh_view(app);
+    app.scroll = max_scroll(view_input(app, SURFACE));
+    remove_from_view(app, f.copies[39]);
+    clamp_scroll(app, SURFACE);
+    EXPECT_DOUBLE_EQ(app.scroll, 39 * 32 - 582);
+
+    // The wheel scrolls only over the list, three rows a notch.
+    app.scroll = 0;
+    EXPECT_FALSE(wheel(app, SURFACE, -120, 700, 300).changed);  // over the treemap
+    wheel(app, SURFACE, -120, 100, 300);
+    EXPECT_DOUBLE_EQ(app.scroll, 96);
+    EXPECT_EQ(app.hover, (HitTarget{HitKind::Row, 9}));  // the row now under the pointer (y 300 + 96)
+}
+
+TEST(ActionsPointer, HoverChangesOnlyBetweenTargets) {
+    Fixture f;
+    App& app = f.app;
+    EXPECT_TRUE(pointer_moved(app, SURFACE, 100, 100).changed);
+    EXPECT_FALSE(pointer_moved(app, SURFACE, 120, 110).changed);  // the same row
+    EXPECT_TRUE(pointer_left(app).changed);
+    EXPECT_FALSE(pointer_left(app).changed);
+}
+
+TEST(ActionsRightClick, SelectsAndAsksForTheItemMenu) {
+    Fixture f;
+    App& app = f.app;
+    const Reaction reaction = right_click(app, f.row(0), 10, 100);
+    EXPECT_EQ(reaction.command, (Command{CommandKind::ItemMenu, app.node_rows[0], 10, 100}));
+    EXPECT_EQ(app.selection, app.node_rows[0]);
+    EXPECT_FALSE(right_click(app, HitTarget{HitKind::Tab, 0}, 10, 60).command);
+    f.duplicates();
+    EXPECT_FALSE(right_click(app, f.row(0), 10, 100).command);  // a set row has no item
+}
+
+TEST(ActionsRecycle, TheRootAndProtectedFoldersAreNotOffered) {
+    Fixture f;
+    const EnvironmentLookup profile_is_many = [](const char* name) -> std::optional<std::string> {
+        if (std::string_view(name) == "USERPROFILE") return std::string("/r/many");
+        return std::nullopt;
+    };
+    const EnvironmentLookup nothing = [](const char*) -> std::optional<std::string> { return std::nullopt; };
+    EXPECT_FALSE(can_recycle(f.app, 0, nothing));
+    EXPECT_TRUE(can_recycle(f.app, f.a_txt, nothing));
+    EXPECT_TRUE(can_recycle(f.app, f.many, nothing));
+    EXPECT_FALSE(can_recycle(f.app, f.many, profile_is_many));
+    EXPECT_FALSE(can_recycle(f.app, 9999, nothing));
+}
+
+TEST(Timers, StartWhenWorkStartsNotOnEveryMessage) {
+    App app;
+    RunningTimers running;
+    EXPECT_EQ(follow_work(app, running).scan, TimerChange::None);
+    app.scan_job = ScanJob{};
+    EXPECT_EQ(follow_work(app, running).scan, TimerChange::Start);
+    for (int message = 0; message < 100; ++message) {  // pointer moves while the scan runs
+        const TimerChanges changes = follow_work(app, running);
+        EXPECT_EQ(changes.scan, TimerChange::None);
+        EXPECT_FALSE(changes.start_notice);
+    }
+    app.scan_job.reset();
+    EXPECT_EQ(follow_work(app, running).scan, TimerChange::Stop);
+    EXPECT_EQ(follow_work(app, running).scan, TimerChange::None);
+
+    app.duplicate_job = DuplicateJob{};
+    EXPECT_EQ(follow_work(app, running).compare, TimerChange::Start);
+    app.duplicate_job.reset();
+    EXPECT_EQ(follow_work(app, running).compare, TimerChange::Stop);
+
+    show_notice(app, "Path copied");
+    EXPECT_TRUE(follow_work(app, running).start_notice);
+    EXPECT_FALSE(follow_work(app, running).start_notice);
+    show_notice(app, "Path copied");  // the same text again lives its full time again
+    EXPECT_TRUE(follow_work(app, running).start_notice);
+}
+
+}  // namespace
+}  // namespace spadrim
