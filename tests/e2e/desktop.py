@@ -26,8 +26,9 @@ STATUS = 30  # status line height on the results screen, its rule included
 # Wine's frame around the client area: (left, top, right, bottom) in pixels, measured from the first
 # window drawn, which must lie wholly on the screen. All zero when Wine leaves the frame to a window manager.
 INSETS = None
-# The main windows start() found: a message box has the same caption as the home screen's title.
-MAIN_WINDOWS = set()
+# The main window the last start() found: a message box has the same caption as the home screen's title.
+# (X reuses the numbers of closed windows, so only the current one may be set apart.)
+MAIN_WINDOW = None
 
 
 def setup(exe, prefix, display, shots):
@@ -248,7 +249,7 @@ def wiggle(x, y, seconds, span=60, step=0.005):
 def message_box():
     """The message box on screen (captioned "Spadrim", like the home screen's main window), or None."""
     found = run("xdotool", "search", "--onlyvisible", "--name", "^Spadrim$").stdout.split()
-    boxes = [window for window in found if window not in MAIN_WINDOWS]
+    boxes = [window for window in found if window != MAIN_WINDOW]
     return boxes[0] if boxes else None
 
 
@@ -358,9 +359,9 @@ def start(*extra):
     """Starts Spadrim.exe and waits for its window to be drawn: the first such window also gives the
     frame's measure."""
     process = subprocess.Popen(["wine", EXE, *extra], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    window = wait_for(find_window, 60)
+    global MAIN_WINDOW
+    window = MAIN_WINDOW = wait_for(find_window, 60)
     if window:
-        MAIN_WINDOWS.add(window)
         if not wait_for(lambda: _first_frame(window), 30):
             print("(the window drew no whole frame within 30 s)", flush=True)
     return process, window

@@ -94,7 +94,7 @@ def fitted(name, window, theme=0, results=True, timeout=15):
     return wrong
 
 
-def placement():
+def saved_placement():
     """The saved placement as (showCmd, normal rectangle (left, top, right, bottom)), or the raw value when
     it is missing or not a 44-byte WINDOWPLACEMENT."""
     blob = reg_binary(SETTINGS, "Placement")
@@ -431,11 +431,12 @@ with virtual_display():
             check("after a border drag the picture follows", not wrong, wrong)
             # Alt+F4 asks for the system command that closes: the placement is saved on the way out.
             click(window, 100, client(window)[3] - 10)  # on the status line: only gives the window the keyboard
+            wait_for(lambda: run("xdotool", "getwindowfocus").stdout.strip() == window, 10)
             closed_at = outer_rect(window)
             run("xdotool", "key", "alt+F4")
             code = ended(process, 30)
             check("Alt+F4 closes the window and the process exits with 0", code == 0 and find_window() is None, code)
-            saved = placement()
+            saved = saved_placement()
             check("Alt+F4 saves the placement: shown normally, in the rectangle it had", saved == (1, closed_at),
                   (saved, closed_at))
         process, window = start(folder)
@@ -449,7 +450,7 @@ with virtual_display():
             code = ended(process, 30)
             check("the close button closes the window and the process exits with 0",
                   code == 0 and find_window() is None, code)
-            saved = placement()
+            saved = saved_placement()
             check("the close button saves the placement: maximised, over the normal rectangle",
                   saved == (3, closed_at), (saved, closed_at))
         stop(process)
@@ -479,7 +480,7 @@ with virtual_display():
         reg_set_dword(THEME, "AppsUseLightTheme", 1)
         shutil.rmtree(sample, ignore_errors=True)
 
-    # A stored maximised placement reopens maximised.
+    # A WM_CLOSE from outside saves the placement too; a stored maximised placement reopens maximised.
     process, window = start()
     if window:
         run("wine", "taskkill", "/im", "Spadrim.exe")  # without /f: a WM_CLOSE, which saves the placement
