@@ -247,11 +247,15 @@ with virtual_display():
             # lists it under deep, in its second row, empty until then.
             with open(os.path.join(work, "docs", "fresh.txt"), "wb") as f:
                 f.write(b"n" * 1000)
-            second_row = lambda path: colours_in(path, x + 30, y + row(1) - 10, column - 60, 20) - {PANEL[0]}
-            wait_for(lambda: not second_row(shot("_probe")), 10)
+            # The title changes before the frame that goes with it: the results screen is known by its
+            # status line, and a row by its text.
+            results_shown = lambda path: not misfits(path, area)
+            second_row = lambda path: any(far(c, PANEL[0])
+                                          for c in colours_in(path, x + 30, y + row(1) - 10, column - 60, 20))
+            wait_for(lambda: (lambda path: results_shown(path) and not second_row(path))(shot("_probe")), 10)
             key("F5")
             again = wait_for(lambda: window_name(window) == folder + "\\docs - Spadrim"
-                             and second_row(shot("analyzed-again")), 30)
+                             and (lambda path: results_shown(path) and second_row(path))(shot("analyzed-again")), 30)
             listed = ocr(os.path.join(args.shots, "analyzed-again.png"), x, y + row(1) - 16, column, 32)
             check("Analyze again returns to the folder on screen, read again",
                   again is not None and "fresh.txt" in listed, (window_name(window), listed))
@@ -384,9 +388,12 @@ with virtual_display():
             if gone:
                 treemap = lambda path: [pixel(path, x + column + 20 + dx, y + 100 + dy)
                                         for dx in range(0, w - column - 40, 40) for dy in range(0, 300, 40)]
-                wait_for(lambda: "#10B981" not in treemap(shot("after-recycle")), 10)
-                tiles = treemap(os.path.join(args.shots, "after-recycle.png"))
-                check("the moved files leave the treemap", "#10B981" not in tiles, sorted(set(tiles))[:6])
+                wait_for(lambda: (lambda path: results_shown(path) and "#10B981" not in treemap(path))(
+                    shot("after-recycle")), 10)
+                path = os.path.join(args.shots, "after-recycle.png")
+                tiles = treemap(path)
+                check("the moved files leave the treemap", results_shown(path) and "#10B981" not in tiles,
+                      sorted(set(tiles))[:6])
     finally:
         stop(process)
         shutil.rmtree(work, ignore_errors=True)
