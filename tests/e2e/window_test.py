@@ -305,6 +305,16 @@ with virtual_display():
             answer("y")  # would answer Yes had it been asked; the information box has no Yes
             answer("Return")  # the box's only button
             check("a protected folder is refused and stays", os.path.exists(os.path.join(work, "profile", "Downloads")))
+            # Its item menu offers the move greyed: choosing it does nothing, not even a refusal.
+            run("xdotool", "mousemove", str(x + 100), str(y + 48 + 40 + 16 + 32 * 5), "click", "3")
+            text_until(lambda: ocr(shot("item-menu-protected"), x + 100, y + 48 + 40 + 16 + 32 * 5, 360, 200),
+                       ["Recycle Bin"])
+            run("xdotool", "key", "Up")  # from the top round to the last entry, the move
+            run("xdotool", "key", "Return")
+            check("a protected folder's item menu offers no move", wait_for(message_box, 5) is None)
+            run("xdotool", "key", "Escape")  # the menu, if the greyed entry left it open
+            if message_box():
+                answer("Return")  # a refusal box, had one come after all
             key("Escape")
             # Select the first row (the folder docs) and copy its path.
             click(window, 100, 48 + 40 + 16)
