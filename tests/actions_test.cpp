@@ -288,8 +288,9 @@ TEST(ActionsRightClick, SelectsAndAsksForTheItemMenu) {
 
 TEST(ActionsRecycle, TheRootAndProtectedFoldersAreNotOffered) {
     Fixture f;
-    const EnvironmentLookup profile_is_many = [](const char* name) -> std::optional<std::string> {
-        if (std::string_view(name) == "USERPROFILE") return std::string("/r/many");
+    const std::string many = path_of(*f.app.tree, f.many);  // spelt with this system's separator
+    const EnvironmentLookup profile_is_many = [&](const char* name) -> std::optional<std::string> {
+        if (std::string_view(name) == "USERPROFILE") return many;
         return std::nullopt;
     };
     const EnvironmentLookup nothing = [](const char*) -> std::optional<std::string> { return std::nullopt; };
