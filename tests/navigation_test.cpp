@@ -28,19 +28,19 @@ TEST(Navigation, SelectionMovesOverRowsAndScrollsThemIntoView) {
     App app;
     ten_folders(app);
     ASSERT_EQ(app.node_rows.size(), 10u);
-    EXPECT_TRUE(move_selection(app, SelectionKey::Down, LIST));  // no selection: the first row
+    EXPECT_TRUE(move_selection(app, Key::Down, LIST));  // no selection: the first row
     EXPECT_EQ(app.selection, app.node_rows[0]);
-    move_selection(app, SelectionKey::Up, LIST);  // stays on row 0
-    move_selection(app, SelectionKey::PageUp, LIST);
+    move_selection(app, Key::Up, LIST);  // stays on row 0
+    move_selection(app, Key::PageUp, LIST);
     EXPECT_EQ(app.selection, app.node_rows[0]);
-    EXPECT_TRUE(move_selection(app, SelectionKey::End, LIST));
+    EXPECT_TRUE(move_selection(app, Key::End, LIST));
     EXPECT_EQ(app.selection, app.node_rows[9]);
-    EXPECT_DOUBLE_EQ(app.scroll, 10 * 32 - 100);    // the last row at the bottom
-    move_selection(app, SelectionKey::Down, LIST);  // stays on row 9
+    EXPECT_DOUBLE_EQ(app.scroll, 10 * 32 - 100);  // the last row at the bottom
+    move_selection(app, Key::Down, LIST);         // stays on row 9
     EXPECT_EQ(app.selection, app.node_rows[9]);
-    EXPECT_TRUE(move_selection(app, SelectionKey::PageUp, LIST));
+    EXPECT_TRUE(move_selection(app, Key::PageUp, LIST));
     EXPECT_EQ(app.selection, app.node_rows[6]);  // a page is three rows
-    EXPECT_TRUE(move_selection(app, SelectionKey::Home, LIST));
+    EXPECT_TRUE(move_selection(app, Key::Home, LIST));
     EXPECT_DOUBLE_EQ(app.scroll, 0);
 }
 
@@ -49,15 +49,15 @@ TEST(Navigation, SetRowsAreSkipped) {
     ten_folders(app);
     app.tab = Tab::Duplicates;
     app.duplicate_rows = {{0, NO_NODE}, {0, 3}, {0, 4}, {1, NO_NODE}};
-    EXPECT_TRUE(move_selection(app, SelectionKey::Home, LIST));
+    EXPECT_TRUE(move_selection(app, Key::Home, LIST));
     EXPECT_EQ(app.selection, 3u);  // the first set row holds no node
-    EXPECT_TRUE(move_selection(app, SelectionKey::End, LIST));
-    EXPECT_EQ(app.selection, 4u);                   // searching back from the last set row
-    move_selection(app, SelectionKey::Down, LIST);  // only a set row below: the member stays selected
+    EXPECT_TRUE(move_selection(app, Key::End, LIST));
+    EXPECT_EQ(app.selection, 4u);          // searching back from the last set row
+    move_selection(app, Key::Down, LIST);  // only a set row below: the member stays selected
     EXPECT_EQ(app.selection, 4u);
     app.selection = NO_NODE;
     app.duplicate_rows = {{0, NO_NODE}};
-    EXPECT_FALSE(move_selection(app, SelectionKey::Down, LIST));  // no node row at all
+    EXPECT_FALSE(move_selection(app, Key::Down, LIST));  // no node row at all
 }
 
 TEST(Navigation, OpeningAndGoingUpRevealsWhereWeCameFrom) {

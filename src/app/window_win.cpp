@@ -74,8 +74,8 @@ Modifiers modifiers(bool alt) {
     return Modifiers{GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0, alt};
 }
 
-HitTarget target_at(const Window& window, float x, float y) {
-    return hit_test(view_input(window), x, y);
+HitTarget target_at(const App& app, const Surface& surface, float x, float y) {
+    return hit_test(view_input(app, surface), x, y);
 }
 
 void start_notice_timer(Window& window) {
@@ -180,12 +180,12 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             }
             return apply(window, pointer_moved(app, surface, x, y));
         case WM_MOUSELEAVE: window.leave_armed = false; return apply(window, pointer_left(app));
-        case WM_LBUTTONDOWN: return apply(window, click(app, surface, target_at(window, x, y), x, y));
+        case WM_LBUTTONDOWN: return apply(window, click(app, surface, target_at(app, surface, x, y), x, y));
         case WM_LBUTTONDBLCLK:
-            return apply(window, double_click(app, surface, target_at(window, x, y), x, y));
+            return apply(window, double_click(app, surface, target_at(app, surface, x, y), x, y));
         case WM_LBUTTONUP: return apply(window, button_released(app));
         case WM_CAPTURECHANGED: return apply(window, capture_lost(app));
-        case WM_RBUTTONUP: return apply(window, right_click(app, target_at(window, x, y), x, y));
+        case WM_RBUTTONUP: return apply(window, right_click(app, target_at(app, surface, x, y), x, y));
         case WM_MOUSEWHEEL: {
             POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
             ScreenToClient(window.handle, &point);

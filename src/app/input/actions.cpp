@@ -221,16 +221,9 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
         case Key::PageUp:
         case Key::PageDown:
         case Key::Home:
-        case Key::End: {
-            static constexpr std::pair<Key, SelectionKey> MOVES[] = {
-                {Key::Up, SelectionKey::Up},         {Key::Down, SelectionKey::Down},
-                {Key::PageUp, SelectionKey::PageUp}, {Key::PageDown, SelectionKey::PageDown},
-                {Key::Home, SelectionKey::Home},     {Key::End, SelectionKey::End}};
-            const auto move = std::find_if(std::begin(MOVES), std::end(MOVES),
-                                           [&](const auto& pair) { return pair.first == key; });
-            if (!move_selection(app, move->second, list_geometry(app, surface))) return {};
+        case Key::End:
+            if (!move_selection(app, key, list_geometry(app, surface))) return {};
             return CHANGED;
-        }
         case Key::Left:
         case Key::O:
         case Key::Other: return {};

@@ -37,25 +37,6 @@ struct Reaction {
     bool release = false;            // the drag ended: give the pointer back
 };
 
-enum class Key : std::uint8_t {
-    Other,
-    Up,
-    Down,
-    PageUp,
-    PageDown,
-    Home,
-    End,
-    Enter,
-    Escape,
-    Backspace,
-    Delete,
-    Tab,
-    F5,
-    Left,
-    O,
-    C,
-};
-
 struct Modifiers {
     bool control = false;
     bool shift = false;

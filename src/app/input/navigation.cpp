@@ -39,7 +39,7 @@ void go_to_parent(App& app, const ListGeometry& list) {
     if (parent != NO_NODE) navigate(app, parent, app.current_folder, list);
 }
 
-bool move_selection(App& app, SelectionKey key, const ListGeometry& list) {
+bool move_selection(App& app, Key key, const ListGeometry& list) {
     // The node of every row of the current tab; set rows and extension rows hold none.
     std::vector<NodeIndex> rows;
     if (app.tab == Tab::Duplicates) {
@@ -60,17 +60,17 @@ bool move_selection(App& app, SelectionKey key, const ListGeometry& list) {
 
     std::ptrdiff_t target = 0;
     switch (key) {
-        case SelectionKey::Home: target = 0; break;
-        case SelectionKey::End: target = count - 1; break;
-        case SelectionKey::Up: target = current ? *current - 1 : 0; break;
-        case SelectionKey::Down: target = current ? *current + 1 : 0; break;
-        case SelectionKey::PageUp: target = current ? *current - page : 0; break;
-        case SelectionKey::PageDown: target = current ? *current + page : 0; break;
+        case Key::Home: target = 0; break;
+        case Key::End: target = count - 1; break;
+        case Key::Up: target = current ? *current - 1 : 0; break;
+        case Key::Down: target = current ? *current + 1 : 0; break;
+        case Key::PageUp: target = current ? *current - page : 0; break;
+        case Key::PageDown: target = current ? *current + page : 0; break;
+        default: return false;
     }
     target = std::clamp<std::ptrdiff_t>(target, 0, count - 1);
 
-    const bool forward_first =
-        key == SelectionKey::Down || key == SelectionKey::PageDown || key == SelectionKey::Home;
+    const bool forward_first = key == Key::Down || key == Key::PageDown || key == Key::Home;
     const auto is_node = [&](std::ptrdiff_t i) { return rows[static_cast<std::size_t>(i)] != NO_NODE; };
     std::optional<std::ptrdiff_t> hit;
     const auto search_forward = [&](std::ptrdiff_t from) {
@@ -91,7 +91,7 @@ bool move_selection(App& app, SelectionKey key, const ListGeometry& list) {
         search_forward(target);
     }
     if (!hit) return false;
-    const bool guarded = key != SelectionKey::Home && key != SelectionKey::End;
+    const bool guarded = key != Key::Home && key != Key::End;
     if (guarded && current && ((forward_first && *hit < *current) || (!forward_first && *hit > *current)))
         return false;
 

@@ -3,6 +3,7 @@
 // decodes messages.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/app.h"
@@ -22,18 +23,30 @@ void navigate(App& app, NodeIndex folder, NodeIndex reveal, const ListGeometry& 
 // To the parent of the current folder, revealing the folder we came from; nothing at the root.
 void go_to_parent(App& app, const ListGeometry& list);
 
-enum class SelectionKey {
+// The keys the window acts on, as the platform's key codes are decoded.
+enum class Key : std::uint8_t {
+    Other,
     Up,
     Down,
     PageUp,
     PageDown,
     Home,
     End,
+    Enter,
+    Escape,
+    Backspace,
+    Delete,
+    Tab,
+    F5,
+    Left,
+    O,
+    C,
 };
 
-// Moves the selection over the node rows of the current tab and scrolls it into view. Returns false
-// when there is no row to select or the only one found lies against the key's direction.
-bool move_selection(App& app, SelectionKey key, const ListGeometry& list);
+// Moves the selection with Up, Down, PageUp, PageDown, Home or End over the node rows of the current
+// tab and scrolls it into view. Returns false for other keys, when there is no row to select, or when
+// the only one found lies against the key's direction.
+bool move_selection(App& app, Key key, const ListGeometry& list);
 
 // "path - Spadrim" on the results, "root - Spadrim" while scanning, else "Spadrim".
 std::string window_title(const App& app);
