@@ -47,7 +47,7 @@ struct Fixture {
 
     // The forty copies as one duplicate set of the root, expanded.
     void duplicates() {
-        DuplicateSet set{copies, 100, Digest{}};
+        DuplicateSet set{copies, 100, Digest{}, (copies.size() - 1) * 100};
         app.duplicates[0] = DuplicatesFound{{set}, 0};
         app.expanded_sets.insert(set.digest);
         app.current_folder = 0;

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 std::map<std::string, ListedEntry> listing(const fs::path& folder) {
     std::vector<ListedEntry> entries;
-    EXPECT_TRUE(list_folder(test::utf8_of(folder), entries));
+    EXPECT_EQ(list_folder(test::utf8_of(folder), entries), Listing::COMPLETE);
     std::map<std::string, ListedEntry> by_name;
     for (ListedEntry& entry : entries)
         by_name[entry.name] = entry;
@@ -84,9 +84,9 @@ TEST(ListFolderPosix, VanishedFolderIsEmptyAndAFileIsNotAFolder) {
     test::TempTree disk;
     disk.file("plain.txt", 1);
     std::vector<ListedEntry> entries{ListedEntry{"stale", 1, 0, 0}};
-    EXPECT_TRUE(list_folder(disk.root_text() + "/gone", entries));
+    EXPECT_EQ(list_folder(disk.root_text() + "/gone", entries), Listing::COMPLETE);
     EXPECT_TRUE(entries.empty());
-    EXPECT_FALSE(list_folder(disk.root_text() + "/plain.txt", entries));
+    EXPECT_EQ(list_folder(disk.root_text() + "/plain.txt", entries), Listing::FAILED);
 }
 
 TEST(ListFolderPosix, SpecialFilesAreFilesOfTheirSize) {

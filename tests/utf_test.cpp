@@ -47,5 +47,35 @@ TEST(ValidUtf8, KeepsValidTextAndReplacesEachMaximalInvalidSequence) {
     EXPECT_TRUE(is_valid_utf8("\xF0\x9F\x98\x80"));
 }
 
+// The exact form of Windows names: every UTF-16 string survives the round trip, unpaired surrogates
+// included, and well-formed text is spelt exactly as UTF-8 spells it.
+TEST(Wtf8, KeepsUnpairedSurrogatesExactly) {
+    const std::u16string samples[] = {
+        u"plain",
+        u"사진 😀",
+        std::u16string{u'a', 0xD800, u'b'},
+        std::u16string{0xDC00},
+        std::u16string{u'x', 0xD83D},
+        std::u16string{0xDE00, 0xD83D},  // a reversed pair is two lone halves
+        std::u16string{0xDBFF, 0xDBFF, 0xDFFF},
+    };
+    for (const std::u16string& sample : samples) {
+        EXPECT_EQ(utf16_from_wtf8(wtf8_from_utf16(sample)), sample);
+    }
+    EXPECT_EQ(wtf8_from_utf16(u"사진 😀"), utf8_from_utf16(u"사진 😀"));
+    EXPECT_EQ(wtf8_from_utf16(std::u16string{u'a', 0xD800}), "a\xED\xA0\x80");
+    // The kept form differs from the shown one exactly where a name needed repair.
+    EXPECT_NE(wtf8_from_utf16(std::u16string{0xDC00}), utf8_from_utf16(std::u16string{0xDC00}));
+    EXPECT_FALSE(is_valid_utf8(wtf8_from_utf16(std::u16string{0xDC00})));
+}
+
+TEST(Wtf8, OtherInvalidBytesStillBecomeReplacement) {
+    EXPECT_EQ(utf16_from_wtf8("a\xFF"
+                              "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(utf16_from_wtf8("\xED\xA0"), u"\uFFFD\uFFFD");  // a surrogate cut short
+    EXPECT_EQ(utf16_from_wtf8("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong
+}
+
 }  // namespace
 }  // namespace spadrim

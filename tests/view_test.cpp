@@ -92,7 +92,8 @@ TEST(View, StatusLineOnTheRootAndTheDuplicatesTab) {
 
     app.tab = Tab::Duplicates;
     EXPECT_FALSE(status_line(app));  // no result for this folder yet
-    app.duplicates[1] = DuplicatesFound{{{{1, 2, 3}, 10 * MiB, {}}, {{4, 5}, MiB, {}}, {{6, 7}, MiB, {}}}, 0};
+    app.duplicates[1] = DuplicatesFound{
+        {{{1, 2, 3}, 10 * MiB, {}, 20 * MiB}, {{4, 5}, MiB, {}, MiB}, {{6, 7}, MiB, {}, MiB}}, 0};
     EXPECT_EQ(status_line(app), "3 duplicate sets · 22.0 MB can be freed");
     app.duplicates[1].failed = 2;
     EXPECT_EQ(status_line(app), "3 duplicate sets · 22.0 MB can be freed · 2 files could not be opened");

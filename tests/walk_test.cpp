@@ -177,7 +177,7 @@ TEST(Walk, UnreadableFolderIsMarkedAndItsSiblingsListed) {
     const FolderLister refuse_locked = [](const std::string& path, std::vector<ListedEntry>& out) {
         if (path.ends_with("locked")) {
             out.clear();
-            return false;
+            return Listing::FAILED;
         }
         return list_folder(path, out);
     };
@@ -208,7 +208,7 @@ TEST(Walk, UnreadableRootGivesTheRootAloneMarked) {
     disk.file("a.txt", 10);
     const FolderLister refuse = [](const std::string&, std::vector<ListedEntry>& out) {
         out.clear();
-        return false;
+        return Listing::FAILED;
     };
     ScanProgress progress;
     const std::optional<FileTree> tree = walk_folder(disk.root_text(), 4, progress, refuse);

@@ -73,7 +73,7 @@ void analyze_again(Window& window) {
     App& app = window.app;
     if (!app.tree) return;
     const std::string root = app.tree->root_path;
-    start_scan(app, root, path_of(*app.tree, app.current_folder));
+    start_scan(app, root, real_path_of(*app.tree, app.current_folder));
     state_changed(window);
 }
 
@@ -193,7 +193,7 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
         case OPEN: run_command(*current, Command{CommandKind::OpenItem, node}); break;
         case COPY_PATH: run_command(*current, Command{CommandKind::CopyPath, node}); break;
         case RECYCLE: run_command(*current, Command{CommandKind::RecycleItem, node}); break;
-        case SHOW_IN_EXPLORER: show_in_explorer(path_of(*current->app.tree, node)); break;
+        case SHOW_IN_EXPLORER: show_in_explorer(real_path_of(*current->app.tree, node)); break;
         default: break;
     }
 }
@@ -208,10 +208,10 @@ void run_command(Window& window, const Command& command) {
         case CommandKind::AnalyzeAgain: analyze_again(window); break;
         case CommandKind::ShowMenu: main_menu(window.handle, command.x, command.y); break;
         case CommandKind::OpenItem:
-            if (has_node) open_item(path_of(*app.tree, command.node));
+            if (has_node) open_item(real_path_of(*app.tree, command.node));
             break;
         case CommandKind::CopyPath:
-            if (has_node && copy_path(window.handle, path_of(*app.tree, command.node))) {
+            if (has_node && copy_path(window.handle, real_path_of(*app.tree, command.node))) {
                 show_notice(app, std::string(tr("경로를 복사했습니다", "Path copied")));
                 state_changed(window);
             }

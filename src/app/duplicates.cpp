@@ -14,7 +14,13 @@ void reap_runners(App& app) {
 // Drops members that went to the Recycle Bin (or whose folder did), then sets left with one member.
 void drop_removed(const FileTree& tree, std::vector<DuplicateSet>& sets) {
     for (DuplicateSet& set : sets) {
+        const std::size_t before = set.members.size();
         std::erase_if(set.members, [&](NodeIndex member) { return is_removed(tree, member); });
+        if (set.members.size() == before) continue;
+        std::vector<std::uint64_t> on_disk;
+        for (const NodeIndex member : set.members)
+            on_disk.push_back(tree.nodes[member].size);
+        set.wasted = freed_keeping_one(on_disk);
     }
     std::erase_if(sets, [](const DuplicateSet& set) { return set.members.size() < 2; });
     sort_sets(sets);
@@ -42,18 +48,22 @@ void start_duplicates(App& app) {
     reap_runners(app);
 
     const FileTree& tree = *app.tree;
-    std::unordered_map<std::uint64_t, std::vector<NodeIndex>> by_size;
+    // Grouped by content length: a sparse or compressed copy takes less space than its twin but reads
+    // the same.
+    std::unordered_map<std::uint64_t, std::vector<NodeIndex>> by_length;
     walk_subtree(tree, folder, [&](NodeIndex i) {
-        const Node& node = tree.nodes[i];
-        if (!(node.flags & (FLAG_DIR | FLAG_LINK | FLAG_CLOUD_ONLY)) && node.size >= DUPLICATE_THRESHOLD) {
-            by_size[node.size].push_back(i);
-        }
+        if (tree.nodes[i].flags & (FLAG_DIR | FLAG_LINK | FLAG_CLOUD_ONLY)) return;
+        const std::uint64_t length = content_length(tree, i);
+        if (length >= DUPLICATE_THRESHOLD) by_length[length].push_back(i);
     });
     std::vector<CandidateEntry> entries;
-    for (const auto& [size, nodes] : by_size) {
+    for (const auto& [length, nodes] : by_length) {
         if (nodes.size() < 2) continue;
-        for (const NodeIndex node : nodes)
-            entries.push_back(CandidateEntry{path_of(tree, node), size, node});
+        for (const NodeIndex node : nodes) {
+            const std::uint64_t on_disk = tree.nodes[node].size;
+            entries.push_back(CandidateEntry{real_path_of(tree, node), length, node,
+                                             on_disk == length ? std::nullopt : std::optional(on_disk)});
+        }
     }
 
     const std::uint64_t generation = ++app.duplicate_generation;

@@ -36,7 +36,8 @@ bool is_protected_here(std::string_view path) {
 void recycle_item(Window& window, NodeIndex node) {
     App& app = window.app;
     if (!app.tree || node >= app.tree->nodes.size()) return;
-    const std::string path = path_of(*app.tree, node);
+    const std::string path = real_path_of(*app.tree, node);  // what is moved
+    const std::string shown = path_of(*app.tree, node);     // what the boxes say
     const Node item = node_at(*app.tree, node);
     const HWND handle = window.handle;
     const std::uint64_t generation = app.tree_generation;
@@ -46,7 +47,7 @@ void recycle_item(Window& window, NodeIndex node) {
 
     if (node == 0 || is_protected_here(path)) {
         const std::string text =
-            path + "\n\n" +
+            shown + "\n\n" +
             std::string(tr(
                 "Windows 나 프로그램, 사용자 계정이 쓰는 폴더라서 Spadrim 에서는 지울 수 없습니다. 안에 든 "
                 "파일이나 하위 폴더를 골라 주세요.",
@@ -55,7 +56,7 @@ void recycle_item(Window& window, NodeIndex node) {
         MessageBoxW(handle, to_wide(text).c_str(), L"Spadrim", MB_ICONINFORMATION);
         return;
     }
-    std::string question = path + "\n\n" + format_size(item.size);
+    std::string question = shown + "\n\n" + format_size(item.size);
     if (item.flags & FLAG_DIR) question += " · " + files_text(item.file_count);
     question += "\n\n" + std::string(tr("휴지통으로 보낼까요?", "Move this to the Recycle Bin?"));
     if (MessageBoxW(handle, to_wide(question).c_str(), L"Spadrim",
@@ -64,8 +65,8 @@ void recycle_item(Window& window, NodeIndex node) {
     }
     Window* current = main_window();  // the message box's modal loop ran
     if (!current) return;
-    // A name that could not be spelled exactly (an unpaired surrogate), or an item deleted since the scan,
-    // is not there to move: checking afterwards alone would take its absence for a successful move.
+    // An item deleted since the scan is not there to move: checking afterwards alone would take its
+    // absence for a successful move.
     if (!exists(path)) {
         show_notice(current->app, cannot_move);
         state_changed(*current);

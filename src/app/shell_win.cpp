@@ -27,7 +27,7 @@ void choose_folder(Window& window) {
     if (FAILED(dialog->GetResult(&item))) return;
     PWSTR chosen = nullptr;
     if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &chosen))) return;
-    const std::string path = from_wide(chosen);
+    const std::string path = from_wide_exact(chosen);  // a real path: the walk must reach it
     CoTaskMemFree(chosen);
     // The dialog's modal loop ran: the window may be gone.
     if (Window* current = main_window()) {

@@ -131,7 +131,7 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
     }
     const std::optional<std::string> status = status_line(app);
     return {{"version", VERSION},
-            {"root", tree.root_path},
+            {"root", path_of(tree, 0)},
             {"size", root.size},
             {"files", root.file_count},
             {"folders", progress.folders.load()},
@@ -150,7 +150,7 @@ std::string report_text(const CliOptions& options, const App& app, const std::ve
                         const std::optional<std::string>& duplicate_status) {
     const FileTree& tree = *app.tree;
     const Node& root = node_at(tree, 0);
-    std::string out = tree.root_path + "\n";
+    std::string out = path_of(tree, 0) + "\n";
     for (const NodeIndex i : children) {
         const Node& node = node_at(tree, i);
         out += pad_left(format_size(node.size), 10) + "  " + pad_left(share_text(node.size, root.size), 6) +

@@ -273,9 +273,13 @@ void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Share
             progress.files_done += same.entries.size();
             if (size <= WHOLE_FILE_SAMPLE) progress.bytes_done += same.entries.size() * size;
             if (same.entries.size() < 2) continue;
-            DuplicateSet set{{}, size, same.digest};
-            for (const CandidateEntry* entry : same.entries)
+            DuplicateSet set{{}, size, same.digest, 0};
+            std::vector<std::uint64_t> on_disk;
+            for (const CandidateEntry* entry : same.entries) {
                 set.members.push_back(entry->node);
+                on_disk.push_back(entry->on_disk.value_or(size));
+            }
+            set.wasted = freed_keeping_one(on_disk);
             std::lock_guard hold(shared.lock);
             shared.sets.push_back(std::move(set));
         }
@@ -283,6 +287,16 @@ void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Share
 }
 
 }  // namespace
+
+std::uint64_t freed_keeping_one(std::span<const std::uint64_t> on_disk) {
+    std::uint64_t total = 0;
+    std::uint64_t largest = 0;
+    for (const std::uint64_t size : on_disk) {
+        total += size;
+        largest = std::max(largest, size);
+    }
+    return total - largest;
+}
 
 void sort_sets(std::vector<DuplicateSet>& sets) {
     std::sort(sets.begin(), sets.end(), [](const DuplicateSet& a, const DuplicateSet& b) {

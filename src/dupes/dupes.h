@@ -1,4 +1,4 @@
-// The duplicate finder's job: files of 1 MiB or more that share their exact size are compared by a
+// The duplicate finder's job: files of 1 MiB or more that share their exact length are compared by a
 // SHA-256 of a sample (first and last 64 KiB), then, where samples agree, of their whole content. Hard
 // links to one file are recognised by file identity and never reported as copies of each other.
 //
@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,10 @@ inline constexpr std::uint64_t SAMPLE_PART = 64 * 1024;        // read from each
 inline constexpr std::size_t READ_CHUNK = 1 << 20;
 
 struct CandidateEntry {
-    std::string path;
-    std::uint64_t size;
+    std::string path;    // real path
+    std::uint64_t size;  // content length: what reading the file gives
     NodeIndex node;
+    std::optional<std::uint64_t> on_disk{};  // the space it takes, when that is not its length (sparse, compressed)
 };
 
 struct CompareProgress {
@@ -41,13 +43,19 @@ struct CompareProgress {
 
 struct DuplicateSet {
     std::vector<NodeIndex> members;  // at least two, ordered by path
-    std::uint64_t size = 0;          // of each member
+    std::uint64_t size = 0;          // content length of each member
     Digest digest{};
+    std::uint64_t wasted = 0;  // what deleting all members but one frees (see freed_keeping_one)
 };
 
 inline std::uint64_t wasted_bytes(const DuplicateSet& set) {
-    return set.members.empty() ? 0 : (set.members.size() - 1) * set.size;
+    return set.wasted;
 }
+
+// The space freed by deleting all copies but one, given each copy's space on the disk: sparse or
+// compressed copies of one content can take different amounts, so the largest is the one counted as
+// kept and the figure holds whichever copy the user keeps.
+std::uint64_t freed_keeping_one(std::span<const std::uint64_t> on_disk);
 
 struct DuplicateOutcome {
     std::uint64_t generation = 0;

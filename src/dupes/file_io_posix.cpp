@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "dupes/file_io.h"
+#include "scan/open_posix.h"
 
 namespace spadrim {
 
@@ -26,7 +27,7 @@ InputFile::~InputFile() {
 }
 
 InputFile open_input(const std::string& path, bool sequential) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = open_path(AT_FDCWD, path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return InputFile();
     if (sequential) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return InputFile(fd);
@@ -53,8 +54,10 @@ bool seek_to(const InputFile& file, std::uint64_t offset) {
 
 std::optional<bool> seek_penalty(const std::string& root_path) {
     struct stat info {};
-    if (stat(root_path.c_str(), &info) != 0 || major(info.st_dev) == 0)
-        return std::nullopt;  // 0: no block device
+    const int fd = open_path(AT_FDCWD, root_path, LOOK_ONLY);
+    const bool known = fd >= 0 && fstat(fd, &info) == 0;
+    if (fd >= 0) close(fd);
+    if (!known || major(info.st_dev) == 0) return std::nullopt;  // 0: no block device
     // A partition has no queue of its own: its disk, the parent in sysfs, has.
     const std::string device =
         "/sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev));

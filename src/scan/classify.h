@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "scan/tree.h"
 
@@ -45,11 +47,14 @@ struct StatEntry {
     bool is_dir;
     bool is_link;
     bool link_to_dir;   // a link whose target is a folder
-    bool other_device;  // a folder on another device than its parent: a mount point
+    bool mount_point;   // a folder on another device than its parent, or the root of a mount (a bind mount)
     std::uint64_t size;
     std::uint64_t blocks;  // allocated 512-byte blocks
 };
 
 ListedEntry classify_stat_entry(std::string name, const StatEntry& entry);
+
+// The mount points that /proc/self/mountinfo lists (its fifth field, octal escapes undone).
+std::vector<std::string> mount_points_from(std::string_view mountinfo);
 
 }  // namespace spadrim

@@ -1,17 +1,24 @@
 // Listing a folder on Linux: one open folder, its entries read in large batches with getdents64, and
-// fstatat relative to it, so no full path is built per entry. Links are never followed; only a link's
-// target is looked at once, to tell a folder link from a file link. See folder.h for the contract.
+// statx relative to it, so no full path is built per entry. Links are never followed; only a link's
+// target is looked at once, to tell a folder link from a file link. Names are kept as the bytes the file
+// system gave. See folder.h for the contract.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "scan/classify.h"
 #include "scan/folder.h"
+#include "scan/open_posix.h"
+#include "scan/paths.h"
 #include "strings/utf.h"
 
 namespace spadrim {
@@ -23,8 +30,8 @@ namespace {
 // The folders a walker thread has open along the path it is walking, root side first. A walker mostly
 // goes deep into the folder it just listed or on to a sibling, so the next folder is usually one name
 // below an open one: opening it relative to that folder saves the kernel a lookup of every component
-// of the full path. At most MAX_OPEN are kept, so deep trees cannot exhaust the file handles. Walker
-// threads live for one Scan, so a chain never outlives the walk whose folders it holds.
+// of the full path. At most MAX_OPEN are kept (the deepest), so deep trees cannot exhaust the file
+// handles. Walker threads live for one Scan, so a chain never outlives the walk whose folders it holds.
 class OpenChain {
   public:
     OpenChain() = default;
@@ -32,27 +39,31 @@ class OpenChain {
     OpenChain& operator=(const OpenChain&) = delete;
     ~OpenChain() { drop_to(0); }
 
-    // Opens the folder at path (cached for the next calls when there is room); -1 with errno on failure.
+    // Opens the folder at path (cached for the next calls); -1 with errno on failure.
     int open_folder(const std::string& path) {
         while (!levels_.empty() && !is_below(path, levels_.back().path))
             drop_to(levels_.size() - 1);
         int fd = -1;
         if (levels_.empty()) {
-            fd = open(path.c_str(), FLAGS);
+            fd = open_path(AT_FDCWD, path, FLAGS);
         } else {
             const std::string& parent = levels_.back().path;
             const std::size_t skip = parent.size() + (parent.back() == '/' ? 0 : 1);
-            fd = openat(levels_.back().fd, path.c_str() + skip, FLAGS);
+            fd = open_path(levels_.back().fd, std::string_view(path).substr(skip), FLAGS);
         }
         if (fd < 0 && errno == EMFILE) {  // handles ran out elsewhere: give back ours and try once more
             drop_to(0);
-            fd = open(path.c_str(), FLAGS);
+            fd = open_path(AT_FDCWD, path, FLAGS);
         }
-        if (fd >= 0 && levels_.size() < MAX_OPEN) levels_.push_back(Level{path, fd});
+        if (fd >= 0) {
+            if (levels_.size() == MAX_OPEN) {  // the root side is the least likely to be needed again
+                close(levels_.front().fd);
+                levels_.erase(levels_.begin());
+            }
+            levels_.push_back(Level{path, fd});
+        }
         return fd;
     }
-    // Whether fd stays open for later calls (otherwise the caller closes it).
-    bool keeps(int fd) const { return !levels_.empty() && levels_.back().fd == fd; }
 
   private:
     static constexpr int FLAGS = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
@@ -76,22 +87,6 @@ class OpenChain {
     std::vector<Level> levels_;
 };
 
-// A folder handle for one listing: closed afterwards unless the thread's chain keeps it.
-class ListedFolder {
-  public:
-    ListedFolder(OpenChain& chain, const std::string& path) : chain_(chain), fd_(chain.open_folder(path)) {}
-    ListedFolder(const ListedFolder&) = delete;
-    ListedFolder& operator=(const ListedFolder&) = delete;
-    ~ListedFolder() {
-        if (fd_ >= 0 && !chain_.keeps(fd_)) close(fd_);
-    }
-    int get() const { return fd_; }
-
-  private:
-    OpenChain& chain_;
-    int fd_;
-};
-
 // getdents64 records, as the kernel lays them out.
 struct Dirent64 {
     ino64_t d_ino;
@@ -100,6 +95,25 @@ struct Dirent64 {
     unsigned char d_type;
     char d_name[1];
 };
+
+// Kernels before 5.8 do not say whether a folder is the root of a mount, and a bind mount of the same
+// file system keeps its device number; for them the mount table is read once.
+const std::vector<std::string>& listed_mount_points() {
+    static const std::vector<std::string> points = [] {
+        std::ifstream table("/proc/self/mountinfo");
+        std::vector<std::string> found = mount_points_from(
+            std::string(std::istreambuf_iterator<char>(table), std::istreambuf_iterator<char>()));
+        std::sort(found.begin(), found.end());
+        return found;
+    }();
+    return points;
+}
+
+bool is_mount_root(const struct statx& st, const std::string& folder, const char* name) {
+    if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    const std::vector<std::string>& points = listed_mount_points();
+    return std::binary_search(points.begin(), points.end(), join_path(folder, name, '/'));
+}
 
 }  // namespace
 
@@ -113,46 +127,64 @@ std::string walk_display_path(std::string_view walk_path) {
     return std::string(walk_path);
 }
 
-bool list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
+std::string shown_form(std::string_view real) {
+    return valid_utf8(real);
+}
+
+Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
     out.clear();
     thread_local OpenChain chain;
-    const ListedFolder folder(chain, walk_path);
-    if (folder.get() < 0)
-        return errno == ENOENT;  // a folder that vanished since its parent was listed is empty
+    const int folder = chain.open_folder(walk_path);
+    if (folder < 0)
+        return errno == ENOENT ? Listing::COMPLETE : Listing::FAILED;  // vanished since its parent was listed
     struct stat folder_stat {};
-    if (fstat(folder.get(), &folder_stat) != 0) return false;
+    if (fstat(folder, &folder_stat) != 0) return Listing::FAILED;
 
+    Listing listing = Listing::COMPLETE;
     // One buffer per walker thread, reused for every folder it lists.
     thread_local std::vector<char> buffer(64 * 1024);
     for (;;) {
-        const long got = syscall(SYS_getdents64, folder.get(), buffer.data(), buffer.size());
+        const long got = syscall(SYS_getdents64, folder, buffer.data(), buffer.size());
         if (got <= 0) break;  // the end, or an error: either way what was found stands
         for (long at = 0; at < got;) {
-            const auto* entry = reinterpret_cast<const Dirent64*>(buffer.data() + at);
-            at += entry->d_reclen;
-            const char* name = entry->d_name;
+            const auto* record = reinterpret_cast<const Dirent64*>(buffer.data() + at);
+            at += record->d_reclen;
+            const char* name = record->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-            struct stat st {};
-            if (fstatat(folder.get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT) continue;  // deleted between the listing and fstatat
-                st = {};
-            }
             StatEntry facts{};
-            facts.is_link = S_ISLNK(st.st_mode);
-            facts.is_dir = S_ISDIR(st.st_mode);
-            if (facts.is_link) {
-                struct stat target {};
-                facts.link_to_dir = fstatat(folder.get(), name, &target, 0) == 0 && S_ISDIR(target.st_mode);
-            } else if (facts.is_dir) {
-                facts.other_device = st.st_dev != folder_stat.st_dev;
+            struct statx st {};
+            if (statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_SIZE | STATX_BLOCKS,
+                      &st) != 0) {
+                if (errno == ENOENT) continue;  // deleted between the listing and statx
+                // Listed but not measurable (a folder that may be read but not entered): the listing
+                // still tells folders from files, and the folder counts as unreadable.
+                listing = Listing::INCOMPLETE;
+                facts.is_dir = record->d_type == DT_DIR;
+                facts.is_link = record->d_type == DT_LNK;
             } else {
-                facts.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-                facts.blocks = st.st_blocks > 0 ? static_cast<std::uint64_t>(st.st_blocks) : 0;
+                facts.is_link = S_ISLNK(st.stx_mode);
+                facts.is_dir = S_ISDIR(st.stx_mode);
+                if (facts.is_link) {
+                    struct stat target {};
+                    facts.link_to_dir = fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+                } else if (facts.is_dir) {
+                    facts.mount_point = makedev(st.stx_dev_major, st.stx_dev_minor) != folder_stat.st_dev ||
+                                        is_mount_root(st, walk_path, name);
+                } else {
+                    facts.size = st.stx_size;
+                    facts.blocks = st.stx_blocks;
+                }
             }
-            out.push_back(classify_stat_entry(valid_utf8(name), facts));
+            const std::string_view raw(name);
+            if (is_valid_utf8(raw)) {
+                out.push_back(classify_stat_entry(std::string(raw), facts));
+            } else {
+                out.push_back(classify_stat_entry(valid_utf8(raw), facts));
+                out.back().real_name = raw;
+            }
         }
     }
-    return true;
+    return listing;
 }
 
 }  // namespace spadrim

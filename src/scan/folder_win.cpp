@@ -54,26 +54,36 @@ std::string walk_display_path(std::string_view walk_path) {
     return display_path(walk_path);
 }
 
-bool list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
+std::string shown_form(std::string_view real) {
+    return utf8_from_utf16(utf16_from_wtf8(real));
+}
+
+Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
     out.clear();
     WIN32_FIND_DATAW data;
     FindHandle find(FindFirstFileExW(to_wide(join_path(walk_path, "*", '\\')).c_str(), FindExInfoBasic, &data,
                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (!find.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND ? Listing::COMPLETE : Listing::FAILED;
     // A false FindNextFileW ends the listing whatever the reason; what was collected stands.
     do {
         if (is_dot_or_dot_dot(data.cFileName)) continue;
         std::size_t length = 0;
         while (length < MAX_PATH && data.cFileName[length] != 0)
             ++length;
-        std::string name = from_wide(std::wstring_view(data.cFileName, length));
+        const std::wstring_view wide_name(data.cFileName, length);
+        std::string real = from_wide_exact(wide_name);
         const FindEntry entry{data.dwFileAttributes, data.dwReserved0,
                               (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
         std::optional<std::uint64_t> measured;
-        if (wants_on_disk_size(entry.attributes)) measured = on_disk_size(walk_path, name);
-        out.push_back(classify_find_entry(std::move(name), entry, measured));
+        if (wants_on_disk_size(entry.attributes)) measured = on_disk_size(walk_path, real);
+        if (is_valid_utf8(real)) {
+            out.push_back(classify_find_entry(std::move(real), entry, measured));
+        } else {  // an unpaired surrogate: shown repaired, reached by the exact name
+            out.push_back(classify_find_entry(from_wide(wide_name), entry, measured));
+            out.back().real_name = std::move(real);
+        }
     } while (FindNextFileW(find.get(), &data));
-    return true;
+    return Listing::COMPLETE;
 }
 
 }  // namespace spadrim

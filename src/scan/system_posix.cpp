@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "scan/open_posix.h"
 #include "scan/scan.h"
 
 namespace spadrim {
@@ -14,9 +15,25 @@ unsigned processor_count() {
     return count > 0 ? static_cast<unsigned>(count) : 0;
 }
 
+namespace {
+
+// A look-only descriptor of path, for paths of any length; closed on leaving.
+struct LookAt {
+    int fd;
+    explicit LookAt(const std::string& path) : fd(open_path(AT_FDCWD, path, LOOK_ONLY)) {}
+    LookAt(const LookAt&) = delete;
+    LookAt& operator=(const LookAt&) = delete;
+    ~LookAt() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+}  // namespace
+
 std::optional<VolumeSpace> volume_space(const std::string& path) {
+    const LookAt at(path);
     struct statvfs info {};
-    if (statvfs(path.c_str(), &info) != 0) return std::nullopt;
+    if (at.fd < 0 || fstatvfs(at.fd, &info) != 0) return std::nullopt;
     const std::uint64_t unit = info.f_frsize ? info.f_frsize : info.f_bsize;
     return VolumeSpace{static_cast<std::uint64_t>(info.f_blocks) * unit,
                        static_cast<std::uint64_t>(info.f_bfree) * unit};
@@ -31,8 +48,9 @@ std::string absolute_path(std::string_view path) {
 }
 
 bool folder_exists(const std::string& path) {
+    const LookAt at(path);
     struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return at.fd >= 0 && fstat(at.fd, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace spadrim

@@ -32,7 +32,7 @@ std::string absolute_path(std::string_view path) {
     }
     if (length == 0 || length >= buffer.size()) return std::string(path);
     buffer.resize(length);
-    return from_wide(buffer);
+    return from_wide_exact(buffer);
 }
 
 bool folder_exists(const std::string& path) {

@@ -48,9 +48,10 @@ constexpr std::uint64_t NAME_CHUNK = 1 << 20;
 FileTree make_tree(std::string_view root_path) {
     FileTree tree;
     tree.root_path = root_path;
-    tree.names.append(root_path);
+    const std::string shown = shown_form(root_path);
+    tree.names.append(shown);
     tree.nodes.push_back(
-        Node{0, 0, static_cast<std::uint32_t>(root_path.size()), NO_NODE, NO_NODE, NO_NODE, 0, FLAG_DIR, 0});
+        Node{0, 0, static_cast<std::uint32_t>(shown.size()), NO_NODE, NO_NODE, NO_NODE, 0, FLAG_DIR, 0});
     return tree;
 }
 
@@ -67,6 +68,9 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
                                   tree.nodes[folder].first_child, (entry.flags & FLAG_DIR) ? 0u : 1u,
                                   entry.flags, entry.kind});
         tree.nodes[folder].first_child = static_cast<NodeIndex>(index);
+        if (!entry.real_name.empty()) tree.real_names.emplace(static_cast<NodeIndex>(index), entry.real_name);
+        if (entry.length && *entry.length != entry.size && !(entry.flags & (FLAG_DIR | FLAG_LINK)))
+            tree.lengths.emplace(static_cast<NodeIndex>(index), *entry.length);
         ++appended;
     }
     return appended;
@@ -110,11 +114,37 @@ std::string path_of(const FileTree& tree, NodeIndex index) {
     std::vector<NodeIndex> below_root;
     for (NodeIndex i = index; i != 0 && i != NO_NODE; i = tree.nodes[i].parent)
         below_root.push_back(i);
-    std::string path = tree.root_path;
+    std::string path(name_of(tree, 0));
     for (auto it = below_root.rbegin(); it != below_root.rend(); ++it) {
         append_path(path, name_of(tree, *it), PATH_SEPARATOR);
     }
     return path;
+}
+
+std::string_view real_name_of(const FileTree& tree, NodeIndex index) {
+    if (index == 0) return tree.root_path;
+    if (!tree.real_names.empty()) {
+        if (const auto found = tree.real_names.find(index); found != tree.real_names.end()) return found->second;
+    }
+    return name_of(tree, index);
+}
+
+std::string real_path_of(const FileTree& tree, NodeIndex index) {
+    std::vector<NodeIndex> below_root;
+    for (NodeIndex i = index; i != 0 && i != NO_NODE; i = tree.nodes[i].parent)
+        below_root.push_back(i);
+    std::string path = tree.root_path;
+    for (auto it = below_root.rbegin(); it != below_root.rend(); ++it) {
+        append_path(path, real_name_of(tree, *it), PATH_SEPARATOR);
+    }
+    return path;
+}
+
+std::uint64_t content_length(const FileTree& tree, NodeIndex index) {
+    if (!tree.lengths.empty()) {
+        if (const auto found = tree.lengths.find(index); found != tree.lengths.end()) return found->second;
+    }
+    return tree.nodes[index].size;
 }
 
 std::vector<NodeIndex> chain_to(const FileTree& tree, NodeIndex index) {
@@ -137,7 +167,7 @@ NodeIndex find_path(const FileTree& tree, std::string_view path) {
         if (part == "." || part == "..") return 0;
         NodeIndex match = NO_NODE;
         for (NodeIndex i = tree.nodes[current].first_child; i != NO_NODE; i = tree.nodes[i].next_sibling) {
-            if (!(tree.nodes[i].flags & FLAG_REMOVED) && ascii_equal_fold(name_of(tree, i), part)) {
+            if (!(tree.nodes[i].flags & FLAG_REMOVED) && ascii_equal_fold(real_name_of(tree, i), part)) {
                 match = i;
                 break;
             }

@@ -12,9 +12,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "scan/chunked.h"
@@ -45,21 +47,29 @@ struct Node {
 static_assert(sizeof(Node) == 40);
 
 struct FileTree {
-    std::string root_path;  // the scanned folder exactly as the Scan was given it
+    // The scanned folder exactly as the Scan was given it: its real form, which on POSIX may hold bytes
+    // that are not UTF-8 and on Windows unpaired surrogates (see wtf8_from_utf16). Node 0's name is the
+    // form shown.
+    std::string root_path;
     ChunkedArray<Node> nodes;
-    NamePool names;  // name bytes end to end, no separators or terminators
+    NamePool names;  // shown names (valid UTF-8) end to end, no separators or terminators
     std::uint32_t unreadable_folders = 0;
+    // Side tables for the rare entries that need more than a Node holds; ordinary entries cost nothing.
+    std::unordered_map<NodeIndex, std::string> real_names;  // where the real name differs from the shown
+    std::unordered_map<NodeIndex, std::uint64_t> lengths;   // files counted by an on-disk size that differs
 };
 
 // One directory entry as a listing produced it, before it joins the tree.
 struct ListedEntry {
-    std::string name;  // valid UTF-8
+    std::string name;  // the shown form: valid UTF-8
     std::uint64_t size = 0;
     std::uint8_t flags = 0;  // FLAG_DIR, FLAG_LINK, FLAG_CLOUD_ONLY
     std::uint8_t kind = 0;
+    std::string real_name{};  // the name as the file system spells it, when that is not name; else empty
+    std::optional<std::uint64_t> length{};  // a counted file's length, when size is its (different) on-disk size
 };
 
-// A tree holding only the root folder, named after root_path.
+// A tree holding only the root folder, which is named with the shown form of root_path.
 FileTree make_tree(std::string_view root_path);
 
 inline const Node& node_at(const FileTree& tree, NodeIndex index) {
@@ -103,14 +113,25 @@ void walk_subtree(const FileTree& tree, NodeIndex folder, Visit&& visit) {
     }
 }
 
-// root_path joined with the names below the root, with the platform's separator.
+// The node's path as it is shown: the root's shown form joined with the shown names below it, with the
+// platform's separator. Valid UTF-8; for display, never for the file system.
 std::string path_of(const FileTree& tree, NodeIndex index);
+
+// The node's real path: root_path joined with the real names below it. What file-system calls are given.
+std::string real_path_of(const FileTree& tree, NodeIndex index);
+
+// The name the file system gave the node (node 0: root_path).
+std::string_view real_name_of(const FileTree& tree, NodeIndex index);
+
+// A file's content length: its size, unless it was counted by an on-disk size that differs.
+std::uint64_t content_length(const FileTree& tree, NodeIndex index);
 
 // The root first, the node last.
 std::vector<NodeIndex> chain_to(const FileTree& tree, NodeIndex index);
 
-// The node that a path below root_path names, matching ASCII letters case-insensitively; 0 (the root)
-// when the path is outside root_path or something on the way no longer exists.
+// The node that a real path below root_path names, matching real names with ASCII letters
+// case-insensitively; 0 (the root) when the path is outside root_path or something on the way no longer
+// exists.
 NodeIndex find_path(const FileTree& tree, std::string_view path);
 
 // True when the node or any ancestor was removed.

@@ -40,7 +40,8 @@ void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, c
     std::vector<ListedEntry> entries;
     std::vector<WorkItem> found;
     while (std::optional<WorkItem> item = take_work(queue, progress)) {
-        const bool listed = lister(item->path, entries);
+        const Listing listing = lister(item->path, entries);
+        const bool listed = listing != Listing::FAILED;
 
         // Only the append needs the tree lock; the new nodes are first .. first + appended - 1, so the
         // work items and counts are made afterwards without it.
@@ -51,9 +52,8 @@ void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, c
             if (listed) {
                 first = static_cast<NodeIndex>(locked.tree.nodes.size());
                 appended = append_listing(locked.tree, item->node, entries);
-            } else {
-                mark_unreadable(locked.tree, item->node);
             }
+            if (listing != Listing::COMPLETE) mark_unreadable(locked.tree, item->node);
         }
         std::uint64_t files = 0;
         std::uint64_t bytes = 0;
@@ -64,8 +64,11 @@ void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, c
                 ++files;
                 bytes += entry.size;
             } else if (!(entry.flags & FLAG_LINK)) {
-                found.push_back(WorkItem{static_cast<NodeIndex>(first + i),
-                                         join_path(item->path, entry.name, PATH_SEPARATOR)});
+                // Descend by the name the file system gave: the shown form of a repaired name names
+                // nothing, or something else.
+                const std::string& real = entry.real_name.empty() ? entry.name : entry.real_name;
+                found.push_back(
+                    WorkItem{static_cast<NodeIndex>(first + i), join_path(item->path, real, PATH_SEPARATOR)});
             }
         }
 
@@ -73,7 +76,7 @@ void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, c
         progress.bytes += bytes;
         if (progress.folders.fetch_add(1) % 64 == 0) {
             std::unique_lock try_hold(progress.lock, std::try_to_lock);
-            if (try_hold.owns_lock()) progress.current_path = walk_display_path(item->path);
+            if (try_hold.owns_lock()) progress.current_path = shown_form(walk_display_path(item->path));
         }
 
         std::lock_guard hold(queue.lock);

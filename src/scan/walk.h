@@ -28,7 +28,7 @@ namespace spadrim {
 // One folder waiting to be listed.
 struct WorkItem {
     NodeIndex node;
-    std::string path;  // walk form (long path on Windows), no trailing separator
+    std::string path;  // real walk form (long path on Windows), no trailing separator
 };
 
 struct WorkQueue {
@@ -46,7 +46,7 @@ struct LockedTree {
 
 // How a worker lists one folder: list_folder of the platform, or a stand-in that tests use to inject
 // failures or to cancel at a chosen moment. Same contract as list_folder.
-using FolderLister = std::function<bool(const std::string& walk_path, std::vector<ListedEntry>& out)>;
+using FolderLister = std::function<Listing(const std::string& walk_path, std::vector<ListedEntry>& out)>;
 
 // Runs until the walk ends.
 void walk_worker(LockedTree& tree, WorkQueue& queue, ScanProgress& progress, const FolderLister& lister);

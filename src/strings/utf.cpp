@@ -96,6 +96,48 @@ std::string utf8_from_utf16(std::u16string_view text) {
     return out;
 }
 
+std::string wtf8_from_utf16(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            put_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else {
+            put_utf8(out, unit);  // an unpaired surrogate too: put_utf8 writes it as any other BMP unit
+        }
+    }
+    return out;
+}
+
+std::u16string utf16_from_wtf8(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+        // A kept surrogate: ED A0..BF 80..BF, which the strict decoder below refuses.
+        if (byte(i) == 0xED && i + 2 < text.size() && byte(i + 1) >= 0xA0 && byte(i + 1) <= 0xBF &&
+            byte(i + 2) >= 0x80 && byte(i + 2) <= 0xBF) {
+            out += static_cast<char16_t>(0xD000 | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F));
+            i += 3;
+            continue;
+        }
+        char32_t c = 0;
+        bool ok = false;
+        i += decode_utf8(text, i, c, ok);
+        if (!ok) c = REPLACEMENT;
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
 std::u16string utf16_from_utf8(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());

@@ -18,6 +18,16 @@ void append_utf8_from_utf16(std::string& out, std::u16string_view text);
 // UTF-8 to UTF-16; each invalid UTF-8 sequence becomes U+FFFD.
 std::u16string utf16_from_utf8(std::string_view text);
 
+// The exact form of UTF-16 that may hold unpaired surrogates (a Windows file name can): like UTF-8, but
+// each unpaired surrogate is kept as its own three-byte sequence (ED A0..BF xx), a form valid UTF-8
+// never contains. Paired surrogates and everything else come out as in UTF-8, so for well-formed UTF-16
+// this is utf8_from_utf16. Used only for real names and paths, never for text that is shown.
+std::string wtf8_from_utf16(std::u16string_view text);
+
+// The inverse: UTF-8 with kept surrogates back to UTF-16, each surrogate to its one code unit; any other
+// invalid sequence becomes U+FFFD. utf16_from_wtf8(wtf8_from_utf16(x)) == x for every x.
+std::u16string utf16_from_wtf8(std::string_view text);
+
 // Bytes that should be UTF-8 (a POSIX file name) made valid: each maximal invalid sequence
 // becomes U+FFFD, as the Unicode standard recommends for decoders.
 std::string valid_utf8(std::string_view bytes);

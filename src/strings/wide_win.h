@@ -1,5 +1,7 @@
 // UTF-8 <-> wchar_t text at the Windows API boundary. Convert at the call:
 //   CreateFileW(to_wide(path).c_str(), ...)   // the temporary lives to the end of the full expression
+// File names may hold unpaired surrogates. from_wide repairs them for showing; from_wide_exact keeps them
+// (see wtf8_from_utf16), and to_wide restores them, so a real path makes the round trip unchanged.
 // Windows builds only (wchar_t is UTF-16 there).
 #pragma once
 
@@ -19,12 +21,16 @@ namespace spadrim {
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wchar_t is a UTF-16 code unit");
 
 inline std::wstring to_wide(std::string_view text) {
-    const std::u16string utf16 = utf16_from_utf8(text);
+    const std::u16string utf16 = utf16_from_wtf8(text);
     return std::wstring(utf16.begin(), utf16.end());
 }
 
 inline std::string from_wide(std::wstring_view text) {
     return utf8_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
+inline std::string from_wide_exact(std::wstring_view text) {
+    return wtf8_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
 // An environment variable of this process as UTF-8, or nothing when it is not set.
@@ -39,15 +45,15 @@ inline std::optional<std::string> environment_variable(const char* name) {
     return from_wide(value);
 }
 
-// The program's arguments as UTF-8, without the program name, from the UTF-16 command line (main's
-// argv would be in the ANSI code page).
+// The program's arguments, without the program name, from the UTF-16 command line (main's argv would be
+// in the ANSI code page). Exact forms: an argument may name a folder whose name is not valid UTF-16.
 inline std::vector<std::string> command_line_arguments() {
     std::vector<std::string> args;
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide) return args;
     for (int i = 1; i < count; ++i)
-        args.push_back(from_wide(wide[i]));
+        args.push_back(from_wide_exact(wide[i]));
     LocalFree(wide);
     return args;
 }

@@ -289,7 +289,7 @@ Reaction capture_lost(App& app) {
 
 bool can_recycle(const App& app, NodeIndex node, const EnvironmentLookup& environment) {
     if (!app.tree || node == 0 || node >= app.tree->nodes.size()) return false;
-    return !is_protected(path_of(*app.tree, node), environment);
+    return !is_protected(real_path_of(*app.tree, node), environment);
 }
 
 }  // namespace spadrim

@@ -168,7 +168,7 @@ std::vector<Crumb> breadcrumb(const ViewInput& in) {
     for (std::size_t i = 0; i < chain.size(); ++i) {
         const bool last = i + 1 == chain.size();
         Crumb crumb;
-        crumb.label = chain[i] == 0 ? in.tree->root_path : std::string(name_of(*in.tree, chain[i]));
+        crumb.label = std::string(name_of(*in.tree, chain[i]));  // the root's name is its shown path
         crumb.node = chain[i];
         const float text = measure(in, crumb.label, last ? TextStyle::BodyBold : TextStyle::Body);
         widths.push_back(std::min(text, 260 * s) + 16 * s);

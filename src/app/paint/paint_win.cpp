@@ -9,6 +9,7 @@
 #include "app/texts.h"
 #include "app/window_win.h"
 #include "kinds/kinds.h"
+#include "scan/folder.h"
 #include "strings/strings.h"
 
 namespace spadrim {
@@ -158,7 +159,7 @@ void paint_chrome(const Frame& f) {
         draw_text(f.gfx, "Spadrim", Box{18 * s, 0, 300 * s, header.height}, f.palette.text,
                   TextStyle::BodyBold, Align::Leading);
     } else if (app.screen == Screen::Scanning) {
-        draw_text(f.gfx, app.scan_job ? app.scan_job->root_path : std::string(),
+        draw_text(f.gfx, app.scan_job ? shown_form(app.scan_job->root_path) : std::string(),
                   Box{56 * s, 0, w - 120 * s, header.height}, f.palette.text, TextStyle::Body,
                   Align::Leading);
     } else {
