@@ -69,6 +69,11 @@ TEST(ClassifyFindEntry, CompressedAndSparseFilesCountTheirSpaceOnDisk) {
     EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, std::nullopt).size, 100 * MB);
     // Files without those attributes never use an on-disk figure.
     EXPECT_EQ(classify_find_entry("x", {0x20, 0, 1234}, 1).size, 1234u);
+    // The length stays known where the counted size is not it, for comparing contents.
+    EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, 40 * MB).length, 100 * MB);
+    EXPECT_FALSE(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, 100 * MB).length);
+    EXPECT_FALSE(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, std::nullopt).length);
+    EXPECT_FALSE(classify_find_entry("l", {ATTR_SPARSE_FILE | ATTR_REPARSE_POINT, TAG_SYMLINK, 9}, 1).length);
 }
 
 TEST(ClassifyFindEntry, FilesAndFolders) {
@@ -98,6 +103,21 @@ TEST(ClassifyStatEntry, LinksMountPointsAndSparseFiles) {
               4096u);  // sparse
     EXPECT_EQ(classify_stat_entry("a.txt", {false, false, false, false, 10, 8}).size,
               10u);  // block slack ignored
+    EXPECT_EQ(classify_stat_entry("disk.img", {false, false, false, false, 100 * MB, 8}).length, 100 * MB);
+    EXPECT_FALSE(classify_stat_entry("a.txt", {false, false, false, false, 10, 8}).length);
+}
+
+TEST(ClassifyStatEntry, MountPointsFromTheMountTable) {
+    const std::string table =
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "36 22 8:1 /srv/data /home/me/mirror rw shared:1 - ext4 /dev/sda1 rw\n"
+        "37 22 0:5 / /media/my\\040disk\\011x rw - vfat /dev/sdb1 rw\n"
+        "\n"
+        "38 22 0:6 / /back\\134slash rw - tmpfs tmpfs rw";  // no newline at the end
+    EXPECT_EQ(mount_points_from(table),
+              (std::vector<std::string>{"/", "/home/me/mirror", "/media/my disk\tx", "/back\\slash"}));
+    EXPECT_TRUE(mount_points_from("").empty());
+    EXPECT_TRUE(mount_points_from("36 22 8:1").empty());  // cut short: no fifth field
 }
 
 }  // namespace

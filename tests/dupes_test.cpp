@@ -137,6 +137,24 @@ TEST(Duplicates, ChangedAndMissingFilesCountAsNotOpened) {
     EXPECT_TRUE(run.progress_complete);
 }
 
+TEST(Duplicates, WastedIsWhatDeletingTheExtraCopiesFrees) {
+    // Two sparse copies take 2 MB each and a full one 5 MB: keeping any one frees at least 4 MB.
+    test::TempTree disk;
+    std::vector<CandidateEntry> entries;
+    for (NodeIndex i = 1; i <= 3; ++i) {
+        entries.push_back({write_file(disk, "c" + std::to_string(i), 5 * MB), 5 * MB, i,
+                           i == 3 ? std::nullopt : std::optional<std::uint64_t>(2 * MB)});
+    }
+    const JobResult run = compare(entries);
+    ASSERT_TRUE(run.outcome.sets);
+    ASSERT_EQ(run.outcome.sets->size(), 1u);
+    EXPECT_EQ(run.outcome.sets->front().size, 5 * MB);
+    EXPECT_EQ(wasted_bytes(run.outcome.sets->front()), 4 * MB);
+    const std::uint64_t sizes[] = {7, 3, 7};
+    EXPECT_EQ(freed_keeping_one(sizes), 10u);
+    EXPECT_EQ(freed_keeping_one({}), 0u);
+}
+
 TEST(Duplicates, CancelledJobStillReportsWithoutSets) {
     test::TempTree disk;
     const JobResult run = compare(

@@ -77,7 +77,37 @@ TEST(ListFolderPosix, NamesThatAreNotUtf8AreRepaired) {
     auto entries = listing(disk.root());
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries.begin()->first, "caf\xEF\xBF\xBD.txt");
+    EXPECT_EQ(entries.begin()->second.real_name, raw);
     EXPECT_EQ(entries.begin()->second.kind, static_cast<std::uint8_t>(FileKind::Documents));
+}
+
+TEST(WalkPosix, FoldersWithUnshowableNamesAreWalkedByTheirRealNames) {
+    // Both names are shown as "caf\uFFFD"; a walk that went by the shown form would find neither.
+    test::TempTree disk;
+    for (const auto& [name, size] : {std::pair{"caf\xE9", 100}, std::pair{"caf\xE8", 200}}) {
+        const std::string folder = disk.root_text() + "/" + name;
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        const int fd = open((folder + "/inside").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        const std::string content(static_cast<std::size_t>(size), 'x');
+        ASSERT_EQ(write(fd, content.data(), content.size()), size);
+        close(fd);
+    }
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(tree->unreadable_folders, 0u);
+    EXPECT_EQ(node_at(*tree, 0).size, 300u);
+    EXPECT_EQ(node_at(*tree, 0).file_count, 2u);
+    for (const NodeIndex i : sorted_children(*tree, 0)) {
+        EXPECT_EQ(name_of(*tree, i), "caf\xEF\xBF\xBD");
+        EXPECT_EQ(node_at(*tree, i).file_count, 1u);
+        const std::string real = real_path_of(*tree, i);
+        EXPECT_EQ(node_at(*tree, i).size, real.ends_with("\xE9") ? 100u : 200u) << real;
+        EXPECT_EQ(find_path(*tree, real), i);
+        struct stat st {};
+        EXPECT_EQ(stat((real + "/inside").c_str(), &st), 0) << "the real path names the real file";
+    }
 }
 
 TEST(ListFolderPosix, VanishedFolderIsEmptyAndAFileIsNotAFolder) {

@@ -195,6 +195,42 @@ TEST(FileTree, PathsAndChains) {
     EXPECT_EQ(path_of(deep, inner[0]), under(root, {"data", "set", "f"}));
 }
 
+// Names the file system spells in a form that cannot be shown: invalid UTF-8 on POSIX, an unpaired
+// surrogate on Windows (kept as its three-byte form).
+std::string unshowable(std::string_view stem) {
+    return std::string(stem) + (PATH_SEPARATOR == '\\' ? "\xED\xA0\x80" : "\xFF");
+}
+
+TEST(FileTree, RealNamesAndLengthsLiveBesideTheNodes) {
+    const std::string root = under(root_for_platform(), {"old"});
+    const std::string real_root = unshowable(root);
+    FileTree tree = make_tree(real_root);
+    EXPECT_EQ(path_of(tree, 0), root + "\uFFFD");
+    EXPECT_EQ(real_path_of(tree, 0), real_root);
+
+    // Two real names that look the same when shown: each keeps its own way back to the disk.
+    ListedEntry a = folder("x\uFFFD");
+    a.real_name = unshowable("x");
+    ListedEntry b = folder("x\uFFFD");
+    b.real_name = "x\uFFFD";  // a name that really is spelt with U+FFFD
+    ListedEntry sparse = file("disk.img", 4096);
+    sparse.length = 100u << 20;
+    ListedEntry same = file("same.bin", 10);
+    same.length = 10;  // not recorded: nothing differs
+    const auto top = add(tree, 0, {a, b, sparse, same, folder("plain")});
+    EXPECT_EQ(tree.real_names.size(), 2u);
+    EXPECT_EQ(path_of(tree, top[0]), path_of(tree, top[1]));
+    EXPECT_EQ(real_path_of(tree, top[0]), real_root + PATH_SEPARATOR + unshowable("x"));
+    EXPECT_EQ(real_path_of(tree, top[4]), real_root + PATH_SEPARATOR + "plain");
+    EXPECT_EQ(real_name_of(tree, top[4]), "plain");
+    EXPECT_EQ(find_path(tree, real_path_of(tree, top[0])), top[0]);
+    EXPECT_EQ(find_path(tree, real_path_of(tree, top[1])), top[1]);
+
+    EXPECT_EQ(content_length(tree, top[2]), 100u << 20);
+    EXPECT_EQ(content_length(tree, top[3]), 10u);
+    EXPECT_EQ(tree.lengths.size(), 1u);
+}
+
 TEST(FileTree, FindPathFoldsAsciiCaseOnly) {
     const std::string root = under(root_for_platform(), {"scan"});
     FileTree tree = make_tree(root);

@@ -203,6 +203,24 @@ TEST(Walk, UnreadableFolderIsMarkedAndItsSiblingsListed) {
     EXPECT_EQ(unreadable, 1);
 }
 
+TEST(Walk, FolderListedButNotMeasuredKeepsItsEntriesAndCountsAsUnreadable) {
+    TempTree disk;
+    disk.file("partial/a.txt", 10);
+    disk.file("partial/sub/b.txt", 20);
+    const FolderLister measure_partly = [](const std::string& path, std::vector<ListedEntry>& out) {
+        const Listing listing = list_folder(path, out);
+        return path.ends_with("partial") ? Listing::INCOMPLETE : listing;
+    };
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress, measure_partly);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(tree->unreadable_folders, 1u);
+    const NodeIndex partial = sorted_children(*tree, 0).at(0);
+    EXPECT_EQ(node_at(*tree, partial).flags, FLAG_DIR | FLAG_UNREADABLE);
+    EXPECT_EQ(node_at(*tree, partial).file_count, 2u);  // its entries stand, and its subfolder was walked
+    EXPECT_EQ(node_at(*tree, 0).size, 30u);
+}
+
 TEST(Walk, UnreadableRootGivesTheRootAloneMarked) {
     TempTree disk;
     disk.file("a.txt", 10);
