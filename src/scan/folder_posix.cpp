@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -109,6 +110,27 @@ const std::vector<std::string>& listed_mount_points() {
     return points;
 }
 
+// statx without following a link; where a sandbox refuses statx itself, fstatat fills the same fields
+// (and the mount table then answers whether a folder is a mount root).
+int measure(int folder, const char* name, struct statx& st) {
+    static std::atomic<bool> refused{false};
+    if (!refused.load(std::memory_order_relaxed)) {
+        const int done = statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                               STATX_TYPE | STATX_SIZE | STATX_BLOCKS, &st);
+        if (done == 0 || errno != ENOSYS) return done;
+        refused = true;
+    }
+    struct stat old {};
+    if (fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+    st = {};
+    st.stx_mode = static_cast<std::uint16_t>(old.st_mode);
+    st.stx_size = static_cast<std::uint64_t>(old.st_size);
+    st.stx_blocks = static_cast<std::uint64_t>(old.st_blocks);
+    st.stx_dev_major = major(old.st_dev);
+    st.stx_dev_minor = minor(old.st_dev);
+    return 0;
+}
+
 bool is_mount_root(const struct statx& st, const std::string& folder, const char* name) {
     if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
     const std::vector<std::string>& points = listed_mount_points();
@@ -153,8 +175,7 @@ Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out)
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
             StatEntry facts{};
             struct statx st {};
-            if (statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_SIZE | STATX_BLOCKS,
-                      &st) != 0) {
+            if (measure(folder, name, st) != 0) {
                 if (errno == ENOENT) continue;  // deleted between the listing and statx
                 // Listed but not measurable (a folder that may be read but not entered): the listing
                 // still tells folders from files, and the folder counts as unreadable.
