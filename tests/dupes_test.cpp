@@ -163,8 +163,10 @@ TEST(Duplicates, CancelledJobStillReportsWithoutSets) {
 }
 
 TEST(Duplicates, OrderOfSetsPathsAndWorkers) {
-    std::vector<DuplicateSet> sets = {
-        {{1, 2}, 10, Digest{2}, 10}, {{3, 4, 5}, 10, Digest{}, 20}, {{6, 7}, 20, Digest{}, 20}, {{8, 9}, 10, Digest{1}, 10}};
+    std::vector<DuplicateSet> sets = {{{1, 2}, 10, Digest{2}, 10},
+                                      {{3, 4, 5}, 10, Digest{}, 20},
+                                      {{6, 7}, 20, Digest{}, 20},
+                                      {{8, 9}, 10, Digest{1}, 10}};
     sort_sets(sets);  // wasted 20, 20, 10, 10: then size, then digest
     EXPECT_EQ(sets[0].size, 20u);
     EXPECT_EQ(sets[1].members.size(), 3u);

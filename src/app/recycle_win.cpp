@@ -37,7 +37,7 @@ void recycle_item(Window& window, NodeIndex node) {
     App& app = window.app;
     if (!app.tree || node >= app.tree->nodes.size()) return;
     const std::string path = real_path_of(*app.tree, node);  // what is moved
-    const std::string shown = path_of(*app.tree, node);     // what the boxes say
+    const std::string shown = path_of(*app.tree, node);      // what the boxes say
     const Node item = node_at(*app.tree, node);
     const HWND handle = window.handle;
     const std::uint64_t generation = app.tree_generation;

@@ -29,7 +29,8 @@ struct CandidateEntry {
     std::string path;    // real path
     std::uint64_t size;  // content length: what reading the file gives
     NodeIndex node;
-    std::optional<std::uint64_t> on_disk{};  // the space it takes, when that is not its length (sparse, compressed)
+    std::optional<std::uint64_t>
+        on_disk{};  // the space it takes, when that is not its length (sparse, compressed)
 };
 
 struct CompareProgress {

@@ -87,7 +87,8 @@ std::vector<std::string> mount_points_from(std::string_view mountinfo) {
         for (std::size_t i = 0; i < line.size(); ++i) {
             const auto octal = [&](std::size_t k) { return line[k] >= '0' && line[k] <= '7'; };
             if (line[i] == '\\' && i + 3 < line.size() && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
-                point += static_cast<char>(((line[i + 1] - '0') << 6) | ((line[i + 2] - '0') << 3) | (line[i + 3] - '0'));
+                point += static_cast<char>(((line[i + 1] - '0') << 6) | ((line[i + 2] - '0') << 3) |
+                                           (line[i + 3] - '0'));
                 i += 3;
             } else {
                 point += line[i];

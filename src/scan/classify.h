@@ -46,8 +46,8 @@ ListedEntry classify_find_entry(std::string name, const FindEntry& entry,
 struct StatEntry {
     bool is_dir;
     bool is_link;
-    bool link_to_dir;   // a link whose target is a folder
-    bool mount_point;   // a folder on another device than its parent, or the root of a mount (a bind mount)
+    bool link_to_dir;  // a link whose target is a folder
+    bool mount_point;  // a folder on another device than its parent, or the root of a mount (a bind mount)
     std::uint64_t size;
     std::uint64_t blocks;  // allocated 512-byte blocks
 };

@@ -132,7 +132,8 @@ int measure(int folder, const char* name, struct statx& st) {
 }
 
 bool is_mount_root(const struct statx& st, const std::string& folder, const char* name) {
-    if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
+        return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
     const std::vector<std::string>& points = listed_mount_points();
     return std::binary_search(points.begin(), points.end(), join_path(folder, name, '/'));
 }

@@ -124,7 +124,8 @@ std::string path_of(const FileTree& tree, NodeIndex index) {
 std::string_view real_name_of(const FileTree& tree, NodeIndex index) {
     if (index == 0) return tree.root_path;
     if (!tree.real_names.empty()) {
-        if (const auto found = tree.real_names.find(index); found != tree.real_names.end()) return found->second;
+        if (const auto found = tree.real_names.find(index); found != tree.real_names.end())
+            return found->second;
     }
     return name_of(tree, index);
 }

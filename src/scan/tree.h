@@ -66,7 +66,8 @@ struct ListedEntry {
     std::uint8_t flags = 0;  // FLAG_DIR, FLAG_LINK, FLAG_CLOUD_ONLY
     std::uint8_t kind = 0;
     std::string real_name{};  // the name as the file system spells it, when that is not name; else empty
-    std::optional<std::uint64_t> length{};  // a counted file's length, when size is its (different) on-disk size
+    std::optional<std::uint64_t>
+        length{};  // a counted file's length, when size is its (different) on-disk size
 };
 
 // A tree holding only the root folder, which is named with the shown form of root_path.
