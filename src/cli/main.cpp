@@ -14,6 +14,7 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "cli/svg.h"
+#include "cli/text.h"
 #include "config.h"
 #include "kinds/kinds.h"
 #include "scan/folder.h"
@@ -26,16 +27,11 @@ void write(std::FILE* to, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), to);
 }
 
-// At most `columns` code points of text, padded to that width. Callers leave room for the "^C" that a
-// terminal echoes, so that the line never wraps and the next redraw or the clean-up overwrites it.
-std::string fit(std::string_view text, std::size_t columns) {
-    std::size_t points = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && ++points > columns) {
-            return std::string(text.substr(0, i));
-        }
-    }
-    return std::string(text) + std::string(columns - points, ' ');
+// One line of text output. Names, paths and volume labels come from outside and may hold control
+// characters; the whole line is escaped, as nothing of ours needs a control character inside a line.
+void add_line(std::string& out, std::string_view line) {
+    out += terminal_text(line);
+    out += '\n';
 }
 
 std::string pad_left(std::string text, std::size_t width) {
@@ -67,13 +63,15 @@ int list_drives_command(const CliOptions& options) {
         write(stdout, dump(drives_json(app)));
         return 0;
     }
+    std::string out;
     for (const DriveInfo& drive : app.drives) {
         std::string line = drive_title(drive) + "  ·  " + drive_space_text(drive);
         if (drive_usage(drive)) {  // no share for a volume that does not report its size
             line += "  ·  " + share_text(drive.total - std::min(drive.free, drive.total), drive.total);
         }
-        write(stdout, line + "\n");
+        add_line(out, line);
     }
+    write(stdout, out);
     return 0;
 }
 
@@ -150,56 +148,60 @@ std::string report_text(const CliOptions& options, const App& app, const std::ve
                         const std::optional<std::string>& duplicate_status) {
     const FileTree& tree = *app.tree;
     const Node& root = node_at(tree, 0);
-    std::string out = path_of(tree, 0) + "\n";
+    std::string out;
+    add_line(out, path_of(tree, 0));
     for (const NodeIndex i : children) {
         const Node& node = node_at(tree, i);
-        out += pad_left(format_size(node.size), 10) + "  " + pad_left(share_text(node.size, root.size), 6) +
-               "  ";
-        out += name_of(tree, i);
-        if (node.flags & FLAG_DIR) out += PATH_SEPARATOR;
+        std::string line = pad_left(format_size(node.size), 10) + "  " +
+                           pad_left(share_text(node.size, root.size), 6) + "  ";
+        line += name_of(tree, i);
+        if (node.flags & FLAG_DIR) line += PATH_SEPARATOR;
         if ((node.flags & FLAG_DIR) && !(node.flags & (FLAG_LINK | FLAG_UNREADABLE))) {
-            out += "   " + files_text(node.file_count);
+            line += "   " + files_text(node.file_count);
         }
         if (const std::string_view badge = badge_text(node.flags); !badge.empty()) {
-            out += "  (" + std::string(badge) + ")";
+            line += "  (" + std::string(badge) + ")";
         }
-        out += "\n";
+        add_line(out, line);
     }
     if (options.largest) {
-        out += "\n" + std::string(tab_label(Tab::LargestFiles)) + "\n";
+        out += "\n";
+        add_line(out, tab_label(Tab::LargestFiles));
         for (const NodeIndex i : largest_files(tree, 0, options.largest)) {
-            out += pad_left(format_size(node_at(tree, i).size), 10) + "  " + path_of(tree, i) + "\n";
+            add_line(out, pad_left(format_size(node_at(tree, i).size), 10) + "  " + path_of(tree, i));
         }
     }
     if (options.by_type) {
-        out += "\n" + std::string(tab_label(Tab::ByType)) + "\n";
+        out += "\n";
+        add_line(out, tab_label(Tab::ByType));
         for (const KindTotal& kind : kinds_list(app.kind_totals)) {
-            out += pad_left(format_size(kind.total), 10) + "  " +
-                   pad_left(share_text(kind.total, root.size), 6) + "  " +
-                   std::string(kind_label(kind.kind)) + "\n";
+            add_line(out, pad_left(format_size(kind.total), 10) + "  " +
+                              pad_left(share_text(kind.total, root.size), 6) + "  " +
+                              std::string(kind_label(kind.kind)));
         }
         out += "\n";
         for (const ExtensionRow& row : extension_rows(tree, 0)) {
-            out += pad_left(format_size(row.total), 10) + "  " +
-                   pad_left(share_text(row.total, root.size), 6) + "  " + extension_text(row.extension) +
-                   "   " + std::string(kind_label(static_cast<FileKind>(row.kind & 7))) + "  " +
-                   files_text(row.count) + "\n";
+            add_line(out, pad_left(format_size(row.total), 10) + "  " +
+                              pad_left(share_text(row.total, root.size), 6) + "  " +
+                              extension_text(row.extension) + "   " +
+                              std::string(kind_label(static_cast<FileKind>(row.kind & 7))) + "  " +
+                              files_text(row.count));
         }
     }
     if (duplicates) {
-        out += "\n" + std::string(tab_label(Tab::Duplicates)) + "\n";
-        if (duplicates->sets.empty()) {
-            out += no_duplicates_text() + "\n";
-        }
+        out += "\n";
+        add_line(out, tab_label(Tab::Duplicates));
+        if (duplicates->sets.empty()) add_line(out, no_duplicates_text());
         for (const DuplicateSet& set : duplicates->sets) {
-            out += duplicate_set_text(set) + "\n";
+            add_line(out, duplicate_set_text(set));
             for (const NodeIndex member : set.members)
-                out += "    " + path_of(tree, member) + "\n";
+                add_line(out, "    " + path_of(tree, member));
         }
     }
-    out += "\n" + app.notice + "\n";
-    if (const std::optional<std::string> status = status_line(app)) out += *status + "\n";
-    if (duplicate_status) out += *duplicate_status + "\n";
+    out += "\n";
+    add_line(out, app.notice);
+    if (const std::optional<std::string> status = status_line(app)) add_line(out, *status);
+    if (duplicate_status) add_line(out, *duplicate_status);
     return out;
 }
 
@@ -223,16 +225,24 @@ struct Waiter {
     template <typename Draw, typename Cancel>
     void wait(Draw draw, Cancel cancel) {
         const bool show = stderr_is_terminal();
+        std::size_t drawn = 0;  // the width of the line on screen, for the clean-up
         std::unique_lock hold(lock);
         while (!woken.wait_for(hold, std::chrono::milliseconds(120), [&] { return wakes > 0; })) {
             if (interrupted) cancel();
-            if (show) {
-                write(stderr, "\r" + fit(draw(), terminal_columns() - 3));
+            // Measured at each redraw: the user may resize the terminal meanwhile. No line at all on
+            // a terminal too narrow for one.
+            const std::size_t width = show ? progress_width(terminal_columns()) : 0;
+            if (width != 0) {
+                write(stderr, "\r" + fit(terminal_text(draw()), width));
                 std::fflush(stderr);
+                drawn = std::max(drawn, width);
             }
         }
         --wakes;
-        if (show) write(stderr, "\r" + std::string(terminal_columns() - 3, ' ') + "\r");
+        if (drawn != 0) {
+            write(stderr,
+                  "\r" + std::string(std::min(drawn, progress_width(terminal_columns())), ' ') + "\r");
+        }
     }
 };
 
@@ -254,7 +264,7 @@ int scan_command(const CliOptions& options) {
     app.wake_duplicates_owner = waiter.wake();
     const Clock::time_point started = Clock::now();
     if (!start_scan(app, options.folder, std::nullopt)) {
-        write(stderr, app.notice + "\n");
+        write(stderr, terminal_text(app.notice) + "\n");
         return 1;
     }
     const std::shared_ptr<ScanProgress> progress = app.scan_job->progress;
@@ -293,7 +303,7 @@ int scan_command(const CliOptions& options) {
         file.write(picture.data(), static_cast<std::streamsize>(picture.size()));
         file.close();
         if (!file) {
-            write(stderr, "spadrim-cli: could not write " + options.svg + "\n");
+            write(stderr, terminal_text("spadrim-cli: could not write " + options.svg) + "\n");
             return 1;
         }
     }
@@ -309,7 +319,7 @@ int run(int argc, char** argv) {
     prepare_console();
     const ParsedOptions parsed = parse_options(utf8_arguments(argc, argv));
     if (!parsed.options) {
-        write(stderr, "spadrim-cli: " + parsed.error + "\n" + std::string(CLI_USAGE));
+        write(stderr, terminal_text("spadrim-cli: " + parsed.error) + "\n" + std::string(CLI_USAGE));
         return 2;
     }
     const CliOptions& options = *parsed.options;

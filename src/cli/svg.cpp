@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/paint/layout.h"
+#include "cli/text.h"
 #include "gfx/palette.h"
 #include "kinds/kinds.h"
 #include "treemap/treemap.h"
@@ -40,18 +41,6 @@ std::string hex(Colour c) {
     return hex((byte(c.r) << 16) | (byte(c.g) << 8) | byte(c.b));
 }
 
-void escape_into(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-}
-
 // Text whose overflow is clipped to the box, like a layout trimmed at paint time.
 void label(std::string& out, double x, double y, double width, double height, std::string_view text,
            const std::string& fill, double opacity = 1) {
@@ -59,9 +48,8 @@ void label(std::string& out, double x, double y, double width, double height, st
     out += "<svg x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" + number(width) + "\" height=\"" +
            number(height) + "\"><text x=\"0\" y=\"13\" fill=\"" + fill + "\"";
     if (opacity < 1) out += " fill-opacity=\"" + number(opacity) + "\"";
-    out += ">";
-    escape_into(out, text);
-    out += "</text></svg>\n";
+    // Names may hold characters XML does not allow at all; xml_text replaces those too.
+    out += ">" + xml_text(text) + "</text></svg>\n";
 }
 
 // A rough width of a label in the 12 px font, for packing the legend items.

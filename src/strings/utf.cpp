@@ -171,6 +171,13 @@ bool is_valid_utf8(std::string_view bytes) {
     return true;
 }
 
+CodePoint code_point_at(std::string_view bytes, std::size_t i) {
+    char32_t c = 0;
+    bool ok = false;
+    const std::size_t used = decode_utf8(bytes, i, c, ok);
+    return CodePoint{ok ? c : REPLACEMENT, used, ok};
+}
+
 std::string valid_utf8(std::string_view bytes) {
     if (is_valid_utf8(bytes)) return std::string(bytes);
     std::string out;

@@ -35,6 +35,16 @@ std::string valid_utf8(std::string_view bytes);
 // True when the bytes are well-formed UTF-8 (no surrogates, no overlong forms, nothing above U+10FFFF).
 bool is_valid_utf8(std::string_view bytes);
 
+// The code point that starts at bytes[i] (i < bytes.size()) and how many bytes it takes, at least 1. An
+// invalid sequence gives U+FFFD, valid false and the length of its maximal invalid subpart, so that a
+// caller stepping by length meets each such subpart once.
+struct CodePoint {
+    char32_t value;
+    std::size_t length;
+    bool valid;
+};
+CodePoint code_point_at(std::string_view bytes, std::size_t i);
+
 // The text without the characters of Unicode's White_Space property at either end.
 std::string_view trim_white_space(std::string_view text);
 

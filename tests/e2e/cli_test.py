@@ -11,6 +11,10 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
+import time
+import unicodedata
+import xml.etree.ElementTree as ElementTree
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--cli", required=True, help="path of spadrim-cli or spadrim-cli.exe")
@@ -46,6 +50,55 @@ def write(path, size):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as out:
         out.write(b"\x5a" * size)
+
+
+def on_terminal(columns, *cli_args, timeout=60, limit=1_000_000):
+    """Runs the program with its standard error on a pseudo-terminal `columns` wide, the way a user's
+    terminal would take it. Returns the exit code (None when it had to be killed: too slow, or more than
+    `limit` bytes written to the terminal), the bytes written there (the first `limit` of them) and their
+    total count."""
+    import fcntl
+    import pty
+    import struct
+    import termios
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
+    env = dict(os.environ, LANG="C.UTF-8", LC_ALL="", LC_MESSAGES="")
+    child = subprocess.Popen([args.cli, *cli_args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                             stderr=slave, env=env)
+    os.close(slave)
+    received = bytearray()
+    total = [0]
+
+    def drain():  # so that the child never blocks on a full terminal
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:  # EIO once the child has closed the terminal
+                break
+            if not chunk:
+                break
+            total[0] += len(chunk)
+            if len(received) < limit:
+                received.extend(chunk[:limit - len(received)])
+
+    reader = threading.Thread(target=drain, daemon=True)
+    reader.start()
+    deadline = time.monotonic() + timeout
+    while child.poll() is None and time.monotonic() < deadline and total[0] <= limit:
+        time.sleep(0.05)
+    code = child.poll()
+    if code is None:
+        child.kill()
+        child.wait()
+    reader.join(10)
+    os.close(master)
+    return code, bytes(received), total[0]
+
+
+def columns_of(text):
+    """Columns a terminal gives the text: two for wide and fullwidth characters."""
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
 
 
 def recount(root):
@@ -157,7 +210,6 @@ try:
         check("kinds add up to the size", sum(k["size"] for k in report["kinds"]) == report["size"])
         check("no status line for a plain folder", report["status"] is None, str(report["status"]))
     try:
-        import xml.etree.ElementTree as ElementTree
         tiles = ElementTree.parse(svg).getroot().findall("{http://www.w3.org/2000/svg}rect")
         check("svg treemap has tiles", len(tiles) > 20, str(len(tiles)))
     except (OSError, ElementTree.ParseError) as error:
@@ -173,6 +225,75 @@ try:
     if not args.wine:
         code, out, _ = run("--top", "1", root, env_lang="de_DE.UTF-8")
         check("LANG=de_DE speaks German", code == 0 and "Dateien" in out, out)
+
+    if not args.wine:
+        # Names that would drive a terminal if printed raw: a title change and a screen clear, a line
+        # break, a C0 control; a duplicate pair among them, so that every text report lists one.
+        hostile = os.path.join(work, "hostile")
+        title = "title \x1b]0;pwned\x07\x1b[2J.txt"
+        names = {title: 3_000_000, "two\nlines.txt": 2_000_000, "ctrl\x01a.txt": 1_500_000,
+                 "copy \x1b[31m.x\x1bz": 1_100_000, os.path.join("dir\x1b[31m", "copy two"): 1_100_000}
+        for name, size in names.items():
+            write(os.path.join(hostile, name), size)
+        code, out, err = run("--top", "0", "--largest", "10", "--by-type", "--duplicates", hostile)
+        check("hostile names: text report exits 0", code == 0, err)
+        # C0 controls but the line ends, DEL, C1 controls; U+FFFD for bytes that were not UTF-8.
+        raw = [c for c in out if (c < " " and c != "\n") or "\x7f" <= c <= "\x9f" or c == "\ufffd"]
+        check("hostile names: no control character reaches the output", not raw, repr(raw))
+        shown_title = "title \\x1b]0;pwned\\x07\\x1b[2J.txt"
+        check("hostile names: escapes shown in the list, largest files and duplicates",
+              out.count(shown_title) == 2 and out.count("two\\x0alines.txt") == 2 and
+              out.count("ctrl\\x01a.txt") == 2 and out.count("copy \\x1b[31m.x\\x1bz") == 3 and
+              "dir\\x1b[31m/" in out, out)
+        check("hostile names: an escaped extension in the by-type report", ".x\\x1bz" in out.replace(
+            "copy \\x1b[31m.x\\x1bz", ""), out)
+        check("hostile names: one line per row",
+              not any(line.startswith("lines.txt") for line in out.split("\n")) and
+              sum(1 for line in out.split("\n") if line.endswith(shown_title)) == 2, out)
+        code, _, err = run(os.path.join(work, "missing \x1b[2J\x1b]0;pwned\x07"))
+        check("hostile names: missing folder named without its controls",
+              code == 1 and "Folder not found: " in err and "\x1b" not in err and "\x07" not in err and
+              "missing \\x1b[2J\\x1b]0;pwned\\x07" in err, repr(err))
+
+        picture = os.path.join(work, "hostile.svg")
+        code, _, err = run("--svg", picture, hostile)
+        check("hostile names: svg written", code == 0, err)
+        try:
+            labels = ["".join(text.itertext()) for text in
+                      ElementTree.parse(picture).getroot().iter("{http://www.w3.org/2000/svg}text")]
+            check("hostile names: svg labels with what XML forbids replaced",
+                  "title \ufffd]0;pwned\ufffd\ufffd[2J.txt" in labels and "ctrl\ufffda.txt" in labels and
+                  "two\nlines.txt" in labels and any(label.startswith("dir\ufffd[31m") for label in labels),
+                  repr(labels))
+        except (OSError, ElementTree.ParseError) as error:
+            check("hostile names: svg parses as XML", False, str(error))
+
+        # The progress line on terminals of every width. The folder grows until a wide terminal shows
+        # redraws (120 ms apart), so that a narrow one would have drawn too; wide names, so that the line
+        # must be cut by columns rather than characters.
+        slow = os.path.join(work, "slow")
+        made = 0
+        redraws = []
+        for _ in range(6):
+            for i in range(made, made + 25_000):
+                os.makedirs(os.path.join(slow, f"사진과 문서 {i % 97}", f"사진과 문서 {i}"))
+            made += 25_000
+            code, screen, total = on_terminal(100, "--threads", "1", slow)
+            redraws = [line for line in screen.decode("utf-8", "replace").split("\r") if "folders" in line]
+            if code != 0 or len(redraws) >= 2:
+                break
+        check("progress: a 100-column terminal shows the progress line", code == 0 and len(redraws) >= 2,
+              f"exit {code}, {len(redraws)} redraws of {made} folders")
+        check("progress: each line fits 97 columns", all(columns_of(line) <= 97 for line in redraws),
+              repr([line for line in redraws if columns_of(line) > 97][:2]))
+        check("progress: lines cut by columns use the room",
+              any(columns_of(line) >= 96 for line in redraws), repr(redraws[:2]))
+        for columns in [1, 2, 3]:
+            started = time.monotonic()
+            code, screen, total = on_terminal(columns, "--threads", "1", slow)
+            check(f"progress: a {columns}-column terminal: exits 0 within 60 s, writing little and no line",
+                  code == 0 and total < 1_000_000 and b"folders" not in screen,
+                  f"exit {code} after {time.monotonic() - started:.1f} s, {total} bytes: {screen[:200]!r}")
 
     code, _, err = run(host_path(os.path.join(work, "missing")))
     check("missing folder exits 1", code == 1, str(code))
