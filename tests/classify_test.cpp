@@ -71,9 +71,9 @@ TEST(ClassifyFindEntry, CompressedAndSparseFilesCountTheirSpaceOnDisk) {
     EXPECT_EQ(classify_find_entry("x", {0x20, 0, 1234}, 1).size, 1234u);
     // The length stays known where the counted size is not it, for comparing contents.
     EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, 40 * MB).length, 100 * MB);
-    EXPECT_FALSE(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, 100 * MB).length);
-    EXPECT_FALSE(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, std::nullopt).length);
-    EXPECT_FALSE(classify_find_entry("l", {ATTR_SPARSE_FILE | ATTR_REPARSE_POINT, TAG_SYMLINK, 9}, 1).length);
+    EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, 100 * MB).length, 0u);
+    EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, std::nullopt).length, 0u);
+    EXPECT_EQ(classify_find_entry("l", {ATTR_SPARSE_FILE | ATTR_REPARSE_POINT, TAG_SYMLINK, 9}, 1).length, 0u);
 }
 
 TEST(ClassifyFindEntry, FilesAndFolders) {
@@ -104,7 +104,7 @@ TEST(ClassifyStatEntry, LinksMountPointsAndSparseFiles) {
     EXPECT_EQ(classify_stat_entry("a.txt", {false, false, false, false, 10, 8}).size,
               10u);  // block slack ignored
     EXPECT_EQ(classify_stat_entry("disk.img", {false, false, false, false, 100 * MB, 8}).length, 100 * MB);
-    EXPECT_FALSE(classify_stat_entry("a.txt", {false, false, false, false, 10, 8}).length);
+    EXPECT_EQ(classify_stat_entry("a.txt", {false, false, false, false, 10, 8}).length, 0u);
 }
 
 TEST(ClassifyStatEntry, MountPointsFromTheMountTable) {

@@ -44,7 +44,7 @@ ListedEntry classify_find_entry(std::string name, const FindEntry& entry,
     }
     if (out.flags & FLAG_LINK) {
         out.size = 0;
-        out.length.reset();
+        out.length = 0;
     }
     out.kind = kind_of(name);
     out.name = std::move(name);

@@ -35,7 +35,7 @@ enum class Listing {
 };
 
 // Lists one folder into out (cleared first): every entry but "." and "..", measured and classified, each
-// with its shown name and, where that differs, its real name. An error in the middle of a listing ends it
+// under its real name. An error in the middle of a listing ends it
 // silently with what was found so far. Neither the depth nor the length of walk_path limits it.
 Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out);
 

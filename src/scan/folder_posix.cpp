@@ -197,13 +197,8 @@ Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out)
                     facts.blocks = st.stx_blocks;
                 }
             }
-            const std::string_view raw(name);
-            if (is_valid_utf8(raw)) {
-                out.push_back(classify_stat_entry(std::string(raw), facts));
-            } else {
-                out.push_back(classify_stat_entry(valid_utf8(raw), facts));
-                out.back().real_name = raw;
-            }
+            out.push_back(classify_stat_entry(name, facts));
+            out.back().unshowable = !is_valid_utf8(out.back().name);
         }
     }
     return listing;

@@ -71,17 +71,13 @@ Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out)
         while (length < MAX_PATH && data.cFileName[length] != 0)
             ++length;
         const std::wstring_view wide_name(data.cFileName, length);
-        std::string real = from_wide_exact(wide_name);
+        std::string name = from_wide_exact(wide_name);
         const FindEntry entry{data.dwFileAttributes, data.dwReserved0,
                               (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
         std::optional<std::uint64_t> measured;
-        if (wants_on_disk_size(entry.attributes)) measured = on_disk_size(walk_path, real);
-        if (is_valid_utf8(real)) {
-            out.push_back(classify_find_entry(std::move(real), entry, measured));
-        } else {  // an unpaired surrogate: shown repaired, reached by the exact name
-            out.push_back(classify_find_entry(from_wide(wide_name), entry, measured));
-            out.back().real_name = std::move(real);
-        }
+        if (wants_on_disk_size(entry.attributes)) measured = on_disk_size(walk_path, name);
+        out.push_back(classify_find_entry(std::move(name), entry, measured));
+        out.back().unshowable = !is_valid_utf8(out.back().name);  // an unpaired surrogate
     } while (FindNextFileW(find.get(), &data));
     return Listing::COMPLETE;
 }

@@ -62,15 +62,17 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
         // NO_NODE itself is not a usable index, and a name must end inside the 32-bit pool (it may start
         // in the pool's next chunk, hence the margin of one chunk).
         if (index >= NO_NODE || tree.names.size() + entry.name.size() + NAME_CHUNK > MAX_NAME_POOL) break;
-        const std::uint64_t offset = tree.names.append(entry.name);
+        const std::string shown = entry.unshowable ? shown_form(entry.name) : std::string();
+        const std::string_view name = entry.unshowable ? std::string_view(shown) : std::string_view(entry.name);
+        const std::uint64_t offset = tree.names.append(name);
         tree.nodes.push_back(Node{entry.size, static_cast<std::uint32_t>(offset),
-                                  static_cast<std::uint32_t>(entry.name.size()), folder, NO_NODE,
+                                  static_cast<std::uint32_t>(name.size()), folder, NO_NODE,
                                   tree.nodes[folder].first_child, (entry.flags & FLAG_DIR) ? 0u : 1u,
                                   entry.flags, entry.kind});
         tree.nodes[folder].first_child = static_cast<NodeIndex>(index);
-        if (!entry.real_name.empty()) tree.real_names.emplace(static_cast<NodeIndex>(index), entry.real_name);
-        if (entry.length && *entry.length != entry.size && !(entry.flags & (FLAG_DIR | FLAG_LINK)))
-            tree.lengths.emplace(static_cast<NodeIndex>(index), *entry.length);
+        if (entry.unshowable) tree.real_names.emplace(static_cast<NodeIndex>(index), entry.name);
+        if (entry.length != 0 && entry.length != entry.size && !(entry.flags & (FLAG_DIR | FLAG_LINK)))
+            tree.lengths.emplace(static_cast<NodeIndex>(index), entry.length);
         ++appended;
     }
     return appended;

@@ -12,7 +12,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -59,15 +58,15 @@ struct FileTree {
     std::unordered_map<NodeIndex, std::uint64_t> lengths;   // files counted by an on-disk size that differs
 };
 
-// One directory entry as a listing produced it, before it joins the tree.
+// One directory entry as a listing produced it, before it joins the tree. A listing of a big folder
+// holds one per entry, so it stays small.
 struct ListedEntry {
-    std::string name;  // the shown form: valid UTF-8
+    std::string name;  // exactly as the file system gave it
     std::uint64_t size = 0;
     std::uint8_t flags = 0;  // FLAG_DIR, FLAG_LINK, FLAG_CLOUD_ONLY
     std::uint8_t kind = 0;
-    std::string real_name{};  // the name as the file system spells it, when that is not name; else empty
-    std::optional<std::uint64_t>
-        length{};  // a counted file's length, when size is its (different) on-disk size
+    bool unshowable = false;   // name is not valid text: the tree keeps it and shows shown_form(name)
+    std::uint64_t length = 0;  // a counted file's length where size is a different on-disk size; else 0
 };
 
 // A tree holding only the root folder, which is named with the shown form of root_path.

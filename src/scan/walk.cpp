@@ -64,11 +64,10 @@ void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, c
                 ++files;
                 bytes += entry.size;
             } else if (!(entry.flags & FLAG_LINK)) {
-                // Descend by the name the file system gave: the shown form of a repaired name names
-                // nothing, or something else.
-                const std::string& real = entry.real_name.empty() ? entry.name : entry.real_name;
-                found.push_back(
-                    WorkItem{static_cast<NodeIndex>(first + i), join_path(item->path, real, PATH_SEPARATOR)});
+                // By the name the file system gave: the shown form of a repaired name names nothing, or
+                // something else.
+                found.push_back(WorkItem{static_cast<NodeIndex>(first + i),
+                                         join_path(item->path, entry.name, PATH_SEPARATOR)});
             }
         }
 
