@@ -73,7 +73,8 @@ TEST(ClassifyFindEntry, CompressedAndSparseFilesCountTheirSpaceOnDisk) {
     EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, 40 * MB).length, 100 * MB);
     EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, 100 * MB).length, 0u);
     EXPECT_EQ(classify_find_entry("x.vhdx", {ATTR_COMPRESSED, 0, 100 * MB}, std::nullopt).length, 0u);
-    EXPECT_EQ(classify_find_entry("l", {ATTR_SPARSE_FILE | ATTR_REPARSE_POINT, TAG_SYMLINK, 9}, 1).length, 0u);
+    EXPECT_EQ(classify_find_entry("l", {ATTR_SPARSE_FILE | ATTR_REPARSE_POINT, TAG_SYMLINK, 9}, 1).length,
+              0u);
 }
 
 TEST(ClassifyFindEntry, FilesAndFolders) {

@@ -63,7 +63,8 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
         // in the pool's next chunk, hence the margin of one chunk).
         if (index >= NO_NODE || tree.names.size() + entry.name.size() + NAME_CHUNK > MAX_NAME_POOL) break;
         const std::string shown = entry.unshowable ? shown_form(entry.name) : std::string();
-        const std::string_view name = entry.unshowable ? std::string_view(shown) : std::string_view(entry.name);
+        const std::string_view name =
+            entry.unshowable ? std::string_view(shown) : std::string_view(entry.name);
         const std::uint64_t offset = tree.names.append(name);
         tree.nodes.push_back(Node{entry.size, static_cast<std::uint32_t>(offset),
                                   static_cast<std::uint32_t>(name.size()), folder, NO_NODE,
