@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 81> UI_KEYS = {
+inline constexpr std::array<std::string_view, 82> UI_KEYS = {
     "{0} folders could not be read",
     "About {0} not accounted for (system files etc.)",
     "Folder not found",
@@ -91,6 +91,7 @@ inline constexpr std::array<std::string_view, 81> UI_KEYS = {
     "Downloaded file is corrupt (hash mismatch)",
     "The installer's digital signature could not be verified",
     "Highlighting {0} · Esc clears",
+    "An update is already in progress",
 };
 
 }  // namespace spadrim::test

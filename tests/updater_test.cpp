@@ -53,6 +53,11 @@ TEST(Updater, ManifestRulesAreStrict) {
              std::string("{\"version\": \"0.3\", \"url\": \"https://a.example/\"}"),  // no sha256
              std::string("{\"version\": 3, \"url\": \"https://a.example/\", \"sha256\": \"\"}"),
              manifest_text("0.3", "https://a.example/\xC3\x28"),  // not UTF-8
+             // Blanks and control characters in an address: the command line or curl would cut it.
+             manifest_text("0.3", "https://a.example/s.exe\\u0000 -o C:\\\\x"),
+             manifest_text("0.3", "https://a.example/s.exe\\r\\nx"),
+             manifest_text("0.3", "https://a.example/a b.exe"),
+             manifest_text("0.3", "https://a.example/\\u007F"),
          }) {
         EXPECT_FALSE(parse_manifest(text)) << text;
     }
@@ -75,6 +80,17 @@ TEST(Updater, OnlyANonNegativeWholeSizeIsTaken) {
     EXPECT_EQ(size_of("-1"), 0u);
     EXPECT_EQ(size_of("1.5"), 0u);
     EXPECT_EQ(size_of("null"), 0u);
+    // Out of a double's range: the size is unusable, not the manifest.
+    EXPECT_EQ(size_of("1e309"), 0u);
+    EXPECT_EQ(size_of("-1e309"), 0u);
+    EXPECT_EQ(size_of("1" + std::string(400, '0')), 0u);
+    EXPECT_EQ(size_of("1e-400"), 0u);
+    // Only numbers are rewritten: the same text inside a string stays, and broken numbers still fail.
+    const auto url = parse_manifest(manifest_text("0.3", "https://a.example/1e309", ", \"size\": 1e309"));
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->url, "https://a.example/1e309");
+    EXPECT_FALSE(parse_manifest(manifest_text("0.3", "https://a.example/", ", \"size\": 1e309e")));
+    EXPECT_FALSE(parse_manifest(manifest_text("0.3", "https://a.example/", ", \"size\": --1")));
 }
 
 TEST(Updater, ManifestAddressCarriesVersionAndLanguage) {
@@ -85,11 +101,15 @@ TEST(Updater, ManifestAddressCarriesVersionAndLanguage) {
 }
 
 TEST(Updater, CurlRunsWithTheFixedArgumentsQuotedForItsRuntime) {
-    const std::vector<std::string> arguments = curl_arguments(
-        "https://a.example/u.json?v=1&lang=en", "C:\\Users\\Jo Doe\\Temp\\Spadrim\\update.json");
-    EXPECT_EQ(arguments, (std::vector<std::string>{"-fsSL", "--proto", "=https", "--max-time", "600", "-o",
+    const std::vector<std::string> arguments =
+        curl_arguments("https://a.example/u.json?v=1&lang=en",
+                       "C:\\Users\\Jo Doe\\Temp\\Spadrim\\update.json", MANIFEST_CEILING);
+    // -q only counts first: anywhere else curl would already have read the user's configuration.
+    EXPECT_EQ(arguments, (std::vector<std::string>{"-q", "--globoff", "-fsSL", "--proto", "=https",
+                                                   "--max-time", "600", "--max-filesize", "65536", "-o",
                                                    "C:\\Users\\Jo Doe\\Temp\\Spadrim\\update.json",
                                                    "https://a.example/u.json?v=1&lang=en"}));
+    EXPECT_EQ(curl_arguments("https://a.example/", "f", 7, 3)[6], "3");
     EXPECT_EQ(curl_program("D:\\WINNT"), "D:\\WINNT\\System32\\curl.exe");
     EXPECT_EQ(curl_program("D:\\WINNT\\"), "D:\\WINNT\\System32\\curl.exe");
     EXPECT_EQ(curl_program(""), "C:\\Windows\\System32\\curl.exe");  // unset: never the search path
@@ -106,8 +126,10 @@ TEST(Updater, InstallerIsAcceptedOnlyWhenEveryCheckPasses) {
     EXPECT_EQ(check_installer_bytes(10, "abc0", manifest), InstallerCheck::Passed);  // upper-case given
     EXPECT_EQ(check_installer_bytes(11, "abc0", manifest), InstallerCheck::SizeMismatch);
     EXPECT_EQ(check_installer_bytes(10, "abc1", manifest), InstallerCheck::HashMismatch);
-    manifest.size = 0;  // none given: only the digest decides
+    manifest.size = 0;  // none given: the digest decides, under the ceiling
     EXPECT_EQ(check_installer_bytes(99, "abc0", manifest), InstallerCheck::Passed);
+    EXPECT_EQ(check_installer_bytes(INSTALLER_CEILING, "abc0", manifest), InstallerCheck::Passed);
+    EXPECT_EQ(check_installer_bytes(INSTALLER_CEILING + 1, "abc0", manifest), InstallerCheck::SizeMismatch);
     manifest.sha256 = " abc0";
     EXPECT_EQ(check_installer_bytes(99, "abc0", manifest), InstallerCheck::HashMismatch);
 
@@ -118,6 +140,25 @@ TEST(Updater, InstallerIsAcceptedOnlyWhenEveryCheckPasses) {
     EXPECT_EQ(check_signer(true, std::nullopt), InstallerCheck::Unsigned);
     EXPECT_EQ(installer_check_text(InstallerCheck::Unsigned),
               "The installer's digital signature could not be verified");
+}
+
+TEST(Updater, DownloadsAreBoundedInSizeAndTime) {
+    UpdateManifest manifest;
+    EXPECT_EQ(installer_ceiling(manifest), INSTALLER_CEILING);
+    manifest.size = 1234;
+    EXPECT_EQ(installer_ceiling(manifest), 1234u);
+
+    EXPECT_EQ(transfer_seconds(std::nullopt), 600u);
+    EXPECT_EQ(transfer_seconds("3"), 3u);
+    EXPECT_EQ(transfer_seconds("6000"), 600u);  // the environment only ever shortens it
+    for (const char* bad : {"", "0", "-3", "3s", " 3", "99999999999999999999"})
+        EXPECT_EQ(transfer_seconds(bad), 600u) << bad;
+    EXPECT_EQ(curl_wait_milliseconds(600), 630'000u);  // curl's limit and a margin
+    EXPECT_EQ(curl_wait_milliseconds(3), 8'000u);
+
+    EXPECT_TRUE(usable_working_folder(0x10));
+    EXPECT_FALSE(usable_working_folder(0x10 | 0x400));  // a junction or a folder link
+    EXPECT_FALSE(usable_working_folder(0x20));          // a file where the folder should be
 }
 
 TEST(Updater, TextsOfTheQuestionAndTheNotice) {

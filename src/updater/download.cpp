@@ -1,5 +1,8 @@
 #include "updater/download.h"
 
+#include <algorithm>
+#include <charconv>
+
 #include "strings/strings.h"
 
 namespace spadrim {
@@ -10,8 +13,44 @@ std::string curl_program(std::string_view system_root) {
     return program + "System32\\curl.exe";
 }
 
-std::vector<std::string> curl_arguments(std::string_view url, std::string_view file) {
-    return {"-fsSL", "--proto", "=https", "--max-time", "600", "-o", std::string(file), std::string(url)};
+std::uint64_t installer_ceiling(const UpdateManifest& manifest) {
+    return manifest.size != 0 ? manifest.size : INSTALLER_CEILING;
+}
+
+unsigned transfer_seconds(std::optional<std::string_view> setting) {
+    unsigned seconds = 0;
+    if (!setting) return TRANSFER_SECONDS;
+    const auto [end, error] = std::from_chars(setting->data(), setting->data() + setting->size(), seconds);
+    if (error != std::errc{} || end != setting->data() + setting->size() || seconds == 0)
+        return TRANSFER_SECONDS;
+    return std::min(seconds, TRANSFER_SECONDS);
+}
+
+unsigned long curl_wait_milliseconds(unsigned seconds) {
+    const unsigned margin = std::max(5u, seconds / 20);
+    return (static_cast<unsigned long>(seconds) + margin) * 1000;
+}
+
+std::vector<std::string> curl_arguments(std::string_view url, std::string_view file, std::uint64_t max_bytes,
+                                        unsigned seconds) {
+    return {"-q",
+            "--globoff",
+            "-fsSL",
+            "--proto",
+            "=https",
+            "--max-time",
+            std::to_string(seconds),
+            "--max-filesize",
+            std::to_string(max_bytes),
+            "-o",
+            std::string(file),
+            std::string(url)};
+}
+
+bool usable_working_folder(std::uint32_t attributes) {
+    constexpr std::uint32_t DIRECTORY = 0x10;
+    constexpr std::uint32_t REPARSE_POINT = 0x400;
+    return (attributes & DIRECTORY) && !(attributes & REPARSE_POINT);
 }
 
 std::string command_line(const std::vector<std::string>& arguments) {
@@ -47,7 +86,8 @@ std::string installer_file_name(std::string_view version) {
 
 InstallerCheck check_installer_bytes(std::uint64_t size, std::string_view digest_hex,
                                      const UpdateManifest& manifest) {
-    if (manifest.size != 0 && size != manifest.size) return InstallerCheck::SizeMismatch;
+    if (manifest.size != 0 ? size != manifest.size : size > INSTALLER_CEILING)
+        return InstallerCheck::SizeMismatch;
     if (digest_hex != manifest.sha256) return InstallerCheck::HashMismatch;
     return InstallerCheck::Passed;
 }

@@ -22,15 +22,37 @@ inline constexpr std::string_view INSTALLER_ARGUMENTS = "/SILENT /SUPPRESSMSGBOX
 // none), else under C:\Windows.
 std::string curl_program(std::string_view system_root);
 
-// curl's arguments after the program name: fail on HTTP errors, quietly, following redirects, HTTPS
-// only, at most ten minutes, into `file`.
-std::vector<std::string> curl_arguments(std::string_view url, std::string_view file);
+// The most a download may bring: a manifest is small; an installer is the size its manifest gives, or
+// at most INSTALLER_CEILING when it gives none.
+inline constexpr std::uint64_t MANIFEST_CEILING = 64 * 1024;
+inline constexpr std::uint64_t INSTALLER_CEILING = 512ull << 20;
+std::uint64_t installer_ceiling(const UpdateManifest& manifest);
+
+// How long one transfer may take. The environment value SPADRIM_TRANSFER_SECONDS may shorten it (the
+// tests use it to meet a stuck transfer in seconds); it never lengthens it.
+inline constexpr unsigned TRANSFER_SECONDS = 600;
+unsigned transfer_seconds(std::optional<std::string_view> setting);
+
+// How long to wait for curl before ending it ourselves: its own limit and a margin for starting and
+// writing the file.
+unsigned long curl_wait_milliseconds(unsigned seconds);
+
+// curl's arguments after the program name. "-q" comes first, the only place curl takes it, so that no
+// configuration file of the user's (.curlrc, _curlrc, CURL_HOME) adds insecure modes, proxies or other
+// outputs; no URL globbing, so "[1-4294967295]" in an address is just text; then fail on HTTP errors,
+// quietly, following redirects, HTTPS only, within `seconds`, at most `max_bytes`, into `file`.
+std::vector<std::string> curl_arguments(std::string_view url, std::string_view file, std::uint64_t max_bytes,
+                                        unsigned seconds = TRANSFER_SECONDS);
 
 // A command line whose arguments the C runtime's rules split back into exactly `arguments`.
 std::string command_line(const std::vector<std::string>& arguments);
 
 // "Spadrim-Setup-0.3.0.exe"
 std::string installer_file_name(std::string_view version);
+
+// Whether a working folder, as its opened handle reports it, may hold downloads: a real folder, not a
+// link or junction (whose target another process could change under us).
+bool usable_working_folder(std::uint32_t attributes);
 
 enum class InstallerCheck : std::uint8_t {
     Passed,
@@ -39,8 +61,9 @@ enum class InstallerCheck : std::uint8_t {
     Unsigned
 };
 
-// The checks of the bytes, in order: the size when the manifest gives one, then the digest (lower-case
-// hexadecimal) against the manifest's, exactly.
+// The checks of the bytes, in order: the size when the manifest gives one (or the ceiling when it gives
+// none), then the digest (lower-case hexadecimal) against the manifest's, exactly. A file over its
+// ceiling is refused by its size before it is read.
 InstallerCheck check_installer_bytes(std::uint64_t size, std::string_view digest_hex,
                                      const UpdateManifest& manifest);
 

@@ -22,6 +22,53 @@ std::uint32_t component(std::string_view piece) {
     return error == std::errc{} && end == piece.data() + piece.size() ? value : 0;
 }
 
+// The text with every number out of a double's range written as 0. The JSON parser refuses the whole
+// document over such a number ("size": 1e309), where the rules only need a size that cannot be used
+// to count as none. Strings are stepped over, escapes included, so nothing inside one is touched.
+std::string overflowing_numbers_as_zero(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto digit = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '"') {
+            std::size_t end = i + 1;
+            while (end < text.size() && text[end] != '"')
+                end += text[end] == '\\' ? 2 : 1;
+            end = std::min(end + 1, text.size());
+            out.append(text.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        if (text[i] != '-' && !digit(i)) {
+            out += text[i++];
+            continue;
+        }
+        std::size_t end = i + 1;
+        while (end < text.size() && (digit(end) || text[end] == '.' || text[end] == 'e' || text[end] == 'E' ||
+                                     text[end] == '+' || text[end] == '-'))
+            ++end;
+        const std::string_view number = text.substr(i, end - i);
+        double value = 0;
+        const auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+        // Only a well-formed number out of a double's range is rewritten (one too small for it is as good
+        // as 0 anyway); anything else is left for the parser to judge.
+        const bool out_of_range =
+            error == std::errc::result_out_of_range && stop == number.data() + number.size();
+        out.append(out_of_range ? std::string_view("0") : number);
+        i = end;
+    }
+    return out;
+}
+
+// An address curl is given as one argument: https only, and no blank or control character, which could
+// end the command line early or split the address.
+bool usable_url(std::string_view url) {
+    return url.size() >= 8 && url.starts_with("https://") && std::none_of(url.begin(), url.end(), [](char c) {
+               const auto byte = static_cast<unsigned char>(c);
+               return byte <= 0x20 || byte == 0x7F;
+           });
+}
+
 std::optional<std::string> string_member(const nlohmann::json& object, const char* name) {
     const auto found = object.find(name);
     if (found == object.end() || !found->is_string()) return std::nullopt;
@@ -56,7 +103,7 @@ std::optional<UpdateManifest> parse_manifest(std::string_view text) {
     // The parser stops at a zero byte as if the text ended there; JSON never holds one raw.
     if (text.find('\0') != std::string_view::npos) return std::nullopt;
     // Not valid UTF-8 is as unusable as not JSON; the parser would otherwise reject it by throwing.
-    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    const nlohmann::json document = nlohmann::json::parse(overflowing_numbers_as_zero(text), nullptr, false);
     if (document.is_discarded() || !document.is_object()) return std::nullopt;
     UpdateManifest manifest;
     std::optional<std::string> version = string_member(document, "version");
@@ -66,7 +113,7 @@ std::optional<UpdateManifest> parse_manifest(std::string_view text) {
         !std::all_of(version->begin(), version->end(),
                      [](char c) { return (c >= '0' && c <= '9') || c == '.'; }))
         return std::nullopt;
-    if (!url || url->size() < 8 || !url->starts_with("https://")) return std::nullopt;
+    if (!url || !usable_url(*url)) return std::nullopt;
     if (!sha256) return std::nullopt;
     std::transform(sha256->begin(), sha256->end(), sha256->begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });

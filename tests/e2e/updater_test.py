@@ -3,7 +3,9 @@
 (stand_in.exe) takes the place of the system's curl in the prefix's System32, checks it was given exactly
 the fixed arguments and serves files from a plan. Covers the automatic check at start-up, manual checks
 (up to date, failed, unusable manifest), a newer version declined and accepted, and downloads that fail,
-have the wrong size or digest, or are not signed by the maker.
+have the wrong size or digest, or are not signed by the maker; a user's curl configuration that must not
+be read, an address that curl must not expand, a download over its ceiling, a transfer that never ends
+(and a check asked for meanwhile), and a curl left running when Spadrim ends.
 
     updater_test.py --exe build/windows/Spadrim.exe --stand-in build/windows/tests/stand_in.exe \\
                     --prefix build/windows/wineprefix --shots DIR
@@ -14,6 +16,7 @@ import hashlib
 import json
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -35,7 +38,8 @@ args = parser.parse_args()
 SETTINGS = r"HKCU\Software\Spadrim"
 MANIFEST_URL = "https://brightfen.example/Spadrim/update.json?v=0.2.0&lang=en"
 INSTALLER_URL = "https://downloads.brightfen.example/Spadrim-Setup.exe"
-FIXED = ["-fsSL", "--proto", "=https", "--max-time", "600", "-o"]
+FIXED = ["-q", "--globoff", "-fsSL", "--proto", "=https", "--max-time", "600", "--max-filesize"]
+OUTPUT, URL = 10, 11  # where the output file and the address stand among curl's arguments
 
 setup(args.exe, args.prefix, args.display, args.shots)
 system32 = os.path.join(os.path.abspath(args.prefix), "drive_c", "windows", "system32")
@@ -53,8 +57,10 @@ def unix_path(path):
     return run("winepath", "-u", path).stdout.strip()
 
 
-def serve(manifest=None, manifest_exit=None, installer=None, installer_exit=None):
-    """Writes curl's plan: the manifest (a dict, or text) or an exit code for it, the same for the installer."""
+def serve(manifest=None, manifest_exit=None, installer=None, installer_exit=None, installer_action=None,
+          manifest_action=None, installer_url=INSTALLER_URL):
+    """Writes curl's plan: the manifest (a dict, or text) or an exit code for it, the same for the installer;
+    or a raw action of the stand-in ("hang", "big:N") for either."""
     lines = []
     if manifest is not None:
         path = os.path.join(work, "manifest.json")
@@ -63,19 +69,39 @@ def serve(manifest=None, manifest_exit=None, installer=None, installer_exit=None
         lines.append(MANIFEST_URL + "\tfile:" + windows_path(path))
     elif manifest_exit is not None:
         lines.append(MANIFEST_URL + "\texit:%d" % manifest_exit)
+    elif manifest_action is not None:
+        lines.append(MANIFEST_URL + "\t" + manifest_action)
     if installer is not None:
-        lines.append(INSTALLER_URL + "\tfile:" + windows_path(installer))
+        lines.append(installer_url + "\tfile:" + windows_path(installer))
     elif installer_exit is not None:
-        lines.append(INSTALLER_URL + "\texit:%d" % installer_exit)
+        lines.append(installer_url + "\texit:%d" % installer_exit)
+    elif installer_action is not None:
+        lines.append(installer_url + "\t" + installer_action)
     with open(plan_file, "w") as f:
         f.write("\n".join(lines) + "\n")
 
 
-def curl_calls():
+def curl_log():
     if not os.path.exists(log_file):
         return []
     with open(log_file, encoding="utf-8", errors="replace") as f:
-        return [line.rstrip("\n").split(" | ") for line in f if line.strip()]
+        return [line.rstrip("\n") for line in f if line.strip()]
+
+
+def curl_calls():
+    """Each run of curl's arguments (the stand-in's own remarks left out)."""
+    return [line.split(" | ") for line in curl_log() if line not in ("CONFIG READ", "HANGING")]
+
+
+def curl_running():
+    """Whether a stand-in curl process is alive in the prefix."""
+    return subprocess.run(["pgrep", "-f", "-i", r"system32.curl\.exe"], capture_output=True).returncode == 0
+
+
+def newer_url(installer, url, **given):
+    manifest = newer(installer, **given)
+    manifest["url"] = url
+    return manifest
 
 
 def newer(installer, version="0.3.0", size=None, digest=None):
@@ -138,6 +164,11 @@ with virtual_display():
     temp = unix_path(run("wine", "cmd", "/c", "echo %TEMP%").stdout.strip())
     working = os.path.join(temp, "Spadrim")
     installer_path = os.path.join(working, "Spadrim-Setup-0.3.0.exe")
+    # A user's curl configuration that would make every transfer insecure and write elsewhere: curl must
+    # be told not to read it.
+    curlrc = os.path.join(unix_path(run("wine", "cmd", "/c", "echo %APPDATA%").stdout.strip()), "_curlrc")
+    with open(curlrc, "w") as f:
+        f.write("insecure\noutput = C:\\curlrc-output.txt\n")
     shutil.rmtree(working, ignore_errors=True)  # a past run's installer and its trace
     unsigned = os.path.join(work, "unsigned.exe")
     shutil.copyfile(args.stand_in, unsigned)
@@ -163,10 +194,11 @@ with virtual_display():
         before = int(time.time())
         process, window = start()
         calls = wait_for(curl_calls, 20) or []
-        check("the automatic check runs curl with exactly the fixed arguments",
-              len(calls) == 1 and len(calls[0]) == 8 and calls[0][:6] == FIXED and calls[0][7] == MANIFEST_URL, calls)
+        check("the automatic check runs curl with exactly the fixed arguments, a manifest's ceiling of 64 KiB",
+              len(calls) == 1 and len(calls[0]) == 12 and calls[0][:8] == FIXED and calls[0][8:10] == ["65536", "-o"]
+              and calls[0][URL] == MANIFEST_URL, calls)
         check("the manifest is fetched into the working folder",
-              calls and unix_path(calls[0][6]) == os.path.join(working, "update.json"), calls)
+              calls and unix_path(calls[0][OUTPUT]) == os.path.join(working, "update.json"), calls)
         stamp = reg_query(SETTINGS, "LastUpdateCheck").stdout.split()
         check("the time of the automatic check is stored",
               stamp and stamp[-1].isdigit() and before - 5 <= int(stamp[-1]) <= time.time() + 5, stamp)
@@ -229,9 +261,9 @@ with virtual_display():
         # The declined offer fetched the manifest only; the accepted one fetched it and then the installer.
         check("No downloads nothing",
               [call[-1] for call in calls[declined:]] == [MANIFEST_URL, MANIFEST_URL, INSTALLER_URL], calls[declined:])
-        check("the installer is fetched with the fixed arguments into the working folder",
-              calls[-1][:6] == FIXED and calls[-1][7] == INSTALLER_URL and unix_path(calls[-1][6]) == installer_path,
-              calls[-1])
+        check("the installer is fetched with the fixed arguments into the working folder, capped at its size",
+              calls[-1][:8] == FIXED and calls[-1][8] == str(os.path.getsize(unsigned)) and
+              calls[-1][URL] == INSTALLER_URL and unix_path(calls[-1][OUTPUT]) == installer_path, calls[-1])
         check("an installer that cannot be fetched: Download failed", "Download failed" in said, said)
 
         serve(manifest=newer(unsigned, size=os.path.getsize(unsigned) + 1), installer=unsigned)
@@ -258,6 +290,26 @@ with virtual_display():
                   "digital signature could not be verified" in said and not os.path.exists(installer_path)
                   and not os.path.exists(installer_path + ".ran"), said)
         check("the window stays after a refused download", window_name(window) == "Spadrim", window_name(window))
+
+        # An address holding a glob range is one address: curl is told not to expand it.
+        glob_url = "https://downloads.brightfen.example/Spadrim-Setup-[1-4294967295].exe"
+        serve(manifest=newer_url(unsigned, glob_url), installer=unsigned,
+              installer_url="https://downloads.brightfen.example/Spadrim-Setup-")
+        count = len(curl_calls())
+        said = accept("globbing-address")
+        fetched = curl_calls()[count:]
+        check("an address with a glob range is fetched once, as it is, with globbing off",
+              len(fetched) == 2 and fetched[1][URL] == glob_url and fetched[1][:2] == ["-q", "--globoff"], fetched)
+
+        # No size in the manifest: the download may be 512 MiB at most, and a bigger file is refused by
+        # its size without being read (the stand-in writes it whatever curl was told, as curl does when a
+        # server gives no length).
+        serve(manifest=newer(unsigned, size=0), installer_action="big:%d" % (600 << 20))
+        said = accept("oversized")
+        check("without a size the installer download is capped at 512 MiB",
+              curl_calls()[-1][8] == str(512 << 20), curl_calls()[-1])
+        check("a download over its ceiling is refused and deleted",
+              "Downloaded size mismatch" in said and not os.path.exists(installer_path), said)
 
         # All checks pass: the installer starts with the silent arguments, and Spadrim closes for it.
         serve(manifest=newer(signed), installer=signed)
@@ -286,11 +338,46 @@ with virtual_display():
         check("a start within a day of the last automatic check neither checks nor fetches",
               stamp and again == stamp and "You're up to date" in said and len(curl_calls()) == count + 1,
               (stamp[-1:], again[-1:], said, curl_calls()[count:]))
+
+        # A transfer that never ends. With the limit shortened to 20 s, the worker gives up at 20 s and
+        # a margin, ends curl and says so; a check asked for meanwhile says an update is under way.
+        stop(process)
+        desktop.ENV["SPADRIM_TRANSFER_SECONDS"] = "20"
+        serve(manifest=newer(unsigned), installer_action="hang")
+        process, window = start()
+        x, y, w, h = client(window)
+        check_manually()
+        answer("y", wait=False)
+        hung = wait_for(lambda: curl_log()[-1:] == ["HANGING"], 20) and curl_running()
+        began = time.time()
+        check_manually()
+        said = notice_after_check("already-in-progress")
+        check("a check asked for during a download says an update is already in progress",
+              hung and "Anupdateisalreadyinprogress" in said.replace(" ", ""), said)
+        ended_with = lambda: (lambda t: t if t and "Download failed" in t else None)(
+            notice_text(shot("stuck-transfer"), x, y, w, h, 0))
+        said = wait_for(ended_with, 60, 0.5) or ""
+        check("a transfer that never ends is given up after its limit: Download failed",
+              "Download failed" in said and time.time() - began < 60, said)
+        check("the stuck curl is ended", wait_for(lambda: not curl_running(), 15) is not None)
+
+        # curl never outlives Spadrim: a fetch still running when Spadrim ends goes with it.
+        serve(manifest_action="hang")
+        count = len(curl_log())
+        check_manually()
+        hung = wait_for(lambda: curl_log()[-1:] == ["HANGING"] and len(curl_log()) > count, 20) and curl_running()
+        os.kill(process.pid, signal.SIGKILL)
+        process.wait(timeout=30)
+        check("a curl still running when Spadrim ends is ended with it",
+              hung and wait_for(lambda: not curl_running(), 15) is not None)
+        check("no curl ever read the user's configuration, every one was told -q first",
+              "CONFIG READ" not in curl_log() and all(call[0] == "-q" for call in curl_calls()))
     finally:
         if process:
             stop(process)
         run("wine", "reg", "delete", trusted_root, "/f")
-        for leftover in (curl, plan_file, log_file):
+        desktop.ENV.pop("SPADRIM_TRANSFER_SECONDS", None)
+        for leftover in (curl, plan_file, log_file, curlrc):
             if os.path.exists(leftover):
                 os.remove(leftover)
         shutil.rmtree(work, ignore_errors=True)

@@ -2,19 +2,21 @@
 
 #include <windows.h>
 
+#include <sddl.h>
 #include <shellapi.h>
 #include <softpub.h>
 #include <wintrust.h>
 
 #include <atomic>
-#include <filesystem>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "app/messages_win.h"
 #include "app/window_win.h"
 #include "config.h"
 #include "dupes/sha256.h"
+#include "scan/paths.h"
 #include "strings/strings.h"
 #include "strings/wide_win.h"
 #include "updater/download.h"
@@ -64,79 +66,180 @@ std::string system_error_text(DWORD code) {
     return text;
 }
 
-// %TEMP%\Spadrim\, created with its parents whenever asked for; a failure to create it shows later,
-// when the file cannot be written. Nothing when the system names no temporary folder: a relative path
-// would put the installer in whatever the current folder is.
-std::optional<std::string> working_folder() {
+std::string download_failed() {
+    return std::string(tr("내려받지 못했습니다", "Download failed"));
+}
+
+// The working folder, opened and held: without delete sharing, so that while a download is fetched,
+// checked and started, nobody can rename the folder away or put a junction in its place.
+struct WorkingFolder {
+    UniqueHandle handle;
+    std::string path;  // as the opened folder names itself, ending in a backslash
+    std::string failure;
+};
+
+// The path an open file or folder has now, in the short form where it fits (ShellExecuteExW and curl
+// take that best), else in the long form.
+std::optional<std::string> path_of_handle(HANDLE handle) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return std::nullopt;
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(length);
+    }
+    std::string exact = from_wide_exact(path);
+    const std::string shorter = display_path(exact);
+    return shorter.size() < MAX_PATH - 20 ? shorter : exact;
+}
+
+// Only the user, SYSTEM and administrators may write it, and nothing is inherited from %TEMP%.
+struct OwnerOnly {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    OwnerOnly() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        const UniqueHandle held(token);
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::vector<unsigned char> buffer(size);
+        wchar_t* sid = nullptr;
+        if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size) ||
+            !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid))
+            return;
+        const std::wstring sddl =
+            L"D:P(A;OICI;FA;;;" + std::wstring(sid) + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+        LocalFree(sid);
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                             nullptr);
+    }
+    OwnerOnly(const OwnerOnly&) = delete;
+    OwnerOnly& operator=(const OwnerOnly&) = delete;
+    ~OwnerOnly() { LocalFree(descriptor); }
+};
+
+// %TEMP%\Spadrim\, made owner-only when it is new, and refused when what stands there is a link or a
+// junction (judged from the opened folder itself, not from its name).
+WorkingFolder open_working_folder() {
     const DWORD size = GetTempPathW(0, nullptr);
     std::wstring folder(size, L'\0');
     const DWORD length = size == 0 ? 0 : GetTempPathW(size, folder.data());
-    if (length == 0 || length >= size) return std::nullopt;
+    // No temporary folder: a relative path would put the files in whatever the current folder is.
+    if (length == 0 || length >= size)
+        return {UniqueHandle(INVALID_HANDLE_VALUE), {}, system_error_text(GetLastError())};
     folder.resize(length);
-    folder += L"Spadrim\\";
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(folder), ignored);
-    return from_wide(folder);
+    folder += L"Spadrim";
+    const OwnerOnly owner_only;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, owner_only.descriptor, FALSE};
+    if (!CreateDirectoryW(folder.c_str(), owner_only.descriptor ? &attributes : nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
+        return {UniqueHandle(INVALID_HANDLE_VALUE), {}, system_error_text(GetLastError())};
+    WorkingFolder opened{
+        UniqueHandle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)),
+        {},
+        {}};
+    BY_HANDLE_FILE_INFORMATION info;
+    if (opened.handle.get() == INVALID_HANDLE_VALUE ||
+        !GetFileInformationByHandle(opened.handle.get(), &info)) {
+        opened.failure = system_error_text(GetLastError());
+        return opened;
+    }
+    const std::optional<std::string> path = path_of_handle(opened.handle.get());
+    if (!usable_working_folder(info.dwFileAttributes) || !path) {
+        opened.failure = download_failed();
+        return opened;
+    }
+    opened.path = *path + "\\";
+    return opened;
 }
 
-// Runs %SystemRoot%\System32\curl.exe and nothing else: no other curl on the path is ever trusted.
+// Runs %SystemRoot%\System32\curl.exe and nothing else: no other curl on the path is ever trusted. curl
+// runs in a job that ends it when Spadrim ends, and is ended when it overruns its own time limit.
 // Nothing when it succeeded, else the failure's text.
-std::optional<std::string> fetch_to_file(const std::string& url, const std::string& file) {
-    std::vector<std::string> arguments = curl_arguments(url, file);
+std::optional<std::string> fetch_to_file(const std::string& url, const std::string& file,
+                                         std::uint64_t max_bytes) {
+    const unsigned seconds = transfer_seconds(environment_variable("SPADRIM_TRANSFER_SECONDS"));
+    std::vector<std::string> arguments = curl_arguments(url, file, max_bytes, seconds);
     arguments.insert(arguments.begin(), curl_program(environment_variable("SystemRoot").value_or("")));
     const std::wstring program = to_wide(arguments.front());
     std::wstring line = to_wide(command_line(arguments));
+    const UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (job.get()) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process)) {
         return system_error_text(GetLastError());
     }
     const UniqueHandle thread(process.hThread);
     const UniqueHandle child(process.hProcess);
+    if (job.get()) AssignProcessToJobObject(job.get(), child.get());  // without a job the wait still ends it
+    ResumeThread(thread.get());
+    const DWORD waited = WaitForSingleObject(child.get(), curl_wait_milliseconds(seconds));
+    if (waited == WAIT_TIMEOUT) {
+        TerminateProcess(child.get(), 1);
+        WaitForSingleObject(child.get(), 5000);
+        return download_failed();
+    }
     DWORD exit_code = 0;
-    if (WaitForSingleObject(child.get(), INFINITE) == WAIT_FAILED ||
-        !GetExitCodeProcess(child.get(), &exit_code))
+    if (waited == WAIT_FAILED || !GetExitCodeProcess(child.get(), &exit_code))
         return system_error_text(GetLastError());
-    if (exit_code != 0) return std::string(tr("내려받지 못했습니다", "Download failed"));
+    if (exit_code != 0) return download_failed();
     return std::nullopt;
 }
 
-struct FileRead {
-    std::string bytes;
-    UniqueHandle handle;  // still open, others may read but not change it
+// A downloaded file, opened so that others may read it but neither change, rename nor delete it: what
+// is checked is what is started. Refused when it is a link, or not a plain file.
+struct HeldFile {
+    UniqueHandle handle;
+    std::uint64_t size = 0;
     std::optional<std::string> failure;
 };
 
-FileRead read_whole_file(const std::string& path) {
-    FileRead read;
-    read.handle.reset(CreateFileW(to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (read.handle.get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(read.handle.get(), &size)) {
-        read.failure = system_error_text(GetLastError());
-        return read;
+HeldFile hold_file(const std::string& path) {
+    HeldFile held{
+        UniqueHandle(CreateFileW(to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
+        0,
+        {}};
+    BY_HANDLE_FILE_INFORMATION info;
+    if (held.handle.get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(held.handle.get(), &info)) {
+        held.failure = system_error_text(GetLastError());
+        return held;
     }
-    try {
-        read.bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    } catch (const std::bad_alloc&) {  // a file larger than memory is a failure like any other
-        read.failure = system_error_text(ERROR_NOT_ENOUGH_MEMORY);
-        return read;
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+        held.failure = download_failed();
+        return held;
     }
-    std::size_t done = 0;
-    while (done < read.bytes.size()) {
+    held.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return held;
+}
+
+// Reads the held file from its start into `consume`, a chunk at a time; the failure's text, if any.
+template <typename Consume>
+std::optional<std::string> read_held(const HeldFile& file, Consume&& consume) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file.handle.get(), start, nullptr, FILE_BEGIN))
+        return system_error_text(GetLastError());
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
         DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(read.bytes.size() - done, 1u << 24));
-        if (!ReadFile(read.handle.get(), read.bytes.data() + done, want, &got, nullptr)) {
-            read.failure = system_error_text(GetLastError());
-            return read;
-        }
-        if (got == 0) break;  // shorter than its size said a moment ago
-        done += got;
+        if (!ReadFile(file.handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            return system_error_text(GetLastError());
+        if (got == 0) return std::nullopt;
+        consume(buffer.data(), got);
     }
-    read.bytes.resize(done);
-    return read;
 }
 
 // One check at a time: a second would fetch into the same file. A manual request made meanwhile is
@@ -145,22 +248,28 @@ std::atomic<bool> check_running{false};
 std::atomic<bool> manual_wanted{false};
 
 void check_for_update(HWND window) {
-    const std::optional<std::string> folder = working_folder();
-    const std::string file = folder.value_or("") + "update.json";
     CheckOutcome outcome;
-    if (!folder) {
-        outcome.message = system_error_text(GetLastError());
-    } else if (std::optional<std::string> failure =
-                   fetch_to_file(manifest_address(MAKER_SITE, VERSION, language_code()), file)) {
+    const WorkingFolder folder = open_working_folder();
+    const std::string file = folder.path + "update.json";
+    if (!folder.failure.empty()) {
+        outcome.message = folder.failure;
+    } else if (std::optional<std::string> failure = fetch_to_file(
+                   manifest_address(MAKER_SITE, VERSION, language_code()), file, MANIFEST_CEILING)) {
         outcome.message = std::move(*failure);
     } else {
-        FileRead read = read_whole_file(file);
-        read.handle.reset();
-        if (read.failure) {
-            outcome.message = std::move(*read.failure);
+        HeldFile held = hold_file(file);
+        std::string text;
+        std::optional<std::string> unread = held.failure;
+        if (!unread && held.size <= MANIFEST_CEILING) {
+            unread = read_held(held, [&](const char* data, DWORD got) { text.append(data, got); });
+        }
+        held.handle.reset();
+        if (unread) {
+            outcome.message = std::move(*unread);
         } else {
             DeleteFileW(to_wide(file).c_str());
-            outcome = judge_manifest(read.bytes, VERSION);  // text that is not UTF-8 is not a manifest
+            // Text that is not UTF-8, or more than a manifest can be, is not a manifest.
+            outcome = judge_manifest(held.size <= MANIFEST_CEILING ? text : std::string(), VERSION);
         }
     }
     check_running = false;  // before reading the flag: a request after this starts a check of its own
@@ -169,11 +278,12 @@ void check_for_update(HWND window) {
 }
 
 // Whether the system trusts the file's Authenticode signature, and whose it is.
-InstallerCheck check_signature(const std::string& path) {
+InstallerCheck check_signature(const std::string& path, HANDLE handle) {
     const std::wstring wide = to_wide(path);
     WINTRUST_FILE_INFO file{};
     file.cbStruct = sizeof file;
     file.pcwszFilePath = wide.c_str();
+    file.hFile = handle;  // the very file that was hashed, not whatever the name leads to now
     WINTRUST_DATA data{};
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
@@ -202,24 +312,51 @@ InstallerCheck check_signature(const std::string& path) {
 }
 
 DownloadOutcome verified_download(const UpdateManifest& manifest) {
-    const std::optional<std::string> folder = working_folder();
-    if (!folder) return {{}, {}, system_error_text(GetLastError())};
-    const std::string path = *folder + installer_file_name(manifest.version);
-    if (std::optional<std::string> failure = fetch_to_file(manifest.url, path)) return {{}, {}, *failure};
-    FileRead read = read_whole_file(path);
-    if (read.failure) return {{}, {}, *read.failure};
-    Sha256 hash;
-    hash.update(read.bytes.data(), read.bytes.size());
-    const std::optional<Digest> digest = hash.finish();
-    InstallerCheck check = digest ? check_installer_bytes(read.bytes.size(), digest_hex(*digest), manifest)
-                                  : InstallerCheck::HashMismatch;
-    if (check == InstallerCheck::Passed) check = check_signature(path);
+    WorkingFolder folder = open_working_folder();
+    if (!folder.failure.empty()) return {{}, {}, folder.failure};
+    const std::string path = folder.path + installer_file_name(manifest.version);
+    const std::uint64_t ceiling = installer_ceiling(manifest);
+    if (std::optional<std::string> failure = fetch_to_file(manifest.url, path, ceiling))
+        return {{}, {}, *failure};
+    HeldFile held = hold_file(path);
+    InstallerCheck check = InstallerCheck::Passed;
+    if (held.failure) {
+        if (held.handle.get() == INVALID_HANDLE_VALUE) return {{}, {}, *held.failure};
+        check = InstallerCheck::Unsigned;  // a link or a folder where the file should be
+    } else if (held.size > ceiling) {
+        check = InstallerCheck::SizeMismatch;  // refused by its size alone, never read
+    } else {
+        Sha256 hash;
+        std::uint64_t read = 0;
+        if (std::optional<std::string> failure = read_held(held, [&](const char* data, DWORD got) {
+                hash.update(data, got);
+                read += got;
+            })) {
+            return {{}, {}, *failure};
+        }
+        const std::optional<Digest> digest = hash.finish();
+        check = digest ? check_installer_bytes(read, digest_hex(*digest), manifest)
+                       : InstallerCheck::HashMismatch;
+        if (check == InstallerCheck::Passed) check = check_signature(path, held.handle.get());
+    }
     if (check != InstallerCheck::Passed) {
-        read.handle.reset();
+        held.handle.reset();
         DeleteFileW(to_wide(path).c_str());
         return {{}, {}, std::string(installer_check_text(check))};
     }
-    return {path, std::move(read.handle), {}};
+    return {path, std::move(held.handle), {}};
+}
+
+// Whether path leads to the file that is open as held (the same volume and file index).
+bool same_file(const std::string& path, HANDLE held) {
+    const UniqueHandle other(CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    return other.get() != INVALID_HANDLE_VALUE && GetFileInformationByHandle(other.get(), &a) &&
+           GetFileInformationByHandle(held, &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
 void download_installer(UpdateManifest manifest, HWND window) {
@@ -238,6 +375,10 @@ bool updating = false;
 }  // namespace
 
 void start_update_check(Window& window, bool manual) {
+    if (manual && updating) {  // the question is up, or the download runs: this check would find it again
+        notify(window, std::string(tr("업데이트가 이미 진행 중입니다", "An update is already in progress")));
+        return;
+    }
     if (manual) {
         notify(window, std::string(tr("업데이트를 확인하는 중…", "Checking for updates…")));
         manual_wanted = true;
@@ -287,7 +428,13 @@ void take_download_outcome(Window& window) {
         notify(window, std::move(outcome->failure));
         return;
     }
-    const std::wstring file = to_wide(outcome->installer);
+    // Started through the path the held file has now, and only if that path still leads to it.
+    const std::optional<std::string> now = path_of_handle(outcome->lock.get());
+    if (!now || !same_file(*now, outcome->lock.get())) {
+        notify(window, std::string(installer_check_text(InstallerCheck::Unsigned)));
+        return;
+    }
+    const std::wstring file = to_wide(*now);
     const std::wstring parameters = to_wide(INSTALLER_ARGUMENTS);
     const HWND handle = window.handle;
     SHELLEXECUTEINFOW launch{};
