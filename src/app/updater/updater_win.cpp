@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 #include <shellapi.h>
 #include <softpub.h>
@@ -122,8 +123,9 @@ struct OwnerOnly {
     ~OwnerOnly() { LocalFree(descriptor); }
 };
 
-// %TEMP%\Spadrim\, made owner-only when it is new, and refused when what stands there is a link or a
-// junction (judged from the opened folder itself, not from its name).
+// %TEMP%\Spadrim\, owner-only (made so, or made so again when an earlier version left it with the
+// permissions of %TEMP%), and refused when what stands there is a link or a junction (judged from the
+// opened folder itself, not from its name) or a folder the user may not set the permissions of.
 WorkingFolder open_working_folder() {
     const DWORD size = GetTempPathW(0, nullptr);
     std::wstring folder(size, L'\0');
@@ -135,11 +137,11 @@ WorkingFolder open_working_folder() {
     folder += L"Spadrim";
     const OwnerOnly owner_only;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, owner_only.descriptor, FALSE};
-    if (!CreateDirectoryW(folder.c_str(), owner_only.descriptor ? &attributes : nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS)
+    const bool made = CreateDirectoryW(folder.c_str(), owner_only.descriptor ? &attributes : nullptr);
+    if (!made && GetLastError() != ERROR_ALREADY_EXISTS)
         return {UniqueHandle(INVALID_HANDLE_VALUE), {}, system_error_text(GetLastError())};
     WorkingFolder opened{
-        UniqueHandle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+        UniqueHandle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)),
         {},
@@ -154,6 +156,16 @@ WorkingFolder open_working_folder() {
     if (!usable_working_folder(info.dwFileAttributes) || !path) {
         opened.failure = download_failed();
         return opened;
+    }
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    if (!made && owner_only.descriptor &&
+        GetSecurityDescriptorDacl(owner_only.descriptor, &present, &dacl, &defaulted) && present) {
+        SetSecurityInfo(opened.handle.get(), SE_FILE_OBJECT,
+                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        dacl,
+                        nullptr);  // best effort: the held handle is what keeps the folder in place
     }
     opened.path = *path + "\\";
     return opened;
