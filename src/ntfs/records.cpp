@@ -1,0 +1,179 @@
+// NTFS structures from bytes. See records.h.
+#include "ntfs/records.h"
+
+#include <cstring>
+
+namespace spadrim {
+namespace {
+
+// Little-endian unsigned value of `width` bytes at `at`; the caller has checked the bounds.
+std::uint64_t le(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
+    std::uint64_t value = 0;
+    for (std::size_t i = width; i-- > 0;)
+        value = (value << 8) | bytes[at + i];
+    return value;
+}
+
+bool fits(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
+    return at <= bytes.size() && width <= bytes.size() - at;
+}
+
+constexpr std::size_t FIXUP_STRIDE = 512;  // the update sequence always protects 512-byte strides
+
+}  // namespace
+
+std::optional<NtfsGeometry> read_boot_sector(std::span<const std::uint8_t> sector) {
+    if (sector.size() < 512 || std::memcmp(sector.data() + 3, "NTFS    ", 8) != 0) return std::nullopt;
+    NtfsGeometry geometry;
+    geometry.bytes_per_sector = static_cast<std::uint32_t>(le(sector, 0x0B, 2));
+    const std::uint8_t per_cluster = sector[0x0D];
+    // Above 0x80 the byte is a negative power of two: clusters of 128 KiB and more.
+    const std::uint64_t sectors_per_cluster = per_cluster <= 0x80 ? per_cluster : 1ull << (256 - per_cluster);
+    const std::uint64_t bytes_per_sector = geometry.bytes_per_sector;
+    if (bytes_per_sector < 256 || bytes_per_sector > 4096 || (bytes_per_sector & (bytes_per_sector - 1)) ||
+        sectors_per_cluster == 0 || (sectors_per_cluster & (sectors_per_cluster - 1)) ||
+        bytes_per_sector * sectors_per_cluster > (2u << 20))
+        return std::nullopt;
+    geometry.cluster_size = static_cast<std::uint32_t>(bytes_per_sector * sectors_per_cluster);
+    geometry.total_sectors = le(sector, 0x28, 8);
+    geometry.mft_cluster = le(sector, 0x30, 8);
+    // Positive: clusters per record; negative: the record is 2^-n bytes.
+    const auto per_record = static_cast<std::int8_t>(sector[0x40]);
+    const std::uint64_t record_size = per_record > 0
+                                          ? static_cast<std::uint64_t>(per_record) * geometry.cluster_size
+                                      : per_record < 0 && per_record > -32 ? 1ull << -per_record
+                                                                           : 0;
+    if (record_size < FIXUP_STRIDE || record_size > 65536 || (record_size & (record_size - 1)))
+        return std::nullopt;
+    geometry.record_size = static_cast<std::uint32_t>(record_size);
+    const std::uint64_t total_clusters = geometry.total_sectors / sectors_per_cluster;
+    if (total_clusters == 0 || geometry.mft_cluster >= total_clusters) return std::nullopt;
+    return geometry;
+}
+
+bool apply_fixups(std::span<std::uint8_t> record) {
+    if (record.size() < 48 || record.size() % FIXUP_STRIDE != 0 || std::memcmp(record.data(), "FILE", 4) != 0)
+        return false;
+    const std::size_t offset = static_cast<std::size_t>(le(record, 0x04, 2));
+    const std::size_t count = static_cast<std::size_t>(le(record, 0x06, 2));  // the number and one per stride
+    if (count != record.size() / FIXUP_STRIDE + 1 || !fits(record, offset, count * 2) || offset < 0x28)
+        return false;
+    for (std::size_t i = 1; i < count; ++i) {
+        const std::size_t end = i * FIXUP_STRIDE - 2;
+        if (record[end] != record[offset] || record[end + 1] != record[offset + 1]) return false;
+        record[end] = record[offset + 2 * i];
+        record[end + 1] = record[offset + 2 * i + 1];
+    }
+    return true;
+}
+
+std::vector<AttributeView> record_attributes(std::span<const std::uint8_t> record) {
+    std::vector<AttributeView> attributes;
+    if (record.size() < 0x30) return attributes;
+    const std::size_t used =
+        std::min<std::size_t>(static_cast<std::size_t>(le(record, 0x18, 4)), record.size());
+    const std::span<const std::uint8_t> body = record.first(used);
+    for (std::size_t at = static_cast<std::size_t>(le(record, 0x14, 2)); fits(body, at, 8);) {
+        const auto type = static_cast<std::uint32_t>(le(body, at, 4));
+        if (type == 0xFFFFFFFF) break;
+        const std::size_t length = static_cast<std::size_t>(le(body, at + 4, 4));
+        if (length < 0x18 || length % 8 != 0 || !fits(body, at, length)) break;
+        const std::span<const std::uint8_t> header = body.subspan(at, length);
+        AttributeView view;
+        view.type = type;
+        view.non_resident = header[0x08] != 0;
+        view.named = header[0x09] != 0;
+        view.flags = static_cast<std::uint16_t>(le(header, 0x0C, 2));
+        if (!view.non_resident) {
+            const std::size_t value_length = static_cast<std::size_t>(le(header, 0x10, 4));
+            const std::size_t value_offset = static_cast<std::size_t>(le(header, 0x14, 2));
+            if (!fits(header, value_offset, value_length)) break;
+            view.value = header.subspan(value_offset, value_length);
+        } else {
+            const bool has_compressed = (view.flags & (ATTRIBUTE_COMPRESSED | ATTRIBUTE_SPARSE)) != 0;
+            if (length < (has_compressed ? 0x48u : 0x40u)) break;
+            view.first_vcn = le(header, 0x10, 8);
+            const std::size_t runs_offset = static_cast<std::size_t>(le(header, 0x20, 2));
+            if (runs_offset > length) break;
+            view.runs = header.subspan(runs_offset);
+            view.allocated_size = le(header, 0x28, 8);
+            view.data_size = le(header, 0x30, 8);
+            if (has_compressed) view.compressed_size = le(header, 0x40, 8);
+        }
+        attributes.push_back(view);
+        at += length;
+    }
+    return attributes;
+}
+
+std::optional<std::vector<Extent>> decode_runs(std::span<const std::uint8_t> runs,
+                                               std::uint64_t total_clusters, std::uint64_t max_clusters) {
+    std::vector<Extent> extents;
+    std::int64_t lcn = 0;
+    std::uint64_t clusters = 0;
+    for (std::size_t at = 0; at < runs.size() && runs[at] != 0;) {
+        const std::size_t length_size = runs[at] & 0x0F;
+        const std::size_t offset_size = runs[at] >> 4;
+        ++at;
+        if (length_size == 0 || length_size > 8 || offset_size > 8 ||
+            !fits(runs, at, length_size + offset_size))
+            return std::nullopt;
+        const std::uint64_t length = le(runs, at, length_size);
+        at += length_size;
+        if (length == 0 || length > max_clusters - clusters) return std::nullopt;
+        clusters += length;
+        if (offset_size == 0) {
+            extents.push_back(Extent{0, length, true});
+            continue;
+        }
+        std::uint64_t raw = le(runs, at, offset_size);
+        at += offset_size;
+        if (offset_size < 8 && (raw >> (offset_size * 8 - 1)) & 1) raw |= ~0ull << (offset_size * 8);  // sign
+        const auto delta = static_cast<std::int64_t>(raw);
+        if ((delta > 0 && lcn > INT64_MAX - delta) || (delta < 0 && lcn < INT64_MIN - delta))
+            return std::nullopt;
+        lcn += delta;
+        if (lcn < 0 || static_cast<std::uint64_t>(lcn) > total_clusters ||
+            length > total_clusters - static_cast<std::uint64_t>(lcn))
+            return std::nullopt;
+        extents.push_back(Extent{static_cast<std::uint64_t>(lcn), length, false});
+    }
+    return extents;
+}
+
+std::optional<FileNameValue> read_file_name(std::span<const std::uint8_t> value) {
+    if (value.size() < 0x42) return std::nullopt;
+    const std::size_t length = value[0x40];
+    if (!fits(value, 0x42, length * 2)) return std::nullopt;
+    FileNameValue name;
+    name.parent = le(value, 0x00, 8);
+    name.space = static_cast<NameSpace>(value[0x41] & 3);
+    name.name.resize(length);
+    for (std::size_t i = 0; i < length; ++i)
+        name.name[i] = static_cast<char16_t>(le(value, 0x42 + 2 * i, 2));
+    return name;
+}
+
+std::uint32_t read_standard_attributes(std::span<const std::uint8_t> value) {
+    return fits(value, 0x20, 4) ? static_cast<std::uint32_t>(le(value, 0x20, 4)) : 0;
+}
+
+std::optional<std::uint32_t> read_reparse_tag(std::span<const std::uint8_t> value) {
+    if (!fits(value, 0, 4)) return std::nullopt;
+    return static_cast<std::uint32_t>(le(value, 0, 4));
+}
+
+std::vector<AttributeListEntry> read_attribute_list(std::span<const std::uint8_t> value) {
+    std::vector<AttributeListEntry> entries;
+    for (std::size_t at = 0; fits(value, at, 0x1A);) {
+        const std::size_t length = static_cast<std::size_t>(le(value, at + 4, 2));
+        if (length < 0x1A || !fits(value, at, length)) break;
+        entries.push_back(AttributeListEntry{static_cast<std::uint32_t>(le(value, at, 4)),
+                                             le(value, at + 8, 8), le(value, at + 0x10, 8),
+                                             value[at + 6] != 0});
+        at += length;
+    }
+    return entries;
+}
+
+}  // namespace spadrim
