@@ -142,6 +142,12 @@ NodeIndex row_node(const App& app, std::size_t row);
 // folder; otherwise cancels the running Scan, records the new job and switches to the Scanning screen.
 bool start_scan(App& app, std::string_view folder, std::optional<std::string> restore_path);
 
+// A Scan of a whole NTFS volume read from its master file table instead of walked: `source` is a file
+// holding an NTFS image, or on Windows a volume such as \\.\C: (an administrator's). The tree's root is
+// named after source. False, with the reason as the notice, when source cannot be opened; a volume that
+// turns out not to be readable ends the Scan with the reason as the notice.
+bool start_volume_scan(App& app, std::string_view source);
+
 // Collects a finished Scan's outcome (UI thread, on the wake-up). Drops stale outcomes; installs a new
 // tree and reports "{0} · {1} files · took {2} s"; after a cancellation returns to the earlier results
 // or, when there are none, to the drive list.

@@ -3,6 +3,8 @@
 
 #include "app/app.h"
 #include "kinds/kinds.h"
+#include "ntfs/mft.h"
+#include "ntfs/source.h"
 #include "strings/strings.h"
 
 namespace spadrim {
@@ -78,6 +80,34 @@ bool start_scan(App& app, std::string_view folder, std::optional<std::string> re
     return true;
 }
 
+bool start_volume_scan(App& app, std::string_view source) {
+    std::string error;
+    std::optional<ReadAt> read = open_volume_source(std::string(source), error);
+    if (!read) {
+        show_notice(app, std::string(source) + ": " + error);
+        return false;
+    }
+    cancel_scan(app);
+    cancel_duplicates(app);
+    reap_runners(app);
+    const std::uint64_t generation = ++app.scan_generation;
+    auto progress = std::make_shared<ScanProgress>();
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    app.scan_runners.push_back(JobRunner{
+        finished, std::jthread([root = std::string(source), read = std::move(*read), progress, generation,
+                                slot = app.scan_slot, wake = app.wake_scan_owner, finished] {
+            MftOutcome mft = read_mft(root, read, *progress);
+            put_outcome(*slot, ScanOutcome{generation, std::move(mft.tree),
+                                           progress->cancel ? std::string() : std::move(mft.error)});
+            wake();
+            *finished = true;
+        })});
+    app.scan_job =
+        ScanJob{std::string(source), std::nullopt, Clock::now(), std::move(progress), generation, 0};
+    app.screen = Screen::Scanning;
+    return true;
+}
+
 void finish_scan(App& app) {
     std::optional<ScanOutcome> outcome = take_outcome(*app.scan_slot);
     if (!outcome) return;
@@ -88,6 +118,7 @@ void finish_scan(App& app) {
     if (!outcome->tree) {
         app.screen = app.tree ? Screen::Results : Screen::Home;
         if (app.screen == Screen::Home) list_drives(app);
+        if (!outcome->error.empty()) show_notice(app, job.root_path + ": " + outcome->error);
         return;
     }
     app.tree = std::move(outcome->tree);

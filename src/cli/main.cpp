@@ -263,7 +263,9 @@ int scan_command(const CliOptions& options) {
     app.wake_scan_owner = waiter.wake();
     app.wake_duplicates_owner = waiter.wake();
     const Clock::time_point started = Clock::now();
-    if (!start_scan(app, options.folder, std::nullopt)) {
+    const bool started_scan = options.volume.empty() ? start_scan(app, options.folder, std::nullopt)
+                                                     : start_volume_scan(app, options.volume);
+    if (!started_scan) {
         write(stderr, terminal_text(app.notice) + "\n");
         return 1;
     }
@@ -271,7 +273,11 @@ int scan_command(const CliOptions& options) {
     waiter.wait([&] { return scan_progress_line(*progress); }, [&] { cancel_scan(app); });
     const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
     finish_scan(app);
-    if (app.screen != Screen::Results) return 130;
+    if (app.screen != Screen::Results) {
+        if (progress->cancel) return 130;
+        write(stderr, terminal_text(app.notice) + "\n");  // a volume that could not be read
+        return 1;
+    }
     const std::string finish_text = app.notice;
 
     std::optional<DuplicatesFound> duplicates;

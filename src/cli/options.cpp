@@ -29,8 +29,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
     bool options_done = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool takes_value =
-            arg == "--threads" || arg == "--top" || arg == "--lang" || arg == "--svg" || arg == "--svg-size";
+        const bool takes_value = arg == "--threads" || arg == "--top" || arg == "--lang" || arg == "--svg" ||
+                                 arg == "--svg-size" || arg == "--volume";
         if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
             if (have_folder) return bad("more than one folder given");
             options.folder = arg;
@@ -65,6 +65,9 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
                 options.language = value;
             } else if (arg == "--svg") {
                 options.svg = value;
+            } else if (arg == "--volume") {
+                if (!options.volume.empty()) return bad("more than one volume given");
+                options.volume = value;
             } else if (arg == "--svg-size") {
                 const std::size_t x = value.find('x');
                 const std::optional<std::uint64_t> w =
@@ -91,8 +94,9 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
         }
     }
     if (options.help) return ParsedOptions{options, {}};
-    if (options.drives && have_folder) return bad("--drives takes no folder");
-    if (!options.drives && !have_folder) return bad("no folder given");
+    if (options.drives && (have_folder || !options.volume.empty())) return bad("--drives takes no folder");
+    if (have_folder && !options.volume.empty()) return bad("a folder and a volume given: scan one");
+    if (!options.drives && !have_folder && options.volume.empty()) return bad("no folder given");
     return ParsedOptions{options, {}};
 }
 

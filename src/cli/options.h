@@ -15,6 +15,7 @@ struct CliOptions {
     std::size_t top = 20;
     std::string language;  // empty: follow the environment
     std::string folder;
+    std::string volume;       // an NTFS image or volume to read from its MFT instead of a folder
     std::size_t largest = 0;  // rows of the largest files; 0: not asked
     bool by_type = false;
     bool duplicates = false;
@@ -25,9 +26,12 @@ struct CliOptions {
 
 inline constexpr std::string_view CLI_USAGE =
     "usage: spadrim-cli [options] FOLDER\n"
+    "       spadrim-cli [options] --volume SOURCE\n"
     "       spadrim-cli --drives [--json] [--lang CODE]\n"
     "\n"
     "  FOLDER             scan it and list what takes its space, largest first\n"
+    "  --volume SOURCE    read a whole NTFS volume from its master file table instead: a file holding\n"
+    "                     an NTFS image, or on Windows a volume such as \\\\.\\C: (as administrator)\n"
     "  --drives           list the drives with their free space\n"
     "  --json             one JSON document on standard output instead of text; reports not\n"
     "                     asked for are null there\n"

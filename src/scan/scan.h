@@ -37,7 +37,8 @@ struct ScanJob {
 
 struct ScanOutcome {
     std::uint64_t generation = 0;
-    std::optional<FileTree> tree;  // nothing: the Scan was cancelled
+    std::optional<FileTree> tree;  // nothing: the Scan was cancelled, or failed
+    std::string error{};           // why it failed; empty when it was cancelled
 };
 
 // Holds at most one outcome. A newer outcome replaces an older one, never the other way round, so a

@@ -1,0 +1,16 @@
+// Where MFT bytes come from, per platform (source_win.cpp, source_posix.cpp): a file holding an NTFS
+// image, or on Windows a volume opened as \\.\C: (which needs an administrator).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "ntfs/mft.h"
+
+namespace spadrim {
+
+// A reader of the file or volume at path that keeps it open as long as a copy of it lives; nothing, with
+// the system's reason in `error`, when it cannot be opened.
+std::optional<ReadAt> open_volume_source(const std::string& path, std::string& error);
+
+}  // namespace spadrim
