@@ -81,16 +81,44 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
                                    const std::optional<DuplicatesFound>& duplicates) {
     const FileTree& tree = *app.tree;
     const Node& root = node_at(tree, 0);
-    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-    for (const NodeIndex i : children) {
+    // Rows of a folder's entries; with --depth, a folder's row holds its own entries, level by level
+    // (iteratively: a deep tree must not exhaust the stack).
+    const auto entry_row = [&](NodeIndex i) {
         const Node& node = node_at(tree, i);
-        rows.push_back({{"name", name_of(tree, i)},
-                        {"size", node.size},
-                        {"files", node.file_count},
-                        {"dir", (node.flags & FLAG_DIR) != 0},
-                        {"link", (node.flags & FLAG_LINK) != 0},
-                        {"cloud_only", (node.flags & FLAG_CLOUD_ONLY) != 0},
-                        {"unreadable", (node.flags & FLAG_UNREADABLE) != 0}});
+        return nlohmann::ordered_json{{"name", name_of(tree, i)},
+                                      {"size", node.size},
+                                      {"files", node.file_count},
+                                      {"dir", (node.flags & FLAG_DIR) != 0},
+                                      {"link", (node.flags & FLAG_LINK) != 0},
+                                      {"cloud_only", (node.flags & FLAG_CLOUD_ONLY) != 0},
+                                      {"unreadable", (node.flags & FLAG_UNREADABLE) != 0}};
+    };
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    struct Level {
+        NodeIndex node;
+        nlohmann::ordered_json* into;
+        unsigned depth;
+    };
+    std::vector<Level> levels;
+    for (const NodeIndex i : children) {
+        rows.push_back(entry_row(i));
+        if (options.depth > 0) levels.push_back(Level{i, nullptr, 1});
+    }
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        if (levels[k].into == nullptr) levels[k].into = &rows[k];
+    }
+    while (!levels.empty()) {
+        const Level level = levels.back();
+        levels.pop_back();
+        if (!(node_at(tree, level.node).flags & FLAG_DIR)) continue;
+        nlohmann::ordered_json& entries = (*level.into)["children"] = nlohmann::ordered_json::array();
+        std::vector<NodeIndex> below = sorted_children(tree, level.node);
+        if (options.top != 0 && below.size() > options.top) below.resize(options.top);
+        for (const NodeIndex i : below)
+            entries.push_back(entry_row(i));
+        if (level.depth >= options.depth) continue;
+        for (std::size_t k = 0; k < below.size(); ++k)
+            levels.push_back(Level{below[k], &entries[k], level.depth + 1});
     }
     nlohmann::ordered_json kinds = nlohmann::ordered_json::array();
     for (const KindTotal& kind : kinds_list(app.kind_totals)) {

@@ -30,7 +30,7 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takes_value = arg == "--threads" || arg == "--top" || arg == "--lang" || arg == "--svg" ||
-                                 arg == "--svg-size" || arg == "--volume";
+                                 arg == "--svg-size" || arg == "--volume" || arg == "--depth";
         if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
             if (have_folder) return bad("more than one folder given");
             options.folder = arg;
@@ -85,6 +85,9 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
                 if (arg == "--threads") {
                     if (*n < 1 || *n > 64) return bad("--threads must be 1 to 64");
                     options.threads = static_cast<unsigned>(*n);
+                } else if (arg == "--depth") {
+                    if (*n > 100000) return bad("--depth must be at most 100000");
+                    options.depth = static_cast<unsigned>(*n);
                 } else {
                     options.top = static_cast<std::size_t>(*n);
                 }

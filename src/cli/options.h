@@ -13,6 +13,7 @@ struct CliOptions {
     bool help = false;
     unsigned threads = 0;  // 0: worker_count()
     std::size_t top = 20;
+    unsigned depth = 0;    // JSON: levels of folders whose entries are nested in their rows
     std::string language;  // empty: follow the environment
     std::string folder;
     std::string volume;       // an NTFS image or volume to read from its MFT instead of a folder
@@ -37,6 +38,7 @@ inline constexpr std::string_view CLI_USAGE =
     "                     asked for are null there\n"
     "  --threads N        walker threads, 1 to 64 (default: 2 to 8, from the processor count)\n"
     "  --top N            rows of the folder list (default 20; 0 lists every entry)\n"
+    "  --depth N          JSON: nest each folder's entries in its row, N levels down (default 0)\n"
     "  --largest [N]      the N largest files (default 300)\n"
     "  --by-type          space per kind and per extension\n"
     "  --duplicates       find files of 1 MiB or more with identical contents\n"
