@@ -34,4 +34,8 @@ std::optional<ReadAt> open_volume_source(const std::string& path, std::string& e
     });
 }
 
+std::optional<std::string> mft_volume_for(std::string_view) {
+    return std::nullopt;
+}
+
 }  // namespace spadrim

@@ -32,4 +32,24 @@ std::optional<ReadAt> open_volume_source(const std::string& path, std::string& e
     });
 }
 
+std::optional<std::string> mft_volume_for(std::string_view root) {
+    if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return std::nullopt;
+    const std::wstring wide_root = to_wide(root);
+    if (GetDriveTypeW(wide_root.c_str()) != DRIVE_FIXED) return std::nullopt;
+    wchar_t file_system[MAX_PATH + 1] = {};
+    if (!GetVolumeInformationW(wide_root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, file_system,
+                               MAX_PATH + 1) ||
+        std::wstring_view(file_system) != L"NTFS")
+        return std::nullopt;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::nullopt;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                          elevation.TokenIsElevated != 0;
+    CloseHandle(token);
+    if (!elevated) return std::nullopt;
+    return std::string("\\\\.\\") + root[0] + ":";
+}
+
 }  // namespace spadrim
