@@ -94,6 +94,17 @@ TEST(NtfsMft, DamageIsCountedOrRefused) {
     ASSERT_TRUE(read_volume(huge));
     EXPECT_EQ(names_in(*read_volume(huge), 0), (std::vector<std::string>{"still here"}));
 
+    // Its run list and length claim four billion records on a volume that says it is 16 TiB: nothing is
+    // set aside for them before they are read, and the small source ends the read.
+    Volume lying;
+    put(lying.bytes, 0x28, 1ull << 45, 8);
+    Record claims;
+    claims.add_non_resident({0x14, 0xF0, 0xFF, 0xFF, 0xFF, Volume::MFT_CLUSTER, 0x00}, 0xFFFFFFFEull * 1024,
+                            0);
+    lying.write(0, claims);
+    EXPECT_FALSE(read_volume(lying, &error));
+    EXPECT_EQ(error, "cannot read the MFT");
+
     Volume cut;
     cut.bytes.resize(Volume::MFT_CLUSTER * Volume::CLUSTER + 8 * 1024);
     EXPECT_FALSE(read_volume(cut, &error));

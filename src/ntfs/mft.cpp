@@ -43,8 +43,18 @@ struct NameLink {
     std::uint32_t name_length = 0;
 };
 
+// The sizes an extension record gives its base record, kept until the base record has been read.
+struct ExtensionData {
+    std::uint64_t owner = 0;
+    std::uint64_t length = 0;
+    std::optional<std::uint64_t> on_disk;
+};
+
 struct Gathered {
-    std::vector<FileFacts> files;  // by record number
+    // By record number, grown as records are read: memory follows what the source really holds, not
+    // what a damaged MFT claims.
+    std::vector<FileFacts> files;
+    std::vector<ExtensionData> extensions;
     std::vector<NameLink> links;
     std::string names;
     std::uint32_t damaged = 0;
@@ -70,8 +80,9 @@ void gather(std::span<std::uint8_t> record, std::uint64_t number, Gathered& out)
     if (!(flags & RECORD_IN_USE)) return;
     const std::uint64_t base = record_number(le(record, 0x20, 8));
     const std::uint64_t owner = base != 0 ? base : number;
-    if (owner >= out.files.size()) return;  // an extension of a record outside the MFT
-    FileFacts& facts = out.files[owner];
+    if (owner > 0xFFFFFFFF) return;  // an extension of a record no MFT can hold
+    FileFacts extension_facts;       // an extension record's sizes, handed on to its base record later
+    FileFacts& facts = base != 0 ? extension_facts : out.files[number];
     if (base == 0) {
         facts.in_use = true;
         facts.directory = (flags & RECORD_DIRECTORY) != 0;
@@ -87,7 +98,7 @@ void gather(std::span<std::uint8_t> record, std::uint64_t number, Gathered& out)
                 // An 8.3 alias is a second name of the same link, which a listing never shows.
                 if (!name || name->space == NameSpace::Dos) break;
                 const std::uint64_t parent = record_number(name->parent);
-                if (parent >= out.files.size() || owner > 0xFFFFFFFF) break;
+                if (parent > 0xFFFFFFFF) break;
                 const std::string text = wtf8_from_utf16(name->name);
                 out.links.push_back(NameLink{
                     static_cast<std::uint32_t>(parent), static_cast<std::uint32_t>(owner),
@@ -106,6 +117,7 @@ void gather(std::span<std::uint8_t> record, std::uint64_t number, Gathered& out)
                 } else {
                     break;
                 }
+                if (base != 0) out.extensions.push_back(ExtensionData{owner, facts.length, facts.on_disk});
                 ++out.files_seen;
                 out.bytes_seen += facts.on_disk.value_or(facts.length);
                 break;
@@ -252,12 +264,15 @@ bool read_records(const ReadAt& read, const MftLayout& layout, Gathered& out, Sc
                 carry.insert(carry.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(need));
                 at = need;
                 if (carry.size() == record_size) {
+                    out.files.emplace_back();
                     gather(carry, number++, out);
                     carry.clear();
                 }
             }
-            for (; at + record_size <= want && number < layout.records; at += record_size)
+            for (; at + record_size <= want && number < layout.records; at += record_size) {
+                out.files.emplace_back();
                 gather(std::span(buffer).subspan(at, record_size), number++, out);
+            }
             if (at < want && number < layout.records)
                 carry.assign(buffer.begin() + static_cast<std::ptrdiff_t>(at), buffer.end());
             progress.files = out.files_seen;
@@ -297,9 +312,14 @@ MftOutcome read_mft(std::string_view root_path, const ReadAt& read, ScanProgress
     const std::optional<MftLayout> layout = locate_mft(read, outcome.error);
     if (!layout) return outcome;
     Gathered in;
-    in.files.resize(static_cast<std::size_t>(layout->records));
     if (!read_records(read, *layout, in, progress, outcome.error)) return outcome;
-    if (!in.files[ROOT_RECORD].in_use || !in.files[ROOT_RECORD].directory) {
+    for (const ExtensionData& extension : in.extensions) {
+        if (extension.owner < in.files.size()) {
+            in.files[extension.owner].length = extension.length;
+            in.files[extension.owner].on_disk = extension.on_disk;
+        }
+    }
+    if (in.files.size() <= ROOT_RECORD || !in.files[ROOT_RECORD].in_use || !in.files[ROOT_RECORD].directory) {
         outcome.error = "the root folder's record is damaged";
         return outcome;
     }
@@ -307,6 +327,7 @@ MftOutcome read_mft(std::string_view root_path, const ReadAt& read, ScanProgress
     // The links of each folder side by side: counted, then placed.
     std::vector<std::uint32_t> first(in.files.size() + 1, 0);
     const auto usable = [&](const NameLink& link) {
+        if (link.parent >= in.files.size() || link.child >= in.files.size()) return false;
         const FileFacts& parent = in.files[link.parent];
         return in.files[link.child].in_use && parent.in_use && parent.directory &&
                link.child != link.parent && parent.sequence == link.parent_sequence;
