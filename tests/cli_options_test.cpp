@@ -23,6 +23,12 @@ TEST(CliOptions, AcceptsTheDocumentedForms) {
     EXPECT_TRUE(parse_options({"--drives"}).options);
     EXPECT_TRUE(parse_options({"--help"}).options->help);
     EXPECT_EQ(parse_options({"--", "--json"}).options->folder, "--json");  // a folder with a dash
+
+    const ParsedOptions volume = parse_options({"--volume", "\\\\.\\C:", "--depth", "3", "--json"});
+    ASSERT_TRUE(volume.options);
+    EXPECT_EQ(volume.options->volume, "\\\\.\\C:");
+    EXPECT_EQ(volume.options->depth, 3u);
+    EXPECT_TRUE(volume.options->folder.empty());
 }
 
 TEST(CliOptions, RejectsBadUsageWithAReason) {
@@ -37,6 +43,11 @@ TEST(CliOptions, RejectsBadUsageWithAReason) {
              {"--top", "-1", "a"},
              {"--lang", "KO", "a"},
              {"--verbose", "a"},
+             {"--volume", "x.img", "a"},  // a folder and a volume: which?
+             {"--volume", "x.img", "--volume", "y.img"},
+             {"--volume"},
+             {"--drives", "--volume", "x.img"},
+             {"--depth", "many", "a"},
          }) {
         const ParsedOptions parsed = parse_options(args);
         EXPECT_FALSE(parsed.options) << ::testing::PrintToString(args);
