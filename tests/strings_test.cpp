@@ -79,6 +79,57 @@ TEST(Substitute, FillsEachPlaceholderFromTheTemplateOnly) {
     EXPECT_EQ(substitute("{ {0 {x} {}", {"a"}), "{ {0 {x} {}");
 }
 
+TEST(Counts, EnglishTakesTheSingularAfterACountOfOne) {
+    const std::string_view progress = "{0}  ·  {1} files  ·  {2} folders";
+    EXPECT_EQ(fit_counts("en", progress, {{1, 1}, {2, 1}}), "{0}  ·  {1} file  ·  {2} folder");
+    EXPECT_EQ(fit_counts("en", progress, {{1, 1}, {2, 2}}), "{0}  ·  {1} file  ·  {2} folders");
+    EXPECT_EQ(fit_counts("en", progress, {{1, 0}, {2, 1}}), "{0}  ·  {1} files  ·  {2} folder");
+    // English has no other form: 0, 21 and 101 stay plural.
+    for (const std::uint64_t many : {0ull, 2ull, 21ull, 101ull, 1'000'001ull})
+        EXPECT_EQ(fit_counts("en", progress, {{1, many}, {2, many}}), progress) << many;
+    EXPECT_EQ(fit_counts("en", "{0} duplicate sets · {1} can be freed", {{0, 1}}),
+              "{0} duplicate set · {1} can be freed");
+    EXPECT_EQ(fit_counts("en", "{0} copies · {1} each · {2} wasted", {{0, 1}}),
+              "{0} copy · {1} each · {2} wasted");
+    EXPECT_EQ(fit_counts("en", "{0} files could not be opened", {{0, 1}}), "{0} file could not be opened");
+    // Only the noun right after the count's own placeholder, and only a whole word.
+    EXPECT_EQ(fit_counts("en", "{0} files in {1} folders", {{1, 1}}), "{0} files in {1} folder");
+    EXPECT_EQ(fit_counts("en", "{0} filesystems", {{0, 1}}), "{0} filesystems");
+}
+
+TEST(Counts, OtherLanguagesKeepTheirTexts) {
+    // French writes "copies" too: the English rule must not reach it.
+    for (const std::string_view code : {"fr", "ko", "de", "ru"}) {
+        EXPECT_EQ(fit_counts(code, "{0} copies · {1} each", {{0, 1}}), "{0} copies · {1} each") << code;
+    }
+    for (const Language& language : LANGUAGES) {
+        if (language.code == "en") continue;
+        const TranslationTable table = parse_table(table_text(language.code));
+        const std::string_view text =
+            translate(language.code, table, "파일 {0}개", "{0} files could not be opened");
+        EXPECT_EQ(fit_counts(language.code, text, {{0, 1}}), text) << language.code;
+    }
+}
+
+// Every key that puts an English plural right after a placeholder gets its singular: a new noun that
+// the list of plurals lacks would show "1 items".
+TEST(Counts, EveryPluralAfterAPlaceholderInTheKeysHasItsSingular) {
+    const std::regex plural_after(R"(\{(\d+)\} ((?:[a-z]+ )?[a-z]{2,}s)\b)");
+    int found = 0;
+    for (const std::string_view key : test::UI_KEYS) {
+        const std::string text(key);
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), plural_after);
+             it != std::sregex_iterator(); ++it) {
+            ++found;
+            const std::size_t placeholder = std::stoul((*it)[1].str());
+            const std::string fitted = fit_counts("en", text, {{placeholder, 1}});
+            EXPECT_NE(fitted, text) << "no singular for \"" << (*it)[2].str() << "\" in " << key;
+            EXPECT_EQ(fit_counts("en", text, {{placeholder, 2}}), text) << key;
+        }
+    }
+    EXPECT_GE(found, 6);  // the pattern still finds the known ones
+}
+
 TEST(Language, StoredSettingThenWindowsDisplayLanguage) {
     constexpr std::uint16_t GERMAN = 0x0407;
     EXPECT_EQ(language_from_windows("zh-Hant", GERMAN), "zh-Hant");

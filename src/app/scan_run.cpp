@@ -108,9 +108,11 @@ void finish_scan(App& app) {
 
     const std::chrono::duration<double> elapsed = Clock::now() - job.started;
     const Node& root = node_at(*app.tree, 0);
-    show_notice(app, substitute(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
-                                {format_size(root.size), format_count(root.file_count),
-                                 seconds_text(elapsed.count())}));
+    show_notice(
+        app,
+        substitute(with_counts(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
+                               {{1, root.file_count}}),
+                   {format_size(root.size), format_count(root.file_count), seconds_text(elapsed.count())}));
 }
 
 }  // namespace spadrim
