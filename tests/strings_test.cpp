@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 #include <set>
 
 #include "config.h"
+#include "source_texts.h"
 #include "strings/language.h"
 #include "strings/strings.h"
 #include "strings/tables.h"
@@ -47,6 +49,36 @@ TEST(TranslationTables, EachHoldsEveryKeyWithItsPlaceholders) {
         EXPECT_TRUE(site->second.starts_with(MAKER_SITE)) << site->second;
         EXPECT_GT(site->second.size(), MAKER_SITE.size()) << language.code;
     }
+}
+
+// The texts as written at their point of use: each English half is a key that every table holds, and
+// means one Korean text wherever it is written.
+TEST(SourceTexts, EachEnglishHalfIsAKeyWithOneKoreanText) {
+    ASSERT_GT(test::SOURCE_TEXTS.size(), 60u);  // the sources were read
+    const std::set<std::string_view> keys(test::UI_KEYS.begin(), test::UI_KEYS.end());
+    std::map<std::string_view, std::string_view> korean;
+    for (const test::SourceText& text : test::SOURCE_TEXTS) {
+        EXPECT_TRUE(keys.contains(text.en)) << text.file << ": \"" << text.en << "\" is in no table";
+        const auto [first, fresh] = korean.emplace(text.en, text.ko);
+        EXPECT_TRUE(fresh || first->second == text.ko)
+            << text.file << ": \"" << text.en << "\" is both " << first->second << " and " << text.ko;
+    }
+}
+
+// A Korean particle is written onto its word, a Latin name or a figure too: "Spadrim으로",
+// "{0}만큼", never "Spadrim 으로".
+TEST(SourceTexts, KoreanParticlesAttachToLatinWordsAndFigures) {
+    const std::regex detached(
+        "[A-Za-z0-9}] (으로|로|의|에서는|에서|에게|만큼|이나|이|가|을|를|은|는|와|과|나|에|도|부터|까지|보다)"
+        "(?=$| |,|\\.|·)");
+    for (const test::SourceText& text : test::SOURCE_TEXTS) {
+        const std::string ko(text.ko);
+        EXPECT_FALSE(std::regex_search(ko, detached)) << text.file << ": " << ko;
+    }
+    // The pattern finds what it is for.
+    EXPECT_TRUE(std::regex_search(std::string("Spadrim 으로 공간 보기"), detached));
+    EXPECT_TRUE(std::regex_search(std::string("{0} 만큼 공간이 생깁니다"), detached));
+    EXPECT_FALSE(std::regex_search(std::string("{0} 이상인 파일"), detached));
 }
 
 TEST(Translate, PicksTheLanguageAndFallsBackToEnglish) {

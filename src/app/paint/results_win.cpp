@@ -291,7 +291,7 @@ void paint_treemap(const Frame& f) {
     }
     // An extension picked on By type dims every other file: say which, and how to undo it.
     if (app.selected_extension) {
-        const std::string text = substitute(tr("{0} 강조 중 · Esc 로 해제", "Highlighting {0} · Esc clears"),
+        const std::string text = substitute(tr("{0} 강조 중 · Esc로 해제", "Highlighting {0} · Esc clears"),
                                             {extension_text(*app.selected_extension)});
         const float width = std::min(text_width(f.gfx, text, TextStyle::Small) + 20 * s, area.width - 16 * s);
         const Box chip{area.x + area.width - 8 * s - width, area.y + 8 * s, width, 24 * s};
