@@ -51,6 +51,34 @@ TEST(TranslationTables, EachHoldsEveryKeyWithItsPlaceholders) {
     }
 }
 
+// Chinese texts take full-width punctuation; French puts a narrow no-break space (U+202F) before a
+// colon, a question or exclamation mark and a closing guillemet, and after an opening one.
+TEST(TranslationTables, ChineseAndFrenchPunctuation) {
+    for (const std::string_view code : {"zh-Hans", "zh-Hant"}) {
+        for (const auto& [key, text] : parse_table(table_text(code))) {
+            if (key == MAKER_SITE) continue;  // an address
+            EXPECT_EQ(text.find_first_of(":()"), std::string::npos) << code << ": " << text;
+        }
+    }
+    constexpr std::string_view NARROW = "\u202F";
+    int marks = 0;
+    for (const auto& [key, text] : parse_table(table_text("fr"))) {
+        if (key == MAKER_SITE) continue;
+        const std::string_view shown = text;
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const std::string_view rest = shown.substr(i);
+            if (shown[i] == ':' || shown[i] == '?' || shown[i] == '!' || rest.starts_with("»")) {
+                ++marks;
+                EXPECT_TRUE(shown.substr(0, i).ends_with(NARROW)) << "fr: " << text;
+            }
+            if (rest.starts_with("«")) {
+                EXPECT_TRUE(rest.substr(2).starts_with(NARROW)) << "fr: " << text;
+            }
+        }
+    }
+    EXPECT_GT(marks, 10);
+}
+
 // The texts as written at their point of use: each English half is a key that every table holds, and
 // means one Korean text wherever it is written.
 TEST(SourceTexts, EachEnglishHalfIsAKeyWithOneKoreanText) {
