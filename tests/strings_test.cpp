@@ -139,6 +139,18 @@ TEST(Substitute, FillsEachPlaceholderFromTheTemplateOnly) {
     EXPECT_EQ(substitute("{ {0 {x} {}", {"a"}), "{ {0 {x} {}");
 }
 
+// The colon after a label joined in code ("Folder not found: C:\\x") follows the same rules as the tables.
+TEST(LabelColon, FollowsEachLanguagesPunctuation) {
+    EXPECT_EQ(label_colon(), ": ");
+    // As the tables write it after a label of their own.
+    for (const std::string_view code : {"de", "fr", "zh-Hans", "zh-Hant"}) {
+        const std::string in_bin = parse_table(table_text(code)).at("In the Recycle Bin:");
+        const std::string_view colon = label_colon_in(code);
+        EXPECT_TRUE(in_bin.ends_with(colon.substr(0, colon.find_last_not_of(' ') + 1)))
+            << code << ": " << in_bin;
+    }
+}
+
 TEST(Counts, EnglishTakesTheSingularAfterACountOfOne) {
     const std::string_view progress = "{0}  ·  {1} files  ·  {2} folders";
     EXPECT_EQ(fit_counts("en", progress, {{1, 1}, {2, 1}}), "{0}  ·  {1} file  ·  {2} folder");

@@ -53,7 +53,8 @@ void cancel_scan(App& app) {
 bool start_scan(App& app, std::string_view folder, std::optional<std::string> restore_path) {
     std::string path = absolute_path(folder);
     if (!folder_exists(path)) {
-        show_notice(app, std::string(tr("폴더를 찾을 수 없습니다", "Folder not found")) + ": " + path);
+        show_notice(app, std::string(tr("폴더를 찾을 수 없습니다", "Folder not found")) +
+                             std::string(label_colon()) + path);
         return false;
     }
     cancel_scan(app);

@@ -89,6 +89,16 @@ std::string substitute(std::string_view text, std::initializer_list<std::string_
     return out;
 }
 
+std::string_view label_colon_in(std::string_view code) {
+    if (code == "fr") return "\u202F: ";
+    if (code == "zh-Hans" || code == "zh-Hant") return "：";
+    return ": ";
+}
+
+std::string_view label_colon() {
+    return label_colon_in(language_code());
+}
+
 namespace {
 
 struct Plural {

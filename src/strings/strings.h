@@ -55,6 +55,13 @@ std::string_view tr(std::string_view ko, std::string_view en);
 // Placeholders without a value stay as they are.
 std::string substitute(std::string_view text, std::initializer_list<std::string_view> values);
 
+// What joins a label to what it names, in this run's language: ": " mostly, a narrow no-break space
+// before the colon in French, a full-width colon in Chinese.
+std::string_view label_colon();
+
+// What label_colon gives for a given language.
+std::string_view label_colon_in(std::string_view code);
+
 // A count that a placeholder of a text shows: {placeholder} stands for `value`.
 struct Count {
     std::size_t placeholder;
