@@ -34,7 +34,7 @@ TEST(Layout, ResultsColumnsAt96Dpi) {
     EXPECT_EQ(hit_test(in, 419, 60), (HitTarget{HitKind::Tab, 3}));
     EXPECT_EQ(list_viewport(in), (Box{0, 88, 420, 700 - 30 - 88}));
     in.warning = true;
-    EXPECT_EQ(list_viewport(in).height, 700 - 30 - 88 - 28);
+    EXPECT_EQ(list_viewport(in).height, 700 - 30 - 88 - 40);
     EXPECT_EQ(treemap_box(in), (Box{429, 56, 1000 - 421 - 16, 700 - 48 - 30 - 46 - 8}));
     EXPECT_EQ(list_width(results(3000, 700)), 560);  // capped
     EXPECT_EQ(list_width(results(400, 700)), 240);   // 0.6 W when that is below 300
@@ -98,6 +98,53 @@ TEST(Layout, HeaderButtonsAndTheirHits) {
     EXPECT_EQ(header_buttons(in).size(), 2u);
     EXPECT_EQ(hit_test(in, cancel_button(in).x + 1, cancel_button(in).y + 1),
               (HitTarget{HitKind::CancelScan, 0}));
+}
+
+// The rooms of the texts in the smallest window (720 pixels wide less Windows' frame): what they are
+// measured against in every language.
+TEST(Layout, TextRoomsOfTheSmallestWindow) {
+    ViewInput in = results(704, 441);
+    EXPECT_EQ(list_width(in), 360);  // not 0.42 × 704: four tab labels need the room
+    for (int t = 0; t < 4; ++t) {
+        const Box tab = tab_box(in, t);
+        const Box label = tab_label_box(in, t);
+        EXPECT_EQ(tab.x, 90.0f * static_cast<float>(t));
+        EXPECT_EQ(hit_test(in, tab.x + 1, tab.y + 1),
+                  (HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}));
+        EXPECT_EQ(hit_test(in, tab.x + tab.width - 1, tab.y + 1),
+                  (HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}));
+        EXPECT_EQ(label, (Box{tab.x + 4, tab.y, tab.width - 8, tab.height}));  // labels 8 apart at least
+    }
+    // The warning band lies between the list and the status line and holds two lines of small text.
+    in.warning = true;
+    const Box band = warning_text_box(in);
+    const Box view = list_viewport(in);
+    EXPECT_EQ(band.y, view.y + view.height);
+    EXPECT_EQ(band.y + band.height, 441 - 30);
+    EXPECT_EQ(band.width, 360 - 24);
+    // The widest notice, and the highlight chip, inside the window and the treemap.
+    const Box notice = padded(notice_pill(in, 5000), NOTICE_PADDING);
+    EXPECT_EQ(notice, (Box{32, 441 - 30 - 60, 640, 38}));
+    const Box chip = highlight_chip(in, 5000);
+    const Box treemap = treemap_box(in);
+    EXPECT_EQ(chip.x, treemap.x + 8);
+    EXPECT_EQ(chip.x + chip.width, treemap.x + treemap.width - 8);
+    EXPECT_EQ(highlight_chip(in, 50).width, 50 + 2 * CHIP_PADDING);
+    // The Duplicates tab's texts: the note under the bar; what was not found where the heading stands.
+    const ListMessage message = list_message(in);
+    EXPECT_GE(message.note.y, message.track.y + message.track.height);
+    EXPECT_LE(message.nothing_found.y, message.heading.y);
+    EXPECT_GE(message.nothing_found.y + message.nothing_found.height,
+              message.heading.y + message.heading.height);
+    // Home: the question and its tagline (two lines of 13 px text) over the cards, as wide as they are.
+    in.screen = Screen::Home;
+    in.drive_count = 1;  // two cards side by side
+    const HomeCards home = home_cards(in);
+    EXPECT_EQ(home.title.x, home.cards[0].x);
+    EXPECT_EQ(home.tagline.x + home.tagline.width, home.cards.back().x + home.cards.back().width);
+    EXPECT_GE(home.tagline.y, home.title.y + home.title.height - 4);
+    EXPECT_GE(home.tagline.height, 40);
+    EXPECT_LE(home.tagline.y + home.tagline.height, home.cards[0].y - 16);
 }
 
 TEST(Layout, HomeCardsWrapByWidth) {
@@ -172,7 +219,7 @@ TEST(Layout, TilesAreHitInnermostFirstAndMinimumSizeScales) {
 }
 
 TEST(LayoutRows, NamesKeepHalfTheListWidth) {
-    // The smallest window (720 pixels, less its frame) has a list about 300 pixels wide: name and size only.
+    // The smallest window (720 pixels, less its frame) has a list 360 pixels wide: name and size only.
     ViewInput narrow = results(704, 441);
     const Box small = list_viewport(narrow);
     const RowColumns tight = row_columns(small, small.x + 12, 32, 1);

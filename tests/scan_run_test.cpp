@@ -106,7 +106,7 @@ TEST(ScanRun, FinishedScanInstallsTheTreeAndReports) {
     EXPECT_EQ(node_at(*app.tree, 0).size, 2048u);
     EXPECT_EQ(app.tree_generation, 1u);
     EXPECT_EQ(app.current_folder, 0u);
-    EXPECT_TRUE(app.notice.starts_with("2.00 KB · 1 files · took ")) << app.notice;
+    EXPECT_TRUE(app.notice.starts_with("2.00 KB · 1 file · took ")) << app.notice;
     EXPECT_TRUE(app.notice.ends_with(" s")) << app.notice;
     finish_scan(app);  // a stray wake-up changes nothing
     EXPECT_EQ(app.tree_generation, 1u);

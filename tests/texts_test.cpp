@@ -25,5 +25,17 @@ TEST(ViewTexts, BadgesAndCounts) {
     EXPECT_EQ(unreadable_text(3), "3 folders could not be read");
 }
 
+TEST(ViewTexts, ACountOfOneTakesTheSingular) {
+    EXPECT_EQ(files_text(1), "1 file");
+    EXPECT_EQ(files_text(0), "0 files");
+    EXPECT_EQ(files_text(1001), "1,001 files");
+    EXPECT_EQ(progress_text(1536, 1, 1), "1.50 KB  ·  1 file  ·  1 folder");
+    EXPECT_EQ(progress_text(0, 1, 0), "0 B  ·  1 file  ·  0 folders");
+    EXPECT_EQ(progress_text(0, 11, 1), "0 B  ·  11 files  ·  1 folder");
+    EXPECT_EQ(unreadable_text(1), "1 folder could not be read");
+    DuplicateSet pair{{4, 5}, 1024, {}, 1024};
+    EXPECT_EQ(duplicate_set_text(pair), "2 copies · 1.00 KB each · 1.00 KB wasted");
+}
+
 }  // namespace
 }  // namespace spadrim

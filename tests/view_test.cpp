@@ -97,6 +97,13 @@ TEST(View, StatusLineOnTheRootAndTheDuplicatesTab) {
     EXPECT_EQ(status_line(app), "3 duplicate sets · 22.0 MB can be freed");
     app.duplicates[1].failed = 2;
     EXPECT_EQ(status_line(app), "3 duplicate sets · 22.0 MB can be freed · 2 files could not be opened");
+    // Counts of one, in English, with singular nouns.
+    app.duplicates[1] = DuplicatesFound{{{{4, 5}, MiB, {}, MiB}}, 1};
+    EXPECT_EQ(status_line(app), "1 duplicate set · 1.00 MB can be freed · 1 file could not be opened");
+    app.tab = Tab::Folders;
+    app.current_folder = 0;
+    app.tree->unreadable_folders = 1;
+    EXPECT_EQ(status_line(app), "1 folder could not be read");
 }
 
 TEST(View, UnaccountedSpaceAboveOnePercentOfTheUsedSpace) {

@@ -125,7 +125,7 @@ void main_menu(HWND handle, float x, float y) {
     add(menu, AUTO_UPDATE, std::string(tr("자동 업데이트", "Automatic updates")), true,
         !auto_update || *auto_update != 0);
     add(menu, CHECK_UPDATES, std::string(tr("업데이트 확인", "Check for updates")));
-    add(menu, MORE_APPS, std::string(tr("Tarnwel 의 다른 프로그램", "More apps from Tarnwel")));
+    add(menu, MORE_APPS, std::string(tr("Tarnwel의 다른 프로그램", "More apps from Tarnwel")));
     add(menu, ABOUT, std::string(tr("Spadrim 정보", "About Spadrim")));
 
     const UINT id = show(handle, menu, x, y);
@@ -175,7 +175,7 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
         add(menu, LOOK_INSIDE, std::string(tr("이 폴더 보기", "Look inside")) + "\tEnter",
             node != app.current_folder);
     add(menu, OPEN, std::string(tr("열기", "Open")));
-    add(menu, SHOW_IN_EXPLORER, std::string(tr("탐색기에서 보기", "Show in File Explorer")));
+    add(menu, SHOW_IN_EXPLORER, std::string(tr("파일 탐색기에서 보기", "Show in File Explorer")));
     add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",

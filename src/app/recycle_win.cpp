@@ -48,11 +48,11 @@ void recycle_item(Window& window, NodeIndex node) {
     if (node == 0 || is_protected_here(path)) {
         const std::string text =
             shown + "\n\n" +
-            std::string(tr(
-                "Windows 나 프로그램, 사용자 계정이 쓰는 폴더라서 Spadrim 에서는 지울 수 없습니다. 안에 든 "
-                "파일이나 하위 폴더를 골라 주세요.",
-                "Windows, programs or your user account rely on this folder, so Spadrim will not delete "
-                "it. Choose the files or subfolders inside it instead."));
+            std::string(
+                tr("Windows나 프로그램, 사용자 계정이 쓰는 폴더라서 Spadrim에서는 지울 수 없습니다. 안에 든 "
+                   "파일이나 하위 폴더를 골라 주세요.",
+                   "Windows, programs or your user account rely on this folder, so Spadrim will not delete "
+                   "it. Choose the files or subfolders inside it instead."));
         MessageBoxW(handle, to_wide(text).c_str(), L"Spadrim", MB_ICONINFORMATION);
         return;
     }
@@ -96,10 +96,9 @@ void recycle_item(Window& window, NodeIndex node) {
         remove_from_view(now, moved);
     current->app.recycle_bin_bytes = query_recycle_bin();
     refresh_volume(current->app);
-    show_notice(current->app,
-                substitute(tr("휴지통으로 보냈습니다. 휴지통을 비우면 {0} 만큼 공간이 생깁니다.",
-                              "Moved to the Recycle Bin. Emptying it frees {0}."),
-                           {format_size(item.size)}));
+    show_notice(current->app, substitute(tr("휴지통으로 보냈습니다. 휴지통을 비우면 {0}만큼 공간이 생깁니다.",
+                                            "Moved to the Recycle Bin. Emptying it frees {0}."),
+                                         {format_size(item.size)}));
     state_changed(*current);
 }
 

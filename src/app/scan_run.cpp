@@ -55,7 +55,8 @@ void cancel_scan(App& app) {
 bool start_scan(App& app, std::string_view folder, std::optional<std::string> restore_path) {
     std::string path = absolute_path(folder);
     if (!folder_exists(path)) {
-        show_notice(app, std::string(tr("폴더를 찾을 수 없습니다", "Folder not found")) + ": " + path);
+        show_notice(app, std::string(tr("폴더를 찾을 수 없습니다", "Folder not found")) +
+                             std::string(label_colon()) + path);
         return false;
     }
     cancel_scan(app);
@@ -157,9 +158,11 @@ void finish_scan(App& app) {
 
     const std::chrono::duration<double> elapsed = Clock::now() - job.started;
     const Node& root = node_at(*app.tree, 0);
-    show_notice(app, substitute(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
-                                {format_size(root.size), format_count(root.file_count),
-                                 seconds_text(elapsed.count())}));
+    show_notice(
+        app,
+        substitute(with_counts(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
+                               {{1, root.file_count}}),
+                   {format_size(root.size), format_count(root.file_count), seconds_text(elapsed.count())}));
 }
 
 }  // namespace spadrim

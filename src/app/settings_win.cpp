@@ -90,7 +90,7 @@ bool dark_theme() {
 void register_verb() {
     const std::optional<std::string> exe = module_path();
     if (!exe) return;
-    const std::string label(tr("Spadrim 로 공간 보기", "Analyze space with Spadrim"));
+    const std::string label(tr("Spadrim으로 공간 보기", "Analyze space with Spadrim"));
     for (const VerbKey& verb : VERB_KEYS) {
         const std::string command = verb_command(*exe, verb.placeholder);
         const std::string command_key = std::string(verb.key) + "\\command";

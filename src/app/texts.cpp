@@ -26,17 +26,21 @@ std::string_view badge_text(std::uint8_t flags) {
 }
 
 std::string progress_text(std::uint64_t bytes, std::uint64_t files, std::uint64_t folders) {
-    return substitute(tr("{0}  ·  파일 {1}개  ·  폴더 {2}개", "{0}  ·  {1} files  ·  {2} folders"),
-                      {format_size(bytes), format_count(files), format_count(folders)});
+    return substitute(
+        with_counts(tr("{0}  ·  파일 {1}개  ·  폴더 {2}개", "{0}  ·  {1} files  ·  {2} folders"),
+                    {{1, files}, {2, folders}}),
+        {format_size(bytes), format_count(files), format_count(folders)});
 }
 
 std::string files_text(std::uint64_t files) {
-    return substitute(tr("파일 {0}개", "{0} files"), {format_count(files)});
+    return substitute(with_counts(tr("파일 {0}개", "{0} files"), {{0, files}}), {format_count(files)});
 }
 
 std::string unreadable_text(std::uint64_t folders) {
     if (folders == 0) return {};
-    return substitute(tr("읽지 못한 폴더 {0}곳", "{0} folders could not be read"), {format_count(folders)});
+    return substitute(
+        with_counts(tr("읽지 못한 폴더 {0}곳", "{0} folders could not be read"), {{0, folders}}),
+        {format_count(folders)});
 }
 
 }  // namespace spadrim
@@ -62,7 +66,8 @@ std::string extension_text(std::string_view extension) {
 
 std::string duplicate_set_text(const DuplicateSet& set) {
     return substitute(
-        tr("사본 {0}개 · 각 {1} · {2} 낭비", "{0} copies · {1} each · {2} wasted"),
+        with_counts(tr("사본 {0}개 · 각 {1} · {2} 낭비", "{0} copies · {1} each · {2} wasted"),
+                    {{0, set.members.size()}}),
         {format_count(set.members.size()), format_size(set.size), format_size(wasted_bytes(set))});
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "app/app.h"
+#include "app/texts.h"
 #include "kinds/kinds.h"
 #include "strings/strings.h"
 
@@ -69,23 +70,22 @@ std::optional<std::string> status_line(const App& app) {
         std::uint64_t freeable = 0;
         for (const DuplicateSet& set : found->second.sets)
             freeable += wasted_bytes(set);
-        std::string text =
-            substitute(tr("중복 묶음 {0}개 · 아낄 수 있는 공간 {1}", "{0} duplicate sets · {1} can be freed"),
-                       {format_count(found->second.sets.size()), format_size(freeable)});
+        const std::size_t sets = found->second.sets.size();
+        std::string text = substitute(with_counts(tr("중복 묶음 {0}개 · 아낄 수 있는 공간 {1}",
+                                                     "{0} duplicate sets · {1} can be freed"),
+                                                  {{0, sets}}),
+                                      {format_count(sets), format_size(freeable)});
         if (found->second.failed != 0) {
             text += " · ";
-            text += substitute(tr("열지 못한 파일 {0}개", "{0} files could not be opened"),
+            text += substitute(with_counts(tr("열지 못한 파일 {0}개", "{0} files could not be opened"),
+                                           {{0, found->second.failed}}),
                                {format_count(found->second.failed)});
         }
         return text;
     }
     if (!app.tree || app.current_folder != 0) return std::nullopt;
     const FileTree& tree = *app.tree;
-    std::string text;
-    if (tree.unreadable_folders != 0) {
-        text = substitute(tr("읽지 못한 폴더 {0}곳", "{0} folders could not be read"),
-                          {format_count(tree.unreadable_folders)});
-    }
+    std::string text = unreadable_text(tree.unreadable_folders);
     if (is_drive_root(tree.root_path)) {
         if (const std::optional<std::uint64_t> missing =
                 unaccounted_bytes(app.volume, node_at(tree, 0).size)) {

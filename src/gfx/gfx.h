@@ -16,6 +16,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "gfx/style.h"
@@ -41,11 +42,21 @@ HRESULT create_target(Gfx& gfx);
 void resize_gfx(Gfx& gfx, UINT width, UINT height);
 // New text formats at a DPI; the old ones stay when any of the five cannot be made.
 void set_gfx_dpi(Gfx& gfx, unsigned dpi);
+// A Gfx that only measures text: the DirectWrite factory and the window's text formats at a DPI, without
+// a device or a window. Nothing when either cannot be made.
+std::unique_ptr<Gfx> create_text_gfx(unsigned dpi);
 
+// A text laid out on one line (trimmed with an ellipsis past max_width), or, given wrap_height, broken
+// between words into lines max_width wide and trimmed past that height.
 ComPtr<IDWriteTextLayout> make_layout(const Gfx& gfx, std::string_view text, float max_width, TextStyle style,
-                                      Align align);
+                                      Align align, std::optional<float> wrap_height = std::nullopt);
 float text_width(const Gfx& gfx, std::string_view text, TextStyle style);
+// One line, centred vertically in the box.
 void draw_text(Gfx& gfx, std::string_view text, Box box, Colour colour, TextStyle style, Align align);
+// As many lines as the box's width asks for, centred vertically in the box.
+void draw_paragraph(Gfx& gfx, std::string_view text, Box box, Colour colour, TextStyle style, Align align);
+// The height of a text broken into lines `width` wide.
+float paragraph_height(const Gfx& gfx, std::string_view text, float width, TextStyle style);
 void draw_icon(Gfx& gfx, std::u32string_view glyphs, Box box, Colour colour, float factor = 1);
 
 void fill(Gfx& gfx, Box box, Colour colour);

@@ -137,6 +137,17 @@ std::unique_ptr<Gfx> create_gfx(HWND window, unsigned dpi, HRESULT* error) {
     return gfx;
 }
 
+std::unique_ptr<Gfx> create_text_gfx(unsigned dpi) {
+    auto gfx = std::make_unique<Gfx>();
+    gfx->scale = static_cast<float>(dpi) / 96.0f;
+    if (FAILED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                   reinterpret_cast<IUnknown**>(gfx->write_factory.GetAddressOf()))) ||
+        !make_formats(gfx->write_factory.Get(), gfx->scale, gfx->formats)) {
+        return nullptr;
+    }
+    return gfx;
+}
+
 HRESULT create_target(Gfx& gfx) {
     ComPtr<IDXGISurface> surface;
     HRESULT hr = gfx.swap_chain->GetBuffer(0, __uuidof(IDXGISurface),
@@ -168,15 +179,16 @@ void set_gfx_dpi(Gfx& gfx, unsigned dpi) {
 }
 
 ComPtr<IDWriteTextLayout> make_layout(const Gfx& gfx, std::string_view text, float max_width, TextStyle style,
-                                      Align align) {
+                                      Align align, std::optional<float> wrap_height) {
     const std::wstring wide = to_wide(text);
     ComPtr<IDWriteTextLayout> layout;
     IDWriteTextFormat* format = gfx.formats[static_cast<std::size_t>(style)].Get();
-    if (FAILED(gfx.write_factory->CreateTextLayout(wide.c_str(), static_cast<UINT32>(wide.size()), format,
-                                                   std::max(max_width, 1.0f), 1000, &layout))) {
+    if (FAILED(gfx.write_factory->CreateTextLayout(
+            wide.c_str(), static_cast<UINT32>(wide.size()), format, std::max(max_width, 1.0f),
+            wrap_height ? std::max(*wrap_height, 1.0f) : 1000, &layout))) {
         return nullptr;
     }
-    layout->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
+    layout->SetWordWrapping(wrap_height ? DWRITE_WORD_WRAPPING_WRAP : DWRITE_WORD_WRAPPING_NO_WRAP);
     ComPtr<IDWriteInlineObject> ellipsis;
     if (SUCCEEDED(gfx.write_factory->CreateEllipsisTrimmingSign(format, &ellipsis))) {
         const DWRITE_TRIMMING trimming{DWRITE_TRIMMING_GRANULARITY_CHARACTER, 0, 0};
@@ -200,6 +212,22 @@ void draw_text(Gfx& gfx, std::string_view text, Box box, Colour colour, TextStyl
     gfx.brush->SetColor(d2d(colour));
     gfx.target_view->DrawTextLayout(D2D1_POINT_2F{box.x, centred_top(layout.Get(), box)}, layout.Get(),
                                     gfx.brush.Get(), D2D1_DRAW_TEXT_OPTIONS_CLIP);
+}
+
+void draw_paragraph(Gfx& gfx, std::string_view text, Box box, Colour colour, TextStyle style, Align align) {
+    const ComPtr<IDWriteTextLayout> layout = make_layout(gfx, text, box.width, style, align, box.height);
+    if (!layout) return;
+    gfx.brush->SetColor(d2d(colour));
+    gfx.target_view->DrawTextLayout(D2D1_POINT_2F{box.x, centred_top(layout.Get(), box)}, layout.Get(),
+                                    gfx.brush.Get(), D2D1_DRAW_TEXT_OPTIONS_CLIP);
+}
+
+float paragraph_height(const Gfx& gfx, std::string_view text, float width, TextStyle style) {
+    const ComPtr<IDWriteTextLayout> layout = make_layout(gfx, text, width, style, Align::Leading, 10000.0f);
+    if (!layout) return 0;
+    DWRITE_TEXT_METRICS metrics{};
+    layout->GetMetrics(&metrics);
+    return metrics.height;
 }
 
 void draw_icon(Gfx& gfx, std::u32string_view glyphs, Box box, Colour colour, float factor) {

@@ -140,8 +140,13 @@ FileKind classify_extension(std::string_view e) {
 }
 
 std::string_view kind_label(FileKind kind) {
+    const KindNames names = kind_names(kind);
+    return tr(names.korean, names.english);
+}
+
+KindNames kind_names(FileKind kind) {
     const KindRow& row = KIND_ROWS[static_cast<std::size_t>(kind)];
-    return tr(row.korean, row.english);
+    return KindNames{row.korean, row.english};
 }
 
 std::uint32_t kind_colour(FileKind kind) {

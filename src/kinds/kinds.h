@@ -36,6 +36,13 @@ FileKind classify_extension(std::string_view extension);
 // The label of a kind in the UI language.
 std::string_view kind_label(FileKind kind);
 
+// The Korean and English label of a kind: the pair kind_label looks up.
+struct KindNames {
+    std::string_view korean;
+    std::string_view english;
+};
+KindNames kind_names(FileKind kind);
+
 // The kind's colour as 0xRRGGBB.
 std::uint32_t kind_colour(FileKind kind);
 

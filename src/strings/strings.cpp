@@ -89,6 +89,64 @@ std::string substitute(std::string_view text, std::initializer_list<std::string_
     return out;
 }
 
+std::string_view label_colon_in(std::string_view code) {
+    if (code == "fr") return "\u202F: ";
+    if (code == "zh-Hans" || code == "zh-Hant") return "：";
+    return ": ";
+}
+
+std::string_view label_colon() {
+    return label_colon_in(language_code());
+}
+
+namespace {
+
+struct Plural {
+    std::string_view many;
+    std::string_view one;
+};
+
+// Every English noun that follows a count in a UI text.
+constexpr std::array<Plural, 4> ENGLISH_PLURALS = {{
+    {" files", " file"},
+    {" folders", " folder"},
+    {" duplicate sets", " duplicate set"},
+    {" copies", " copy"},
+}};
+
+bool is_letter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+}  // namespace
+
+std::string fit_counts(std::string_view code, std::string_view text, std::initializer_list<Count> counts) {
+    std::string out(text);
+    if (code != "en") return out;
+    for (const Count& count : counts) {
+        if (count.value != 1) continue;
+        const std::string placeholder = "{" + std::to_string(count.placeholder) + "}";
+        for (std::size_t at = out.find(placeholder); at != std::string::npos;
+             at = out.find(placeholder, at + 1)) {
+            const std::size_t noun = at + placeholder.size();
+            for (const Plural& plural : ENGLISH_PLURALS) {
+                const std::size_t end = noun + plural.many.size();
+                // The whole word: "{0} filesystems" is not "{0} files".
+                if (out.compare(noun, plural.many.size(), plural.many) == 0 &&
+                    (end == out.size() || !is_letter(out[end]))) {
+                    out.replace(noun, plural.many.size(), plural.one);
+                    break;
+                }
+            }
+        }
+    }
+    return out;
+}
+
+std::string with_counts(std::string_view text, std::initializer_list<Count> counts) {
+    return fit_counts(language_code(), text, counts);
+}
+
 TranslationTable parse_table(std::string_view json) {
     TranslationTable table;
     const nlohmann::json document = nlohmann::json::parse(json, nullptr, /*allow_exceptions=*/false);

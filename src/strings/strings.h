@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +54,28 @@ std::string_view tr(std::string_view ko, std::string_view en);
 // template only, so a value that happens to contain "{1}" (a file name, say) is inserted as it is.
 // Placeholders without a value stay as they are.
 std::string substitute(std::string_view text, std::initializer_list<std::string_view> values);
+
+// What joins a label to what it names, in this run's language: ": " mostly, a narrow no-break space
+// before the colon in French, a full-width colon in Chinese.
+std::string_view label_colon();
+
+// What label_colon gives for a given language.
+std::string_view label_colon_in(std::string_view code);
+
+// A count that a placeholder of a text shows: {placeholder} stands for `value`.
+struct Count {
+    std::size_t placeholder;
+    std::uint64_t value;
+};
+
+// The text fitted to the counts it shows, ready for substitute. English puts a plural noun after a count
+// ("{0} files"), which a count of one makes singular: "1 file", "1 duplicate set". Korean and the
+// translation tables word a count so that one form fits every number ("파일 1개", "Dateien: 1"): their
+// texts come back as they are.
+std::string with_counts(std::string_view text, std::initializer_list<Count> counts);
+
+// What with_counts does for a given language.
+std::string fit_counts(std::string_view code, std::string_view text, std::initializer_list<Count> counts);
 
 // A parsed translation table: English text -> translated text.
 struct TextHash {

@@ -37,7 +37,7 @@ args = parser.parse_args()
 
 def column_width(w):
     """The list column's width in a client `w` pixels wide, at 96 DPI."""
-    return round(min(0.6 * w, min(560, max(300, 0.42 * w))))
+    return round(min(0.6 * w, min(560, max(360, 0.42 * w))))
 
 
 def underlined_tab(path, area):

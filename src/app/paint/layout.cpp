@@ -59,11 +59,22 @@ float status_height(const ViewInput& in) {
 float list_width(const ViewInput& in) {
     const float w = client_width(in);
     const float s = in.scale;
-    return std::round(std::min(0.6f * w, std::min(560 * s, std::max(300 * s, 0.42f * w))));
+    // At least LIST_LEAST_WIDTH where the window allows: room for four tab labels side by side.
+    return std::round(std::min(0.6f * w, std::min(560 * s, std::max(LIST_LEAST_WIDTH * s, 0.42f * w))));
 }
 
 Box tab_strip(const ViewInput& in) {
     return Box{0, scaled(HEADER_HEIGHT, in.scale), list_width(in), scaled(TAB_STRIP_HEIGHT, in.scale)};
+}
+
+Box tab_box(const ViewInput& in, int t) {
+    const Box strip = tab_strip(in);
+    const float width = strip.width / 4;
+    return Box{static_cast<float>(t) * width, strip.y, width, strip.height};
+}
+
+Box tab_label_box(const ViewInput& in, int t) {
+    return padded(tab_box(in, t), TAB_PADDING * in.scale);
 }
 
 Box list_viewport(const ViewInput& in) {
@@ -123,6 +134,9 @@ HomeCards home_cards(const ViewInput& in) {
     const auto per_row = static_cast<std::size_t>(columns);
 
     HomeCards home;
+    const float header = scaled(HEADER_HEIGHT, s);
+    home.title = Box{left, header + 44 * s, content, 44 * s};
+    home.tagline = Box{left, header + 84 * s, content, 44 * s};  // two lines where one is too short
     const std::size_t count = in.drive_count + 1;
     for (std::size_t i = 0; i < count; ++i) {
         const auto column = static_cast<float>(i % per_row);
@@ -145,6 +159,32 @@ HomeCards home_cards(const ViewInput& in) {
         }
     }
     return home;
+}
+
+Box card_column(const Box& card, float scale) {
+    return Box{card.x + 60 * scale, card.y, card.width - 76 * scale, card.height};
+}
+
+ListMessage list_message(const ViewInput& in) {
+    const float s = in.scale;
+    const Box view = list_viewport(in);
+    const float bar = std::min(320 * s, view.width - 64 * s);
+    const float left = view.x + 16 * s;
+    const float width = view.width - 32 * s;
+    return ListMessage{Box{left, view.y + 28 * s, width, 26 * s},
+                       Box{view.x + std::round((view.width - bar) * 0.5f), view.y + 64 * s, bar, 6 * s},
+                       Box{left, view.y + 76 * s, width, 44 * s}, Box{left, view.y + 20 * s, width, 44 * s}};
+}
+
+Box warning_text_box(const ViewInput& in) {
+    const float s = in.scale;
+    const Box view = list_viewport(in);
+    return Box{12 * s, view.y + view.height, list_width(in) - 24 * s, scaled(WARNING_BAND_HEIGHT, s)};
+}
+
+float status_details_room(const ViewInput& in, float free_width) {
+    const float s = in.scale;
+    return client_width(in) - 12 * s - free_width - 36 * s - 12 * s;
 }
 
 std::vector<Crumb> breadcrumb(const ViewInput& in) {
@@ -204,8 +244,19 @@ std::vector<Crumb> breadcrumb(const ViewInput& in) {
 Box notice_pill(const ViewInput& in, float text_width) {
     const float s = in.scale;
     const float w = client_width(in);
-    const float pill = std::min(text_width + 32 * s, w - 32 * s);
+    const float pill = std::min(text_width + 2 * NOTICE_PADDING * s, w - 32 * s);
     return Box{std::round((w - pill) * 0.5f), client_height(in) - status_height(in) - 60 * s, pill, 38 * s};
+}
+
+Box highlight_chip(const ViewInput& in, float text_width) {
+    const float s = in.scale;
+    const Box area = treemap_box(in);
+    const float width = std::min(text_width + 2 * CHIP_PADDING * s, area.width - 16 * s);
+    return Box{area.x + area.width - 8 * s - width, area.y + 8 * s, width, 24 * s};
+}
+
+Box padded(const Box& box, float padding) {
+    return Box{box.x + padding, box.y, box.width - 2 * padding, box.height};
 }
 
 HitTarget hit_test(const ViewInput& in, float x, float y) {

@@ -55,9 +55,20 @@ struct ViewInput {
 };
 
 struct HomeCards {
+    Box title;               // the question over the cards
+    Box tagline;             // the line under it
     std::vector<Box> cards;  // one per drive, then the folder card
     std::optional<Box> recycle_line;
     std::optional<Box> recycle_button;
+};
+
+// The texts of the Duplicates tab while its files are compared (a heading, the progress bar's track and
+// a note under it, of up to two lines), or once none were found (up to two lines).
+struct ListMessage {
+    Box heading;
+    Box track;
+    Box note;
+    Box nothing_found;
 };
 
 // Heights in DIPs of the header bar across every screen, the tab strip of the results and the status
@@ -65,8 +76,12 @@ struct HomeCards {
 inline constexpr float HEADER_HEIGHT = 48;
 inline constexpr float TAB_STRIP_HEIGHT = 40;
 inline constexpr float STATUS_HEIGHT = 30;
-inline constexpr float WARNING_BAND_HEIGHT = 28;  // under the list, when the results warn
+inline constexpr float WARNING_BAND_HEIGHT = 40;  // two lines under the list, when the results warn
 inline constexpr float LEGEND_HEIGHT = 46;        // the kinds legend under the treemap
+inline constexpr float NOTICE_PADDING = 16;       // between a notice pill's ends and its text
+inline constexpr float CHIP_PADDING = 10;         // the same in the treemap's highlight chip
+inline constexpr float TAB_PADDING = 4;           // at either end of a tab: its label never meets the next
+inline constexpr float LIST_LEAST_WIDTH = 360;    // the list column's width in a narrow window
 
 // roundf(n × scale): halves away from zero.
 float scaled(float n, float scale);
@@ -76,6 +91,9 @@ std::vector<HeaderButton> header_buttons(const ViewInput& in);
 float status_height(const ViewInput& in);
 float list_width(const ViewInput& in);
 Box tab_strip(const ViewInput& in);
+// Tab t (0 to 3) of the strip, and the box its label is centred in.
+Box tab_box(const ViewInput& in, int t);
+Box tab_label_box(const ViewInput& in, int t);
 Box list_viewport(const ViewInput& in);
 float row_height(const ViewInput& in);
 double max_scroll(const ViewInput& in);
@@ -84,9 +102,20 @@ Box treemap_box(const ViewInput& in);
 std::optional<Box> scroll_bar_strip(const ViewInput& in);
 Box cancel_button(const ViewInput& in);
 HomeCards home_cards(const ViewInput& in);
+// The column of a home card's texts, right of its symbol.
+Box card_column(const Box& card, float scale);
+ListMessage list_message(const ViewInput& in);
+// The text of the warning band under the list, when the results warn.
+Box warning_text_box(const ViewInput& in);
+// The room of the status line's details, left of the free space text of free_width pixels.
+float status_details_room(const ViewInput& in, float free_width);
 std::vector<Crumb> breadcrumb(const ViewInput& in);
 // The notice pill for a notice of text_width pixels.
 Box notice_pill(const ViewInput& in, float text_width);
+// The treemap's highlight chip at its top right, for a text of text_width pixels.
+Box highlight_chip(const ViewInput& in, float text_width);
+// A box narrowed by `padding` at either end.
+Box padded(const Box& box, float padding);
 
 HitTarget hit_test(const ViewInput& in, float x, float y);
 

@@ -20,16 +20,15 @@ constexpr std::uint32_t FULL_DRIVE_RED = 0xEF4444;
 void paint_home(const Frame& f) {
     const App& app = f.window.app;
     const float s = f.s;
-    const float w = std::max(f.in.width, 0.0f);
-    const float header = scaled(HEADER_HEIGHT, s);
-    draw_text(f.gfx, tr("무엇이 디스크를 차지하고 있을까요?", "What is taking up your disk space?"),
-              Box{0, header + 44 * s, w, 44 * s}, f.palette.text, TextStyle::Title, Align::Centre);
-    draw_text(f.gfx,
-              tr("드라이브나 폴더를 고르면 큰 것부터 보여 드립니다. 이 PC 밖으로는 아무것도 나가지 않습니다.",
-                 "Pick a drive or folder and the biggest things show up first. Nothing leaves this PC."),
-              Box{0, header + 88 * s, w, 28 * s}, f.palette.text_dim, TextStyle::Body, Align::Centre);
-
     const HomeCards home = home_cards(f.in);
+    draw_text(f.gfx, tr("무엇이 디스크를 차지하고 있을까요?", "What is taking up your disk space?"),
+              home.title, f.palette.text, TextStyle::Title, Align::Centre);
+    draw_paragraph(
+        f.gfx,
+        tr("드라이브나 폴더를 고르면 큰 것부터 보여 드립니다. 이 PC 밖으로는 아무것도 나가지 않습니다.",
+           "Pick a drive or folder and the biggest things show up first. Nothing leaves this PC."),
+        home.tagline, f.palette.text_dim, TextStyle::Body, Align::Centre);
+
     for (std::size_t i = 0; i < home.cards.size(); ++i) {
         const Box card = home.cards[i];
         const bool hovered = f.window.app.hover == HitTarget{HitKind::DriveCard, i};
@@ -38,8 +37,9 @@ void paint_home(const Frame& f) {
         const bool folder_card = i == app.drives.size();
         draw_icon(f.gfx, folder_card ? U"\uE838" : U"\uEDA2",
                   Box{card.x + 16 * s, card.y + 16 * s, 32 * s, 32 * s}, f.palette.accent, 1.6f);
-        const float column = card.x + 60 * s;
-        const float column_width = card.width - 76 * s;
+        const Box text_column = card_column(card, s);
+        const float column = text_column.x;
+        const float column_width = text_column.width;
         if (folder_card) {
             draw_text(f.gfx, tr("폴더 고르기…", "Choose a folder…"),
                       Box{column, card.y + 14 * s, column_width, 24 * s}, f.palette.text, TextStyle::BodyBold,
@@ -184,8 +184,8 @@ void paint_chrome(const Frame& f) {
     if (!app.notice.empty()) {
         const Box pill = notice_pill(f.in, text_width(f.gfx, app.notice, TextStyle::Body));
         fill_rounded(f.gfx, pill, 8 * s, colour(NOTICE_BACKGROUND, 0.92f));
-        draw_text(f.gfx, app.notice, Box{pill.x + 16 * s, pill.y, pill.width - 32 * s, pill.height},
-                  colour(0xFFFFFF), TextStyle::Body, Align::Centre);
+        draw_text(f.gfx, app.notice, padded(pill, NOTICE_PADDING * s), colour(0xFFFFFF), TextStyle::Body,
+                  Align::Centre);
     }
 }
 

@@ -135,8 +135,14 @@ void paint_rows(const Frame& f) {
         draw_symbol(f, look, start, y, first_line);
         const RowColumns columns = row_columns(view, start, first_line, s);
         const float name_left = columns.name_left;
-        draw_text(f.gfx, label, Box{name_left, y, columns.name_right - name_left, first_line}, f.palette.text,
-                  TextStyle::Body, Align::Leading);
+        const Box name{name_left, y, columns.name_right - name_left, first_line};
+        if (!second_line && two_lines && text_width(f.gfx, label, TextStyle::Body) > name.width) {
+            // A duplicate set's line, too long for one line, takes the row's second one too.
+            draw_paragraph(f.gfx, label, Box{name.x, y, name.width, row}, f.palette.text, TextStyle::Body,
+                           Align::Leading);
+        } else {
+            draw_text(f.gfx, label, name, f.palette.text, TextStyle::Body, Align::Leading);
+        }
         draw_figures(f, columns, y, size, folder_size, look.symbol);
         if (second_line) {
             draw_text(f.gfx, location_text(tree, *second_line),
@@ -147,15 +153,15 @@ void paint_rows(const Frame& f) {
     f.gfx.target_view->PopAxisAlignedClip();
 
     if (count == 0) {
+        const ListMessage message = list_message(f.in);
         if (app.tab == Tab::Duplicates && app.duplicate_job) {
             const CompareProgress& progress = *app.duplicate_job->progress;
             draw_text(f.gfx,
                       substitute(tr("비교하는 중… {0} / {1}", "Comparing… {0} / {1}"),
                                  {format_count(progress.files_done), format_count(progress.total_files)}),
-                      Box{view.x + 16 * s, view.y + 28 * s, view.width - 32 * s, 26 * s}, f.palette.text,
-                      TextStyle::BodyBold, Align::Centre);
-            const float bar = std::min(320 * s, view.width - 64 * s);
-            const Box track{view.x + std::round((view.width - bar) * 0.5f), view.y + 64 * s, bar, 6 * s};
+                      message.heading, f.palette.text, TextStyle::BodyBold, Align::Centre);
+            const Box track = message.track;
+            const float bar = track.width;
             fill_rounded(f.gfx, track, 3 * s, with_alpha(f.palette.text_dim, 0.2f));
             const double total = static_cast<double>(progress.total_files.load());
             const double done =
@@ -163,16 +169,15 @@ void paint_rows(const Frame& f) {
             fill_rounded(f.gfx,
                          Box{track.x, track.y, std::max(static_cast<float>(done) * bar, 6 * s), track.height},
                          3 * s, f.palette.accent);
-            draw_text(f.gfx,
-                      substitute(tr("크기가 같은 {0} 이상 파일의 내용을 비교합니다",
-                                    "Comparing the contents of files of {0} or more that have the same size"),
-                                 {format_size(DUPLICATE_THRESHOLD)}),
-                      Box{view.x + 16 * s, view.y + 82 * s, view.width - 32 * s, 26 * s}, f.palette.text_dim,
-                      TextStyle::Small, Align::Centre);
+            draw_paragraph(
+                f.gfx,
+                substitute(tr("크기가 같은 {0} 이상 파일의 내용을 비교합니다",
+                              "Comparing the contents of files of {0} or more that have the same size"),
+                           {format_size(DUPLICATE_THRESHOLD)}),
+                message.note, f.palette.text_dim, TextStyle::Small, Align::Centre);
         } else if (app.tab == Tab::Duplicates && app.duplicates.contains(app.current_folder)) {
-            draw_text(f.gfx, no_duplicates_text(),
-                      Box{view.x + 16 * s, view.y + 28 * s, view.width - 32 * s, 26 * s}, f.palette.text_dim,
-                      TextStyle::Body, Align::Centre);
+            draw_paragraph(f.gfx, no_duplicates_text(), message.nothing_found, f.palette.text_dim,
+                           TextStyle::Body, Align::Centre);
         } else if (app.tab != Tab::Duplicates) {
             draw_text(f.gfx, tr("비어 있음", "Empty"), Box{view.x, view.y, view.width, 60 * s},
                       f.palette.text_dim, TextStyle::Body, Align::Centre);
@@ -199,30 +204,28 @@ void paint_list_column(const Frame& f) {
     fill(f.gfx, Box{column, top, 1, h - status - top}, f.palette.line);
 
     const Box strip = tab_strip(f.in);
-    const float tab_width = column / 4;
     for (int t = 0; t < 4; ++t) {
-        const Box box{static_cast<float>(t) * tab_width, strip.y, tab_width, strip.height};
+        const Box box = tab_box(f.in, t);
+        const Box label = tab_label_box(f.in, t);
         const auto tab = static_cast<Tab>(t);
         if (tab == app.tab) {
-            draw_text(f.gfx, tab_label(tab), box, f.palette.text, TextStyle::BodyBold, Align::Centre);
-            fill(f.gfx, Box{box.x + 16 * s, strip.y + strip.height - 3 * s, tab_width - 32 * s, 3 * s},
+            draw_text(f.gfx, tab_label(tab), label, f.palette.text, TextStyle::BodyBold, Align::Centre);
+            fill(f.gfx, Box{box.x + 16 * s, strip.y + strip.height - 3 * s, box.width - 32 * s, 3 * s},
                  f.palette.accent);
         } else {
             if (f.window.app.hover == HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}) {
                 fill(f.gfx, box, with_alpha(f.palette.text_dim, 0.08f));
             }
-            draw_text(f.gfx, tab_label(tab), box, f.palette.text_dim, TextStyle::Body, Align::Centre);
+            draw_text(f.gfx, tab_label(tab), label, f.palette.text_dim, TextStyle::Body, Align::Centre);
         }
     }
     fill(f.gfx, Box{0, strip.y + strip.height - 1, column, 1}, f.palette.line);
     paint_rows(f);
 
     if (const std::optional<std::string> warning = status_line(app)) {
-        const Box view = list_viewport(f.in);
-        const float band_top = view.y + view.height;
-        fill(f.gfx, Box{0, band_top, column, 1}, f.palette.line);
-        draw_text(f.gfx, *warning, Box{12 * s, band_top, column - 24 * s, scaled(WARNING_BAND_HEIGHT, s)},
-                  f.palette.text_dim, TextStyle::Small, Align::Leading);
+        const Box band = warning_text_box(f.in);
+        fill(f.gfx, Box{0, band.y, column, 1}, f.palette.line);
+        draw_paragraph(f.gfx, *warning, band, f.palette.text_dim, TextStyle::Small, Align::Leading);
     }
 }
 
@@ -291,13 +294,12 @@ void paint_treemap(const Frame& f) {
     }
     // An extension picked on By type dims every other file: say which, and how to undo it.
     if (app.selected_extension) {
-        const std::string text = substitute(tr("{0} 강조 중 · Esc 로 해제", "Highlighting {0} · Esc clears"),
+        const std::string text = substitute(tr("{0} 강조 중 · Esc로 해제", "Highlighting {0} · Esc clears"),
                                             {extension_text(*app.selected_extension)});
-        const float width = std::min(text_width(f.gfx, text, TextStyle::Small) + 20 * s, area.width - 16 * s);
-        const Box chip{area.x + area.width - 8 * s - width, area.y + 8 * s, width, 24 * s};
+        const Box chip = highlight_chip(f.in, text_width(f.gfx, text, TextStyle::Small));
         fill_rounded(f.gfx, chip, 6 * s, colour(NOTICE_BACKGROUND, 0.88f));
-        draw_text(f.gfx, text, Box{chip.x + 10 * s, chip.y, chip.width - 20 * s, chip.height},
-                  colour(0xFFFFFF), TextStyle::Small, Align::Centre);
+        draw_text(f.gfx, text, padded(chip, CHIP_PADDING * s), colour(0xFFFFFF), TextStyle::Small,
+                  Align::Centre);
     }
     f.gfx.target_view->PopAxisAlignedClip();
 
@@ -381,21 +383,20 @@ void paint_status(const Frame& f) {
     const float status = status_height(f.in);
     fill(f.gfx, Box{0, h - status, w, status}, f.palette.bar);
     fill(f.gfx, Box{0, h - status, w, 1}, f.palette.line);
-    float right_edge = w - 12 * s;
+    float free_width = 0;
     if (const std::optional<VolumeSpace> space = app.volume) {
         const std::string text = substitute(tr("남은 공간 {0} / 전체 {1}", "{0} free of {1}"),
                                             {format_size(space->free), format_size(space->total)});
-        const float width = text_width(f.gfx, text, TextStyle::Small);
-        draw_text(f.gfx, text, Box{right_edge - width, h - status, width, status}, f.palette.text_dim,
-                  TextStyle::Small, Align::Trailing);
-        right_edge -= width;
+        free_width = text_width(f.gfx, text, TextStyle::Small);
+        draw_text(f.gfx, text, Box{w - 12 * s - free_width, h - status, free_width, status},
+                  f.palette.text_dim, TextStyle::Small, Align::Trailing);
     }
     // A long path is cut short, never the size and count after it.
     const Details text = details(f);
     const float left = 12 * s;
     const LineSplit split = split_line(text_width(f.gfx, text.first, TextStyle::Small),
                                        text_width(f.gfx, text.second, TextStyle::Small),
-                                       right_edge - 36 * s - left, text.shorten_first);
+                                       status_details_room(f.in, free_width), text.shorten_first);
     // A pixel of slack: a box exactly as wide as its text may already trim it.
     draw_text(f.gfx, text.first, Box{left, h - status, std::max(split.first, 0.0f) + 1, status},
               f.palette.text_dim, TextStyle::Small, Align::Leading);
