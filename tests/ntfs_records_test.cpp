@@ -27,6 +27,7 @@ TEST(NtfsBootSector, GeometryAndItsLimits) {
     EXPECT_FALSE(read_boot_sector(std::span(sector).first(100)));
     EXPECT_FALSE(read_boot_sector(boot_sector(3)));  // not a power of two
     EXPECT_FALSE(read_boot_sector(boot_sector(0)));
+    EXPECT_FALSE(read_boot_sector(boot_sector(0x8D)));     // 2^115 sectors: found by the fuzzer
     EXPECT_FALSE(read_boot_sector(boot_sector(8, 0)));     // no record size
     EXPECT_FALSE(read_boot_sector(boot_sector(8, 0xEF)));  // 128 KiB records: no NTFS has them
     Bytes outside = boot_sector();

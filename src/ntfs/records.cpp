@@ -27,8 +27,12 @@ std::optional<NtfsGeometry> read_boot_sector(std::span<const std::uint8_t> secto
     NtfsGeometry geometry;
     geometry.bytes_per_sector = static_cast<std::uint32_t>(le(sector, 0x0B, 2));
     const std::uint8_t per_cluster = sector[0x0D];
-    // Above 0x80 the byte is a negative power of two: clusters of 128 KiB and more.
-    const std::uint64_t sectors_per_cluster = per_cluster <= 0x80 ? per_cluster : 1ull << (256 - per_cluster);
+    // Above 0x80 the byte is a negative power of two (clusters of 128 KiB and more); a power beyond any
+    // real cluster size is refused before it is used as a shift.
+    const unsigned power = 256u - per_cluster;
+    const std::uint64_t sectors_per_cluster = per_cluster <= 0x80 ? per_cluster
+                                              : power <= 16       ? 1ull << power
+                                                                  : 0;
     const std::uint64_t bytes_per_sector = geometry.bytes_per_sector;
     if (bytes_per_sector < 256 || bytes_per_sector > 4096 || (bytes_per_sector & (bytes_per_sector - 1)) ||
         sectors_per_cluster == 0 || (sectors_per_cluster & (sectors_per_cluster - 1)) ||
