@@ -21,6 +21,14 @@ void reap_runners(App& app) {
     std::erase_if(app.scan_runners, [](const JobRunner& runner) { return runner.finished->load(); });
 }
 
+// Ends what the running Scan and comparison were doing and numbers the Scan about to start.
+std::uint64_t next_scan(App& app) {
+    cancel_scan(app);
+    cancel_duplicates(app);
+    reap_runners(app);
+    return ++app.scan_generation;
+}
+
 }  // namespace
 
 App::App() = default;
@@ -59,10 +67,7 @@ bool start_scan(App& app, std::string_view folder, std::optional<std::string> re
                              std::string(label_colon()) + path);
         return false;
     }
-    cancel_scan(app);
-    cancel_duplicates(app);
-    reap_runners(app);
-    const std::uint64_t generation = ++app.scan_generation;
+    const std::uint64_t generation = next_scan(app);
     auto progress = std::make_shared<ScanProgress>();
     const std::uint64_t expected =
         expected_bytes(path, is_drive_root(path) ? volume_space(path) : std::nullopt);
@@ -106,10 +111,7 @@ bool start_volume_scan(App& app, std::string_view source) {
         show_notice(app, std::string(source) + ": " + error);
         return false;
     }
-    cancel_scan(app);
-    cancel_duplicates(app);
-    reap_runners(app);
-    const std::uint64_t generation = ++app.scan_generation;
+    const std::uint64_t generation = next_scan(app);
     auto progress = std::make_shared<ScanProgress>();
     auto finished = std::make_shared<std::atomic<bool>>(false);
     app.scan_runners.push_back(JobRunner{

@@ -16,13 +16,6 @@ constexpr std::size_t CHUNK = 4 << 20;  // read at a time: large sequential read
 constexpr std::uint16_t RECORD_IN_USE = 0x01;
 constexpr std::uint16_t RECORD_DIRECTORY = 0x02;
 
-std::uint64_t le(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
-    std::uint64_t value = 0;
-    for (std::size_t i = width; i-- > 0;)
-        value = (value << 8) | bytes[at + i];
-    return value;
-}
-
 // What one file's records say, gathered from its base record and any extension records.
 struct FileFacts {
     std::uint64_t length = 0;              // the unnamed $DATA's logical length
@@ -76,9 +69,9 @@ void gather(std::span<std::uint8_t> record, std::uint64_t number, Gathered& out)
         if (record[0] == 'F' || record[0] == 'B') ++out.damaged;
         return;
     }
-    const auto flags = static_cast<std::uint16_t>(le(record, 0x16, 2));
+    const auto flags = static_cast<std::uint16_t>(read_le(record, 0x16, 2));
     if (!(flags & RECORD_IN_USE)) return;
-    const std::uint64_t base = record_number(le(record, 0x20, 8));
+    const std::uint64_t base = record_number(read_le(record, 0x20, 8));
     const std::uint64_t owner = base != 0 ? base : number;
     if (owner > 0xFFFFFFFF) return;  // an extension of a record no MFT can hold
     FileFacts extension_facts;       // an extension record's sizes, handed on to its base record later
@@ -86,7 +79,7 @@ void gather(std::span<std::uint8_t> record, std::uint64_t number, Gathered& out)
     if (base == 0) {
         facts.in_use = true;
         facts.directory = (flags & RECORD_DIRECTORY) != 0;
-        facts.sequence = static_cast<std::uint16_t>(le(record, 0x10, 2));
+        facts.sequence = static_cast<std::uint16_t>(read_le(record, 0x10, 2));
     }
     for (const AttributeView& attribute : record_attributes(record)) {
         switch (attribute.type) {

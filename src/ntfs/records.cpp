@@ -6,12 +6,8 @@
 namespace spadrim {
 namespace {
 
-// Little-endian unsigned value of `width` bytes at `at`; the caller has checked the bounds.
 std::uint64_t le(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
-    std::uint64_t value = 0;
-    for (std::size_t i = width; i-- > 0;)
-        value = (value << 8) | bytes[at + i];
-    return value;
+    return read_le(bytes, at, width);
 }
 
 bool fits(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
@@ -21,6 +17,13 @@ bool fits(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width
 constexpr std::size_t FIXUP_STRIDE = 512;  // the update sequence always protects 512-byte strides
 
 }  // namespace
+
+std::uint64_t read_le(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
+    std::uint64_t value = 0;
+    for (std::size_t i = width; i-- > 0;)
+        value = (value << 8) | bytes[at + i];
+    return value;
+}
 
 std::optional<NtfsGeometry> read_boot_sector(std::span<const std::uint8_t> sector) {
     if (sector.size() < 512 || std::memcmp(sector.data() + 3, "NTFS    ", 8) != 0) return std::nullopt;

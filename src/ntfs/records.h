@@ -34,6 +34,9 @@ std::optional<NtfsGeometry> read_boot_sector(std::span<const std::uint8_t> secto
 // with the number (a torn or damaged write).
 bool apply_fixups(std::span<std::uint8_t> record);
 
+// The little-endian unsigned value of `width` (at most 8) bytes at `at`; the caller checks the bounds.
+std::uint64_t read_le(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width);
+
 // A 48-bit record number with its 16-bit sequence number, as parent and base references give them.
 inline std::uint64_t record_number(std::uint64_t reference) {
     return reference & 0x0000FFFFFFFFFFFFull;

@@ -27,6 +27,15 @@ void put_utf8(std::string& out, char32_t c) {
     }
 }
 
+void put_utf16(std::u16string& out, char32_t c) {
+    if (c >= 0x10000) {
+        out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(c);
+    }
+}
+
 // Decodes one code point at bytes[i]. Returns the number of bytes consumed (at least 1) and sets ok
 // to false for an invalid sequence; the consumed part is then the maximal invalid subpart, so that
 // the caller emits exactly one U+FFFD for it.
@@ -127,13 +136,7 @@ std::u16string utf16_from_wtf8(std::string_view text) {
         char32_t c = 0;
         bool ok = false;
         i += decode_utf8(text, i, c, ok);
-        if (!ok) c = REPLACEMENT;
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
+        put_utf16(out, ok ? c : REPLACEMENT);
     }
     return out;
 }
@@ -145,13 +148,7 @@ std::u16string utf16_from_utf8(std::string_view text) {
         char32_t c = 0;
         bool ok = false;
         i += decode_utf8(text, i, c, ok);
-        if (!ok) c = REPLACEMENT;
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
+        put_utf16(out, ok ? c : REPLACEMENT);
     }
     return out;
 }
