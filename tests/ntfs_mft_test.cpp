@@ -2,7 +2,11 @@
 // damage that must neither crash nor hang it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <map>
+
 #include "ntfs/mft.h"
+#include "scan/classify.h"
 #include "support/ntfs_builder.h"
 
 namespace spadrim {
@@ -15,6 +19,21 @@ std::optional<FileTree> read_volume(const Volume& volume, std::string* error = n
     MftOutcome outcome = read_mft("V:\\", volume.reader(), progress);
     if (error) *error = outcome.error;
     return std::move(outcome.tree);
+}
+
+// A $STANDARD_INFORMATION value with these attribute bits.
+Bytes standard_information(std::uint32_t attributes) {
+    Bytes value(0x48, 0);
+    put(value, 0x20, attributes, 4);
+    return value;
+}
+
+// The child of `folder` named `name`, or NO_NODE.
+NodeIndex child_named(const FileTree& tree, NodeIndex folder, std::string_view name) {
+    for (const NodeIndex i : sorted_children(tree, folder)) {
+        if (name_of(tree, i) == name) return i;
+    }
+    return NO_NODE;
 }
 
 // Names of a folder's live children, sorted as the list shows them.
@@ -114,6 +133,159 @@ TEST(NtfsMft, DamageIsCountedOrRefused) {
     ScanProgress progress;
     progress.cancel = true;
     EXPECT_FALSE(read_mft("V:\\", cancelled.reader(), progress).tree);
+}
+
+TEST(NtfsMft, FilesWhoseFactsSpreadOverRecordsAndOddEntries) {
+    Volume volume;
+    // A sparse file whose name and data sit in an extension record read before its base record.
+    Record extension = Volume::file(5, u"spread.bin", 0);
+    extension = Record();
+    put(extension.bytes, 0x20, (1ull << 48) | 50, 8);
+    extension.add(ATTRIBUTE_FILE_NAME, file_name(5, NameSpace::Win32, u"spread.bin"));
+    extension.add_non_resident({0x11, 2, 40, 0x00}, 8 << 20, ATTRIBUTE_SPARSE, 4096);
+    volume.write(20, extension);
+    Record base;
+    put(base.bytes, 0x10, 1, 2);
+    base.add(ATTRIBUTE_STANDARD_INFORMATION, standard_information(ATTR_SPARSE_FILE));
+    base.add(ATTRIBUTE_LIST, Bytes(0x20, 0));
+    volume.write(50, base);
+    // An extension record whose base record is not in use: its file is gone.
+    Record orphan;
+    put(orphan.bytes, 0x20, 51, 8);
+    orphan.add(ATTRIBUTE_FILE_NAME, file_name(5, NameSpace::Win32, u"orphan"));
+    volume.write(21, orphan);
+    // A name that is not valid UTF-16: shown repaired, kept exactly.
+    volume.write(30, Volume::file(5, std::u16string(u"bad") + char16_t(0xD800) + u".txt", 3));
+    // A symbolic link, a junction with something below it, a cloud placeholder and a compressed file.
+    Record link = Volume::file(5, u"link", 100);
+    link.add(ATTRIBUTE_REPARSE_POINT, Bytes{0x0C, 0x00, 0x00, 0xA0, 0, 0, 0, 0});
+    volume.write(31, link);
+    Record junction = Volume::folder(5, u"junction");
+    junction.add(ATTRIBUTE_REPARSE_POINT, Bytes{0x03, 0x00, 0x00, 0xA0, 0, 0, 0, 0});
+    volume.write(32, junction);
+    volume.write(33, Volume::file(32, u"behind the junction", 5));
+    Record cloud = Volume::file(5, u"cloud.docx", 0);
+    cloud = Record();
+    cloud.add(ATTRIBUTE_STANDARD_INFORMATION, standard_information(ATTR_RECALL_ON_DATA_ACCESS));
+    cloud.add(ATTRIBUTE_FILE_NAME, file_name(5, NameSpace::Win32, u"cloud.docx"));
+    cloud.add_non_resident({0x11, 4, 40, 0x00}, 16000, 0);
+    volume.write(34, cloud);
+    Record packed;
+    packed.add(ATTRIBUTE_STANDARD_INFORMATION, standard_information(ATTR_COMPRESSED));
+    packed.add(ATTRIBUTE_FILE_NAME, file_name(5, NameSpace::Win32, u"packed.log"));
+    packed.add_non_resident({0x11, 4, 40, 0x00}, 16000, ATTRIBUTE_COMPRESSED, 4096);
+    volume.write(35, packed);
+
+    const std::optional<FileTree> tree = read_volume(volume);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(names_in(*tree, 0), (std::vector<std::string>{"packed.log", "spread.bin", "bad\xEF\xBF\xBD.txt",
+                                                            "cloud.docx", "junction", "link"}));
+    const NodeIndex spread = child_named(*tree, 0, "spread.bin");
+    EXPECT_EQ(node_at(*tree, spread).size, 4096u);
+    EXPECT_EQ(content_length(*tree, spread), 8u << 20);
+    const NodeIndex packed_node = child_named(*tree, 0, "packed.log");
+    EXPECT_EQ(node_at(*tree, packed_node).size, 4096u);
+    EXPECT_EQ(content_length(*tree, packed_node), 16000u);
+    const NodeIndex bad = child_named(*tree, 0, "bad\xEF\xBF\xBD.txt");
+    EXPECT_EQ(real_name_of(*tree, bad), "bad\xED\xA0\x80.txt");
+    EXPECT_EQ(node_at(*tree, bad).size, 3u);
+    const Node& link_node = node_at(*tree, child_named(*tree, 0, "link"));
+    EXPECT_EQ(link_node.flags, FLAG_LINK);
+    EXPECT_EQ(link_node.size, 0u);
+    const NodeIndex junction_node = child_named(*tree, 0, "junction");
+    EXPECT_EQ(node_at(*tree, junction_node).flags, FLAG_DIR | FLAG_LINK);
+    EXPECT_TRUE(names_in(*tree, junction_node).empty());
+    const Node& cloud_node = node_at(*tree, child_named(*tree, 0, "cloud.docx"));
+    EXPECT_EQ(cloud_node.flags, FLAG_CLOUD_ONLY);
+    EXPECT_EQ(cloud_node.size, 0u);
+    EXPECT_EQ(node_at(*tree, 0).size, 4096u + 4096 + 3);
+}
+
+// Thousands of files in nested folders, over an MFT of 512-byte clusters in three pieces, so that the
+// read takes several chunks and records straddle the pieces. Folders often have higher record numbers
+// than what they hold, as on a volume that has lived a while.
+TEST(NtfsMft, ManyRecordsGiveTheWalksLayout) {
+    constexpr std::size_t RECORDS = 10'000;
+    // 2 records per cluster: the first piece ends in the middle of record 4096, the second of 8190.
+    Volume volume(RECORDS, 512, {{100, 8193}, {20'000, 8187}, {9000, 3700}});
+    std::map<std::size_t, std::uint64_t> expected;  // folder record: total size below it
+    constexpr std::size_t FOLDERS = 200;
+    const auto folder_record = [](std::size_t k) { return RECORDS - 1 - k; };  // at the MFT's end
+    for (std::size_t k = 0; k < FOLDERS; ++k) {
+        const std::size_t parent = k == 0 ? 5 : folder_record((k - 1) / 3);
+        volume.write(folder_record(k),
+                     Volume::folder(parent, u"folder " + std::u16string(1, char16_t(u'A' + k % 26)) +
+                                                char16_t(u'0' + k / 26)));
+    }
+    std::uint64_t total = 0;
+    for (std::size_t r = 24; r < folder_record(FOLDERS - 1); ++r) {
+        const std::size_t size = (r * 37) % 450;
+        const std::size_t k = r % FOLDERS;
+        volume.write(
+            r, Volume::file(folder_record(k),
+                            u"f" + std::u16string(1, char16_t(u'a' + r % 26)) + char16_t(0x4E00 + r), size));
+        total += size;
+        for (std::size_t up = k;; up = (up - 1) / 3) {
+            expected[folder_record(up)] += size;
+            if (up == 0) break;
+        }
+    }
+    std::atomic<int> reads = 0;
+    const ReadAt counted = [&](std::uint64_t offset, std::span<std::uint8_t> into) {
+        ++reads;
+        return volume.reader()(offset, into);
+    };
+    ScanProgress progress;
+    const std::optional<FileTree> tree = read_mft("V:\\", counted, progress).tree;
+    ASSERT_TRUE(tree);
+    EXPECT_GE(reads.load(), 4);  // boot sector, record 0, then the MFT in more than one chunk
+    EXPECT_EQ(node_at(*tree, 0).size, total);
+    EXPECT_EQ(node_at(*tree, 0).file_count, folder_record(FOLDERS - 1) - 24);
+    EXPECT_EQ(tree->nodes.size(), 1 + FOLDERS + (folder_record(FOLDERS - 1) - 24));
+    EXPECT_EQ(progress.folders, 1 + FOLDERS);
+    EXPECT_EQ(progress.bytes, total);
+    // Parents before children, each folder's entries side by side, and the sizes that were written.
+    std::vector<std::size_t> block_end(tree->nodes.size(), 0);
+    std::size_t checked = 0;
+    for (NodeIndex i = 1; i < tree->nodes.size(); ++i) {
+        const Node& node = node_at(*tree, i);
+        ASSERT_LT(node.parent, i);
+        if (block_end[node.parent] != 0) {
+            EXPECT_EQ(block_end[node.parent], i) << "entry " << i;
+        }
+        block_end[node.parent] = i + 1;
+        if (node.flags & FLAG_DIR) {
+            const std::string name(name_of(*tree, i));
+            const std::size_t k =
+                static_cast<std::size_t>(name[7] - 'A') + 26 * static_cast<std::size_t>(name[8] - '0');
+            EXPECT_EQ(node.size, expected[folder_record(k)]) << name;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, FOLDERS);
+    // The same bytes give the same tree, however the parsing threads took their turns.
+    const std::optional<FileTree> again = read_volume(volume);
+    ASSERT_TRUE(again);
+    ASSERT_EQ(again->nodes.size(), tree->nodes.size());
+    for (NodeIndex i = 0; i < tree->nodes.size(); ++i) {
+        ASSERT_EQ(name_of(*again, i), name_of(*tree, i));
+        ASSERT_EQ(node_at(*again, i).parent, node_at(*tree, i).parent);
+    }
+}
+
+TEST(NtfsMft, CancellingStopsTheReadAtTheNextChunk) {
+    Volume volume(20'000, 4096, {{4, 5000}});
+    for (std::size_t r = 24; r < 20'000; ++r)
+        volume.write(r, Volume::file(5, u"f", 1));
+    ScanProgress progress;
+    int reads = 0;
+    const ReadAt cancelling = [&](std::uint64_t offset, std::span<std::uint8_t> into) {
+        if (++reads == 3) progress.cancel = true;  // during the first chunk of records
+        return volume.reader()(offset, into);
+    };
+    const MftOutcome outcome = read_mft("V:\\", cancelling, progress);
+    EXPECT_FALSE(outcome.tree);
+    EXPECT_EQ(reads, 3);
 }
 
 }  // namespace

@@ -1,7 +1,29 @@
 // The MFT read into a File tree. See mft.h.
+//
+// Staying within the walk's memory: every name of every file becomes one tree Node as soon as its record
+// is parsed, in the tree's own node array, and its name goes straight into the tree's name pool. Once
+// every record is read, one in-place permutation puts the nodes in the walk's layout (each folder's
+// entries side by side, parents before children) and drops the ones no listing would show. Until then a
+// node's fields hold what placing it needs:
+//   parent        the parent folder's record number
+//   first_child   the file's own record number
+//   name_len      the name's length in the low 16 bits, the parent reference's sequence number above
+//   file_count    the file's own sequence number (a folder lists only the references that carry it)
+//   next_sibling  the next node naming a child of the same parent record (one list per record)
+// Besides the nodes, placing needs one 32-bit list head per record.
+//
+// Records are parsed on worker threads, a chunk at a time, while the next chunk is read; the chunks'
+// nodes join the tree in the order the chunks were read, so the result never depends on the threads.
 #include "ntfs/mft.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "ntfs/records.h"
@@ -15,55 +37,77 @@ constexpr std::uint64_t ROOT_RECORD = 5;
 constexpr std::size_t CHUNK = 4 << 20;  // read at a time: large sequential reads
 constexpr std::uint16_t RECORD_IN_USE = 0x01;
 constexpr std::uint16_t RECORD_DIRECTORY = 0x02;
+constexpr std::uint32_t NO_RECORD = 0xFFFFFFFF;
+// Node flags used only while the tree is put together, never left in it.
+constexpr std::uint8_t FLAG_SPLIT = 0x40;   // its file's facts are spread over several records
+constexpr std::uint8_t FLAG_PLACED = 0x80;  // listed: file_count holds its final index
+// Room kept in the 32-bit name pool: a name may start in the pool's next chunk.
+constexpr std::uint64_t NAME_POOL_LIMIT = 0xFFFFFFFFull - (2u << 20);
 
-// What one file's records say, gathered from its base record and any extension records.
-struct FileFacts {
-    std::uint64_t length = 0;              // the unnamed $DATA's logical length
-    std::optional<std::uint64_t> on_disk;  // its compressed size, for compressed and sparse files
-    std::uint32_t attributes = 0;          // from $STANDARD_INFORMATION
-    std::uint32_t reparse_tag = 0;
-    std::uint16_t sequence = 0;
-    bool in_use = false;
-    bool directory = false;
-};
-
-// One name of a file: a link from a parent folder.
-struct NameLink {
-    std::uint32_t parent = 0;
-    std::uint32_t child = 0;
-    std::uint16_t parent_sequence = 0;
-    std::uint32_t name_offset = 0;  // in the name pool (exact UTF-8, see wtf8_from_utf16)
-    std::uint32_t name_length = 0;
-};
-
-// The sizes an extension record gives its base record, kept until the base record has been read.
-struct ExtensionData {
+// What the records of a file whose attributes overflow its base record say, gathered from each of them
+// and merged once all are read: the base record may come before or after its extension records.
+struct SplitFacts {
     std::uint64_t owner = 0;
     std::uint64_t length = 0;
     std::optional<std::uint64_t> on_disk;
+    std::uint32_t attributes = 0;
+    std::uint32_t reparse_tag = 0;
+    std::uint16_t sequence = 0;
+    bool base = false;  // the owner's own record, in use, was read
+    bool directory = false;
+    bool has_size = false;
 };
 
-struct Gathered {
-    // By record number, grown as records are read: memory follows what the source really holds, not
-    // what a damaged MFT claims.
-    std::vector<FileFacts> files;
-    std::vector<ExtensionData> extensions;
-    std::vector<NameLink> links;
+// What one chunk of records gives: nodes in the interim form described above, with name offsets into
+// `names`; and the facts that wait for the whole MFT.
+struct Parsed {
+    std::vector<Node> nodes;
     std::string names;
+    std::vector<std::pair<std::uint32_t, std::string>> real_names;  // by index in `nodes`
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> lengths;   // by index in `nodes`
+    std::vector<SplitFacts> split;
+    std::optional<std::uint16_t> root_sequence;
     std::uint32_t damaged = 0;
-    std::uint64_t files_seen = 0;  // for the progress figures while the records are read
-    std::uint64_t bytes_seen = 0;
+    std::uint64_t files = 0;  // for the progress figures while the records are read
+    std::uint64_t bytes = 0;
+
+    void clear() {
+        nodes.clear();
+        names.clear();
+        real_names.clear();
+        lengths.clear();
+        split.clear();
+        root_sequence.reset();
+        damaged = 0;
+        files = bytes = 0;
+    }
 };
 
-// Where the MFT's bytes lie: its pieces in order, each in clusters.
-struct MftLayout {
-    NtfsGeometry geometry;
-    std::vector<Extent> extents;
-    std::uint64_t records = 0;
+// A parsing thread's scratch space, kept between records so that a record costs no allocation.
+struct Scratch {
+    std::vector<AttributeView> attributes;
+    FileNameValue name;
+    struct Link {
+        std::uint64_t parent;  // a reference
+        std::uint32_t offset;  // in Parsed::names
+        std::uint32_t length;
+        std::string real;  // the exact name, where it is not text (an unpaired surrogate); else empty
+    };
+    std::vector<Link> links;
 };
 
-// Takes one record's attributes into the facts of the file it belongs to (itself, or its base record).
-void gather(std::span<std::uint8_t> record, std::uint64_t number, Gathered& out) {
+// The entry a listing would show for a file with these facts, without its name and kind.
+ListedEntry classify(std::uint32_t attributes, bool directory, std::uint32_t reparse_tag,
+                     std::uint64_t length, std::optional<std::uint64_t> on_disk) {
+    FindEntry entry{attributes | (directory ? ATTR_DIRECTORY : 0u), reparse_tag, length};
+    if (reparse_tag != 0) entry.attributes |= ATTR_REPARSE_POINT;
+    const std::optional<std::uint64_t> asked =
+        wants_on_disk_size(entry.attributes) ? on_disk.value_or(length) : std::optional<std::uint64_t>();
+    return classify_find_attributes(entry, asked);
+}
+
+// One record into `out`: a node per name, or its facts kept for later when they are split.
+void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch& scratch, Parsed& out) {
     if (!apply_fixups(record)) {
         // Records never used may be all zeros; only a record that claims to be one and is damaged counts.
         if (record[0] == 'F' || record[0] == 'B') ++out.damaged;
@@ -73,55 +117,93 @@ void gather(std::span<std::uint8_t> record, std::uint64_t number, Gathered& out)
     if (!(flags & RECORD_IN_USE)) return;
     const std::uint64_t base = record_number(read_le(record, 0x20, 8));
     const std::uint64_t owner = base != 0 ? base : number;
-    if (owner > 0xFFFFFFFF) return;  // an extension of a record no MFT can hold
-    FileFacts extension_facts;       // an extension record's sizes, handed on to its base record later
-    FileFacts& facts = base != 0 ? extension_facts : out.files[number];
-    if (base == 0) {
-        facts.in_use = true;
-        facts.directory = (flags & RECORD_DIRECTORY) != 0;
-        facts.sequence = static_cast<std::uint16_t>(read_le(record, 0x10, 2));
-    }
-    for (const AttributeView& attribute : record_attributes(record)) {
+    if (owner >= NO_RECORD) return;  // an extension of a record no MFT can hold
+    const auto sequence = static_cast<std::uint16_t>(read_le(record, 0x10, 2));
+    const bool directory = (flags & RECORD_DIRECTORY) != 0;
+    if (number == ROOT_RECORD && base == 0 && directory) out.root_sequence = sequence;
+
+    bool split = base != 0;
+    std::uint32_t attributes = 0;
+    std::uint32_t reparse_tag = 0;
+    std::uint64_t length = 0;
+    std::optional<std::uint64_t> on_disk;
+    bool has_size = false;
+    scratch.links.clear();
+    record_attributes(record, scratch.attributes);
+    for (const AttributeView& attribute : scratch.attributes) {
         switch (attribute.type) {
             case ATTRIBUTE_STANDARD_INFORMATION:
-                facts.attributes = read_standard_attributes(attribute.value);
+                attributes = read_standard_attributes(attribute.value);
                 break;
+            case ATTRIBUTE_LIST: split = true; break;
             case ATTRIBUTE_FILE_NAME: {
-                const std::optional<FileNameValue> name = read_file_name(attribute.value);
                 // An 8.3 alias is a second name of the same link, which a listing never shows.
-                if (!name || name->space == NameSpace::Dos) break;
-                const std::uint64_t parent = record_number(name->parent);
-                if (parent > 0xFFFFFFFF) break;
-                const std::string text = wtf8_from_utf16(name->name);
-                out.links.push_back(NameLink{
-                    static_cast<std::uint32_t>(parent), static_cast<std::uint32_t>(owner),
-                    static_cast<std::uint16_t>(name->parent >> 48),
-                    static_cast<std::uint32_t>(out.names.size()), static_cast<std::uint32_t>(text.size())});
-                out.names += text;
+                if (!read_file_name(attribute.value, scratch.name) || scratch.name.space == NameSpace::Dos)
+                    break;
+                const std::uint64_t parent = record_number(scratch.name.parent);
+                if (parent >= NO_RECORD || parent == owner) break;  // the root names itself; nothing else may
+                const std::size_t offset = out.names.size();
+                std::string real;
+                if (!append_wtf8_from_utf16(out.names, scratch.name.name)) {
+                    // Kept exactly aside; shown as Windows shows it, each unpaired surrogate repaired.
+                    real = out.names.substr(offset);
+                    out.names.resize(offset);
+                    append_utf8_from_utf16(out.names, scratch.name.name);
+                }
+                scratch.links.push_back(Scratch::Link{scratch.name.parent, static_cast<std::uint32_t>(offset),
+                                                      static_cast<std::uint32_t>(out.names.size() - offset),
+                                                      std::move(real)});
                 break;
             }
             case ATTRIBUTE_DATA:
                 if (attribute.named) break;  // an alternate stream: a listing does not see it
                 if (!attribute.non_resident) {
-                    facts.length = attribute.value.size();
+                    length = attribute.value.size();
                 } else if (attribute.first_vcn == 0) {  // the first piece carries the sizes
-                    facts.length = attribute.data_size;
-                    facts.on_disk = attribute.compressed_size;
+                    length = attribute.data_size;
+                    on_disk = attribute.compressed_size;
                 } else {
                     break;
                 }
-                if (base != 0) out.extensions.push_back(ExtensionData{owner, facts.length, facts.on_disk});
-                ++out.files_seen;
-                out.bytes_seen += facts.on_disk.value_or(facts.length);
+                has_size = true;
+                ++out.files;
+                out.bytes += on_disk.value_or(length);
                 break;
             case ATTRIBUTE_REPARSE_POINT:
                 if (const std::optional<std::uint32_t> tag = read_reparse_tag(attribute.value))
-                    facts.reparse_tag = *tag;
+                    reparse_tag = *tag;
                 break;
             default: break;
         }
     }
+    if (split) {
+        out.split.push_back(SplitFacts{owner, length, on_disk, attributes, reparse_tag, sequence, base == 0,
+                                       directory, has_size});
+    }
+    const ListedEntry entry =
+        split ? ListedEntry{} : classify(attributes, directory, reparse_tag, length, on_disk);
+    for (Scratch::Link& link : scratch.links) {
+        const auto index = static_cast<std::uint32_t>(out.nodes.size());
+        if (!link.real.empty()) out.real_names.emplace_back(index, std::move(link.real));
+        const std::uint8_t kind = split || (entry.flags & FLAG_DIR)
+                                      ? 0
+                                      : kind_of(std::string_view(out.names).substr(link.offset, link.length));
+        out.nodes.push_back(
+            Node{entry.size, link.offset, link.length | static_cast<std::uint32_t>(link.parent >> 48) << 16,
+                 static_cast<std::uint32_t>(record_number(link.parent)), static_cast<std::uint32_t>(owner),
+                 NO_NODE, sequence, static_cast<std::uint8_t>(entry.flags | (split ? FLAG_SPLIT : 0)), kind});
+        if (!split && entry.length != 0 && entry.length != entry.size &&
+            !(entry.flags & (FLAG_DIR | FLAG_LINK)))
+            out.lengths.emplace_back(index, entry.length);
+    }
 }
+
+// Where the MFT's bytes lie: its pieces in order, each in clusters.
+struct MftLayout {
+    NtfsGeometry geometry;
+    std::vector<Extent> extents;
+    std::uint64_t records = 0;
+};
 
 // The byte offset of each cluster range of the MFT, in order, and how many records it holds.
 std::optional<MftLayout> locate_mft(const ReadAt& read, std::string& error) {
@@ -229,73 +311,336 @@ std::optional<MftLayout> locate_mft(const ReadAt& read, std::string& error) {
     return layout;
 }
 
-// Every record of the MFT through gather(), read in large sequential chunks. False when a read fails or
-// the scan is cancelled.
+// The records read so far, joined into the tree chunk by chunk.
+struct Gathered {
+    FileTree tree;
+    std::vector<std::pair<NodeIndex, std::string>> real_names;  // by interim node index
+    std::vector<std::pair<NodeIndex, std::uint64_t>> lengths;   // by interim node index
+    std::vector<SplitFacts> split;
+    std::optional<std::uint16_t> root_sequence;
+    std::uint32_t damaged = 0;
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+    bool full = false;  // more names than a tree can index
+};
+
+// Appends one chunk's nodes and names to the tree, in the order the chunks were read.
+void join(Parsed& parsed, Gathered& into) {
+    FileTree& tree = into.tree;
+    const auto first = static_cast<NodeIndex>(tree.nodes.size());
+    if (parsed.nodes.size() >= NO_NODE - tree.nodes.size() ||
+        tree.names.size() + parsed.names.size() > NAME_POOL_LIMIT) {
+        into.full = true;
+        return;
+    }
+    for (Node node : parsed.nodes) {
+        const std::uint32_t length = node.name_len & 0xFFFF;
+        node.name_offset = static_cast<std::uint32_t>(
+            tree.names.append(std::string_view(parsed.names).substr(node.name_offset, length)));
+        tree.nodes.push_back(node);
+    }
+    for (auto& [index, name] : parsed.real_names)
+        into.real_names.emplace_back(first + index, std::move(name));
+    for (const auto& [index, length] : parsed.lengths)
+        into.lengths.emplace_back(first + index, length);
+    into.split.insert(into.split.end(), parsed.split.begin(), parsed.split.end());
+    if (parsed.root_sequence) into.root_sequence = parsed.root_sequence;
+    into.damaged += parsed.damaged;
+    into.files += parsed.files;
+    into.bytes += parsed.bytes;
+}
+
+// One chunk of whole records on its way through a parsing thread.
+struct Job {
+    std::uint64_t first_record = 0;
+    std::size_t count = 0;
+    std::vector<std::uint8_t> bytes;
+    Parsed parsed;
+    bool done = false;
+};
+
+// The parsing threads and the queue they take chunks from. Destroying it stops and joins them.
+class Parsers {
+  public:
+    Parsers(unsigned count, std::uint32_t record_size) {
+        for (unsigned i = 0; i < count; ++i)
+            threads_.emplace_back([this, record_size] { run(record_size); });
+    }
+    ~Parsers() {
+        {
+            const std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        wake_parsers_.notify_all();
+        for (std::thread& thread : threads_)
+            thread.join();
+    }
+    Parsers(const Parsers&) = delete;
+    Parsers& operator=(const Parsers&) = delete;
+
+    void hand_over(Job* job) {
+        {
+            const std::lock_guard lock(mutex_);
+            waiting_.push_back(job);
+        }
+        wake_parsers_.notify_one();
+    }
+    bool done(const Job& job) {
+        const std::lock_guard lock(mutex_);
+        return job.done;
+    }
+    // Waits until a parser finishes a chunk, at most `limit`.
+    void wait(std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        wake_reader_.wait_for(lock, limit, [this] { return finished_ > 0; });
+        finished_ = 0;
+    }
+
+  private:
+    void run(std::uint32_t record_size) {
+        Scratch scratch;
+        for (;;) {
+            Job* job = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                wake_parsers_.wait(lock, [this] { return closing_ || !waiting_.empty(); });
+                if (closing_) return;
+                job = waiting_.front();
+                waiting_.pop_front();
+            }
+            job->parsed.clear();
+            const std::span<std::uint8_t> bytes(job->bytes);
+            for (std::size_t i = 0; i < job->count; ++i)
+                parse_record(bytes.subspan(i * record_size, record_size), job->first_record + i, scratch,
+                             job->parsed);
+            {
+                const std::lock_guard lock(mutex_);
+                job->done = true;
+                ++finished_;
+            }
+            wake_reader_.notify_one();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_parsers_;
+    std::condition_variable wake_reader_;
+    std::deque<Job*> waiting_;
+    unsigned finished_ = 0;
+    bool closing_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// Every record of the MFT, read in large sequential chunks and parsed on worker threads meanwhile. False
+// when a read fails or the scan is cancelled; the cancel flag is looked at every few milliseconds.
 bool read_records(const ReadAt& read, const MftLayout& layout, Gathered& out, ScanProgress& progress,
                   std::string& error) {
     const std::uint32_t record_size = layout.geometry.record_size;
     const std::uint64_t cluster_size = layout.geometry.cluster_size;
-    std::vector<std::uint8_t> buffer;
-    std::vector<std::uint8_t> carry;  // a record split between two pieces of the MFT
+    const unsigned parsers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    const std::size_t most_in_flight = parsers + 2;
+    std::deque<std::unique_ptr<Job>> in_flight;  // in the order read
+    std::vector<std::unique_ptr<Job>> spare;     // joined, their buffers kept for the next chunks
+    Parsers threads(parsers, record_size);       // after the jobs: stopped before they go
+    const auto join_finished = [&] {
+        while (!in_flight.empty() && threads.done(*in_flight.front())) {
+            join(in_flight.front()->parsed, out);
+            spare.push_back(std::move(in_flight.front()));
+            in_flight.pop_front();
+            progress.files = out.files;
+            progress.bytes = out.bytes;
+        }
+    };
+    std::vector<std::uint8_t> carry;  // the start of a record cut by the end of a piece of the MFT
     std::uint64_t number = 0;
     for (const Extent& extent : layout.extents) {
         std::uint64_t offset = extent.lcn * cluster_size;
         std::uint64_t left = extent.clusters * cluster_size;
         while (left > 0 && number < layout.records) {
-            if (progress.cancel.load()) return false;
+            for (;;) {
+                if (progress.cancel.load()) return false;
+                join_finished();
+                if (in_flight.size() < most_in_flight) break;
+                threads.wait(std::chrono::milliseconds(20));
+            }
+            std::unique_ptr<Job> job;
+            if (spare.empty()) {
+                job = std::make_unique<Job>();
+            } else {
+                job = std::move(spare.back());
+                spare.pop_back();
+            }
             const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, CHUNK));
-            buffer.resize(want);
-            if (!read(offset, buffer)) {
+            job->bytes.resize(carry.size() + want);
+            std::copy(carry.begin(), carry.end(), job->bytes.begin());
+            if (!read(offset, std::span(job->bytes).subspan(carry.size()))) {
                 error = "cannot read the MFT";
                 return false;
             }
             offset += want;
             left -= want;
-            std::size_t at = 0;
-            if (!carry.empty()) {
-                const std::size_t need = std::min<std::size_t>(record_size - carry.size(), want);
-                carry.insert(carry.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(need));
-                at = need;
-                if (carry.size() == record_size) {
-                    out.files.emplace_back();
-                    gather(carry, number++, out);
-                    carry.clear();
-                }
+            const std::size_t whole =
+                std::min<std::uint64_t>(job->bytes.size() / record_size, layout.records - number);
+            carry.assign(job->bytes.begin() + static_cast<std::ptrdiff_t>(whole * record_size),
+                         job->bytes.end());
+            if (number + whole >= layout.records) carry.clear();
+            job->first_record = number;
+            job->count = whole;
+            job->done = false;
+            number += whole;
+            if (whole == 0) {
+                spare.push_back(std::move(job));
+                continue;
             }
-            for (; at + record_size <= want && number < layout.records; at += record_size) {
-                out.files.emplace_back();
-                gather(std::span(buffer).subspan(at, record_size), number++, out);
-            }
-            if (at < want && number < layout.records)
-                carry.assign(buffer.begin() + static_cast<std::ptrdiff_t>(at), buffer.end());
-            progress.files = out.files_seen;
-            progress.bytes = out.bytes_seen;
+            in_flight.push_back(std::move(job));
+            threads.hand_over(in_flight.back().get());
         }
+    }
+    while (!in_flight.empty()) {
+        if (progress.cancel.load()) return false;
+        join_finished();
+        if (!in_flight.empty()) threads.wait(std::chrono::milliseconds(20));
     }
     return true;
 }
 
-// The entry a link makes in its parent's listing, by the walk's rules.
-ListedEntry listed(const Gathered& in, const NameLink& link) {
-    const FileFacts& facts = in.files[link.child];
-    std::string name = in.names.substr(link.name_offset, link.name_length);
-    const bool unshowable = !is_valid_utf8(name);
-    FindEntry entry{facts.attributes | (facts.directory ? ATTR_DIRECTORY : 0u), facts.reparse_tag,
-                    facts.length};
-    if (!(facts.attributes & ATTR_REPARSE_POINT) && facts.reparse_tag != 0)
-        entry.attributes |= ATTR_REPARSE_POINT;
-    const std::optional<std::uint64_t> on_disk = wants_on_disk_size(entry.attributes)
-                                                     ? facts.on_disk.value_or(facts.length)
-                                                     : std::optional<std::uint64_t>();
-    ListedEntry out = classify_find_entry(std::move(name), entry, on_disk);
-    out.unshowable = unshowable;
-    return out;
-}
-
 // The system's own files at the root ($MFT, $LogFile, $Bitmap, $Secure, $Extend…): a listing leaves
 // them out.
-bool is_metafile(const Gathered& in, const NameLink& link) {
-    return link.child < 16 || (link.child < 24 && link.name_length > 0 && in.names[link.name_offset] == '$');
+bool is_metafile(const FileTree& tree, const Node& node) {
+    const std::uint32_t record = node.first_child;
+    return record < 16 ||
+           (record < 24 && (node.name_len & 0xFFFF) > 0 && tree.names.view(node.name_offset, 1)[0] == '$');
+}
+
+// Settles the nodes of files whose facts were spread over several records, now that all are read.
+void settle_split(Gathered& in) {
+    if (in.split.empty()) return;
+    std::sort(in.split.begin(), in.split.end(),
+              [](const SplitFacts& a, const SplitFacts& b) { return a.owner < b.owner; });
+    std::vector<SplitFacts> merged;
+    for (const SplitFacts& part : in.split) {
+        if (merged.empty() || merged.back().owner != part.owner) {
+            merged.emplace_back();
+            merged.back().owner = part.owner;
+        }
+        SplitFacts& whole = merged.back();
+        if (part.base) {
+            whole.base = true;
+            whole.directory = part.directory;
+            whole.sequence = part.sequence;
+            whole.attributes = part.attributes;
+        }
+        if (part.has_size && !whole.has_size) {
+            whole.has_size = true;
+            whole.length = part.length;
+            whole.on_disk = part.on_disk;
+        }
+        if (part.reparse_tag != 0) whole.reparse_tag = part.reparse_tag;
+    }
+    FileTree& tree = in.tree;
+    for (std::size_t i = 1; i < tree.nodes.size(); ++i) {
+        Node& node = tree.nodes[i];
+        if (!(node.flags & FLAG_SPLIT)) continue;
+        const auto at = std::lower_bound(
+            merged.begin(), merged.end(), std::uint64_t{node.first_child},
+            [](const SplitFacts& facts, std::uint64_t owner) { return facts.owner < owner; });
+        if (at == merged.end() || at->owner != node.first_child || !at->base) {
+            node.parent = NO_RECORD;  // an extension whose file is gone: never listed
+            continue;
+        }
+        const ListedEntry entry =
+            classify(at->attributes, at->directory, at->reparse_tag, at->length, at->on_disk);
+        node.size = entry.size;
+        node.flags = entry.flags;
+        node.file_count = at->sequence;
+        node.kind =
+            (entry.flags & FLAG_DIR) ? 0 : kind_of(tree.names.view(node.name_offset, node.name_len & 0xFFFF));
+        if (entry.length != 0 && entry.length != entry.size && !(entry.flags & (FLAG_DIR | FLAG_LINK)))
+            in.lengths.emplace_back(static_cast<NodeIndex>(i), entry.length);
+    }
+    in.split = {};
+}
+
+// Puts the nodes in the walk's layout: from the root down, each folder's entries side by side. A
+// reference whose sequence number does not match its folder's (a stale link to a reused record), a folder
+// reached twice (damage) and anything not reachable from the root are left out. Returns how many nodes
+// the tree keeps.
+std::size_t place(Gathered& in, std::uint64_t records) {
+    FileTree& tree = in.tree;
+    const std::size_t count = tree.nodes.size();
+    // One list per parent record, in record order.
+    std::vector<NodeIndex> head(records, NO_NODE);
+    for (std::size_t i = count; i-- > 1;) {
+        Node& node = tree.nodes[i];
+        node.next_sibling = NO_NODE;
+        if (node.parent < records) {
+            node.next_sibling = head[node.parent];
+            head[node.parent] = static_cast<NodeIndex>(i);
+        }
+    }
+    struct Folder {
+        NodeIndex at;
+        std::uint32_t record;
+        std::uint16_t sequence;
+    };
+    std::vector<Folder> pending{{0, static_cast<std::uint32_t>(ROOT_RECORD), *in.root_sequence}};
+    NodeIndex placed = 1;
+    while (!pending.empty()) {
+        const Folder folder = pending.back();
+        pending.pop_back();
+        NodeIndex i = head[folder.record];
+        head[folder.record] = NO_NODE;  // listed once, however often it is reached
+        while (i != NO_NODE) {
+            Node& node = tree.nodes[i];
+            i = node.next_sibling;
+            if ((node.name_len >> 16) != folder.sequence) continue;
+            if (folder.record == ROOT_RECORD && is_metafile(tree, node)) continue;
+            if ((node.flags & FLAG_DIR) && !(node.flags & FLAG_LINK))
+                pending.push_back(
+                    Folder{placed, node.first_child, static_cast<std::uint16_t>(node.file_count)});
+            node.parent = folder.at;
+            node.file_count = placed++;
+            node.flags |= FLAG_PLACED;
+        }
+    }
+    head = {};
+    NodeIndex dropped = placed;
+    for (std::size_t i = 1; i < count; ++i) {
+        Node& node = tree.nodes[i];
+        if (!(node.flags & FLAG_PLACED)) node.file_count = dropped++;
+    }
+    // The side tables by final index, while the nodes still stand where they were made.
+    for (auto& [index, name] : in.real_names) {
+        const Node& node = tree.nodes[index];
+        if (node.flags & FLAG_PLACED) tree.real_names.emplace(node.file_count, std::move(name));
+    }
+    for (const auto& [index, length] : in.lengths) {
+        const Node& node = tree.nodes[index];
+        if (node.flags & FLAG_PLACED) tree.lengths.emplace(node.file_count, length);
+    }
+    in.real_names = {};
+    in.lengths = {};
+    // Each swap puts one node where it belongs.
+    for (std::size_t i = 1; i < count; ++i) {
+        while (tree.nodes[i].file_count != i)
+            std::swap(tree.nodes[i], tree.nodes[tree.nodes[i].file_count]);
+    }
+    tree.nodes.truncate(placed);
+    // The links of an appended listing: a folder's first child is the last of its block, each entry's
+    // next sibling the one before it. A parent always stands before its children.
+    tree.nodes[0].first_child = NO_NODE;
+    for (std::size_t i = 1; i < placed; ++i) {
+        Node& node = tree.nodes[i];
+        const bool folder = (node.flags & FLAG_DIR) != 0;
+        node.name_len &= 0xFFFF;
+        node.flags &= static_cast<std::uint8_t>(~(FLAG_PLACED | FLAG_SPLIT));
+        node.first_child = NO_NODE;
+        node.file_count = folder ? 0 : 1;
+        Node& parent = tree.nodes[node.parent];
+        node.next_sibling = parent.first_child;
+        parent.first_child = static_cast<NodeIndex>(i);
+    }
+    return placed;
 }
 
 }  // namespace
@@ -305,75 +650,33 @@ MftOutcome read_mft(std::string_view root_path, const ReadAt& read, ScanProgress
     const std::optional<MftLayout> layout = locate_mft(read, outcome.error);
     if (!layout) return outcome;
     Gathered in;
+    in.tree = make_tree(root_path);
     if (!read_records(read, *layout, in, progress, outcome.error)) return outcome;
-    for (const ExtensionData& extension : in.extensions) {
-        if (extension.owner < in.files.size()) {
-            in.files[extension.owner].length = extension.length;
-            in.files[extension.owner].on_disk = extension.on_disk;
-        }
+    if (in.full) {
+        outcome.error = "the volume holds more names than a tree can index";
+        return outcome;
     }
-    if (in.files.size() <= ROOT_RECORD || !in.files[ROOT_RECORD].in_use || !in.files[ROOT_RECORD].directory) {
+    if (!in.root_sequence) {
         outcome.error = "the root folder's record is damaged";
         return outcome;
     }
-
-    // The links of each folder side by side: counted, then placed.
-    std::vector<std::uint32_t> first(in.files.size() + 1, 0);
-    const auto usable = [&](const NameLink& link) {
-        if (link.parent >= in.files.size() || link.child >= in.files.size()) return false;
-        const FileFacts& parent = in.files[link.parent];
-        return in.files[link.child].in_use && parent.in_use && parent.directory &&
-               link.child != link.parent && parent.sequence == link.parent_sequence;
-    };
-    for (const NameLink& link : in.links) {
-        if (usable(link)) ++first[link.parent + 1];
-    }
-    for (std::size_t i = 1; i < first.size(); ++i)
-        first[i] += first[i - 1];
-    std::vector<std::uint32_t> by_parent(first.back());
-    std::vector<std::uint32_t> filled(first.begin(), first.end() - 1);
-    for (std::uint32_t i = 0; i < in.links.size(); ++i) {
-        if (usable(in.links[i])) by_parent[filled[in.links[i].parent]++] = i;
-    }
-
-    FileTree tree = make_tree(root_path);
+    settle_split(in);
+    const std::size_t placed = place(in, layout->records);
+    FileTree& tree = in.tree;
     if (in.damaged > 0) {
         tree.nodes[0].flags |= FLAG_UNREADABLE;
         tree.unreadable_folders += in.damaged;
     }
-    // Folders top down from the root; a folder reached twice (a damaged or looping reference) is
-    // listed once.
-    std::vector<bool> listed_once(in.files.size(), false);
-    std::vector<std::pair<NodeIndex, std::uint32_t>> pending{{0, static_cast<std::uint32_t>(ROOT_RECORD)}};
-    listed_once[ROOT_RECORD] = true;
-    std::vector<ListedEntry> entries;
-    std::vector<std::uint32_t> children;
-    std::uint64_t folders = 0;
+    std::uint64_t folders = 1;
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
-    while (!pending.empty()) {
-        const auto [node, record] = pending.back();
-        pending.pop_back();
-        ++folders;
-        entries.clear();
-        children.clear();
-        for (std::uint32_t k = first[record]; k < first[record + 1]; ++k) {
-            const NameLink& link = in.links[by_parent[k]];
-            if (record == ROOT_RECORD && is_metafile(in, link)) continue;
-            entries.push_back(listed(in, link));
-            children.push_back(link.child);
-        }
-        const auto start = static_cast<NodeIndex>(tree.nodes.size());
-        const std::size_t appended = append_listing(tree, node, entries);
-        for (std::size_t i = 0; i < appended; ++i) {
-            const ListedEntry& entry = entries[i];
-            if (!(entry.flags & FLAG_DIR)) {
-                ++files;
-                bytes += entry.size;
-            } else if (!(entry.flags & FLAG_LINK) && !listed_once[children[i]]) {
-                listed_once[children[i]] = true;
-                pending.emplace_back(static_cast<NodeIndex>(start + i), children[i]);
-            }
+    for (std::size_t i = 1; i < placed; ++i) {
+        const Node& node = tree.nodes[i];
+        if (!(node.flags & FLAG_DIR)) {
+            ++files;
+            bytes += node.size;
+        } else if (!(node.flags & FLAG_LINK)) {
+            ++folders;
         }
     }
     progress.folders = folders;  // the read's estimates give way to what the tree holds

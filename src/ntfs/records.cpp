@@ -76,7 +76,13 @@ bool apply_fixups(std::span<std::uint8_t> record) {
 
 std::vector<AttributeView> record_attributes(std::span<const std::uint8_t> record) {
     std::vector<AttributeView> attributes;
-    if (record.size() < 0x30) return attributes;
+    record_attributes(record, attributes);
+    return attributes;
+}
+
+void record_attributes(std::span<const std::uint8_t> record, std::vector<AttributeView>& attributes) {
+    attributes.clear();
+    if (record.size() < 0x30) return;
     const std::size_t used =
         std::min<std::size_t>(static_cast<std::size_t>(le(record, 0x18, 4)), record.size());
     const std::span<const std::uint8_t> body = record.first(used);
@@ -110,7 +116,6 @@ std::vector<AttributeView> record_attributes(std::span<const std::uint8_t> recor
         attributes.push_back(view);
         at += length;
     }
-    return attributes;
 }
 
 std::optional<std::vector<Extent>> decode_runs(std::span<const std::uint8_t> runs,
@@ -149,16 +154,21 @@ std::optional<std::vector<Extent>> decode_runs(std::span<const std::uint8_t> run
 }
 
 std::optional<FileNameValue> read_file_name(std::span<const std::uint8_t> value) {
-    if (value.size() < 0x42) return std::nullopt;
-    const std::size_t length = value[0x40];
-    if (!fits(value, 0x42, length * 2)) return std::nullopt;
     FileNameValue name;
+    if (!read_file_name(value, name)) return std::nullopt;
+    return name;
+}
+
+bool read_file_name(std::span<const std::uint8_t> value, FileNameValue& name) {
+    if (value.size() < 0x42) return false;
+    const std::size_t length = value[0x40];
+    if (!fits(value, 0x42, length * 2)) return false;
     name.parent = le(value, 0x00, 8);
     name.space = static_cast<NameSpace>(value[0x41] & 3);
     name.name.resize(length);
     for (std::size_t i = 0; i < length; ++i)
-        name.name[i] = static_cast<char16_t>(le(value, 0x42 + 2 * i, 2));
-    return name;
+        name.name[i] = static_cast<char16_t>(value[0x42 + 2 * i] | (value[0x43 + 2 * i] << 8));
+    return true;
 }
 
 std::uint32_t read_standard_attributes(std::span<const std::uint8_t> value) {

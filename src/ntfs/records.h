@@ -68,6 +68,8 @@ struct AttributeView {
 // The attributes of a record whose fixups are applied, in order, up to the end marker; an attribute
 // whose header or length runs past the record's used size ends the list there.
 std::vector<AttributeView> record_attributes(std::span<const std::uint8_t> record);
+// The same into `out` (cleared first), whose capacity a caller reading many records keeps.
+void record_attributes(std::span<const std::uint8_t> record, std::vector<AttributeView>& out);
 
 // One contiguous piece of an attribute's data: `clusters` clusters from cluster `lcn`, or a hole.
 struct Extent {
@@ -98,6 +100,8 @@ struct FileNameValue {
 
 // A $FILE_NAME value, or nothing when it is shorter than its name says.
 std::optional<FileNameValue> read_file_name(std::span<const std::uint8_t> value);
+// The same into `out`, whose name's capacity a caller reading many records keeps; false as nothing above.
+bool read_file_name(std::span<const std::uint8_t> value, FileNameValue& out);
 
 // The DOS attribute bits of a $STANDARD_INFORMATION value (0 when it is too short to hold them).
 std::uint32_t read_standard_attributes(std::span<const std::uint8_t> value);

@@ -35,6 +35,13 @@ class ChunkedArray {
         ++size_;
     }
 
+    // Keeps the first `count` records and gives back the chunks past them.
+    void truncate(std::size_t count) {
+        if (count >= size_) return;
+        size_ = count;
+        chunks_.resize((count + MASK) >> CHUNK_BITS);
+    }
+
     // Memory held, in bytes (for measurements).
     std::size_t capacity_bytes() const { return chunks_.size() * CHUNK * sizeof(T); }
 

@@ -6,20 +6,16 @@
 #include "kinds/kinds.h"
 
 namespace spadrim {
-namespace {
 
-std::uint8_t kind_of(const std::string& name) {
+std::uint8_t kind_of(std::string_view name) {
     return static_cast<std::uint8_t>(classify_extension(file_extension(name)));
 }
-
-}  // namespace
 
 bool wants_on_disk_size(std::uint32_t attributes) {
     return !(attributes & (ATTR_DIRECTORY | CLOUD_ATTRIBUTES)) && (attributes & ON_DISK_ATTRIBUTES);
 }
 
-ListedEntry classify_find_entry(std::string name, const FindEntry& entry,
-                                std::optional<std::uint64_t> on_disk_size) {
+ListedEntry classify_find_attributes(const FindEntry& entry, std::optional<std::uint64_t> on_disk_size) {
     ListedEntry out;
     const std::uint32_t attributes = entry.attributes;
     if (attributes & ATTR_DIRECTORY) out.flags |= FLAG_DIR;
@@ -29,10 +25,7 @@ ListedEntry classify_find_entry(std::string name, const FindEntry& entry,
         (entry.reparse_tag == TAG_SYMLINK || entry.reparse_tag == TAG_MOUNT_POINT)) {
         out.flags |= FLAG_LINK;
     }
-    if (out.flags & FLAG_DIR) {
-        out.name = std::move(name);
-        return out;
-    }
+    if (out.flags & FLAG_DIR) return out;
     if (attributes & CLOUD_ATTRIBUTES) {
         out.flags |= FLAG_CLOUD_ONLY;
     } else {
@@ -46,7 +39,13 @@ ListedEntry classify_find_entry(std::string name, const FindEntry& entry,
         out.size = 0;
         out.length = 0;
     }
-    out.kind = kind_of(name);
+    return out;
+}
+
+ListedEntry classify_find_entry(std::string name, const FindEntry& entry,
+                                std::optional<std::uint64_t> on_disk_size) {
+    ListedEntry out = classify_find_attributes(entry, on_disk_size);
+    if (!(out.flags & FLAG_DIR)) out.kind = kind_of(name);
     out.name = std::move(name);
     return out;
 }

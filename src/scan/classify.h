@@ -34,6 +34,9 @@ struct FindEntry {
     std::uint64_t size;         // nFileSizeHigh:nFileSizeLow
 };
 
+// The kind of a file by its name's extension (a FileKind).
+std::uint8_t kind_of(std::string_view name);
+
 // True when the entry is a sparse or compressed file whose space on the disk must be asked for.
 bool wants_on_disk_size(std::uint32_t attributes);
 
@@ -41,6 +44,9 @@ bool wants_on_disk_size(std::uint32_t attributes);
 // when it failed (the listed size then stays).
 ListedEntry classify_find_entry(std::string name, const FindEntry& entry,
                                 std::optional<std::uint64_t> on_disk_size);
+// The same without the name: everything but name and kind, which a reader that keeps names elsewhere
+// sets itself (kind_of(name) for entries without FLAG_DIR).
+ListedEntry classify_find_attributes(const FindEntry& entry, std::optional<std::uint64_t> on_disk_size);
 
 // What lstat (and, for a link, stat of its target) says about one POSIX entry.
 struct StatEntry {

@@ -105,9 +105,8 @@ std::string utf8_from_utf16(std::u16string_view text) {
     return out;
 }
 
-std::string wtf8_from_utf16(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
+bool append_wtf8_from_utf16(std::string& out, std::u16string_view text) {
+    bool unpaired = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char32_t unit = text[i];
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -115,9 +114,17 @@ std::string wtf8_from_utf16(std::u16string_view text) {
             put_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else {
+            unpaired = unpaired || (unit >= 0xD800 && unit <= 0xDFFF);
             put_utf8(out, unit);  // an unpaired surrogate too: put_utf8 writes it as any other BMP unit
         }
     }
+    return !unpaired;
+}
+
+std::string wtf8_from_utf16(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    append_wtf8_from_utf16(out, text);
     return out;
 }
 

@@ -23,6 +23,8 @@ std::u16string utf16_from_utf8(std::string_view text);
 // never contains. Paired surrogates and everything else come out as in UTF-8, so for well-formed UTF-16
 // this is utf8_from_utf16. Used only for real names and paths, never for text that is shown.
 std::string wtf8_from_utf16(std::u16string_view text);
+// The same appended to `out`; false when an unpaired surrogate was kept (the bytes are then not UTF-8).
+bool append_wtf8_from_utf16(std::string& out, std::u16string_view text);
 
 // The inverse: UTF-8 with kept surrogates back to UTF-16, each surrogate to its one code unit; any other
 // invalid sequence becomes U+FFFD. utf16_from_wtf8(wtf8_from_utf16(x)) == x for every x.

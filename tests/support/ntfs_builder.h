@@ -110,21 +110,38 @@ struct Volume {
     static constexpr std::size_t CLUSTER = 4096;
     static constexpr std::size_t MFT_CLUSTER = 4;
     static constexpr std::size_t RECORDS = 64;
+    // A piece of the MFT: `clusters` clusters from cluster `lcn`.
+    struct Piece {
+        std::size_t lcn;
+        std::size_t clusters;
+    };
+    std::size_t cluster = CLUSTER;
+    std::vector<Piece> pieces{{MFT_CLUSTER, 16}};
     Bytes bytes = Bytes(64 * CLUSTER, 0);
 
-    Volume() {
-        Bytes boot = boot_sector();
-        put(boot, 0x28, bytes.size() / 512, 8);
-        std::copy(boot.begin(), boot.end(), bytes.begin());
-        Record mft;
-        mft.add_non_resident({0x11, 16, MFT_CLUSTER, 0x00}, RECORDS * 1024, 0);
-        write(0, mft);
-        write(5, folder(5, u"."));
+    Volume() { format(RECORDS); }
+    // `records` records in the given pieces, with clusters of `cluster_size` bytes (512 lets a record
+    // straddle two pieces). The bytes end just past the last piece.
+    Volume(std::size_t records, std::size_t cluster_size, std::vector<Piece> mft_pieces)
+        : cluster(cluster_size), pieces(std::move(mft_pieces)) {
+        std::size_t end = 0;
+        for (const Piece& piece : pieces)
+            end = std::max(end, (piece.lcn + piece.clusters) * cluster);
+        bytes.assign(end, 0);
+        format(records);
     }
     void write(std::size_t number, const Record& record) {
         const Bytes disk = record.protected_form();
-        std::copy(disk.begin(), disk.end(),
-                  bytes.begin() + static_cast<std::ptrdiff_t>(MFT_CLUSTER * CLUSTER + number * 1024));
+        for (std::size_t i = 0; i < disk.size(); ++i)
+            bytes.at(offset_of(number * 1024 + i)) = disk[i];
+    }
+    // Where byte `at` of the MFT lies in the volume.
+    std::size_t offset_of(std::size_t at) const {
+        for (const Piece& piece : pieces) {
+            if (at < piece.clusters * cluster) return piece.lcn * cluster + at;
+            at -= piece.clusters * cluster;
+        }
+        return bytes.size();  // past the end: a test bug, caught by the bounds check of vector::at
     }
     // A folder record named `name` in the folder record `parent`.
     static Record folder(std::uint64_t parent, std::u16string_view name, std::uint16_t sequence = 0) {
@@ -153,6 +170,31 @@ struct Volume {
             std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), into.size(), into.begin());
             return true;
         };
+    }
+
+  private:
+    // The boot sector, record 0 mapping the pieces and the root folder.
+    void format(std::size_t records) {
+        Bytes boot = boot_sector(static_cast<std::uint8_t>(cluster / 512));
+        put(boot, 0x28, bytes.size() / 512, 8);
+        put(boot, 0x30, pieces.front().lcn, 8);
+        std::copy(boot.begin(), boot.end(), bytes.begin());
+        Bytes runs;
+        std::size_t previous = 0;
+        for (const Piece& piece : pieces) {
+            runs.push_back(0x44);
+            for (std::size_t i = 0; i < 4; ++i)
+                runs.push_back(static_cast<std::uint8_t>(piece.clusters >> (8 * i)));
+            const auto delta = static_cast<std::uint32_t>(piece.lcn - previous);
+            for (std::size_t i = 0; i < 4; ++i)
+                runs.push_back(static_cast<std::uint8_t>(delta >> (8 * i)));
+            previous = piece.lcn;
+        }
+        runs.push_back(0);
+        Record mft;
+        mft.add_non_resident(runs, records * 1024, 0);
+        write(0, mft);
+        write(5, folder(5, u"."));
     }
 };
 
