@@ -274,18 +274,18 @@ TEST(NtfsMft, ManyRecordsGiveTheWalksLayout) {
 }
 
 TEST(NtfsMft, CancellingStopsTheReadAtTheNextChunk) {
-    Volume volume(20'000, 4096, {{4, 5000}});
+    Volume volume(20'000, 4096, {{4, 5000}});  // 20 chunks of records
     for (std::size_t r = 24; r < 20'000; ++r)
         volume.write(r, Volume::file(5, u"f", 1));
     ScanProgress progress;
-    int reads = 0;
+    std::atomic<int> reads = 0;
     const ReadAt cancelling = [&](std::uint64_t offset, std::span<std::uint8_t> into) {
-        if (++reads == 3) progress.cancel = true;  // during the first chunk of records
+        if (++reads == 3) progress.cancel = true;  // the boot sector, record 0, then the first chunk
         return volume.reader()(offset, into);
     };
     const MftOutcome outcome = read_mft("V:\\", cancelling, progress);
     EXPECT_FALSE(outcome.tree);
-    EXPECT_EQ(reads, 3);
+    EXPECT_LE(reads.load(), 3 + 4);  // each of at most four threads finishes the chunk it had begun
 }
 
 }  // namespace

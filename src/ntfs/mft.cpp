@@ -2,9 +2,9 @@
 //
 // Staying within the walk's memory: every name of every file becomes one tree Node as soon as its record
 // is parsed, in the tree's own node array, and its name goes straight into the tree's name pool. Once
-// every record is read, one in-place permutation puts the nodes in the walk's layout (each folder's
-// entries side by side, parents before children) and drops the ones no listing would show. Until then a
-// node's fields hold what placing it needs:
+// every record is read, the nodes are moved in place into the walk's layout (each folder's entries side
+// by side, parents before children), and the ones no listing would show are dropped. Until then a node's
+// fields hold what placing it needs:
 //   parent        the parent folder's record number
 //   first_child   the file's own record number
 //   name_len      the name's length in the low 16 bits, the parent reference's sequence number above
@@ -17,11 +17,14 @@
 #include "ntfs/mft.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <queue>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -34,7 +37,7 @@ namespace spadrim {
 namespace {
 
 constexpr std::uint64_t ROOT_RECORD = 5;
-constexpr std::size_t CHUNK = 4 << 20;  // read at a time: large sequential reads
+constexpr std::size_t CHUNK = 1 << 20;  // MFT bytes read and parsed at a time: a whole number of records
 constexpr std::uint16_t RECORD_IN_USE = 0x01;
 constexpr std::uint16_t RECORD_DIRECTORY = 0x02;
 constexpr std::uint32_t NO_RECORD = 0xFFFFFFFF;
@@ -85,7 +88,6 @@ struct Parsed {
 
 // A parsing thread's scratch space, kept between records so that a record costs no allocation.
 struct Scratch {
-    std::vector<AttributeView> attributes;
     FileNameValue name;
     struct Link {
         std::uint64_t parent;  // a reference
@@ -129,8 +131,9 @@ void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch&
     std::optional<std::uint64_t> on_disk;
     bool has_size = false;
     scratch.links.clear();
-    record_attributes(record, scratch.attributes);
-    for (const AttributeView& attribute : scratch.attributes) {
+    AttributeCursor cursor(record);
+    while (const AttributeView* next = cursor.next()) {
+        const AttributeView& attribute = *next;
         switch (attribute.type) {
             case ATTRIBUTE_STANDARD_INFORMATION:
                 attributes = read_standard_attributes(attribute.value);
@@ -350,158 +353,168 @@ void join(Parsed& parsed, Gathered& into) {
     into.bytes += parsed.bytes;
 }
 
-// One chunk of whole records on its way through a parsing thread.
-struct Job {
-    std::uint64_t first_record = 0;
-    std::size_t count = 0;
-    std::vector<std::uint8_t> bytes;
-    Parsed parsed;
-    bool done = false;
+// Where the bytes [begin, end) of the MFT lie on the volume: (offset, length) pieces in order.
+void pieces_of(const MftLayout& layout, std::uint64_t begin, std::uint64_t end,
+               std::vector<std::pair<std::uint64_t, std::uint64_t>>& pieces) {
+    pieces.clear();
+    const std::uint64_t cluster_size = layout.geometry.cluster_size;
+    std::uint64_t extent_begin = 0;  // in MFT bytes
+    for (const Extent& extent : layout.extents) {
+        const std::uint64_t extent_end = extent_begin + extent.clusters * cluster_size;
+        if (extent_end > begin && extent_begin < end) {
+            const std::uint64_t from = std::max(begin, extent_begin);
+            const std::uint64_t to = std::min(end, extent_end);
+            pieces.emplace_back(extent.lcn * cluster_size + (from - extent_begin), to - from);
+        }
+        if (extent_end >= end) break;
+        extent_begin = extent_end;
+    }
+}
+
+// The kernel copies into a page-aligned buffer much faster than into one a few bytes off, and an
+// unbuffered volume read must be sector-aligned anyway.
+constexpr std::size_t PAGE = 4096;
+
+struct PageBuffer {
+    struct Free {
+        void operator()(std::uint8_t* bytes) const { ::operator delete[](bytes, std::align_val_t{PAGE}); }
+    };
+    std::unique_ptr<std::uint8_t[], Free> bytes{
+        static_cast<std::uint8_t*>(::operator new[](CHUNK, std::align_val_t{PAGE}))};
 };
 
-// The parsing threads and the queue they take chunks from. Destroying it stops and joins them.
-class Parsers {
+// Reads and parses the MFT a chunk at a time on worker threads: while one thread parses the chunk it
+// has just read (still in its cache), another reads the next. Chunks are joined into the tree on the
+// calling thread in MFT order, whatever order they finish in, and the threads never run more than a
+// few chunks ahead of the joining, so memory stays bounded.
+class ChunkReader {
   public:
-    Parsers(unsigned count, std::uint32_t record_size) {
+    ChunkReader(const ReadAt& read, const MftLayout& layout, const std::atomic<bool>& cancel)
+        : read_(read),
+          layout_(layout),
+          cancel_(cancel),
+          chunks_((layout.records * layout.geometry.record_size + CHUNK - 1) / CHUNK) {
+        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        ahead_ = 2 * count;
         for (unsigned i = 0; i < count; ++i)
-            threads_.emplace_back([this, record_size] { run(record_size); });
+            threads_.emplace_back([this] { run(); });
     }
-    ~Parsers() {
+    ~ChunkReader() {
         {
             const std::lock_guard lock(mutex_);
-            closing_ = true;
+            stopping_ = true;
         }
-        wake_parsers_.notify_all();
+        wake_threads_.notify_all();
         for (std::thread& thread : threads_)
             thread.join();
     }
-    Parsers(const Parsers&) = delete;
-    Parsers& operator=(const Parsers&) = delete;
+    ChunkReader(const ChunkReader&) = delete;
+    ChunkReader& operator=(const ChunkReader&) = delete;
 
-    void hand_over(Job* job) {
-        {
-            const std::lock_guard lock(mutex_);
-            waiting_.push_back(job);
-        }
-        wake_parsers_.notify_one();
-    }
-    bool done(const Job& job) {
-        const std::lock_guard lock(mutex_);
-        return job.done;
-    }
-    // Waits until a parser finishes a chunk, at most `limit`.
-    void wait(std::chrono::milliseconds limit) {
+    // Joins every chunk into `out` in order. False when a read failed (error says so) or the scan was
+    // cancelled; the cancel flag is looked at every 20 ms at most.
+    bool join_all(Gathered& out, ScanProgress& progress, std::string& error) {
         std::unique_lock lock(mutex_);
-        wake_reader_.wait_for(lock, limit, [this] { return finished_ > 0; });
-        finished_ = 0;
-    }
-
-  private:
-    void run(std::uint32_t record_size) {
-        Scratch scratch;
-        for (;;) {
-            Job* job = nullptr;
-            {
-                std::unique_lock lock(mutex_);
-                wake_parsers_.wait(lock, [this] { return closing_ || !waiting_.empty(); });
-                if (closing_) return;
-                job = waiting_.front();
-                waiting_.pop_front();
-            }
-            job->parsed.clear();
-            const std::span<std::uint8_t> bytes(job->bytes);
-            for (std::size_t i = 0; i < job->count; ++i)
-                parse_record(bytes.subspan(i * record_size, record_size), job->first_record + i, scratch,
-                             job->parsed);
-            {
-                const std::lock_guard lock(mutex_);
-                job->done = true;
-                ++finished_;
-            }
-            wake_reader_.notify_one();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_parsers_;
-    std::condition_variable wake_reader_;
-    std::deque<Job*> waiting_;
-    unsigned finished_ = 0;
-    bool closing_ = false;
-    std::vector<std::thread> threads_;
-};
-
-// Every record of the MFT, read in large sequential chunks and parsed on worker threads meanwhile. False
-// when a read fails or the scan is cancelled; the cancel flag is looked at every few milliseconds.
-bool read_records(const ReadAt& read, const MftLayout& layout, Gathered& out, ScanProgress& progress,
-                  std::string& error) {
-    const std::uint32_t record_size = layout.geometry.record_size;
-    const std::uint64_t cluster_size = layout.geometry.cluster_size;
-    const unsigned parsers = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-    const std::size_t most_in_flight = parsers + 2;
-    std::deque<std::unique_ptr<Job>> in_flight;  // in the order read
-    std::vector<std::unique_ptr<Job>> spare;     // joined, their buffers kept for the next chunks
-    Parsers threads(parsers, record_size);       // after the jobs: stopped before they go
-    const auto join_finished = [&] {
-        while (!in_flight.empty() && threads.done(*in_flight.front())) {
-            join(in_flight.front()->parsed, out);
-            spare.push_back(std::move(in_flight.front()));
-            in_flight.pop_front();
-            progress.files = out.files;
-            progress.bytes = out.bytes;
-        }
-    };
-    std::vector<std::uint8_t> carry;  // the start of a record cut by the end of a piece of the MFT
-    std::uint64_t number = 0;
-    for (const Extent& extent : layout.extents) {
-        std::uint64_t offset = extent.lcn * cluster_size;
-        std::uint64_t left = extent.clusters * cluster_size;
-        while (left > 0 && number < layout.records) {
-            for (;;) {
-                if (progress.cancel.load()) return false;
-                join_finished();
-                if (in_flight.size() < most_in_flight) break;
-                threads.wait(std::chrono::milliseconds(20));
-            }
-            std::unique_ptr<Job> job;
-            if (spare.empty()) {
-                job = std::make_unique<Job>();
-            } else {
-                job = std::move(spare.back());
-                spare.pop_back();
-            }
-            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, CHUNK));
-            job->bytes.resize(carry.size() + want);
-            std::copy(carry.begin(), carry.end(), job->bytes.begin());
-            if (!read(offset, std::span(job->bytes).subspan(carry.size()))) {
+        while (joined_ < chunks_) {
+            if (failed_) {
                 error = "cannot read the MFT";
                 return false;
             }
-            offset += want;
-            left -= want;
-            const std::size_t whole =
-                std::min<std::uint64_t>(job->bytes.size() / record_size, layout.records - number);
-            carry.assign(job->bytes.begin() + static_cast<std::ptrdiff_t>(whole * record_size),
-                         job->bytes.end());
-            if (number + whole >= layout.records) carry.clear();
-            job->first_record = number;
-            job->count = whole;
-            job->done = false;
-            number += whole;
-            if (whole == 0) {
-                spare.push_back(std::move(job));
+            if (cancel_.load()) return false;
+            const auto ready = finished_.find(joined_);
+            if (ready == finished_.end()) {
+                wake_joiner_.wait_for(lock, std::chrono::milliseconds(20));
                 continue;
             }
-            in_flight.push_back(std::move(job));
-            threads.hand_over(in_flight.back().get());
+            std::unique_ptr<Parsed> parsed = std::move(ready->second);
+            finished_.erase(ready);
+            lock.unlock();
+            join(*parsed, out);
+            progress.files = out.files;
+            progress.bytes = out.bytes;
+            lock.lock();
+            spare_.push_back(std::move(parsed));
+            ++joined_;
+            wake_threads_.notify_all();
+        }
+        return true;
+    }
+
+  private:
+    void run() {
+        PageBuffer buffer;
+        Scratch scratch;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces;
+        const std::uint32_t record_size = layout_.geometry.record_size;
+        const std::uint64_t mft_bytes = layout_.records * record_size;
+        for (;;) {
+            std::uint64_t chunk = 0;
+            std::unique_ptr<Parsed> parsed;
+            {
+                std::unique_lock lock(mutex_);
+                wake_threads_.wait(lock, [this] {
+                    return stopping_ || failed_ || cancel_.load() || next_ >= chunks_ ||
+                           next_ < joined_ + ahead_;
+                });
+                if (stopping_ || failed_ || cancel_.load() || next_ >= chunks_) return;
+                chunk = next_++;
+                if (!spare_.empty()) {
+                    parsed = std::move(spare_.back());
+                    spare_.pop_back();
+                }
+            }
+            if (!parsed) parsed = std::make_unique<Parsed>();
+            parsed->clear();
+            const std::uint64_t begin = chunk * CHUNK;
+            const std::uint64_t end = std::min<std::uint64_t>(begin + CHUNK, mft_bytes);
+            pieces_of(layout_, begin, end, pieces);
+            std::size_t filled = 0;
+            bool ok = true;
+            for (const auto& [offset, length] : pieces) {
+                ok = ok &&
+                     read_(offset, std::span(buffer.bytes.get() + filled, static_cast<std::size_t>(length)));
+                filled += static_cast<std::size_t>(length);
+            }
+            if (ok && filled == end - begin) {
+                const std::span<std::uint8_t> records(buffer.bytes.get(), filled);
+                for (std::size_t i = 0; i < filled / record_size; ++i)
+                    parse_record(records.subspan(i * record_size, record_size), begin / record_size + i,
+                                 scratch, *parsed);
+            }
+            {
+                const std::lock_guard lock(mutex_);
+                if (ok && filled == end - begin) {
+                    finished_.emplace(chunk, std::move(parsed));
+                } else {
+                    failed_ = true;
+                }
+            }
+            wake_joiner_.notify_one();
         }
     }
-    while (!in_flight.empty()) {
-        if (progress.cancel.load()) return false;
-        join_finished();
-        if (!in_flight.empty()) threads.wait(std::chrono::milliseconds(20));
-    }
-    return true;
+
+    const ReadAt& read_;
+    const MftLayout& layout_;
+    const std::atomic<bool>& cancel_;
+    const std::uint64_t chunks_;
+    std::uint64_t ahead_ = 0;
+    std::mutex mutex_;
+    std::condition_variable wake_threads_;
+    std::condition_variable wake_joiner_;
+    std::uint64_t next_ = 0;    // the next chunk a thread takes
+    std::uint64_t joined_ = 0;  // chunks joined so far
+    std::map<std::uint64_t, std::unique_ptr<Parsed>> finished_;
+    std::vector<std::unique_ptr<Parsed>> spare_;  // joined, their capacity kept for the next chunks
+    bool failed_ = false;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// Every record of the MFT, read and parsed. False when a read fails or the scan is cancelled.
+bool read_records(const ReadAt& read, const MftLayout& layout, Gathered& out, ScanProgress& progress,
+                  std::string& error) {
+    ChunkReader reader(read, layout, progress.cancel);
+    return reader.join_all(out, progress, error);
 }
 
 // The system's own files at the root ($MFT, $LogFile, $Bitmap, $Secure, $Extend…): a listing leaves
@@ -561,11 +574,43 @@ void settle_split(Gathered& in) {
     in.split = {};
 }
 
+// Moves every node to the index its file_count names (a permutation of 0..size-1), in place. Following
+// each cycle straight through the array would cost a cache miss per node; instead the nodes are first
+// dealt into 256 contiguous ranges of final indices, writing to 256 places that each move forward (an
+// American flag sort on the top bits), and then each range, small enough to stay in the cache, is put in
+// order by following its cycles.
+void move_to_final_places(ChunkedArray<Node>& nodes) {
+    const std::size_t count = nodes.size();
+    constexpr std::size_t RANGES = 256;
+    const std::size_t span = (count + RANGES - 1) / RANGES;
+    if (span == 0) return;
+    const auto range_of = [span](const Node& node) { return node.file_count / span; };
+    std::array<std::size_t, RANGES + 1> start{};
+    for (std::size_t r = 0; r <= RANGES; ++r)
+        start[r] = std::min(r * span, count);
+    std::array<std::size_t, RANGES> next{};
+    std::copy(start.begin(), start.end() - 1, next.begin());
+    for (std::size_t r = 0; r < RANGES; ++r) {
+        while (next[r] < start[r + 1]) {
+            Node held = nodes[next[r]];
+            std::size_t to = range_of(held);
+            while (to != r) {
+                std::swap(held, nodes[next[to]++]);
+                to = range_of(held);
+            }
+            nodes[next[r]++] = held;
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        while (nodes[i].file_count != i)
+            std::swap(nodes[i], nodes[nodes[i].file_count]);
+    }
+}
+
 // Puts the nodes in the walk's layout: from the root down, each folder's entries side by side. A
 // reference whose sequence number does not match its folder's (a stale link to a reused record), a folder
-// reached twice (damage) and anything not reachable from the root are left out. Returns how many nodes
-// the tree keeps.
-std::size_t place(Gathered& in, std::uint64_t records) {
+// reached twice (damage) and anything not reachable from the root are left out.
+void place(Gathered& in, std::uint64_t records) {
     FileTree& tree = in.tree;
     const std::size_t count = tree.nodes.size();
     // One list per parent record, in record order.
@@ -578,16 +623,21 @@ std::size_t place(Gathered& in, std::uint64_t records) {
             head[node.parent] = static_cast<NodeIndex>(i);
         }
     }
+    // Folders are listed in the order their first entries were made, not depth first: what a folder
+    // holds was mostly written side by side in the MFT, so most nodes then move only a short way.
     struct Folder {
+        NodeIndex first;  // its first entry's interim index
         NodeIndex at;
         std::uint32_t record;
         std::uint16_t sequence;
+        bool operator<(const Folder& other) const { return first > other.first; }  // the smallest on top
     };
-    std::vector<Folder> pending{{0, static_cast<std::uint32_t>(ROOT_RECORD), *in.root_sequence}};
+    std::priority_queue<Folder> pending;
+    pending.push(Folder{head[ROOT_RECORD], 0, static_cast<std::uint32_t>(ROOT_RECORD), *in.root_sequence});
     NodeIndex placed = 1;
     while (!pending.empty()) {
-        const Folder folder = pending.back();
-        pending.pop_back();
+        const Folder folder = pending.top();
+        pending.pop();
         NodeIndex i = head[folder.record];
         head[folder.record] = NO_NODE;  // listed once, however often it is reached
         while (i != NO_NODE) {
@@ -595,9 +645,10 @@ std::size_t place(Gathered& in, std::uint64_t records) {
             i = node.next_sibling;
             if ((node.name_len >> 16) != folder.sequence) continue;
             if (folder.record == ROOT_RECORD && is_metafile(tree, node)) continue;
-            if ((node.flags & FLAG_DIR) && !(node.flags & FLAG_LINK))
-                pending.push_back(
-                    Folder{placed, node.first_child, static_cast<std::uint16_t>(node.file_count)});
+            if ((node.flags & FLAG_DIR) && !(node.flags & FLAG_LINK)) {
+                pending.push(Folder{head[node.first_child], placed, node.first_child,
+                                    static_cast<std::uint16_t>(node.file_count)});
+            }
             node.parent = folder.at;
             node.file_count = placed++;
             node.flags |= FLAG_PLACED;
@@ -620,11 +671,8 @@ std::size_t place(Gathered& in, std::uint64_t records) {
     }
     in.real_names = {};
     in.lengths = {};
-    // Each swap puts one node where it belongs.
-    for (std::size_t i = 1; i < count; ++i) {
-        while (tree.nodes[i].file_count != i)
-            std::swap(tree.nodes[i], tree.nodes[tree.nodes[i].file_count]);
-    }
+    tree.nodes[0].file_count = 0;
+    move_to_final_places(tree.nodes);
     tree.nodes.truncate(placed);
     // The links of an appended listing: a folder's first child is the last of its block, each entry's
     // next sibling the one before it. A parent always stands before its children.
@@ -640,7 +688,6 @@ std::size_t place(Gathered& in, std::uint64_t records) {
         node.next_sibling = parent.first_child;
         parent.first_child = static_cast<NodeIndex>(i);
     }
-    return placed;
 }
 
 }  // namespace
@@ -661,7 +708,7 @@ MftOutcome read_mft(std::string_view root_path, const ReadAt& read, ScanProgress
         return outcome;
     }
     settle_split(in);
-    const std::size_t placed = place(in, layout->records);
+    place(in, layout->records);
     FileTree& tree = in.tree;
     if (in.damaged > 0) {
         tree.nodes[0].flags |= FLAG_UNREADABLE;
@@ -670,7 +717,7 @@ MftOutcome read_mft(std::string_view root_path, const ReadAt& read, ScanProgress
     std::uint64_t folders = 1;
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
-    for (std::size_t i = 1; i < placed; ++i) {
+    for (std::size_t i = 1; i < tree.nodes.size(); ++i) {
         const Node& node = tree.nodes[i];
         if (!(node.flags & FLAG_DIR)) {
             ++files;

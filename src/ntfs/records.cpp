@@ -18,13 +18,6 @@ constexpr std::size_t FIXUP_STRIDE = 512;  // the update sequence always protect
 
 }  // namespace
 
-std::uint64_t read_le(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
-    std::uint64_t value = 0;
-    for (std::size_t i = width; i-- > 0;)
-        value = (value << 8) | bytes[at + i];
-    return value;
-}
-
 std::optional<NtfsGeometry> read_boot_sector(std::span<const std::uint8_t> sector) {
     if (sector.size() < 512 || std::memcmp(sector.data() + 3, "NTFS    ", 8) != 0) return std::nullopt;
     NtfsGeometry geometry;
@@ -76,46 +69,59 @@ bool apply_fixups(std::span<std::uint8_t> record) {
 
 std::vector<AttributeView> record_attributes(std::span<const std::uint8_t> record) {
     std::vector<AttributeView> attributes;
-    record_attributes(record, attributes);
+    AttributeCursor cursor(record);
+    while (const AttributeView* attribute = cursor.next())
+        attributes.push_back(*attribute);
     return attributes;
 }
 
-void record_attributes(std::span<const std::uint8_t> record, std::vector<AttributeView>& attributes) {
-    attributes.clear();
+AttributeCursor::AttributeCursor(std::span<const std::uint8_t> record) {
     if (record.size() < 0x30) return;
-    const std::size_t used =
-        std::min<std::size_t>(static_cast<std::size_t>(le(record, 0x18, 4)), record.size());
-    const std::span<const std::uint8_t> body = record.first(used);
-    for (std::size_t at = static_cast<std::size_t>(le(record, 0x14, 2)); fits(body, at, 8);) {
-        const auto type = static_cast<std::uint32_t>(le(body, at, 4));
-        if (type == 0xFFFFFFFF) break;
-        const std::size_t length = static_cast<std::size_t>(le(body, at + 4, 4));
-        if (length < 0x18 || length % 8 != 0 || !fits(body, at, length)) break;
-        const std::span<const std::uint8_t> header = body.subspan(at, length);
-        AttributeView view;
-        view.type = type;
-        view.non_resident = header[0x08] != 0;
-        view.named = header[0x09] != 0;
-        view.flags = static_cast<std::uint16_t>(le(header, 0x0C, 2));
-        if (!view.non_resident) {
-            const std::size_t value_length = static_cast<std::size_t>(le(header, 0x10, 4));
-            const std::size_t value_offset = static_cast<std::size_t>(le(header, 0x14, 2));
-            if (!fits(header, value_offset, value_length)) break;
-            view.value = header.subspan(value_offset, value_length);
-        } else {
-            const bool has_compressed = (view.flags & (ATTRIBUTE_COMPRESSED | ATTRIBUTE_SPARSE)) != 0;
-            if (length < (has_compressed ? 0x48u : 0x40u)) break;
-            view.first_vcn = le(header, 0x10, 8);
-            const std::size_t runs_offset = static_cast<std::size_t>(le(header, 0x20, 2));
-            if (runs_offset > length) break;
-            view.runs = header.subspan(runs_offset);
-            view.allocated_size = le(header, 0x28, 8);
-            view.data_size = le(header, 0x30, 8);
-            if (has_compressed) view.compressed_size = le(header, 0x40, 8);
-        }
-        attributes.push_back(view);
-        at += length;
+    body_ = record.first(std::min<std::size_t>(static_cast<std::size_t>(le(record, 0x18, 4)), record.size()));
+    at_ = static_cast<std::size_t>(le(record, 0x14, 2));
+}
+
+const AttributeView* AttributeCursor::next() {
+    if (!fits(body_, at_, 8)) return nullptr;
+    const auto type = static_cast<std::uint32_t>(le(body_, at_, 4));
+    const std::size_t length = static_cast<std::size_t>(le(body_, at_ + 4, 4));
+    if (type == 0xFFFFFFFF || length < 0x18 || length % 8 != 0 || !fits(body_, at_, length)) {
+        at_ = body_.size();  // ended: every later call answers nothing too
+        return nullptr;
     }
+    const std::span<const std::uint8_t> header = body_.subspan(at_, length);
+    AttributeView& view = view_;
+    view.type = type;
+    view.non_resident = header[0x08] != 0;
+    view.named = header[0x09] != 0;
+    view.flags = static_cast<std::uint16_t>(le(header, 0x0C, 2));
+    view.value = {};
+    view.runs = {};
+    view.first_vcn = view.allocated_size = view.data_size = 0;
+    view.compressed_size.reset();
+    if (!view.non_resident) {
+        const std::size_t value_length = static_cast<std::size_t>(le(header, 0x10, 4));
+        const std::size_t value_offset = static_cast<std::size_t>(le(header, 0x14, 2));
+        if (!fits(header, value_offset, value_length)) {
+            at_ = body_.size();
+            return nullptr;
+        }
+        view.value = header.subspan(value_offset, value_length);
+    } else {
+        const bool has_compressed = (view.flags & (ATTRIBUTE_COMPRESSED | ATTRIBUTE_SPARSE)) != 0;
+        const std::size_t runs_offset = static_cast<std::size_t>(le(header, 0x20, 2));
+        if (length < (has_compressed ? 0x48u : 0x40u) || runs_offset > length) {
+            at_ = body_.size();
+            return nullptr;
+        }
+        view.first_vcn = le(header, 0x10, 8);
+        view.runs = header.subspan(runs_offset);
+        view.allocated_size = le(header, 0x28, 8);
+        view.data_size = le(header, 0x30, 8);
+        if (has_compressed) view.compressed_size = le(header, 0x40, 8);
+    }
+    at_ += length;
+    return &view;
 }
 
 std::optional<std::vector<Extent>> decode_runs(std::span<const std::uint8_t> runs,

@@ -7,7 +7,9 @@
 // shorter answer), never a read past its end.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,7 +37,17 @@ std::optional<NtfsGeometry> read_boot_sector(std::span<const std::uint8_t> secto
 bool apply_fixups(std::span<std::uint8_t> record);
 
 // The little-endian unsigned value of `width` (at most 8) bytes at `at`; the caller checks the bounds.
-std::uint64_t read_le(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width);
+// Inline: with a constant width it is one load, and a record is made of little else.
+inline std::uint64_t read_le(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
+    std::uint64_t value = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&value, bytes.data() + at, width);
+    } else {
+        for (std::size_t i = width; i-- > 0;)
+            value = (value << 8) | bytes[at + i];
+    }
+    return value;
+}
 
 // A 48-bit record number with its 16-bit sequence number, as parent and base references give them.
 inline std::uint64_t record_number(std::uint64_t reference) {
@@ -68,8 +80,21 @@ struct AttributeView {
 // The attributes of a record whose fixups are applied, in order, up to the end marker; an attribute
 // whose header or length runs past the record's used size ends the list there.
 std::vector<AttributeView> record_attributes(std::span<const std::uint8_t> record);
-// The same into `out` (cleared first), whose capacity a caller reading many records keeps.
-void record_attributes(std::span<const std::uint8_t> record, std::vector<AttributeView>& out);
+
+// The same one at a time, for a reader of many records: nothing is allocated.
+//     AttributeCursor cursor(record);
+//     while (const AttributeView* attribute = cursor.next()) ...
+class AttributeCursor {
+  public:
+    explicit AttributeCursor(std::span<const std::uint8_t> record);
+    // The next attribute, valid until the next call; nullptr at the end marker or at damage.
+    const AttributeView* next();
+
+  private:
+    std::span<const std::uint8_t> body_;  // the record's used part
+    std::size_t at_ = 0;
+    AttributeView view_;
+};
 
 // One contiguous piece of an attribute's data: `clusters` clusters from cluster `lcn`, or a hole.
 struct Extent {
