@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # NTFS benchmark: `spadrim-cli --volume IMAGE` (the whole volume read from its master file table) beside
 # two baselines measured in the same run: reading the same MFT bytes alone with dd from the page cache
-# (the floor no MFT reader can beat), and spadrim-cli's walk of the same tree on
-# ext4. The tree is bench/gen_tree.py's at SCALE=2.5 (about 1,000,000 files); it is copied once through
-# ntfs-3g's FUSE mount into an NTFS image kept beside it under /tmp (this takes a quarter of an hour or
-# more, and later runs reuse it). Prints a table, records per second, the ratio to the floor and the
+# (the floor no MFT reader can beat), and spadrim-cli's walk of the same tree on ext4. The tree is
+# bench/gen_tree.py's at SCALE=2.5 (about 1,000,000 files); it is copied once through ntfs-3g's FUSE
+# mount into an NTFS image kept beside it under /tmp (about ten minutes; later runs reuse it). Prints a table, records per second, the ratio to the floor and the
 # peak memory per entry, each next to its target. Needs root (FUSE). Not part of the test command.
 #   bench/ntfs.sh                 RUNS=10 timed runs each by default; SCALE=0.1 for a quick try
 set -euo pipefail

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -613,16 +614,47 @@ void move_to_final_places(ChunkedArray<Node>& nodes) {
 void place(Gathered& in, std::uint64_t records) {
     FileTree& tree = in.tree;
     const std::size_t count = tree.nodes.size();
-    // One list per parent record, in record order.
-    std::vector<NodeIndex> head(records, NO_NODE);
+    // One list per folder record, in record order. Only folders have lists, so a list head is found
+    // through a bitmap of the folder records and its running counts, not an array over every record.
+    std::vector<std::uint64_t> is_folder((records + 63) / 64);
+    const auto mark = [&](std::uint64_t record) {
+        if (record < records) is_folder[record / 64] |= std::uint64_t{1} << (record % 64);
+    };
+    mark(ROOT_RECORD);
+    for (std::size_t i = 1; i < count; ++i) {
+        const Node& node = tree.nodes[i];
+        if ((node.flags & FLAG_DIR) && !(node.flags & FLAG_LINK)) mark(node.first_child);
+    }
+    std::vector<std::uint32_t> folders_before(is_folder.size() + 1, 0);
+    for (std::size_t w = 0; w < is_folder.size(); ++w)
+        folders_before[w + 1] = folders_before[w] + static_cast<std::uint32_t>(std::popcount(is_folder[w]));
+    constexpr std::uint32_t NO_LIST = 0xFFFFFFFF;
+    const auto list_of = [&](std::uint64_t record) -> std::uint32_t {
+        if (record >= records) return NO_LIST;
+        const std::uint64_t word = is_folder[record / 64];
+        const std::uint64_t bit = std::uint64_t{1} << (record % 64);
+        if (!(word & bit)) return NO_LIST;
+        return folders_before[record / 64] + static_cast<std::uint32_t>(std::popcount(word & (bit - 1)));
+    };
+    std::vector<NodeIndex> head(folders_before.back(), NO_NODE);
     for (std::size_t i = count; i-- > 1;) {
         Node& node = tree.nodes[i];
         node.next_sibling = NO_NODE;
-        if (node.parent < records) {
-            node.next_sibling = head[node.parent];
-            head[node.parent] = static_cast<NodeIndex>(i);
+        if (const std::uint32_t list = list_of(node.parent); list != NO_LIST) {
+            node.next_sibling = head[list];
+            head[list] = static_cast<NodeIndex>(i);
         }
     }
+    // Takes a folder's list, once: a folder reached twice (damage) lists nothing the second time.
+    const auto take_list = [&](std::uint64_t record) {
+        const std::uint32_t list = list_of(record);
+        if (list == NO_LIST) return NO_NODE;
+        return std::exchange(head[list], NO_NODE);
+    };
+    const auto first_of = [&](std::uint64_t record) {
+        const std::uint32_t list = list_of(record);
+        return list == NO_LIST ? NO_NODE : head[list];
+    };
     // Folders are listed in the order their first entries were made, not depth first: what a folder
     // holds was mostly written side by side in the MFT, so most nodes then move only a short way.
     struct Folder {
@@ -633,20 +665,20 @@ void place(Gathered& in, std::uint64_t records) {
         bool operator<(const Folder& other) const { return first > other.first; }  // the smallest on top
     };
     std::priority_queue<Folder> pending;
-    pending.push(Folder{head[ROOT_RECORD], 0, static_cast<std::uint32_t>(ROOT_RECORD), *in.root_sequence});
+    pending.push(
+        Folder{first_of(ROOT_RECORD), 0, static_cast<std::uint32_t>(ROOT_RECORD), *in.root_sequence});
     NodeIndex placed = 1;
     while (!pending.empty()) {
         const Folder folder = pending.top();
         pending.pop();
-        NodeIndex i = head[folder.record];
-        head[folder.record] = NO_NODE;  // listed once, however often it is reached
+        NodeIndex i = take_list(folder.record);
         while (i != NO_NODE) {
             Node& node = tree.nodes[i];
             i = node.next_sibling;
             if ((node.name_len >> 16) != folder.sequence) continue;
             if (folder.record == ROOT_RECORD && is_metafile(tree, node)) continue;
             if ((node.flags & FLAG_DIR) && !(node.flags & FLAG_LINK)) {
-                pending.push(Folder{head[node.first_child], placed, node.first_child,
+                pending.push(Folder{first_of(node.first_child), placed, node.first_child,
                                     static_cast<std::uint16_t>(node.file_count)});
             }
             node.parent = folder.at;
@@ -655,6 +687,8 @@ void place(Gathered& in, std::uint64_t records) {
         }
     }
     head = {};
+    is_folder = {};
+    folders_before = {};
     NodeIndex dropped = placed;
     for (std::size_t i = 1; i < count; ++i) {
         Node& node = tree.nodes[i];

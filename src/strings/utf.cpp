@@ -9,22 +9,56 @@ namespace {
 
 constexpr char32_t REPLACEMENT = 0xFFFD;
 
-void put_utf8(std::string& out, char32_t c) {
+// Writes c as UTF-8 at `to`; returns the end of what was written (1 to 4 bytes).
+char* encode_utf8(char32_t c, char* to) {
     if (c < 0x80) {
-        out += static_cast<char>(c);
+        *to++ = static_cast<char>(c);
     } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *to++ = static_cast<char>(0xC0 | (c >> 6));
+        *to++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *to++ = static_cast<char>(0xE0 | (c >> 12));
+        *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *to++ = static_cast<char>(0xF0 | (c >> 18));
+        *to++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *to++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return to;
+}
+
+void put_utf8(std::string& out, char32_t c) {
+    char bytes[4];
+    out.append(bytes, encode_utf8(c, bytes));
+}
+
+// UTF-16 appended to `out` as UTF-8, each unpaired surrogate kept as its own three bytes (keep) or
+// replaced. Sized once and written in place: file names pass through here by the million. False when a
+// surrogate was unpaired.
+bool append_from_utf16(std::string& out, std::u16string_view text, bool keep) {
+    const std::size_t start = out.size();
+    out.resize(start + 3 * text.size());  // a unit never takes more than three bytes, nor a pair six
+    char* to = out.data() + start;
+    bool unpaired = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t unit = text[i];
+        if (unit < 0x80) {
+            *to++ = static_cast<char>(unit);
+        } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] <= 0xDFFF) {
+            to = encode_utf8(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00), to);
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            unpaired = true;
+            to = encode_utf8(keep ? unit : REPLACEMENT, to);
+        } else {
+            to = encode_utf8(unit, to);
+        }
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
+    return !unpaired;
 }
 
 void put_utf16(std::u16string& out, char32_t c) {
@@ -84,18 +118,7 @@ std::size_t decode_utf8(std::string_view bytes, std::size_t i, char32_t& c, bool
 }  // namespace
 
 void append_utf8_from_utf16(std::string& out, std::u16string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char32_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            put_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            put_utf8(out, REPLACEMENT);
-        } else {
-            put_utf8(out, unit);
-        }
-    }
+    append_from_utf16(out, text, false);
 }
 
 std::string utf8_from_utf16(std::u16string_view text) {
@@ -106,19 +129,7 @@ std::string utf8_from_utf16(std::u16string_view text) {
 }
 
 bool append_wtf8_from_utf16(std::string& out, std::u16string_view text) {
-    bool unpaired = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char32_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            put_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else {
-            unpaired = unpaired || (unit >= 0xD800 && unit <= 0xDFFF);
-            put_utf8(out, unit);  // an unpaired surrogate too: put_utf8 writes it as any other BMP unit
-        }
-    }
-    return !unpaired;
+    return append_from_utf16(out, text, true);
 }
 
 std::string wtf8_from_utf16(std::u16string_view text) {
