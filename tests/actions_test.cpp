@@ -3,6 +3,8 @@
 // status line).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/input/actions.h"
 #include "app/timers.h"
 #include "scan/folder.h"
@@ -196,8 +198,9 @@ TEST(ActionsKeys, TabsRoundTheFourAndEnterOpensOrAsks) {
     EXPECT_EQ(app.tab, Tab::Duplicates);
     key_down(app, SURFACE, Key::Tab, back);
     EXPECT_EQ(app.tab, Tab::ByType);
-    key_down(app, SURFACE, Key::Tab, {});  // Tab alone does nothing
+    key_down(app, SURFACE, Key::Tab, {});  // Tab alone moves the focus, not the tab
     EXPECT_EQ(app.tab, Tab::ByType);
+    app.focus = Focus{FocusArea::List};
     key_down(app, SURFACE, Key::Tab, control);
     key_down(app, SURFACE, Key::Tab, control);
     ASSERT_EQ(app.tab, Tab::Folders);
@@ -216,6 +219,60 @@ TEST(ActionsKeys, TabsRoundTheFourAndEnterOpensOrAsks) {
     EXPECT_EQ(app.selection, f.deep);       // revealed
     key_down(app, SURFACE, Key::Left, {});  // Left alone does nothing
     EXPECT_EQ(app.current_folder, 0u);
+}
+
+TEST(ActionsKeys, TabMovesTheFocusAndKeysActWhereItIs) {
+    Fixture f;
+    App& app = f.app;
+    const std::vector<HeaderButton> buttons = header_buttons(view_input(app, SURFACE));
+    ASSERT_FALSE(buttons.empty());
+    // From the list: the treemap, then round to the first header button; Shift+Tab goes back.
+    EXPECT_TRUE(key_down(app, SURFACE, Key::Tab, {}).changed);
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Treemap}));
+    EXPECT_TRUE(app.focus_visible);
+    key_down(app, SURFACE, Key::Tab, {});
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Header, 0}));
+    key_down(app, SURFACE, Key::Tab, Modifiers{false, true, false});
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Treemap}));
+
+    // The arrows on the tab strip choose the tab.
+    app.focus = Focus{FocusArea::Tabs};
+    key_down(app, SURFACE, Key::Right, {});
+    EXPECT_EQ(app.tab, Tab::LargestFiles);
+    key_down(app, SURFACE, Key::Left, {});
+    key_down(app, SURFACE, Key::Left, {});
+    EXPECT_EQ(app.tab, Tab::Duplicates);
+    key_down(app, SURFACE, Key::Right, {});
+    EXPECT_EQ(app.tab, Tab::Folders);
+
+    // In the treemap the arrows move from tile to tile, the first one picking a tile; Enter opens.
+    const std::vector<TreemapRect> tiles{
+        {0, 0, 100, 100, f.many, 1}, {100, 0, 100, 100, f.deep, 1}, {200, 0, 100, 100, f.a_txt, 0}};
+    const Surface with_tiles{1000, 700, 1, &tiles, {}};
+    app.focus = Focus{FocusArea::Treemap};
+    app.selection = NO_NODE;
+    key_down(app, with_tiles, Key::Right, {});
+    EXPECT_EQ(app.selection, f.many);
+    key_down(app, with_tiles, Key::Right, {});
+    key_down(app, with_tiles, Key::Right, {});
+    EXPECT_EQ(app.selection, f.a_txt);
+    EXPECT_FALSE(key_down(app, with_tiles, Key::Right, {}).changed);  // nothing further right
+    EXPECT_EQ(key_down(app, with_tiles, Key::Enter, {}).command, (Command{CommandKind::OpenItem, f.a_txt}));
+    key_down(app, with_tiles, Key::Up, {});  // not the list's selection: no tile lies above
+    EXPECT_EQ(app.selection, f.a_txt);
+
+    // Enter or Space presses the focused header button, as a click would.
+    const auto home = std::find_if(buttons.begin(), buttons.end(),
+                                   [](const HeaderButton& button) { return button.kind == HitKind::Home; });
+    ASSERT_NE(home, buttons.end());
+    app.focus = Focus{FocusArea::Header, static_cast<std::size_t>(home - buttons.begin())};
+    key_down(app, SURFACE, Key::Space, {});
+    EXPECT_EQ(app.screen, Screen::Home);
+    // A click puts the ring away and the focus where it clicked.
+    app.screen = Screen::Results;
+    click(app, SURFACE, f.row(0), 10, 100);
+    EXPECT_FALSE(app.focus_visible);
+    EXPECT_EQ(app.focus, (Focus{FocusArea::List}));
 }
 
 TEST(ActionsKeys, EscapeClearsThePickedExtensionFirstAndKeysFollowTheScreen) {

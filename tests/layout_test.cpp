@@ -218,6 +218,24 @@ TEST(Layout, TilesAreHitInnermostFirstAndMinimumSizeScales) {
     EXPECT_EQ(minimum_window_size(72).height, 480);  // never below 96 DPI's size
 }
 
+TEST(Layout, TheFocusRingGoesRoundWhatHasTheFocus) {
+    ViewInput in = results(1000, 700);
+    in.tab = Tab::ByType;
+    const std::vector<TreemapRect> tiles = {{500, 100, 400, 400, 1, 1}, {520, 130, 100, 100, 2, 0}};
+    in.tiles = &tiles;
+    const std::vector<HeaderButton> buttons = header_buttons(in);
+    ASSERT_GE(buttons.size(), 2u);
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::Header, 1}, NO_NODE), buttons[1].box);
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::Header, 99}, NO_NODE), buttons.back().box);
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::Tabs}, NO_NODE), tab_box(in, 2));  // the chosen tab
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::List}, 2), list_viewport(in));
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::Treemap}, 2), (Box{520, 130, 100, 100}));
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::Treemap}, NO_NODE), treemap_box(in));
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::Treemap}, 7), treemap_box(in));  // a node without a tile
+    in.screen = Screen::Home;
+    EXPECT_FALSE(focus_ring(in, Focus{FocusArea::List}, NO_NODE));
+}
+
 TEST(LayoutRows, NamesKeepHalfTheListWidth) {
     // The smallest window (720 pixels, less its frame) has a list 360 pixels wide: name and size only.
     ViewInput narrow = results(704, 441);

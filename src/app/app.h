@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/hit.h"
+#include "app/input/focus.h"
 #include "app/summaries.h"
 #include "dupes/dupes.h"
 #include "scan/drives.h"
@@ -97,6 +98,11 @@ struct App {
     HitTarget hover;
     bool dragging = false;
     float grab = 0;
+
+    // The keyboard's focus on the results, and whether its ring is drawn: from the first Tab until the
+    // next click, as Windows shows focus rectangles only to those who use the keyboard.
+    Focus focus;
+    bool focus_visible = false;
 
     // What the current tab shows of the current folder, rebuilt by refresh_view.
     Tab tab = Tab::Folders;

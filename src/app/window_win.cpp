@@ -62,6 +62,8 @@ Key key_of(WPARAM code) {
                                                       {VK_TAB, Key::Tab},
                                                       {VK_F5, Key::F5},
                                                       {VK_LEFT, Key::Left},
+                                                      {VK_RIGHT, Key::Right},
+                                                      {VK_SPACE, Key::Space},
                                                       {'O', Key::O},
                                                       {'C', Key::C}};
     for (const auto& [vk, key] : KEYS) {

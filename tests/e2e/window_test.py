@@ -307,6 +307,24 @@ with virtual_display():
             check("Duplicates: the set of two copies is listed", "#14B8A6" in rows, len(rows))
             key("ctrl+Tab")  # back to Folders
             tab_is(0)
+            # The keyboard's focus: Tab from the list puts a ring round the treemap, the arrows pick a
+            # tile, Shift+Tab twice reaches the tab strip, where the arrows choose the tab.
+            edge = lambda path: colours_in(path, x + column + 7, y + 48 + 40, 4, 200)
+            check("no focus ring before the keyboard is used", not edge(shot("_probe")) & set(ACCENT))
+            key("Tab")
+            check("Tab puts the focus ring round the treemap",
+                  wait_for(lambda: edge(shot("focus-treemap")) & set(ACCENT), 10))
+            ringed = os.path.join(args.shots, "focus-treemap.png")
+            key("Right")
+            check("an arrow key picks a tile: the ring moves into the treemap",
+                  wait_for(lambda: not same_region(ringed, shot("focus-tile"), x + column + 1, y + 48, w - column - 1,
+                                                   h - 48 - 30), 10))
+            key("shift+Tab")
+            key("shift+Tab")
+            key("Right")
+            check("Right on the tab strip chooses Largest files", tab_is(1))
+            key("Left")
+            check("Left gives Folders back", tab_is(0))
             # A protected folder ("OneDrive" points at "profile") is refused: Delete shows an
             # information box instead of asking, and nothing moves.
             click(window, 100, 48 + 40 + 16 + 32 * 5)

@@ -118,6 +118,10 @@ void go_home(App& app) {
 }
 
 Reaction click(App& app, const Surface& surface, HitTarget target, float x, float y) {
+    app.focus_visible = false;
+    if (target.kind == HitKind::Row || target.kind == HitKind::ScrollBar) app.focus = Focus{FocusArea::List};
+    if (target.kind == HitKind::Tile) app.focus = Focus{FocusArea::Treemap};
+    if (target.kind == HitKind::Tab) app.focus = Focus{FocusArea::Tabs};
     switch (target.kind) {
         case HitKind::None: return {};
         case HitKind::Home: go_home(app); return CHANGED;
@@ -171,6 +175,51 @@ Reaction double_click(App& app, const Surface& surface, HitTarget target, float 
     return {};
 }
 
+namespace {
+
+// What a key does where the focus is, before the list's own keys: a header button is pressed with Enter
+// or Space, the arrows choose a tab on the tab strip and move between tiles in the treemap. Nothing when
+// the key means nothing there.
+std::optional<Reaction> focused_key(App& app, const Surface& surface, Key key) {
+    switch (app.focus.area) {
+        case FocusArea::Header: {
+            if (key != Key::Enter && key != Key::Space) return std::nullopt;
+            const std::vector<HeaderButton> buttons = header_buttons(view_input(app, surface));
+            if (buttons.empty()) return std::nullopt;
+            const HeaderButton& button = buttons[std::min(app.focus.button, buttons.size() - 1)];
+            if (button.kind == HitKind::Up && app.current_folder == 0) return Reaction{};  // drawn disabled
+            return click(app, surface, HitTarget{button.kind, 0}, button.box.x,
+                         button.box.y + button.box.height);
+        }
+        case FocusArea::Tabs:
+            if (key != Key::Left && key != Key::Right) return std::nullopt;
+            return set_tab(app, surface,
+                           static_cast<Tab>((static_cast<int>(app.tab) + (key == Key::Left ? 3 : 1)) % 4));
+        case FocusArea::List: return std::nullopt;
+        case FocusArea::Treemap: break;
+    }
+    const std::vector<TreemapRect>* tiles = surface.tiles;
+    std::optional<Direction> direction;
+    if (key == Key::Left) direction = Direction::Left;
+    if (key == Key::Right) direction = Direction::Right;
+    if (key == Key::Up) direction = Direction::Up;
+    if (key == Key::Down) direction = Direction::Down;
+    if (!direction || !tiles || tiles->empty()) return std::nullopt;
+    const auto here = std::find_if(tiles->begin(), tiles->end(),
+                                   [&](const TreemapRect& tile) { return tile.node == app.selection; });
+    if (here == tiles->end()) {
+        app.selection = tiles->front().node;  // the first arrow picks a tile to start from
+        return CHANGED;
+    }
+    const std::optional<std::size_t> next =
+        nearest_tile(*tiles, static_cast<std::size_t>(here - tiles->begin()), *direction);
+    if (!next) return Reaction{};
+    app.selection = (*tiles)[*next].node;
+    return CHANGED;
+}
+
+}  // namespace
+
 Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers) {
     if (modifiers.alt) {
         if (key == Key::Left && app.screen == Screen::Results) return to_parent(app, surface);
@@ -187,11 +236,16 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
             return {};
         case Screen::Results: break;
     }
+    if (key == Key::Tab && !modifiers.control) {
+        app.focus = next_focus(app.focus, header_buttons(view_input(app, surface)).size(), modifiers.shift);
+        app.focus_visible = true;
+        return CHANGED;
+    }
+    if (const std::optional<Reaction> reaction = focused_key(app, surface, key)) return *reaction;
     const bool selected = app.selection != NO_NODE;
     switch (key) {
         case Key::Backspace: return to_parent(app, surface);
         case Key::Tab:
-            if (!modifiers.control) return {};
             return set_tab(app, surface,
                            static_cast<Tab>((static_cast<int>(app.tab) + (modifiers.shift ? 3 : 1)) % 4));
         case Key::Escape:
@@ -225,6 +279,8 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
             if (!move_selection(app, key, list_geometry(app, surface))) return {};
             return CHANGED;
         case Key::Left:
+        case Key::Right:
+        case Key::Space:
         case Key::O:
         case Key::Other: return {};
     }

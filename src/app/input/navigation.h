@@ -39,6 +39,8 @@ enum class Key : std::uint8_t {
     Tab,
     F5,
     Left,
+    Right,
+    Space,
     O,
     C,
 };

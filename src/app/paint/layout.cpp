@@ -353,4 +353,24 @@ LineSplit split_line(float first_width, float second_width, float available, boo
     return LineSplit{first, std::min(second_width, available - first)};
 }
 
+std::optional<Box> focus_ring(const ViewInput& in, const Focus& focus, NodeIndex selection) {
+    if (in.screen != Screen::Results) return std::nullopt;
+    switch (focus.area) {
+        case FocusArea::Header: {
+            const std::vector<HeaderButton> buttons = header_buttons(in);
+            if (buttons.empty()) return std::nullopt;
+            return buttons[std::min(focus.button, buttons.size() - 1)].box;
+        }
+        case FocusArea::Tabs: return tab_box(in, static_cast<int>(in.tab));
+        case FocusArea::List: return list_viewport(in);
+        case FocusArea::Treemap: break;
+    }
+    if (in.tiles && selection != NO_NODE) {
+        for (const TreemapRect& tile : *in.tiles) {
+            if (tile.node == selection) return Box{tile.x, tile.y, tile.width, tile.height};
+        }
+    }
+    return treemap_box(in);
+}
+
 }  // namespace spadrim

@@ -119,6 +119,11 @@ Box padded(const Box& box, float padding);
 
 HitTarget hit_test(const ViewInput& in, float x, float y);
 
+// Where the keyboard focus ring is drawn on the results: round the focused header button, the chosen
+// tab, the list's viewport, or in the treemap round the selected tile (the whole treemap while no tile
+// is selected). Nothing on the other screens.
+std::optional<Box> focus_ring(const ViewInput& in, const Focus& focus, NodeIndex selection);
+
 // Where a row's parts sit, left to right: name, share bar, share text, size. Names get at least half
 // the list's width: in a narrow list the bar narrows first, then goes, then the share text goes.
 struct RowColumns {

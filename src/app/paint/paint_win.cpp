@@ -212,6 +212,10 @@ void paint_frame(Window& window) {
     if (window.app.screen == Screen::Scanning) paint_progress(frame);
     if (window.app.screen == Screen::Results && window.app.tree) paint_results(frame);
     paint_chrome(frame);
+    if (window.app.focus_visible) {
+        if (const std::optional<Box> ring = focus_ring(in, window.app.focus, window.app.selection))
+            outline(gfx, *ring, palette.accent, 2 * in.scale);
+    }
 
     const HRESULT drawn = gfx.context->EndDraw();
     gfx.context->SetTarget(nullptr);
