@@ -196,9 +196,7 @@ void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch&
             Node{entry.size, link.offset, link.length | static_cast<std::uint32_t>(link.parent >> 48) << 16,
                  static_cast<std::uint32_t>(record_number(link.parent)), static_cast<std::uint32_t>(owner),
                  NO_NODE, sequence, static_cast<std::uint8_t>(entry.flags | (split ? FLAG_SPLIT : 0)), kind});
-        if (!split && entry.length != 0 && entry.length != entry.size &&
-            !(entry.flags & (FLAG_DIR | FLAG_LINK)))
-            out.lengths.emplace_back(index, entry.length);
+        if (!split && keeps_length(entry)) out.lengths.emplace_back(index, entry.length);
     }
 }
 
@@ -569,8 +567,7 @@ void settle_split(Gathered& in) {
         node.file_count = at->sequence;
         node.kind =
             (entry.flags & FLAG_DIR) ? 0 : kind_of(tree.names.view(node.name_offset, node.name_len & 0xFFFF));
-        if (entry.length != 0 && entry.length != entry.size && !(entry.flags & (FLAG_DIR | FLAG_LINK)))
-            in.lengths.emplace_back(static_cast<NodeIndex>(i), entry.length);
+        if (keeps_length(entry)) in.lengths.emplace_back(static_cast<NodeIndex>(i), entry.length);
     }
     in.split = {};
 }

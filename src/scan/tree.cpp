@@ -72,8 +72,7 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
                                   entry.flags, entry.kind});
         tree.nodes[folder].first_child = static_cast<NodeIndex>(index);
         if (entry.unshowable) tree.real_names.emplace(static_cast<NodeIndex>(index), entry.name);
-        if (entry.length != 0 && entry.length != entry.size && !(entry.flags & (FLAG_DIR | FLAG_LINK)))
-            tree.lengths.emplace(static_cast<NodeIndex>(index), entry.length);
+        if (keeps_length(entry)) tree.lengths.emplace(static_cast<NodeIndex>(index), entry.length);
         ++appended;
     }
     return appended;

@@ -69,6 +69,12 @@ struct ListedEntry {
     std::uint64_t length = 0;  // a counted file's length where size is a different on-disk size; else 0
 };
 
+// Whether a listed file is counted by an on-disk size that differs from its length, so that the tree
+// keeps the length aside (FileTree::lengths) for what reads the content.
+inline bool keeps_length(const ListedEntry& entry) {
+    return entry.length != 0 && entry.length != entry.size && !(entry.flags & (FLAG_DIR | FLAG_LINK));
+}
+
 // A tree holding only the root folder, which is named with the shown form of root_path.
 FileTree make_tree(std::string_view root_path);
 

@@ -15,6 +15,8 @@ import subprocess
 import sys
 import tempfile
 
+from tally import check, finish
+
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 MiB = 1 << 20
 
@@ -23,17 +25,6 @@ parser.add_argument("--cli", help="path of spadrim-cli")
 parser.add_argument("--recount", help="print the recount of this folder as JSON and exit")
 args = parser.parse_args()
 
-passed = failed = 0
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-        print(f"[ ok ] {name}")
-    else:
-        failed += 1
-        print(f"[FAIL] {name} {detail}")
 
 
 def skip(name, reason):
@@ -342,5 +333,4 @@ try:
 finally:
     remove_tree(work)
 
-print(f"awkward: {passed} passed, {failed} failed")
-sys.exit(1 if failed else 0)
+finish("awkward")

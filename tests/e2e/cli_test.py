@@ -9,29 +9,19 @@ import os
 import random
 import shutil
 import subprocess
-import sys
 import tempfile
 import threading
 import time
 import unicodedata
 import xml.etree.ElementTree as ElementTree
 
+from tally import check, finish
+
 parser = argparse.ArgumentParser()
 parser.add_argument("--cli", required=True, help="path of spadrim-cli or spadrim-cli.exe")
 parser.add_argument("--wine", action="store_true", help="run it under Wine")
 args = parser.parse_args()
 
-passed = failed = 0
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-        print(f"[ ok ] {name}")
-    else:
-        failed += 1
-        print(f"[FAIL] {name} {detail}")
 
 
 def host_path(path):
@@ -324,5 +314,4 @@ try:
 finally:
     shutil.rmtree(work, ignore_errors=True)
 
-print(f"cli: {passed} passed, {failed} failed")
-sys.exit(1 if failed else 0)
+finish("cli")

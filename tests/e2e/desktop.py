@@ -8,11 +8,12 @@ import re
 import subprocess
 import time
 
+from tally import check  # noqa: F401 (the scripts take it from here)
+
 ENV = {}
 CONVERT = "/usr/bin/convert"  # ImageMagick's, not a stand-in earlier on PATH
 SHOTS = ""
 EXE = ""
-passed = failed = 0
 
 # Colours the window draws, light theme first, then dark (src/gfx/palette.h).
 WINDOW = ("#F2F3F5", "#18191C")  # clears every frame
@@ -55,12 +56,6 @@ def virtual_display():
         probe = os.path.join(SHOTS, "_probe.png")
         if os.path.exists(probe):
             os.remove(probe)
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    passed, failed = (passed + 1, failed) if ok else (passed, failed + 1)
-    print(("[ ok ] " if ok else "[FAIL] ") + name + ("" if ok else " " + str(detail)), flush=True)
 
 
 def run(*command, check_rc=False):

@@ -16,11 +16,11 @@ import difflib
 import json
 import os
 import shutil
-import sys
 import tempfile
 import unicodedata
 
 import desktop
+import tally
 from desktop import (ACCENT, HEADER, PANEL, STATUS, WINDOW, check, client, colours_in, geometry, ocr, picture, run,
                      setup, shot, start, stop, virtual_display, wait_for, window_name)
 
@@ -228,5 +228,4 @@ with virtual_display():
         run("wine", "reg", "delete", SETTINGS, "/f")
         shutil.rmtree(work, ignore_errors=True)
 
-print(f"languages: {desktop.passed} passed, {desktop.failed} failed")
-sys.exit(1 if desktop.failed else 0)
+tally.finish("languages")

@@ -20,32 +20,21 @@ import random
 import shutil
 import struct
 import subprocess
-import sys
 import tempfile
+
+from tally import check, finish
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--cli", required=True)
 parser.add_argument("--files", type=int, default=100_000, help="small files written for the MFT to grow")
 args = parser.parse_args()
 
-passed = failed = 0
 SKIP = 77
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-        print(f"[ ok ] {name}", flush=True)
-    else:
-        failed += 1
-        print(f"[FAIL] {name} {detail}", flush=True)
 
 
 def skip(reason):
     print(f"[skip] NTFS images: {reason}")
-    print(f"ntfs: {passed} passed, {failed} failed")
-    sys.exit(SKIP)
+    finish("ntfs", SKIP)
 
 
 def run(*command, check_rc=True, timeout=600):
@@ -244,5 +233,4 @@ finally:
         subprocess.run(["umount", mount])
     shutil.rmtree(work, ignore_errors=True)
 
-print(f"ntfs: {passed} passed, {failed} failed")
-sys.exit(1 if failed else 0)
+finish("ntfs")

@@ -19,11 +19,11 @@ import shutil
 import signal
 import struct
 import subprocess
-import sys
 import tempfile
 import time
 
 import desktop
+import tally
 from desktop import (answer, check, click, client, find_window, geometry, message_box, notice_text, ocr, reg_query,
                      reg_set_dword, run, setup, shot, start, stop, text_until, virtual_display, wait_for, window_name)
 
@@ -382,5 +382,4 @@ with virtual_display():
                 os.remove(leftover)
         shutil.rmtree(work, ignore_errors=True)
 
-print(f"updater: {desktop.passed} passed, {desktop.failed} failed")
-sys.exit(1 if desktop.failed else 0)
+tally.finish("updater")

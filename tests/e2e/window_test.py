@@ -17,11 +17,11 @@ import re
 import shutil
 import struct
 import subprocess
-import sys
 import tempfile
 import time
 
 import desktop
+import tally
 from desktop import (ACCENT, BAR, ENV, HEADER, LINE, PANEL, STATUS, WINDOW, answer, caption_buttons, card_point,
                      check, click, client, colours_in, drag, ended, find_window, geometry, hover, last_size,
                      message_box, notice_text, ocr, pixel, reg_binary, reg_query, reg_set_dword, run, same_region,
@@ -566,5 +566,4 @@ with virtual_display():
     check("--unregister removes the verbs", reg_query(VERB).returncode != 0)
     check("--unregister removes the settings", reg_query(SETTINGS).returncode != 0)
 
-print(f"window: {desktop.passed} passed, {desktop.failed} failed")
-sys.exit(1 if desktop.failed else 0)
+tally.finish("window")
