@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 82> UI_KEYS = {
+inline constexpr std::array<std::string_view, 86> UI_KEYS = {
     "{0} folders could not be read",
     "About {0} not accounted for (system files etc.)",
     "Folder not found",
@@ -92,6 +92,10 @@ inline constexpr std::array<std::string_view, 82> UI_KEYS = {
     "The installer's digital signature could not be verified",
     "Highlighting {0} · Esc clears",
     "An update is already in progress",
+    "Home",
+    "Up",
+    "Menu",
+    "Treemap",
 };
 
 }  // namespace spadrim::test

@@ -1,6 +1,7 @@
 // Shared view texts. See texts.h.
 #include "app/texts.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "kinds/kinds.h"
@@ -81,6 +82,117 @@ std::string no_duplicates_text() {
     return substitute(
         tr("{0} 이상인 파일 중에는 중복이 없습니다", "No duplicates among files of {0} or more"),
         {format_size(DUPLICATE_THRESHOLD)});
+}
+
+std::string recycle_bin_text(std::uint64_t bytes) {
+    return std::string(tr("휴지통에 든 용량:", "In the Recycle Bin:")) + " " + format_size(bytes);
+}
+
+std::string elapsed_text(double seconds) {
+    char digits[32];
+    const auto written = std::to_chars(digits, digits + sizeof digits, std::max(seconds, 0.0),
+                                       std::chars_format::fixed, 0);
+    return substitute(tr("{0}초", "{0} s"), {std::string_view(digits, written.ptr - digits)});
+}
+
+std::optional<double> scan_share(const ScanJob& job) {
+    if (job.expected_bytes == 0) return std::nullopt;
+    return std::min(static_cast<double>(job.progress->bytes.load()) / static_cast<double>(job.expected_bytes),
+                    1.0);
+}
+
+std::string free_space_text(const VolumeSpace& space) {
+    return substitute(tr("남은 공간 {0} / 전체 {1}", "{0} free of {1}"),
+                      {format_size(space.free), format_size(space.total)});
+}
+
+namespace {
+
+std::string location_text(const FileTree& tree, NodeIndex node) {
+    const NodeIndex parent = node_at(tree, node).parent;
+    if (parent == 0 || parent == NO_NODE) return std::string(tr("이 폴더", "this folder"));
+    return path_of(tree, parent);
+}
+
+}  // namespace
+
+std::optional<RowText> row_text(const App& app, std::size_t row) {
+    if (!app.tree) return std::nullopt;
+    const FileTree& tree = *app.tree;
+    RowText text;
+    if (app.tab == Tab::ByType) {
+        if (row >= app.extension_rows.size()) return std::nullopt;
+        const ExtensionRow& ext = app.extension_rows[row];
+        text.label = extension_text(ext.extension) + "   " + files_text(ext.count);
+        text.size = ext.total;
+        text.kind = ext.kind;
+        return text;
+    }
+    if (app.tab == Tab::Duplicates && row < app.duplicate_rows.size() &&
+        app.duplicate_rows[row].member == NO_NODE) {
+        const auto found = app.duplicates.find(app.current_folder);
+        if (found == app.duplicates.end() || app.duplicate_rows[row].set >= found->second.sets.size())
+            return std::nullopt;
+        const DuplicateSet& set = found->second.sets[app.duplicate_rows[row].set];
+        text.label = duplicate_set_text(set);
+        text.size = wasted_bytes(set);
+        text.expanded = app.expanded_sets.contains(set.digest);
+        text.kind = node_at(tree, set.members.front()).kind;
+        return text;
+    }
+    const NodeIndex node = row_node(app, row);
+    if (node == NO_NODE || node >= tree.nodes.size()) return std::nullopt;
+    const Node& item = node_at(tree, node);
+    text.label = std::string(name_of(tree, node));
+    if (const std::string_view badge = badge_text(item.flags); !badge.empty()) {
+        text.label += "  (" + std::string(badge) + ")";
+    }
+    text.size = item.size;
+    text.node = node;
+    text.kind = item.kind;
+    if (app.tab == Tab::LargestFiles || app.tab == Tab::Duplicates) text.location = location_text(tree, node);
+    return text;
+}
+
+StatusDetails status_details(const App& app) {
+    if (!app.tree) return {};
+    const FileTree& tree = *app.tree;
+    const auto node_details = [&](NodeIndex node) {
+        const Node& item = node_at(tree, node);
+        std::string figures = "  ·  " + format_size(item.size);
+        if (item.flags & FLAG_DIR) figures += "  ·  " + files_text(item.file_count);
+        return StatusDetails{path_of(tree, node), figures, true};
+    };
+    const HitTarget hover = app.hover;
+    if (hover.kind == HitKind::Tile && hover.payload < tree.nodes.size())
+        return node_details(static_cast<NodeIndex>(hover.payload));
+    if (hover.kind == HitKind::Row) {
+        const std::size_t i = hover.payload;
+        if (const NodeIndex node = row_node(app, i); node != NO_NODE) return node_details(node);
+        if (app.tab == Tab::ByType && i < app.extension_rows.size()) {
+            const ExtensionRow& row = app.extension_rows[i];
+            return StatusDetails{{},
+                                 substitute("{0} · .{1} · {2} · {3}",
+                                            {kind_label(static_cast<FileKind>(row.kind & 7)), row.extension,
+                                             format_size(row.total), files_text(row.count)}),
+                                 true};
+        }
+        if (app.tab == Tab::Duplicates && i < app.duplicate_rows.size()) {
+            const DuplicateRow row = app.duplicate_rows[i];
+            if (const auto found = app.duplicates.find(app.current_folder);
+                found != app.duplicates.end() && row.set < found->second.sets.size()) {
+                const DuplicateSet& set = found->second.sets[row.set];
+                std::string paths = "  ·  ";
+                for (std::size_t m = 0; m < set.members.size(); ++m) {
+                    if (m) paths += "  |  ";
+                    paths += path_of(tree, set.members[m]);
+                }
+                return StatusDetails{duplicate_set_text(set), paths, false};
+            }
+        }
+    }
+    if (app.selection != NO_NODE) return node_details(app.selection);
+    return node_details(app.current_folder);
 }
 
 }  // namespace spadrim

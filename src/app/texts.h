@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,5 +39,39 @@ std::string compare_progress_text(const CompareProgress& progress);
 
 // "No duplicates among files of 1.00 MB or more".
 std::string no_duplicates_text();
+
+// "In the Recycle Bin: {size}".
+std::string recycle_bin_text(std::uint64_t bytes);
+
+// "{0} s" with whole seconds.
+std::string elapsed_text(double seconds);
+
+// The share of the expected bytes a running Scan has found, 0 to 1; nothing when no total is expected.
+std::optional<double> scan_share(const ScanJob& job);
+
+// "{0} free of {1}".
+std::string free_space_text(const VolumeSpace& space);
+
+// What a row of the current tab says: the label, the size its figures show, and for Largest files and
+// the members of Duplicates the folder it lives in. A set row tells whether it is expanded.
+struct RowText {
+    std::string label;
+    std::uint64_t size = 0;
+    NodeIndex node = NO_NODE;  // NO_NODE for extension and set rows
+    std::optional<std::string> location;
+    std::optional<bool> expanded;  // set rows only
+    std::uint8_t kind = 0;         // the kind of an extension row or a set's first member
+};
+// Nothing for rows past the end.
+std::optional<RowText> row_text(const App& app, std::size_t row);
+
+// The status line's details: a part that may be cut short and a part kept whole, for what the pointer
+// is on, else the selection, else the current folder.
+struct StatusDetails {
+    std::string first;
+    std::string second;
+    bool shorten_first = true;  // a path before its figures; else a set's line before its paths
+};
+StatusDetails status_details(const App& app);
 
 }  // namespace spadrim

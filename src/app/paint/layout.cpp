@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/texts.h"
 #include "kinds/kinds.h"
 #include "strings/strings.h"
 
@@ -121,6 +122,20 @@ Box cancel_button(const ViewInput& in) {
                std::round(110 * s + client_height(in) * 0.5f), 140 * s, 38 * s};
 }
 
+ProgressBoxes progress_boxes(const ViewInput& in) {
+    const float s = in.scale;
+    const float w = client_width(in);
+    const float cy = client_height(in) * 0.5f;
+    const float bar_width = std::min(w - 80 * s, 520 * s);
+    return ProgressBoxes{
+        Box{0, cy - 130 * s, w, 40 * s},
+        Box{0, cy - 80 * s, w, 28 * s},
+        Box{std::round((w - bar_width) * 0.5f), cy - 34 * s, bar_width, 8 * s},
+        Box{40 * s, cy - 12 * s, w - 80 * s, 24 * s},
+        Box{0, cy + 14 * s, w, 24 * s},
+    };
+}
+
 HomeCards home_cards(const ViewInput& in) {
     const float s = in.scale;
     const float w = client_width(in);
@@ -149,9 +164,7 @@ HomeCards home_cards(const ViewInput& in) {
         const float line_top = top + last_row * (card_height + gap) + card_height + 32 * s;
         home.recycle_line = Box{left, line_top, content, 40 * s};
         if (in.measure) {
-            const std::string label = std::string(tr("휴지통에 든 용량:", "In the Recycle Bin:")) + " " +
-                                      format_size(*in.recycle_bin);
-            const float label_width = measure(in, label, TextStyle::Body);
+            const float label_width = measure(in, recycle_bin_text(*in.recycle_bin), TextStyle::Body);
             const float button_width =
                 measure(in, tr("휴지통 비우기", "Empty the Recycle Bin"), TextStyle::Body);
             home.recycle_button =
@@ -253,6 +266,33 @@ Box highlight_chip(const ViewInput& in, float text_width) {
     const Box area = treemap_box(in);
     const float width = std::min(text_width + 2 * CHIP_PADDING * s, area.width - 16 * s);
     return Box{area.x + area.width - 8 * s - width, area.y + 8 * s, width, 24 * s};
+}
+
+Legend legend(const ViewInput& in, const std::vector<KindTotal>& kinds) {
+    const float s = in.scale;
+    const Box area = treemap_box(in);
+    Legend out;
+    double sum = 0;
+    for (const KindTotal& kind : kinds)
+        sum += static_cast<double>(kind.total);
+    const float bar_top = area.y + area.height + 8 * s;
+    float x = area.x;
+    for (const KindTotal& kind : kinds) {
+        const auto width = static_cast<float>(static_cast<double>(kind.total) * area.width / sum);
+        out.bar.emplace_back(kind.kind, Box{x, bar_top, width, 6 * s});
+        x += width;
+    }
+    x = area.x;
+    const float row_top = bar_top + 6 * s;
+    for (const KindTotal& kind : kinds) {
+        std::string label = std::string(kind_label(kind.kind)) + " " + format_size(kind.total);
+        const float width = measure(in, label, TextStyle::Small) + 26 * s;
+        if (x + width > area.x + area.width) break;
+        out.entries.push_back(LegendEntry{kind.kind, std::move(label), Box{x, row_top + 7 * s, 10 * s, 10 * s},
+                                          Box{x + 14 * s, row_top, width - 14 * s, 24 * s}});
+        x += width;
+    }
+    return out;
 }
 
 Box padded(const Box& box, float padding) {

@@ -15,6 +15,7 @@
 
 #include "app/app.h"
 #include "app/hit.h"
+#include "app/summaries.h"
 #include "gfx/style.h"
 #include "treemap/treemap.h"
 
@@ -101,6 +102,16 @@ Box treemap_box(const ViewInput& in);
 // The strip of the list's scroll bar, or nothing when the rows fit the viewport.
 std::optional<Box> scroll_bar_strip(const ViewInput& in);
 Box cancel_button(const ViewInput& in);
+// The progress screen's lines over its Cancel button: the heading, the figures, the bar's track, the
+// path being listed and the seconds so far.
+struct ProgressBoxes {
+    Box heading;
+    Box figures;
+    Box track;
+    Box path;
+    Box elapsed;
+};
+ProgressBoxes progress_boxes(const ViewInput& in);
 HomeCards home_cards(const ViewInput& in);
 // The column of a home card's texts, right of its symbol.
 Box card_column(const Box& card, float scale);
@@ -114,6 +125,19 @@ std::vector<Crumb> breadcrumb(const ViewInput& in);
 Box notice_pill(const ViewInput& in, float text_width);
 // The treemap's highlight chip at its top right, for a text of text_width pixels.
 Box highlight_chip(const ViewInput& in, float text_width);
+// The kinds legend under the treemap: a bar of every kind's share, then as many whole labelled swatches
+// as fit on one line.
+struct LegendEntry {
+    FileKind kind;
+    std::string label;  // "Video 1.20 GB"
+    Box swatch;
+    Box text;
+};
+struct Legend {
+    std::vector<std::pair<FileKind, Box>> bar;
+    std::vector<LegendEntry> entries;
+};
+Legend legend(const ViewInput& in, const std::vector<KindTotal>& kinds);
 // A box narrowed by `padding` at either end.
 Box padded(const Box& box, float padding);
 

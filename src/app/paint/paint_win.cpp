@@ -70,8 +70,7 @@ void paint_home(const Frame& f) {
         const Box line = *home.recycle_line;
         draw_icon(f.gfx, U"\uE74D", Box{line.x, line.y, 24 * s, 40 * s}, f.palette.text_dim);
         draw_text(f.gfx,
-                  std::string(tr("휴지통에 든 용량:", "In the Recycle Bin:")) + " " +
-                      format_size(*f.in.recycle_bin),
+                  recycle_bin_text(*f.in.recycle_bin),
                   Box{line.x + 30 * s, line.y, line.width, 40 * s}, f.palette.text_dim, TextStyle::Body,
                   Align::Leading);
         if (home.recycle_button) {
@@ -100,20 +99,18 @@ void paint_progress(const Frame& f) {
     if (!app.scan_job) return;
     ScanProgress& progress = *app.scan_job->progress;
     const float s = f.s;
-    const float w = std::max(f.in.width, 0.0f);
-    const float cy = std::max(f.in.height, 0.0f) * 0.5f;
-    draw_text(f.gfx, tr("분석하는 중…", "Analyzing…"), Box{0, cy - 130 * s, w, 40 * s}, f.palette.text,
-              TextStyle::Title, Align::Centre);
-    draw_text(f.gfx, progress_text(progress.bytes, progress.files, progress.folders),
-              Box{0, cy - 80 * s, w, 28 * s}, f.palette.text, TextStyle::BodyBold, Align::Centre);
+    const ProgressBoxes boxes = progress_boxes(f.in);
+    draw_text(f.gfx, tr("분석하는 중…", "Analyzing…"), boxes.heading, f.palette.text, TextStyle::Title,
+              Align::Centre);
+    draw_text(f.gfx, progress_text(progress.bytes, progress.files, progress.folders), boxes.figures,
+              f.palette.text, TextStyle::BodyBold, Align::Centre);
 
-    const float bar_width = std::min(w - 80 * s, 520 * s);
-    const Box track{std::round((w - bar_width) * 0.5f), cy - 34 * s, bar_width, 8 * s};
+    const Box track = boxes.track;
+    const float bar_width = track.width;
     fill_rounded(f.gfx, track, 4 * s, with_alpha(f.palette.text_dim, 0.2f));
     const double elapsed = std::chrono::duration<double>(Clock::now() - app.scan_job->started).count();
-    if (const std::uint64_t expected = app.scan_job->expected_bytes) {
-        const double share = std::clamp(
-            static_cast<double>(progress.bytes.load()) / static_cast<double>(expected), 0.02, 0.99);
+    if (const std::optional<double> found = scan_share(*app.scan_job)) {
+        const double share = std::clamp(*found, 0.02, 0.99);
         fill_rounded(f.gfx, Box{track.x, track.y, static_cast<float>(bar_width * share), track.height}, 4 * s,
                      f.palette.accent);
     } else {
@@ -127,13 +124,8 @@ void paint_progress(const Frame& f) {
         std::lock_guard hold(progress.lock);
         path = progress.current_path;
     }
-    draw_text(f.gfx, path, Box{40 * s, cy - 12 * s, w - 80 * s, 24 * s}, f.palette.text_dim, TextStyle::Small,
-              Align::Centre);
-    char seconds[32];
-    const auto written =
-        std::to_chars(seconds, seconds + sizeof seconds, elapsed, std::chars_format::fixed, 0);
-    draw_text(f.gfx, substitute(tr("{0}초", "{0} s"), {std::string_view(seconds, written.ptr - seconds)}),
-              Box{0, cy + 14 * s, w, 24 * s}, f.palette.text_dim, TextStyle::Small, Align::Centre);
+    draw_text(f.gfx, path, boxes.path, f.palette.text_dim, TextStyle::Small, Align::Centre);
+    draw_text(f.gfx, elapsed_text(elapsed), boxes.elapsed, f.palette.text_dim, TextStyle::Small, Align::Centre);
     const Box cancel = cancel_button(f.in);
     const bool hovered = f.window.app.hover.kind == HitKind::CancelScan;
     fill_rounded(f.gfx, cancel, 8 * s, with_alpha(f.palette.text_dim, hovered ? 0.28f : 0.15f));

@@ -69,12 +69,6 @@ void draw_figures(const Frame& f, const RowColumns& columns, float y, std::uint6
               Align::Trailing);
 }
 
-std::string location_text(const FileTree& tree, NodeIndex node) {
-    const NodeIndex parent = node_at(tree, node).parent;
-    if (parent == 0 || parent == NO_NODE) return std::string(tr("이 폴더", "this folder"));
-    return path_of(tree, parent);
-}
-
 void paint_rows(const Frame& f) {
     const App& app = f.window.app;
     const FileTree& tree = *app.tree;
@@ -101,42 +95,25 @@ void paint_rows(const Frame& f) {
         } else if (f.window.app.hover == HitTarget{HitKind::Row, i}) {
             fill(f.gfx, background, with_alpha(f.palette.text_dim, 0.09f));
         }
+        const std::optional<RowText> text = row_text(app, i);
+        if (!text) continue;
         float start = view.x + 12 * s;
-        std::string label;
         RowLook look;
-        std::uint64_t size = 0;
-        std::optional<NodeIndex> second_line;
-        if (app.tab == Tab::ByType) {
-            const ExtensionRow& ext = app.extension_rows[i];
-            look = RowLook{kind_colour_of(ext.kind), U""};
-            label = extension_text(ext.extension) + "   " + files_text(ext.count);
-            size = ext.total;
-        } else if (app.tab == Tab::Duplicates && app.duplicate_rows[i].member == NO_NODE) {
-            const auto found = app.duplicates.find(app.current_folder);
-            if (found == app.duplicates.end()) continue;
-            const DuplicateSet& set = found->second.sets[app.duplicate_rows[i].set];
-            const bool expanded = app.expanded_sets.contains(set.digest);
-            look = RowLook{kind_colour_of(node_at(tree, set.members.front()).kind),
-                           expanded ? U"\uE70D" : U"\uE76C"};
-            label = duplicate_set_text(set);
-            size = wasted_bytes(set);
-        } else {
-            const NodeIndex node = row_node(app, i);
+        if (text->node != NO_NODE) {
             if (app.tab == Tab::Duplicates) start += 22 * s;
-            const Node& item = node_at(tree, node);
-            look = node_look(f, item);
-            label = std::string(name_of(tree, node));
-            if (const std::string_view badge = badge_text(item.flags); !badge.empty()) {
-                label += "  (" + std::string(badge) + ")";
-            }
-            size = item.size;
-            if (two_lines) second_line = node;
+            look = node_look(f, node_at(tree, text->node));
+        } else if (text->expanded) {
+            look = RowLook{kind_colour_of(text->kind), *text->expanded ? U"\uE70D" : U"\uE76C"};
+        } else {
+            look = RowLook{kind_colour_of(text->kind), U""};
         }
+        const std::string& label = text->label;
+        const std::uint64_t size = text->size;
         draw_symbol(f, look, start, y, first_line);
         const RowColumns columns = row_columns(view, start, first_line, s);
         const float name_left = columns.name_left;
         const Box name{name_left, y, columns.name_right - name_left, first_line};
-        if (!second_line && two_lines && text_width(f.gfx, label, TextStyle::Body) > name.width) {
+        if (!text->location && two_lines && text_width(f.gfx, label, TextStyle::Body) > name.width) {
             // A duplicate set's line, too long for one line, takes the row's second one too.
             draw_paragraph(f.gfx, label, Box{name.x, y, name.width, row}, f.palette.text, TextStyle::Body,
                            Align::Leading);
@@ -144,8 +121,8 @@ void paint_rows(const Frame& f) {
             draw_text(f.gfx, label, name, f.palette.text, TextStyle::Body, Align::Leading);
         }
         draw_figures(f, columns, y, size, folder_size, look.symbol);
-        if (second_line) {
-            draw_text(f.gfx, location_text(tree, *second_line),
+        if (text->location) {
+            draw_text(f.gfx, *text->location,
                       Box{name_left, y + 22 * s, right - 12 * s - name_left, 22 * s}, f.palette.text_dim,
                       TextStyle::Small, Align::Leading);
         }
@@ -303,76 +280,13 @@ void paint_treemap(const Frame& f) {
     }
     f.gfx.target_view->PopAxisAlignedClip();
 
-    // Legend: a share bar of the kinds, then as many whole items as fit.
-    const std::vector<KindTotal> kinds = kinds_list(app.kind_totals);
-    double sum = 0;
-    for (const KindTotal& kind : kinds)
-        sum += static_cast<double>(kind.total);
-    const float bar_top = area.y + area.height + 8 * s;
-    float x = area.x;
-    for (const KindTotal& kind : kinds) {
-        const auto width = static_cast<float>(static_cast<double>(kind.total) * area.width / sum);
-        fill(f.gfx, Box{x, bar_top, width, 6 * s}, colour(kind_colour(kind.kind)));
-        x += width;
+    const Legend drawn = legend(f.in, kinds_list(app.kind_totals));
+    for (const auto& [kind, box] : drawn.bar)
+        fill(f.gfx, box, colour(kind_colour(kind)));
+    for (const LegendEntry& entry : drawn.entries) {
+        fill_rounded(f.gfx, entry.swatch, 3 * s, colour(kind_colour(entry.kind)));
+        draw_text(f.gfx, entry.label, entry.text, f.palette.text_dim, TextStyle::Small, Align::Leading);
     }
-    x = area.x;
-    const float row_top = bar_top + 6 * s;
-    for (const KindTotal& kind : kinds) {
-        const std::string label = std::string(kind_label(kind.kind)) + " " + format_size(kind.total);
-        const float width = text_width(f.gfx, label, TextStyle::Small) + 26 * s;
-        if (x + width > area.x + area.width) break;
-        fill_rounded(f.gfx, Box{x, row_top + 7 * s, 10 * s, 10 * s}, 3 * s, colour(kind_colour(kind.kind)));
-        draw_text(f.gfx, label, Box{x + 14 * s, row_top, width - 14 * s, 24 * s}, f.palette.text_dim,
-                  TextStyle::Small, Align::Leading);
-        x += width;
-    }
-}
-
-// The status line's details: a part that may be cut short and a part kept whole.
-struct Details {
-    std::string first;
-    std::string second;
-    bool shorten_first = true;  // a path before its figures; else a set's line before its paths
-};
-
-// Details of what the pointer is on, else the selection, else the current folder.
-Details details(const Frame& f) {
-    const App& app = f.window.app;
-    const FileTree& tree = *app.tree;
-    const auto node_details = [&](NodeIndex node) {
-        const Node& item = node_at(tree, node);
-        std::string figures = "  ·  " + format_size(item.size);
-        if (item.flags & FLAG_DIR) figures += "  ·  " + files_text(item.file_count);
-        return Details{path_of(tree, node), figures, true};
-    };
-    const HitTarget hover = app.hover;
-    if (hover.kind == HitKind::Tile) return node_details(static_cast<NodeIndex>(hover.payload));
-    if (hover.kind == HitKind::Row) {
-        const std::size_t i = hover.payload;
-        if (const NodeIndex node = row_node(app, i); node != NO_NODE) return node_details(node);
-        if (app.tab == Tab::ByType && i < app.extension_rows.size()) {
-            const ExtensionRow& row = app.extension_rows[i];
-            return Details{{},
-                           substitute("{0} · .{1} · {2} · {3}",
-                                      {kind_label(static_cast<FileKind>(row.kind & 7)), row.extension,
-                                       format_size(row.total), files_text(row.count)}),
-                           true};
-        }
-        if (app.tab == Tab::Duplicates && i < app.duplicate_rows.size()) {
-            const DuplicateRow row = app.duplicate_rows[i];
-            if (const auto found = app.duplicates.find(app.current_folder); found != app.duplicates.end()) {
-                const DuplicateSet& set = found->second.sets[row.set];
-                std::string paths = "  ·  ";
-                for (std::size_t m = 0; m < set.members.size(); ++m) {
-                    if (m) paths += "  |  ";
-                    paths += path_of(tree, set.members[m]);
-                }
-                return Details{duplicate_set_text(set), paths, false};
-            }
-        }
-    }
-    if (app.selection != NO_NODE) return node_details(app.selection);
-    return node_details(app.current_folder);
 }
 
 void paint_status(const Frame& f) {
@@ -385,14 +299,13 @@ void paint_status(const Frame& f) {
     fill(f.gfx, Box{0, h - status, w, 1}, f.palette.line);
     float free_width = 0;
     if (const std::optional<VolumeSpace> space = app.volume) {
-        const std::string text = substitute(tr("남은 공간 {0} / 전체 {1}", "{0} free of {1}"),
-                                            {format_size(space->free), format_size(space->total)});
+        const std::string text = free_space_text(*space);
         free_width = text_width(f.gfx, text, TextStyle::Small);
         draw_text(f.gfx, text, Box{w - 12 * s - free_width, h - status, free_width, status},
                   f.palette.text_dim, TextStyle::Small, Align::Trailing);
     }
     // A long path is cut short, never the size and count after it.
-    const Details text = details(f);
+    const StatusDetails text = status_details(app);
     const float left = 12 * s;
     const LineSplit split = split_line(text_width(f.gfx, text.first, TextStyle::Small),
                                        text_width(f.gfx, text.second, TextStyle::Small),
