@@ -29,7 +29,8 @@ struct Fixture {
                            {"many", 0, FLAG_DIR, 0}, {"deep", 0, FLAG_DIR, 0}, {"a.txt", 50, 0, 1}});
         std::vector<ListedEntry> files;
         for (int i = 0; i < 40; ++i)
-            files.push_back(ListedEntry{(i < 10 ? "f0" : "f") + std::to_string(i), 100, 0, static_cast<std::uint8_t>(i == 0 ? 1 : 3)});
+            files.push_back(ListedEntry{(i < 10 ? "f0" : "f") + std::to_string(i), 100, 0,
+                                        static_cast<std::uint8_t>(i == 0 ? 1 : 3)});
         append_listing(tree, 1, files);
         append_listing(tree, 2, std::vector<ListedEntry>{{"er", 0, FLAG_DIR, 0}});
         append_listing(tree, static_cast<NodeIndex>(tree.nodes.size() - 1),
@@ -44,8 +45,8 @@ struct Fixture {
     void lay_out() {
         tiles.clear();
         const Box area = treemap_box(view_input(app, surface));
-        layout_treemap(*app.tree, app.current_folder, RectD{area.x, area.y, area.width, area.height}, 0, 18, 2,
-                       tiles);
+        layout_treemap(*app.tree, app.current_folder, RectD{area.x, area.y, area.width, area.height}, 0, 18,
+                       2, tiles);
     }
 
     ScreenDescription screen() const { return describe(app, view_input(app, surface)); }
@@ -101,14 +102,16 @@ TEST(AccessScreens, TheHomeScreenNamesItsCardsAndButtons) {
     App app;
     app.drives = {DriveInfo{"C:\\", "", 252'000'000'000, 73'400'000'000}, DriveInfo{"D:\\", "Games", 0, 0}};
     app.recycle_bin_bytes = 0;
-    const ScreenDescription screen = describe(app, view_input(app, Surface{1000, 700, 1, nullptr, fake_measure}));
+    const ScreenDescription screen =
+        describe(app, view_input(app, Surface{1000, 700, 1, nullptr, fake_measure}));
     expect_linked(screen);
-    EXPECT_EQ(children_names(screen, 0),
-              (std::vector<std::string>{"Menu", "What is taking up your disk space?",
-                                        "Pick a drive or folder and the biggest things show up first. Nothing "
-                                        "leaves this PC.",
-                                        "Local disk (C:), 68.4 GB free of 235 GB", "Games (D:), 0 B free of 0 B",
-                                        "Choose a folder…", "In the Recycle Bin: 0 B", "Empty the Recycle Bin"}));
+    EXPECT_EQ(
+        children_names(screen, 0),
+        (std::vector<std::string>{"Menu", "What is taking up your disk space?",
+                                  "Pick a drive or folder and the biggest things show up first. Nothing "
+                                  "leaves this PC.",
+                                  "Local disk (C:), 68.4 GB free of 235 GB", "Games (D:), 0 B free of 0 B",
+                                  "Choose a folder…", "In the Recycle Bin: 0 B", "Empty the Recycle Bin"}));
     const Element& card = named(screen, "Local disk (C:), 68.4 GB free of 235 GB");
     EXPECT_EQ(card.role, Role::Button);
     EXPECT_TRUE(card.abilities & CAN_INVOKE);
@@ -123,7 +126,8 @@ TEST(AccessScreens, TheHomeScreenNamesItsCardsAndButtons) {
     EXPECT_EQ(find_element(later, card.key), NO_ELEMENT);
 
     app.recycle_bin_bytes = 2048;
-    const ScreenDescription full = describe(app, view_input(app, Surface{1000, 700, 1, nullptr, fake_measure}));
+    const ScreenDescription full =
+        describe(app, view_input(app, Surface{1000, 700, 1, nullptr, fake_measure}));
     EXPECT_FALSE(named(full, "Empty the Recycle Bin").states & DISABLED);
 }
 
@@ -139,9 +143,10 @@ TEST(AccessScreens, TheProgressScreenHasItsFiguresBarAndCancel) {
     const Surface surface{1000, 700, 1, nullptr, fake_measure};
     ScreenDescription screen = describe(app, view_input(app, surface));
     expect_linked(screen);
-    EXPECT_EQ(children_names(screen, 0),
-              (std::vector<std::string>{"Home", "/data", "Menu", "Analyzing…", "250 B  ·  3 files  ·  1 folder",
-                                        "Analyzing…", "/data/photos", "0 s", "Cancel"}));
+    EXPECT_EQ(
+        children_names(screen, 0),
+        (std::vector<std::string>{"Home", "/data", "Menu", "Analyzing…", "250 B  ·  3 files  ·  1 folder",
+                                  "Analyzing…", "/data/photos", "0 s", "Cancel"}));
     const Element& bar = screen.elements[index_of(screen, Piece::ScanBar)];
     EXPECT_EQ(bar.role, Role::ProgressBar);
     ASSERT_TRUE(bar.fraction);
@@ -150,8 +155,8 @@ TEST(AccessScreens, TheProgressScreenHasItsFiguresBarAndCancel) {
 
     // More found than expected is still a full bar; nothing expected is an unknown share.
     progress->bytes = 5000;
-    EXPECT_DOUBLE_EQ(*describe(app, view_input(app, surface)).elements[index_of(screen, Piece::ScanBar)].fraction,
-                     1.0);
+    EXPECT_DOUBLE_EQ(
+        *describe(app, view_input(app, surface)).elements[index_of(screen, Piece::ScanBar)].fraction, 1.0);
     app.scan_job->expected_bytes = 0;
     screen = describe(app, view_input(app, surface));
     EXPECT_FALSE(screen.elements[index_of(screen, Piece::ScanBar)].fraction);
@@ -214,7 +219,8 @@ TEST(AccessScreens, OnlyTheRowsInViewAreListedAndTheSecondLineIsHelp) {
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows.front(), "f00, 100 B, 2.5%");
     const Element& partial = screen.elements[screen.elements[list].last_child];
-    EXPECT_EQ(partial.box.y + partial.box.height, screen.elements[list].box.y + screen.elements[list].box.height);
+    EXPECT_EQ(partial.box.y + partial.box.height,
+              screen.elements[list].box.y + screen.elements[list].box.height);
 
     app.scroll = 32 * 30;
     screen = f.screen();
@@ -310,13 +316,15 @@ TEST(AccessActions, InvokeSelectAndExpandDoWhatTheClicksDo) {
     f.lay_out();
     act_on(app, f.surface, named(f.screen(), "Up").key, Act::Invoke);
     EXPECT_EQ(app.current_folder, 0u);
-    EXPECT_FALSE(act_on(app, f.surface, named(f.screen(), "Up").key, Act::Invoke).changed);  // disabled at the top
+    EXPECT_FALSE(
+        act_on(app, f.surface, named(f.screen(), "Up").key, Act::Invoke).changed);  // disabled at the top
 
     // Selecting what is selected leaves it so, though a second click on an extension would clear it.
     app.tab = Tab::ByType;
     refresh_view(app);
     screen = f.screen();
-    const ElementKey documents = screen.elements[screen.elements[index_of(screen, Piece::List)].first_child].key;
+    const ElementKey documents =
+        screen.elements[screen.elements[index_of(screen, Piece::List)].first_child].key;
     act_on(app, f.surface, documents, Act::Select);
     ASSERT_TRUE(app.selected_extension);
     EXPECT_FALSE(act_on(app, f.surface, documents, Act::Select).changed);

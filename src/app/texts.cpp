@@ -90,8 +90,8 @@ std::string recycle_bin_text(std::uint64_t bytes) {
 
 std::string elapsed_text(double seconds) {
     char digits[32];
-    const auto written = std::to_chars(digits, digits + sizeof digits, std::max(seconds, 0.0),
-                                       std::chars_format::fixed, 0);
+    const auto written =
+        std::to_chars(digits, digits + sizeof digits, std::max(seconds, 0.0), std::chars_format::fixed, 0);
     return substitute(tr("{0}초", "{0} s"), {std::string_view(digits, written.ptr - digits)});
 }
 

@@ -91,8 +91,8 @@ void describe_header_middle(Builder& b, const App& app, const ViewInput& in) {
     for (std::size_t c = 0; c < crumbs.size(); ++c) {
         const Crumb& crumb = crumbs[c];
         if (crumb.link && c + 1 != crumbs.size()) {
-            b.add(pressable(Piece::Crumb, Role::Link, crumb.label, crumb.box, HitTarget{HitKind::Crumb, crumb.node},
-                            crumb.node, app.tree_generation));
+            b.add(pressable(Piece::Crumb, Role::Link, crumb.label, crumb.box,
+                            HitTarget{HitKind::Crumb, crumb.node}, crumb.node, app.tree_generation));
         } else {
             // The current folder, or the ellipsis standing for folders left out.
             b.add(element(Piece::Crumb, Role::Text, crumb.label, crumb.box, crumb.link ? crumb.node : c,
@@ -105,14 +105,14 @@ void describe_header(Builder& b, const App& app, const ViewInput& in) {
     const std::vector<HeaderButton> buttons = header_buttons(in);
     const bool header_focus = app.screen == Screen::Results && app.focus.area == FocusArea::Header;
     const std::size_t focused_button = buttons.empty() ? 0 : std::min(app.focus.button, buttons.size() - 1);
-    const auto right = std::find_if(buttons.begin(), buttons.end(), [&](const HeaderButton& button) {
-        return button.box.x > in.width / 2;
-    });
+    const auto right = std::find_if(buttons.begin(), buttons.end(),
+                                    [&](const HeaderButton& button) { return button.box.x > in.width / 2; });
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         if (buttons.begin() + static_cast<std::ptrdiff_t>(i) == right) describe_header_middle(b, app, in);
         const HeaderButton& button = buttons[i];
-        Element made = pressable(Piece::HeaderButton, Role::Button, std::string(button_name(button.kind)),
-                                 button.box, HitTarget{button.kind, 0}, static_cast<std::uint64_t>(button.kind));
+        Element made =
+            pressable(Piece::HeaderButton, Role::Button, std::string(button_name(button.kind)), button.box,
+                      HitTarget{button.kind, 0}, static_cast<std::uint64_t>(button.kind));
         if (button.kind == HitKind::Up && app.current_folder == 0) made.states |= DISABLED;
         if (header_focus && i == focused_button) made.states |= FOCUSED;
         b.add(std::move(made));
@@ -125,27 +125,31 @@ void describe_home(Builder& b, const App& app, const ViewInput& in) {
     b.add(element(Piece::Heading, Role::Text,
                   std::string(tr("무엇이 디스크를 차지하고 있을까요?", "What is taking up your disk space?")),
                   home.title));
-    b.add(element(Piece::Tagline, Role::Text,
-                  std::string(tr("드라이브나 폴더를 고르면 큰 것부터 보여 드립니다. 이 PC 밖으로는 아무것도 "
-                                 "나가지 않습니다.",
-                                 "Pick a drive or folder and the biggest things show up first. Nothing leaves "
-                                 "this PC.")),
-                  home.tagline));
+    b.add(
+        element(Piece::Tagline, Role::Text,
+                std::string(tr("드라이브나 폴더를 고르면 큰 것부터 보여 드립니다. 이 PC 밖으로는 아무것도 "
+                               "나가지 않습니다.",
+                               "Pick a drive or folder and the biggest things show up first. Nothing leaves "
+                               "this PC.")),
+                home.tagline));
     for (std::size_t i = 0; i < home.cards.size(); ++i) {
         const HitTarget target{HitKind::DriveCard, i};
         if (i < app.drives.size()) {
             const DriveInfo& drive = app.drives[i];
-            b.add(pressable(Piece::DriveCard, Role::Button, drive_title(drive) + ", " + drive_space_text(drive),
-                            home.cards[i], target, i, name_hash(drive.root)));
+            b.add(pressable(Piece::DriveCard, Role::Button,
+                            drive_title(drive) + ", " + drive_space_text(drive), home.cards[i], target, i,
+                            name_hash(drive.root)));
         } else {
-            Element card = pressable(Piece::FolderCard, Role::Button,
-                                     std::string(tr("폴더 고르기…", "Choose a folder…")), home.cards[i], target);
+            Element card =
+                pressable(Piece::FolderCard, Role::Button,
+                          std::string(tr("폴더 고르기…", "Choose a folder…")), home.cards[i], target);
             card.help = tr("폴더 하나만 빠르게 분석하기", "Analyze just one folder, quickly");
             b.add(std::move(card));
         }
     }
     if (home.recycle_line && in.recycle_bin) {
-        b.add(element(Piece::RecycleFigure, Role::Text, recycle_bin_text(*in.recycle_bin), *home.recycle_line));
+        b.add(
+            element(Piece::RecycleFigure, Role::Text, recycle_bin_text(*in.recycle_bin), *home.recycle_line));
         if (home.recycle_button) {
             Element button = pressable(Piece::RecycleButton, Role::Button,
                                        std::string(tr("휴지통 비우기", "Empty the Recycle Bin")),
@@ -194,8 +198,9 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
     b.enter(b.add(element(Piece::Tabs, Role::TabList, {}, strip)));
     for (int t = 0; t < 4; ++t) {
         const auto tab = static_cast<Tab>(t);
-        Element made = pressable(Piece::Tab, Role::TabItem, std::string(tab_label(tab)), tab_box(in, t),
-                                 HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}, static_cast<std::uint64_t>(t));
+        Element made =
+            pressable(Piece::Tab, Role::TabItem, std::string(tab_label(tab)), tab_box(in, t),
+                      HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}, static_cast<std::uint64_t>(t));
         made.abilities |= CAN_SELECT;
         if (tab == app.tab) {
             made.states |= SELECTED;
@@ -208,18 +213,20 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
     const Box view = list_viewport(in);
     const float row = row_height(in);
     const std::uint64_t folder_size = node_at(tree, app.current_folder).size;
-    const std::uint32_t list =
-        b.add(element(Piece::List, Role::List, std::string(tab_label(app.tab)), view, 0, app.view_generation));
+    const std::uint32_t list = b.add(
+        element(Piece::List, Role::List, std::string(tab_label(app.tab)), view, 0, app.view_generation));
     b.enter(list);
     bool focus_on_row = false;
-    const std::size_t first = row > 0 ? static_cast<std::size_t>(std::max(0.0, std::floor(app.scroll / row))) : 0;
+    const std::size_t first =
+        row > 0 ? static_cast<std::size_t>(std::max(0.0, std::floor(app.scroll / row))) : 0;
     for (std::size_t i = first; i < in.row_count && row > 0; ++i) {
         const float y = view.y + static_cast<float>(i) * row - static_cast<float>(app.scroll);
         if (y > view.y + view.height) break;
         const std::optional<RowText> text = row_text(app, i);
         if (!text) continue;
         std::string name = text->label + ", " + format_size(text->size);
-        if (const std::string share = share_text(text->size, folder_size); !share.empty()) name += ", " + share;
+        if (const std::string share = share_text(text->size, folder_size); !share.empty())
+            name += ", " + share;
         const float top = std::max(y, view.y);
         Element made = element(Piece::Row, Role::ListItem, std::move(name),
                                Box{view.x, top, view.width, std::min(y + row, view.y + view.height) - top}, i,
@@ -244,12 +251,12 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
     if (in.row_count == 0) {
         const ListMessage message = list_message(in);
         if (app.tab == Tab::Duplicates && app.duplicate_job) {
-            Element made =
-                element(Piece::ListMessage, Role::Text, compare_progress_text(*app.duplicate_job->progress),
-                        message.heading);
-            made.help = substitute(tr("크기가 같은 {0} 이상 파일의 내용을 비교합니다",
-                                      "Comparing the contents of files of {0} or more that have the same size"),
-                                   {format_size(DUPLICATE_THRESHOLD)});
+            Element made = element(Piece::ListMessage, Role::Text,
+                                   compare_progress_text(*app.duplicate_job->progress), message.heading);
+            made.help =
+                substitute(tr("크기가 같은 {0} 이상 파일의 내용을 비교합니다",
+                              "Comparing the contents of files of {0} or more that have the same size"),
+                           {format_size(DUPLICATE_THRESHOLD)});
             b.add(std::move(made));
         } else if (app.tab == Tab::Duplicates && app.duplicates.contains(app.current_folder)) {
             b.add(element(Piece::ListMessage, Role::Text, no_duplicates_text(), message.nothing_found));
@@ -308,7 +315,8 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
     if (app.selected_extension) {
         const std::string text = substitute(tr("{0} 강조 중 · Esc로 해제", "Highlighting {0} · Esc clears"),
                                             {extension_text(*app.selected_extension)});
-        b.add(element(Piece::Highlight, Role::Text, text, highlight_chip(in, measure(in, text, TextStyle::Small))));
+        b.add(element(Piece::Highlight, Role::Text, text,
+                      highlight_chip(in, measure(in, text, TextStyle::Small))));
     }
     b.leave();
     if (treemap_focus && !focus_on_tile) b.screen.elements[map].states |= FOCUSED;
@@ -317,8 +325,9 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
     Box legend_box{};
     if (!drawn.bar.empty()) {
         const Box bar = drawn.bar.front().second;
-        const float bottom = drawn.entries.empty() ? bar.y + bar.height
-                                                   : drawn.entries.front().text.y + drawn.entries.front().text.height;
+        const float bottom = drawn.entries.empty()
+                                 ? bar.y + bar.height
+                                 : drawn.entries.front().text.y + drawn.entries.front().text.height;
         legend_box = Box{bar.x, bar.y, treemap_box(in).width, bottom - bar.y};
     }
     b.enter(b.add(element(Piece::Legend, Role::Group, std::string(tab_label(Tab::ByType)), legend_box)));
@@ -352,8 +361,9 @@ ScreenDescription describe(const App& app, const ViewInput& in) {
         describe_treemap(b, app, in);
     }
     if (!app.notice.empty()) {
-        Element notice = element(Piece::Notice, Role::Text, app.notice,
-                                 notice_pill(in, measure(in, app.notice, TextStyle::Body)), 0, app.notice_serial);
+        Element notice =
+            element(Piece::Notice, Role::Text, app.notice,
+                    notice_pill(in, measure(in, app.notice, TextStyle::Body)), 0, app.notice_serial);
         notice.abilities = LIVE;
         b.add(std::move(notice));
     }
@@ -376,10 +386,9 @@ std::uint32_t focused_element(const ScreenDescription& screen) {
 
 ScreenChanges changes_between(const ScreenDescription& before, const ScreenDescription& after) {
     ScreenChanges changes;
-    changes.structure = !std::equal(before.elements.begin(), before.elements.end(), after.elements.begin(),
-                                    after.elements.end(), [](const Element& a, const Element& b) {
-                                        return a.key == b.key && a.parent == b.parent;
-                                    });
+    changes.structure = !std::equal(
+        before.elements.begin(), before.elements.end(), after.elements.begin(), after.elements.end(),
+        [](const Element& a, const Element& b) { return a.key == b.key && a.parent == b.parent; });
     const std::uint32_t was = focused_element(before);
     const std::uint32_t now = focused_element(after);
     if (now != NO_ELEMENT && (was == NO_ELEMENT || before.elements[was].key != after.elements[now].key))

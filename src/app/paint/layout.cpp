@@ -288,7 +288,8 @@ Legend legend(const ViewInput& in, const std::vector<KindTotal>& kinds) {
         std::string label = std::string(kind_label(kind.kind)) + " " + format_size(kind.total);
         const float width = measure(in, label, TextStyle::Small) + 26 * s;
         if (x + width > area.x + area.width) break;
-        out.entries.push_back(LegendEntry{kind.kind, std::move(label), Box{x, row_top + 7 * s, 10 * s, 10 * s},
+        out.entries.push_back(LegendEntry{kind.kind, std::move(label),
+                                          Box{x, row_top + 7 * s, 10 * s, 10 * s},
                                           Box{x + 14 * s, row_top, width - 14 * s, 24 * s}});
         x += width;
     }

@@ -69,8 +69,7 @@ void paint_home(const Frame& f) {
     if (home.recycle_line && f.in.recycle_bin) {
         const Box line = *home.recycle_line;
         draw_icon(f.gfx, U"\uE74D", Box{line.x, line.y, 24 * s, 40 * s}, f.palette.text_dim);
-        draw_text(f.gfx,
-                  recycle_bin_text(*f.in.recycle_bin),
+        draw_text(f.gfx, recycle_bin_text(*f.in.recycle_bin),
                   Box{line.x + 30 * s, line.y, line.width, 40 * s}, f.palette.text_dim, TextStyle::Body,
                   Align::Leading);
         if (home.recycle_button) {
@@ -125,7 +124,8 @@ void paint_progress(const Frame& f) {
         path = progress.current_path;
     }
     draw_text(f.gfx, path, boxes.path, f.palette.text_dim, TextStyle::Small, Align::Centre);
-    draw_text(f.gfx, elapsed_text(elapsed), boxes.elapsed, f.palette.text_dim, TextStyle::Small, Align::Centre);
+    draw_text(f.gfx, elapsed_text(elapsed), boxes.elapsed, f.palette.text_dim, TextStyle::Small,
+              Align::Centre);
     const Box cancel = cancel_button(f.in);
     const bool hovered = f.window.app.hover.kind == HitKind::CancelScan;
     fill_rounded(f.gfx, cancel, 8 * s, with_alpha(f.palette.text_dim, hovered ? 0.28f : 0.15f));

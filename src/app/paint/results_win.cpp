@@ -122,9 +122,8 @@ void paint_rows(const Frame& f) {
         }
         draw_figures(f, columns, y, size, folder_size, look.symbol);
         if (text->location) {
-            draw_text(f.gfx, *text->location,
-                      Box{name_left, y + 22 * s, right - 12 * s - name_left, 22 * s}, f.palette.text_dim,
-                      TextStyle::Small, Align::Leading);
+            draw_text(f.gfx, *text->location, Box{name_left, y + 22 * s, right - 12 * s - name_left, 22 * s},
+                      f.palette.text_dim, TextStyle::Small, Align::Leading);
         }
     }
     f.gfx.target_view->PopAxisAlignedClip();
