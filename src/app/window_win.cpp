@@ -13,6 +13,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/access/access_win.h"
 #include "app/commands_win.h"
 #include "app/messages_win.h"
 #include "app/paint/paint_win.h"
@@ -208,6 +209,11 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             finish_duplicates(app);
             state_changed(window);
             return {};
+        case MSG_ACCESS: return apply(window, next_access_action(window));
+        case WM_GETOBJECT:
+            if (const LRESULT provider = answer_get_object(window, wparam, lparam))
+                return Answer{provider, false, std::nullopt};
+            return DEFAULT;
         case MSG_UPDATE_CHECKED: return Answer{0, false, Command{CommandKind::UpdateChecked}};
         case MSG_DOWNLOAD_ENDED: return Answer{0, false, Command{CommandKind::DownloadEnded}};
         default: return DEFAULT;
@@ -226,6 +232,7 @@ void set_main_window(std::unique_ptr<Window> window) {
 
 void retire_main_window() {
     if (!slot()) return;
+    close_access(*slot());
     cancel_scan(slot()->app);
     cancel_duplicates(slot()->app);
     retired() = std::move(slot());

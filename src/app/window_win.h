@@ -19,6 +19,9 @@ namespace spadrim {
 // DwmSetWindowAttribute's DWMWA_USE_IMMERSIVE_DARK_MODE (Windows 10 20H1 and later): a dark title bar.
 inline constexpr DWORD DWM_DARK_TITLE_BAR = 20;
 
+// What the window shares with the UI Automation providers it handed out (app/access/access_win.cpp).
+struct AccessHub;
+
 struct Window {
     HWND handle = nullptr;
     App app;
@@ -37,6 +40,7 @@ struct Window {
         std::uint64_t generation = 0;
         bool operator==(const TreemapKey&) const = default;
     } tiles_key;
+    std::shared_ptr<AccessHub> access;  // from the first request of a screen reader on
 };
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

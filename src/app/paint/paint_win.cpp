@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "app/access/access_win.h"
 #include "app/paint/paint_win.h"
 #include "app/texts.h"
 #include "app/window_win.h"
@@ -221,6 +222,7 @@ void paint_frame(Window& window) {
         window.gfx = create_gfx(window.handle, window.dpi);
         repaint(window);
     }
+    update_access(window);
 }
 
 }  // namespace spadrim
