@@ -51,6 +51,13 @@ struct UiaApi {
     ClientsAreListening clients_are_listening = nullptr;
 };
 
+// Wine 8 exports UiaRaiseStructureChangedEvent as a stub that ends the calling process, so under Wine
+// readers learn of a new screen from the focus event and their next walk of the tree instead.
+bool under_wine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 template <typename F>
 F proc(HMODULE module, const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
@@ -65,8 +72,10 @@ const UiaApi& uia() {
             proc<decltype(loaded.return_provider)>(module, "UiaReturnRawElementProvider");
         loaded.host_provider = proc<decltype(loaded.host_provider)>(module, "UiaHostProviderFromHwnd");
         loaded.raise_event = proc<decltype(loaded.raise_event)>(module, "UiaRaiseAutomationEvent");
-        loaded.raise_structure_changed =
-            proc<decltype(loaded.raise_structure_changed)>(module, "UiaRaiseStructureChangedEvent");
+        if (!under_wine()) {
+            loaded.raise_structure_changed =
+                proc<decltype(loaded.raise_structure_changed)>(module, "UiaRaiseStructureChangedEvent");
+        }
         loaded.clients_are_listening =
             proc<decltype(loaded.clients_are_listening)>(module, "UiaClientsAreListening");
         return loaded;
@@ -441,14 +450,18 @@ ScreenDescription describe_window(const Window& window) {
 
 }  // namespace
 
-LRESULT answer_get_object(Window& window, WPARAM wparam, LPARAM lparam) {
-    if (static_cast<LONG>(lparam) != UiaRootObjectId || !uia().return_provider) return 0;
+IRawElementProviderSimple* root_provider(Window& window) {
     if (!window.access) {
         window.access = std::make_shared<AccessHub>();
         window.access->window = window.handle;
         window.access->snapshot = snapshot_of(describe_window(window));
     }
-    auto* root = new ElementProvider(window.access, ROOT);
+    return new ElementProvider(window.access, ROOT);
+}
+
+LRESULT answer_get_object(Window& window, WPARAM wparam, LPARAM lparam) {
+    if (static_cast<LONG>(lparam) != UiaRootObjectId || !uia().return_provider) return 0;
+    IRawElementProviderSimple* root = root_provider(window);
     const LRESULT answer = uia().return_provider(window.handle, wparam, lparam, root);
     root->Release();
     return answer;

@@ -13,9 +13,15 @@
 
 #include "app/access/access.h"
 
+struct IRawElementProviderSimple;
+
 namespace spadrim {
 
 struct Window;
+
+// The window's own provider, the root of the tree (a new reference): from here on the window keeps its
+// description up to date.
+IRawElementProviderSimple* root_provider(Window& window);
 
 // WM_GETOBJECT: the root provider when UI Automation asks for it; nothing (0) for other requests,
 // which then go to DefWindowProcW.

@@ -185,6 +185,19 @@ void describe_progress(Builder& b, const App& app, const ViewInput& in) {
                     HitTarget{HitKind::CancelScan, 0}));
 }
 
+// A list is one tab of one folder of one tree. Its rows are what they stand for, a node, an extension or a
+// duplicate set, so a row keeps its identity while the list scrolls, grows or has a set opened.
+std::uint64_t list_era(const App& app) {
+    return (app.tree_generation << 34) | (static_cast<std::uint64_t>(app.current_folder) << 2) |
+           static_cast<std::uint64_t>(app.tab);
+}
+
+std::uint64_t row_identity(const App& app, std::size_t row, const RowText& text) {
+    if (text.node != NO_NODE) return text.node;
+    if (app.tab == Tab::ByType) return (1ull << 62) | (name_hash(app.extension_rows[row].extension) >> 2);
+    return (2ull << 62) | app.duplicate_rows[row].set;
+}
+
 bool row_selected(const App& app, std::size_t row) {
     if (app.tab == Tab::ByType)
         return row < app.extension_rows.size() && app.selected_extension == app.extension_rows[row].extension;
@@ -213,8 +226,8 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
     const Box view = list_viewport(in);
     const float row = row_height(in);
     const std::uint64_t folder_size = node_at(tree, app.current_folder).size;
-    const std::uint32_t list = b.add(
-        element(Piece::List, Role::List, std::string(tab_label(app.tab)), view, 0, app.view_generation));
+    const std::uint32_t list =
+        b.add(element(Piece::List, Role::List, std::string(tab_label(app.tab)), view, 0, list_era(app)));
     b.enter(list);
     bool focus_on_row = false;
     const std::size_t first =
@@ -229,8 +242,8 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
             name += ", " + share;
         const float top = std::max(y, view.y);
         Element made = element(Piece::Row, Role::ListItem, std::move(name),
-                               Box{view.x, top, view.width, std::min(y + row, view.y + view.height) - top}, i,
-                               app.view_generation);
+                               Box{view.x, top, view.width, std::min(y + row, view.y + view.height) - top},
+                               row_identity(app, i, *text), list_era(app));
         made.help = text->location.value_or(std::string());
         made.target = HitTarget{HitKind::Row, i};
         if (text->expanded) {
