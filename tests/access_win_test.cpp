@@ -166,8 +166,8 @@ TEST(AccessWindow, AReaderWalksTheResultsAndActsThroughThePatterns) {
     const Fragment root = fragment_of(simple.Get());
     ASSERT_TRUE(root);
 
-    // The window's own name and type are its host's; the first elements are the header's.
-    EXPECT_EQ(element_name(root), "");
+    // The window is named by its title; the first elements are the header's.
+    EXPECT_EQ(element_name(root), "C:\\r - Spadrim");
     Fragment first = go(root, NavigateDirection_FirstChild);
     EXPECT_EQ(element_name(first), "Home");
     EXPECT_EQ(control_type_of(first), UIA_ButtonControlTypeId);

@@ -193,7 +193,6 @@ class ElementProvider final : public IRawElementProviderSimple,
         const Found found = find();
         if (!found.element) return UIA_E_ELEMENTNOTAVAILABLE;
         const Element& e = *found.element;
-        const bool root = key_ == ROOT;
         const auto text = [&](std::string_view value) {
             if (value.empty()) return;
             out->vt = VT_BSTR;
@@ -204,15 +203,11 @@ class ElementProvider final : public IRawElementProviderSimple,
             out->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
         };
         switch (property) {
-            // The window's own name and type come from its host: the title as the window shows it.
-            case UIA_NamePropertyId:
-                if (!root) text(e.name);
-                break;
+            // The window's own name is its title: said here too, as not every host says it (Wine's does not).
+            case UIA_NamePropertyId: text(e.name); break;
             case UIA_ControlTypePropertyId:
-                if (!root) {
-                    out->vt = VT_I4;
-                    out->lVal = control_type(e.role);
-                }
+                out->vt = VT_I4;
+                out->lVal = control_type(e.role);
                 break;
             case UIA_HelpTextPropertyId: text(e.help); break;
             case UIA_IsEnabledPropertyId: boolean(!(e.states & DISABLED)); break;

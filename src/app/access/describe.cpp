@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "app/access/access.h"
+#include "app/input/navigation.h"
 #include "app/texts.h"
 #include "kinds/kinds.h"
 #include "scan/drives.h"
@@ -364,7 +365,7 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
 
 ScreenDescription describe(const App& app, const ViewInput& in) {
     Builder b;
-    b.enter(b.add(element(Piece::Window, Role::Window, {},
+    b.enter(b.add(element(Piece::Window, Role::Window, window_title(app),
                           Box{0, 0, std::max(in.width, 0.0f), std::max(in.height, 0.0f)})));
     describe_header(b, app, in);
     if (app.screen == Screen::Home) describe_home(b, app, in);
