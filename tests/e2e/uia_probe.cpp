@@ -4,8 +4,13 @@
 //
 //     Button "Menu" [focused] [disabled] [live] help="..."
 //
-// Usage: uia_probe.exe [WINDOW_CLASS]. Exit code 2 when no window is found, 3 when UI Automation answers
-// nothing. Wine 8 implements this much of the client API, not the patterns (see access_test.py).
+// Usage: uia_probe.exe [WINDOW_CLASS]. Like a reader, it holds on to the elements it met and walks the tree
+// again for each line "dump" on standard input ("top": the window and its children only, quicker), ending
+// each print with a line "."; it ends at "quit" or
+// the end of input. (Wine 8 can hang a window whose last UI Automation client let go and a new one came
+// at once; a reader that stays connected never meets that.) Exit code 2 when no window is found, 3 when
+// UI Automation answers nothing. Wine 8 implements this much of the client API, not the patterns (see
+// access_test.py).
 #include <windows.h>
 
 #include <ole2.h>
@@ -13,11 +18,15 @@
 #include <uiautomationcore.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 // The client API's own declarations; the mingw-w64 10 header that holds them cannot be compiled as C++.
 DECLARE_HANDLE(HUIANODE);
-enum ProbeConditionType { CONDITION_TRUE = 0 };
+enum ProbeConditionType {
+    CONDITION_TRUE = 0
+};
 struct UiaCondition {
     int ConditionType;
 };
@@ -36,7 +45,8 @@ namespace {
 using NodeFromHandle = HRESULT(WINAPI*)(HWND, HUIANODE*);
 using NodeRelease = BOOL(WINAPI*)(HUIANODE);
 using GetPropertyValue = HRESULT(WINAPI*)(HUIANODE, PROPERTYID, VARIANT*);
-using Navigate = HRESULT(WINAPI*)(HUIANODE, NavigateDirection, UiaCondition*, UiaCacheRequest*, SAFEARRAY**, BSTR*);
+using Navigate = HRESULT(WINAPI*)(HUIANODE, NavigateDirection, UiaCondition*, UiaCacheRequest*, SAFEARRAY**,
+                                  BSTR*);
 using NodeFromVariant = HRESULT(WINAPI*)(VARIANT*, HUIANODE*);
 
 struct Client {
@@ -47,6 +57,10 @@ struct Client {
     NodeFromVariant node_from_variant = nullptr;
 };
 Client api;
+// Every node met, released only at the end. Under Wine 8, a client that lets go of nodes while it goes on
+// asking can deadlock the window's COM worker (releasing an interface's last stub waits for calls in
+// flight); readers keep what they met cached, and so does this one.
+std::vector<HUIANODE> held;
 
 template <typename F>
 F proc(HMODULE module, const char* name) {
@@ -55,7 +69,8 @@ F proc(HMODULE module, const char* name) {
 
 std::string utf8(const wchar_t* text, UINT length) {
     if (length == 0) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr, nullptr);
     return out;
@@ -129,7 +144,8 @@ void quoted(std::string& out, const std::string& text) {
     out += '"';
 }
 
-void print(HUIANODE node, int depth) {
+// The element and what lies under it, down to `deepest` levels below the window.
+void print(HUIANODE node, int depth, int deepest) {
     std::string line(static_cast<std::size_t>(depth) * 2, ' ');
     line += type_name(number_of(node, UIA_ControlTypePropertyId, 0));
     line += ' ';
@@ -143,11 +159,11 @@ void print(HUIANODE node, int depth) {
     }
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stdout);
-    for (HUIANODE child = step(node, NavigateDirection_FirstChild); child;) {
-        print(child, depth + 1);
-        HUIANODE next = step(child, NavigateDirection_NextSibling);
-        api.release(child);
-        child = next;
+    if (depth >= deepest) return;
+    for (HUIANODE child = step(node, NavigateDirection_FirstChild); child;
+         child = step(child, NavigateDirection_NextSibling)) {
+        held.push_back(child);
+        print(child, depth + 1, deepest);
     }
 }
 
@@ -173,8 +189,15 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs("UI Automation gave no node for the window\n", stderr);
         return 3;
     }
-    print(root, 0);
+    char command[64];
+    while (std::fgets(command, sizeof command, stdin) && std::strncmp(command, "quit", 4) != 0) {
+        if (std::strncmp(command, "dump", 4) == 0) print(root, 0, 1000);
+        if (std::strncmp(command, "top", 3) == 0) print(root, 0, 1);
+        std::fputs(".\n", stdout);
+        std::fflush(stdout);
+    }
+    for (HUIANODE node : held)
+        api.release(node);
     api.release(root);
-    std::fflush(stdout);
     return 0;
 }

@@ -302,9 +302,11 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
         for (const TreemapRect& tile : *in.tiles) {
             if (tile.node >= tree.nodes.size()) continue;
             const Node& node = node_at(tree, tile.node);
+            std::string name(name_of(tree, tile.node));
+            name += ", ";
+            name += format_size(node.size);
             Element made = pressable(Piece::Tile, tile.is_folder ? Role::Group : Role::ListItem,
-                                     std::string(name_of(tree, tile.node)) + ", " + format_size(node.size),
-                                     Box{tile.x, tile.y, tile.width, tile.height},
+                                     std::move(name), Box{tile.x, tile.y, tile.width, tile.height},
                                      HitTarget{HitKind::Tile, tile.node}, tile.node, era);
             made.abilities |= CAN_SELECT;
             if (tile.node == app.selection) {
@@ -365,6 +367,8 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
 
 ScreenDescription describe(const App& app, const ViewInput& in) {
     Builder b;
+    // Tiles are most of a large screen: growing the vector would move every element again.
+    b.screen.elements.reserve(96 + (in.tiles ? in.tiles->size() : 0));
     b.enter(b.add(element(Piece::Window, Role::Window, window_title(app),
                           Box{0, 0, std::max(in.width, 0.0f), std::max(in.height, 0.0f)})));
     describe_header(b, app, in);
