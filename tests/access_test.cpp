@@ -235,7 +235,7 @@ TEST(AccessScreens, OnlyTheRowsInViewAreListedAndTheSecondLineIsHelp) {
     refresh_view(app);
     screen = f.screen();
     const Element& first = screen.elements[screen.elements[index_of(screen, Piece::List)].first_child];
-    EXPECT_EQ(first.help, "/r/many");
+    EXPECT_EQ(first.help, path_of(*app.tree, 1));  // the folder it lives in
 }
 
 TEST(AccessScreens, TheFocusIsWhereTheKeyboardIs) {
