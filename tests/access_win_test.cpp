@@ -78,6 +78,14 @@ struct ReaderWindow {
         ShowWindow(handle, SW_SHOWNOACTIVATE);
         state_changed(*state);
     }
+    // The window's own provider, as a reader gets it from WM_GETOBJECT.
+    ComPtr<IRawElementProviderFragment> root() const {
+        ComPtr<IRawElementProviderSimple> simple;
+        simple.Attach(root_provider(*state));
+        ComPtr<IRawElementProviderFragment> fragment;
+        simple->QueryInterface(__uuidof(IRawElementProviderFragment), &fragment);
+        return fragment;
+    }
     ReaderWindow(const ReaderWindow&) = delete;
     ReaderWindow& operator=(const ReaderWindow&) = delete;
     ~ReaderWindow() {
@@ -90,12 +98,6 @@ struct ReaderWindow {
 };
 
 using Fragment = ComPtr<IRawElementProviderFragment>;
-
-Fragment fragment_of(IRawElementProviderSimple* simple) {
-    Fragment fragment;
-    if (simple) simple->QueryInterface(__uuidof(IRawElementProviderFragment), &fragment);
-    return fragment;
-}
 
 Fragment go(const Fragment& from, NavigateDirection direction) {
     Fragment to;
@@ -161,9 +163,7 @@ TEST(AccessWindow, AReaderWalksTheResultsAndActsThroughThePatterns) {
     ReaderWindow window;
     ASSERT_TRUE(window.handle);
     App& app = window.state->app;
-    ComPtr<IRawElementProviderSimple> simple;
-    simple.Attach(root_provider(*window.state));
-    const Fragment root = fragment_of(simple.Get());
+    const Fragment root = window.root();
     ASSERT_TRUE(root);
 
     // The window is named by its title; the first elements are the header's.
@@ -242,9 +242,7 @@ TEST(AccessWindow, SetsExpandTheBarHasItsValueAndAClosedWindowIsGone) {
     ReaderWindow window;
     ASSERT_TRUE(window.handle);
     App& app = window.state->app;
-    ComPtr<IRawElementProviderSimple> simple;
-    simple.Attach(root_provider(*window.state));
-    const Fragment root = fragment_of(simple.Get());
+    const Fragment root = window.root();
 
     std::vector<NodeIndex> copies;
     for (NodeIndex i = 4; i < 44; ++i)

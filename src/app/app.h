@@ -144,6 +144,10 @@ void refresh_volume(App& app);
 // on Duplicates; NO_NODE for set rows, extension rows and rows past the end.
 NodeIndex row_node(const App& app, std::size_t row);
 
+// Whether a row of the current tab is drawn selected: its node is the selection, or on By type its
+// extension is the one picked.
+bool row_selected(const App& app, std::size_t row);
+
 // Starts scanning folder (UI thread). Shows "Folder not found: PATH" and returns false when it is not a
 // folder; otherwise cancels the running Scan, records the new job and switches to the Scanning screen.
 bool start_scan(App& app, std::string_view folder, std::optional<std::string> restore_path);

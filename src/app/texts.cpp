@@ -84,6 +84,17 @@ std::string no_duplicates_text() {
         {format_size(DUPLICATE_THRESHOLD)});
 }
 
+std::string compare_note_text() {
+    return substitute(tr("크기가 같은 {0} 이상 파일의 내용을 비교합니다",
+                         "Comparing the contents of files of {0} or more that have the same size"),
+                      {format_size(DUPLICATE_THRESHOLD)});
+}
+
+std::string highlight_text(std::string_view extension) {
+    return substitute(tr("{0} 강조 중 · Esc로 해제", "Highlighting {0} · Esc clears"),
+                      {extension_text(extension)});
+}
+
 std::string recycle_bin_text(std::uint64_t bytes) {
     return std::string(tr("휴지통에 든 용량:", "In the Recycle Bin:")) + " " + format_size(bytes);
 }

@@ -40,6 +40,13 @@ std::string compare_progress_text(const CompareProgress& progress);
 // "No duplicates among files of 1.00 MB or more".
 std::string no_duplicates_text();
 
+// The note under the comparison's bar: "Comparing the contents of files of 1.00 MB or more that have the
+// same size".
+std::string compare_note_text();
+
+// The treemap's chip while an extension is picked: "Highlighting .jpg · Esc clears".
+std::string highlight_text(std::string_view extension);
+
 // "In the Recycle Bin: {size}".
 std::string recycle_bin_text(std::uint64_t bytes);
 

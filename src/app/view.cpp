@@ -43,6 +43,13 @@ void refresh_view(App& app) {
     ++app.view_generation;
 }
 
+bool row_selected(const App& app, std::size_t row) {
+    if (app.tab == Tab::ByType)
+        return row < app.extension_rows.size() && app.selected_extension == app.extension_rows[row].extension;
+    const NodeIndex node = row_node(app, row);
+    return node != NO_NODE && node == app.selection;
+}
+
 NodeIndex row_node(const App& app, std::size_t row) {
     switch (app.tab) {
         case Tab::Folders:

@@ -82,10 +82,9 @@ std::string_view button_name(HitKind kind) {
 // What sits between the header's left buttons and its right ones: the path while scanning, the
 // breadcrumb on the results.
 void describe_header_middle(Builder& b, const App& app, const ViewInput& in) {
-    const float s = in.scale;
     if (app.screen == Screen::Scanning && app.scan_job) {
-        b.add(element(Piece::ScanFolder, Role::Text, shown_form(app.scan_job->root_path),
-                      Box{56 * s, 0, std::max(in.width, 0.0f) - 120 * s, header_box(in).height}));
+        b.add(
+            element(Piece::ScanFolder, Role::Text, shown_form(app.scan_job->root_path), header_path_box(in)));
     }
     if (app.screen != Screen::Results || !app.tree) return;
     const std::vector<Crumb> crumbs = breadcrumb(in);
@@ -199,13 +198,6 @@ std::uint64_t row_identity(const App& app, std::size_t row, const RowText& text)
     return (2ull << 62) | app.duplicate_rows[row].set;
 }
 
-bool row_selected(const App& app, std::size_t row) {
-    if (app.tab == Tab::ByType)
-        return row < app.extension_rows.size() && app.selected_extension == app.extension_rows[row].extension;
-    const NodeIndex node = row_node(app, row);
-    return node != NO_NODE && node == app.selection;
-}
-
 void describe_list(Builder& b, const App& app, const ViewInput& in) {
     const FileTree& tree = *app.tree;
     const Box strip = tab_strip(in);
@@ -267,10 +259,7 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
         if (app.tab == Tab::Duplicates && app.duplicate_job) {
             Element made = element(Piece::ListMessage, Role::Text,
                                    compare_progress_text(*app.duplicate_job->progress), message.heading);
-            made.help =
-                substitute(tr("크기가 같은 {0} 이상 파일의 내용을 비교합니다",
-                              "Comparing the contents of files of {0} or more that have the same size"),
-                           {format_size(DUPLICATE_THRESHOLD)});
+            made.help = compare_note_text();
             b.add(std::move(made));
         } else if (app.tab == Tab::Duplicates && app.duplicates.contains(app.current_folder)) {
             b.add(element(Piece::ListMessage, Role::Text, no_duplicates_text(), message.nothing_found));
@@ -329,8 +318,7 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
         }
     }
     if (app.selected_extension) {
-        const std::string text = substitute(tr("{0} 강조 중 · Esc로 해제", "Highlighting {0} · Esc clears"),
-                                            {extension_text(*app.selected_extension)});
+        const std::string text = highlight_text(*app.selected_extension);
         b.add(element(Piece::Highlight, Role::Text, text,
                       highlight_chip(in, measure(in, text, TextStyle::Small))));
     }

@@ -37,6 +37,11 @@ Box header_box(const ViewInput& in) {
     return Box{0, 0, client_width(in), scaled(HEADER_HEIGHT, in.scale)};
 }
 
+Box header_path_box(const ViewInput& in) {
+    const float s = in.scale;
+    return Box{56 * s, 0, client_width(in) - 120 * s, scaled(HEADER_HEIGHT, s)};
+}
+
 std::vector<HeaderButton> header_buttons(const ViewInput& in) {
     const float s = in.scale;
     const float side = scaled(36, s);

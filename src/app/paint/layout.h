@@ -88,6 +88,8 @@ inline constexpr float LIST_LEAST_WIDTH = 360;    // the list column's width in 
 float scaled(float n, float scale);
 
 Box header_box(const ViewInput& in);
+// Between the header's buttons while scanning: the path of the folder being scanned.
+Box header_path_box(const ViewInput& in);
 std::vector<HeaderButton> header_buttons(const ViewInput& in);
 float status_height(const ViewInput& in);
 float list_width(const ViewInput& in);

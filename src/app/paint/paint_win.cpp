@@ -153,8 +153,7 @@ void paint_chrome(const Frame& f) {
                   TextStyle::BodyBold, Align::Leading);
     } else if (app.screen == Screen::Scanning) {
         draw_text(f.gfx, app.scan_job ? shown_form(app.scan_job->root_path) : std::string(),
-                  Box{56 * s, 0, w - 120 * s, header.height}, f.palette.text, TextStyle::Body,
-                  Align::Leading);
+                  header_path_box(f.in), f.palette.text, TextStyle::Body, Align::Leading);
     } else {
         const std::vector<Crumb> crumbs = breadcrumb(f.in);
         const float separator = text_width(f.gfx, " \u203A ", TextStyle::Body);

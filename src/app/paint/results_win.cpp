@@ -87,9 +87,7 @@ void paint_rows(const Frame& f) {
         const float y = view.y + static_cast<float>(i) * row - static_cast<float>(app.scroll);
         if (y > view.y + view.height) break;
         const Box background{view.x, y, right - view.x, row};
-        const bool selected = app.tab == Tab::ByType
-                                  ? app.selected_extension == app.extension_rows[i].extension
-                                  : row_node(app, i) != NO_NODE && row_node(app, i) == app.selection;
+        const bool selected = row_selected(app, i);
         if (selected) {
             fill(f.gfx, background, with_alpha(f.palette.accent, 0.16f));
         } else if (f.window.app.hover == HitTarget{HitKind::Row, i}) {
@@ -145,12 +143,8 @@ void paint_rows(const Frame& f) {
             fill_rounded(f.gfx,
                          Box{track.x, track.y, std::max(static_cast<float>(done) * bar, 6 * s), track.height},
                          3 * s, f.palette.accent);
-            draw_paragraph(
-                f.gfx,
-                substitute(tr("크기가 같은 {0} 이상 파일의 내용을 비교합니다",
-                              "Comparing the contents of files of {0} or more that have the same size"),
-                           {format_size(DUPLICATE_THRESHOLD)}),
-                message.note, f.palette.text_dim, TextStyle::Small, Align::Centre);
+            draw_paragraph(f.gfx, compare_note_text(), message.note, f.palette.text_dim, TextStyle::Small,
+                           Align::Centre);
         } else if (app.tab == Tab::Duplicates && app.duplicates.contains(app.current_folder)) {
             draw_paragraph(f.gfx, no_duplicates_text(), message.nothing_found, f.palette.text_dim,
                            TextStyle::Body, Align::Centre);
@@ -270,8 +264,7 @@ void paint_treemap(const Frame& f) {
     }
     // An extension picked on By type dims every other file: say which, and how to undo it.
     if (app.selected_extension) {
-        const std::string text = substitute(tr("{0} 강조 중 · Esc로 해제", "Highlighting {0} · Esc clears"),
-                                            {extension_text(*app.selected_extension)});
+        const std::string text = highlight_text(*app.selected_extension);
         const Box chip = highlight_chip(f.in, text_width(f.gfx, text, TextStyle::Small));
         fill_rounded(f.gfx, chip, 6 * s, colour(NOTICE_BACKGROUND, 0.88f));
         draw_text(f.gfx, text, padded(chip, CHIP_PADDING * s), colour(0xFFFFFF), TextStyle::Small,
