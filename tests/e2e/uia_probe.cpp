@@ -4,13 +4,19 @@
 //
 //     Button "Menu" [focused] [disabled] [live] help="..."
 //
-// Usage: uia_probe.exe [WINDOW_CLASS]. Like a reader, it holds on to the elements it met and walks the tree
-// again for each line "dump" on standard input ("top": the window and its children only, quicker), ending
-// each print with a line "."; it ends at "quit" or
-// the end of input. (Wine 8 can hang a window whose last UI Automation client let go and a new one came
-// at once; a reader that stays connected never meets that.) Exit code 2 when no window is found, 3 when
-// UI Automation answers nothing. Wine 8 implements this much of the client API, not the patterns (see
-// access_test.py).
+// Usage: uia_probe.exe [WINDOW_CLASS]. Like a reader, it holds on to the elements it met. Each line on
+// standard input asks for one print, ended by a line ".":
+//   "dump"   walks the whole tree again;
+//   "top"    walks the window and its children only, quicker;
+//   "again"  asks the elements of the last walk for their properties again, without walking: what a
+//            reader that caches the tree does when only states change (the focus, a selection).
+// It ends at "quit" or the end of input. Exit code 2 when no window is found, 3 when UI Automation answers
+// nothing. Wine 8 implements this much of the client API, not the patterns (see access_test.py).
+//
+// Under Wine 8 each step of a walk may hang the window's COM for good: the client lets go of a provider
+// it borrowed for the step, the window's last stub of that interface goes, and unregistering it races
+// with the call just answered (rpcrt4 sets the "calls completed" event only if it already exists).
+// Property reads borrow nothing, so "again" is safe; the tests walk only when the tree changed.
 #include <windows.h>
 
 #include <ole2.h>
@@ -144,8 +150,13 @@ void quoted(std::string& out, const std::string& text) {
     out += '"';
 }
 
-// The element and what lies under it, down to `deepest` levels below the window.
-void print(HUIANODE node, int depth, int deepest) {
+struct Met {
+    HUIANODE node;
+    int depth;
+};
+std::vector<Met> last_walk;
+
+void print_one(HUIANODE node, int depth) {
     std::string line(static_cast<std::size_t>(depth) * 2, ' ');
     line += type_name(number_of(node, UIA_ControlTypePropertyId, 0));
     line += ' ';
@@ -159,6 +170,12 @@ void print(HUIANODE node, int depth, int deepest) {
     }
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
+// The element and what lies under it, down to `deepest` levels below the window.
+void print(HUIANODE node, int depth, int deepest) {
+    print_one(node, depth);
+    last_walk.push_back({node, depth});
     if (depth >= deepest) return;
     for (HUIANODE child = step(node, NavigateDirection_FirstChild); child;
          child = step(child, NavigateDirection_NextSibling)) {
@@ -191,8 +208,13 @@ int wmain(int argc, wchar_t** argv) {
     }
     char command[64];
     while (std::fgets(command, sizeof command, stdin) && std::strncmp(command, "quit", 4) != 0) {
-        if (std::strncmp(command, "dump", 4) == 0) print(root, 0, 1000);
-        if (std::strncmp(command, "top", 3) == 0) print(root, 0, 1);
+        if (std::strncmp(command, "dump", 4) == 0 || std::strncmp(command, "top", 3) == 0) {
+            last_walk.clear();
+            print(root, 0, command[0] == 'd' ? 1000 : 1);
+        }
+        if (std::strncmp(command, "again", 5) == 0)
+            for (const Met& met : last_walk)
+                print_one(met.node, met.depth);
         std::fputs(".\n", stdout);
         std::fflush(stdout);
     }
