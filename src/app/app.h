@@ -157,6 +157,9 @@ bool start_scan(App& app, std::string_view folder, std::optional<std::string> re
 // named after source. False, with the reason as the notice, when source cannot be opened; a volume that
 // turns out not to be readable ends the Scan with the reason as the notice.
 bool start_volume_scan(App& app, std::string_view source);
+// Reads a scan file in ncdu's format (plain or gzip-compressed; "-": standard input) as a Scan would
+// walk, on a thread of its own; finish_scan takes the tree as it takes a walk's.
+bool start_import(App& app, std::string_view file);
 
 // Collects a finished Scan's outcome (UI thread, on the wake-up). Drops stale outcomes; installs a new
 // tree and reports "{0} · {1} files · took {2} s"; after a cancellation returns to the earlier results

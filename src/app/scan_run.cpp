@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "kinds/kinds.h"
+#include "ncdu/ncdu.h"
 #include "ntfs/mft.h"
 #include "ntfs/source.h"
 #include "strings/strings.h"
@@ -125,6 +126,24 @@ bool start_volume_scan(App& app, std::string_view source) {
         })});
     app.scan_job =
         ScanJob{std::string(source), std::nullopt, Clock::now(), std::move(progress), generation, 0};
+    app.screen = Screen::Scanning;
+    return true;
+}
+
+bool start_import(App& app, std::string_view file) {
+    const std::uint64_t generation = next_scan(app);
+    auto progress = std::make_shared<ScanProgress>();
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    app.scan_runners.push_back(JobRunner{
+        finished, std::jthread([path = std::string(file), progress, generation, slot = app.scan_slot,
+                                wake = app.wake_scan_owner, finished] {
+            ImportOutcome read = read_ncdu_file(path, *progress);
+            put_outcome(*slot, ScanOutcome{generation, std::move(read.tree),
+                                           progress->cancel ? std::string() : std::move(read.error)});
+            wake();
+            *finished = true;
+        })});
+    app.scan_job = ScanJob{std::string(file), std::nullopt, Clock::now(), std::move(progress), generation, 0};
     app.screen = Screen::Scanning;
     return true;
 }

@@ -1,7 +1,7 @@
 // spadrim-cli: the scan engine from a console. It plays the window's part: starts a Scan with the same
 // start_scan / finish_scan as the window, redraws a progress line on a terminal every 120 ms, and prints
-// the root's folder list as text or JSON. Exit codes: 0 done, 1 folder not found, 2 bad usage,
-// 130 cancelled with Ctrl+C.
+// the root's folder list as text or JSON. Exit codes: 0 done; 1 folder not found, a volume or scan file
+// not read, or an export not written; 2 bad usage; 130 cancelled with Ctrl+C.
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +17,7 @@
 #include "cli/text.h"
 #include "config.h"
 #include "kinds/kinds.h"
+#include "ncdu/ncdu.h"
 #include "scan/folder.h"
 #include "strings/strings.h"
 
@@ -291,8 +292,9 @@ int scan_command(const CliOptions& options) {
     app.wake_scan_owner = waiter.wake();
     app.wake_duplicates_owner = waiter.wake();
     const Clock::time_point started = Clock::now();
-    const bool started_scan = options.volume.empty() ? start_scan(app, options.folder, std::nullopt)
-                                                     : start_volume_scan(app, options.volume);
+    const bool started_scan = !options.import_file.empty() ? start_import(app, options.import_file)
+                              : !options.volume.empty()    ? start_volume_scan(app, options.volume)
+                                                           : start_scan(app, options.folder, std::nullopt);
     if (!started_scan) {
         write(stderr, terminal_text(app.notice) + "\n");
         return 1;
@@ -303,8 +305,15 @@ int scan_command(const CliOptions& options) {
     finish_scan(app);
     if (app.screen != Screen::Results) {
         if (progress->cancel) return 130;
-        write(stderr, terminal_text(app.notice) + "\n");  // a volume that could not be read
+        write(stderr, terminal_text(app.notice) + "\n");  // a volume or scan file that could not be read
         return 1;
+    }
+    if (!options.export_file.empty()) {
+        if (const std::optional<std::string> error = write_ncdu_file(*app.tree, options.export_file)) {
+            write(stderr, terminal_text("spadrim-cli: " + *error) + "\n");
+            return 1;
+        }
+        if (options.export_file == "-") return 0;
     }
     const std::string finish_text = app.notice;
 

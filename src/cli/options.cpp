@@ -30,7 +30,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takes_value = arg == "--threads" || arg == "--top" || arg == "--lang" || arg == "--svg" ||
-                                 arg == "--svg-size" || arg == "--volume" || arg == "--depth";
+                                 arg == "--svg-size" || arg == "--volume" || arg == "--depth" ||
+                                 arg == "--import" || arg == "--export";
         if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
             if (have_folder) return bad("more than one folder given");
             options.folder = arg;
@@ -68,6 +69,13 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
             } else if (arg == "--volume") {
                 if (!options.volume.empty()) return bad("more than one volume given");
                 options.volume = value;
+            } else if (arg == "--import") {
+                if (!options.import_file.empty()) return bad("more than one scan file given");
+                if (value.empty()) return bad("--import needs a file");
+                options.import_file = value;
+            } else if (arg == "--export") {
+                if (value.empty()) return bad("--export needs a file");
+                options.export_file = value;
             } else if (arg == "--svg-size") {
                 const std::size_t x = value.find('x');
                 const std::optional<std::uint64_t> w =
@@ -97,9 +105,13 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
         }
     }
     if (options.help) return ParsedOptions{options, {}};
-    if (options.drives && (have_folder || !options.volume.empty())) return bad("--drives takes no folder");
-    if (have_folder && !options.volume.empty()) return bad("a folder and a volume given: scan one");
-    if (!options.drives && !have_folder && options.volume.empty()) return bad("no folder given");
+    const int sources = int{have_folder} + int{!options.volume.empty()} + int{!options.import_file.empty()};
+    if (options.drives && sources != 0) return bad("--drives takes no folder");
+    if (options.drives && !options.export_file.empty()) return bad("--drives has nothing to export");
+    if (sources > 1) return bad("more than one of a folder, a volume and a scan file given: take one");
+    if (!options.drives && sources == 0) return bad("no folder given");
+    if (options.duplicates && !options.import_file.empty())
+        return bad("--duplicates compares the files themselves, which a scan file does not hold");
     return ParsedOptions{options, {}};
 }
 

@@ -17,6 +17,8 @@ struct CliOptions {
     std::string language;  // empty: follow the environment
     std::string folder;
     std::string volume;       // an NTFS image or volume to read from its MFT instead of a folder
+    std::string import_file;  // a scan file in ncdu's format to read instead of a folder; "-": stdin
+    std::string export_file;  // where to write the scan in ncdu's format; "-": stdout, instead of a report
     std::size_t largest = 0;  // rows of the largest files; 0: not asked
     bool by_type = false;
     bool duplicates = false;
@@ -28,11 +30,16 @@ struct CliOptions {
 inline constexpr std::string_view CLI_USAGE =
     "usage: spadrim-cli [options] FOLDER\n"
     "       spadrim-cli [options] --volume SOURCE\n"
+    "       spadrim-cli [options] --import FILE\n"
     "       spadrim-cli --drives [--json] [--lang CODE]\n"
     "\n"
     "  FOLDER             scan it and list what takes its space, largest first\n"
     "  --volume SOURCE    read a whole NTFS volume from its master file table instead: a file holding\n"
     "                     an NTFS image, or on Windows a volume such as \\\\.\\C: (as administrator)\n"
+    "  --import FILE      read a scan file in ncdu's JSON format (ncdu -o, gdu; gzip-compressed too)\n"
+    "                     instead of scanning; - reads standard input\n"
+    "  --export FILE      write the scan in ncdu's JSON format, compressed when FILE ends in .gz;\n"
+    "                     - writes it to standard output instead of the report\n"
     "  --drives           list the drives with their free space\n"
     "  --json             one JSON document on standard output instead of text; reports not\n"
     "                     asked for are null there\n"

@@ -53,6 +53,7 @@ struct FileTree {
     ChunkedArray<Node> nodes;
     NamePool names;  // shown names (valid UTF-8) end to end, no separators or terminators
     std::uint32_t unreadable_folders = 0;
+    bool imported = false;  // read from a scan file: its entries are not on this PC's disks
     // Side tables for the rare entries that need more than a Node holds; ordinary entries cost nothing.
     std::unordered_map<NodeIndex, std::string> real_names;  // where the real name differs from the shown
     std::unordered_map<NodeIndex, std::uint64_t> lengths;   // files counted by an on-disk size that differs

@@ -1,0 +1,446 @@
+// Reading ncdu's JSON export. See ncdu.h.
+//
+// The bytes reach the JSON library through Feed, a stream buffer that repairs them to UTF-8 on the way
+// (the library refuses anything else, and ncdu writes names as the file system gave them) and knows
+// where in the document the parser is, for errors. Reader, the SAX handler, keeps one small frame per
+// open folder and appends each entry to the tree when its object closes.
+#include <algorithm>
+#include <istream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <streambuf>
+#include <vector>
+
+#include "kinds/kinds.h"
+#include "ncdu/ncdu.h"
+#include "ncdu/zfile.h"
+#include "scan/classify.h"
+#include "strings/utf.h"
+
+namespace spadrim {
+namespace {
+
+constexpr std::size_t CHUNK = 256 * 1024;
+
+class Feed : public std::streambuf {
+  public:
+    explicit Feed(const PullBytes& pull) : pull_(pull) {
+        in_.resize(CHUNK + 4);
+        out_.reserve(3 * (CHUNK + 4));
+    }
+
+    bool read_failed() const { return read_failed_; }
+
+    // Where the parser is: the line and column (from 1) of the byte it read last, in the repaired text.
+    std::pair<std::uint64_t, std::uint64_t> position() const {
+        const std::string_view seen(out_.data(), static_cast<std::size_t>(gptr() - eback()));
+        std::uint64_t line = lines_ + static_cast<std::uint64_t>(std::count(seen.begin(), seen.end(), '\n'));
+        const std::size_t newline = seen.rfind('\n');
+        const std::uint64_t column =
+            newline == std::string_view::npos ? column_ + seen.size() : seen.size() - newline - 1;
+        return {line + 1, std::max<std::uint64_t>(column, 1)};
+    }
+
+  protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        account(std::string_view(out_.data(), out_.size()));
+        out_.clear();
+        while (out_.empty()) {
+            if (ended_ && carried_ == 0) {
+                setg(out_.data(), out_.data(), out_.data());
+                return traits_type::eof();
+            }
+            std::size_t got = 0;
+            if (!ended_) {
+                const std::optional<std::size_t> n = pull_(std::span<char>(in_.data() + carried_, CHUNK));
+                if (!n) read_failed_ = true;
+                got = n.value_or(0);
+                if (got == 0) ended_ = true;
+            }
+            repair(carried_ + got);
+        }
+        setg(out_.data(), out_.data(), out_.data() + out_.size());
+        return traits_type::to_int_type(out_[0]);
+    }
+
+  private:
+    // Copies in_[0, size) to out_ as valid UTF-8; a sequence cut by the end of the chunk waits for the
+    // next one, unless the input has ended.
+    void repair(std::size_t size) {
+        const std::string_view bytes(in_.data(), size);
+        std::size_t i = 0;
+        while (i < size) {
+            const std::size_t ascii = i;
+            while (i < size && static_cast<unsigned char>(bytes[i]) < 0x80)
+                ++i;
+            out_.append(bytes.substr(ascii, i - ascii));
+            if (i == size) break;
+            const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+            const std::size_t wanted = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            if (!ended_ && size - i < wanted) break;
+            const CodePoint point = code_point_at(bytes, i);
+            out_.append(point.valid ? bytes.substr(i, point.length) : std::string_view("\xEF\xBF\xBD"));
+            i += point.length;
+        }
+        carried_ = size - i;
+        std::copy(in_.begin() + static_cast<std::ptrdiff_t>(i),
+                  in_.begin() + static_cast<std::ptrdiff_t>(size), in_.begin());
+    }
+
+    void account(std::string_view done) {
+        const auto newlines = static_cast<std::uint64_t>(std::count(done.begin(), done.end(), '\n'));
+        lines_ += newlines;
+        const std::size_t last = done.rfind('\n');
+        column_ = last == std::string_view::npos ? column_ + done.size() : done.size() - last - 1;
+    }
+
+    const PullBytes& pull_;
+    std::vector<char> in_;
+    std::string out_;
+    std::size_t carried_ = 0;
+    bool ended_ = false;
+    bool read_failed_ = false;
+    std::uint64_t lines_ = 0;   // newlines before out_
+    std::uint64_t column_ = 0;  // bytes after the last of them, before out_
+};
+
+enum class Key : std::uint8_t {
+    OTHER,
+    NAME,
+    ASIZE,
+    DSIZE,
+    NOTREG,
+    READ_ERROR,
+    EXCLUDED
+};
+
+// What one object says about its entry; a missing size is 0, as ncdu leaves zeros out.
+struct Fields {
+    std::string name;
+    bool named = false;
+    std::uint64_t asize = 0;
+    std::uint64_t dsize = 0;
+    bool notreg = false;
+    bool read_error = false;
+    std::string excluded;
+};
+
+constexpr std::uint64_t PROGRESS_EVERY = 4096;
+
+class Reader : public nlohmann::json_sax<nlohmann::json> {
+  public:
+    Reader(const Feed& feed, ScanProgress& progress) : feed_(feed), progress_(progress) {}
+
+    std::optional<FileTree> tree;
+    std::string error;
+
+    // The document ended as it should (the library checks the syntax; this, the shape).
+    bool finished() {
+        if (error.empty() && (!tree || outer_ != DONE)) return fail("the document ends before its root");
+        return error.empty();
+    }
+
+    bool null() override { return scalar(); }
+    bool boolean(bool value) override {
+        if (skipping_ != 0) return true;
+        if (in_object_ && key_ == Key::NOTREG) {
+            fields_.notreg = value;
+            return true;
+        }
+        if (in_object_ && key_ == Key::READ_ERROR) {
+            fields_.read_error = value;
+            return true;
+        }
+        return scalar();
+    }
+    bool number_integer(number_integer_t value) override {
+        if (skipping_ == 0 && in_object_ && (key_ == Key::ASIZE || key_ == Key::DSIZE))
+            return fail("a size below zero");
+        if (value < 0) return scalar();
+        return number_unsigned(static_cast<number_unsigned_t>(value));
+    }
+    bool number_unsigned(number_unsigned_t value) override {
+        if (skipping_ != 0) return true;
+        if (in_object_ && key_ == Key::ASIZE) return size_field(fields_.asize, value);
+        if (in_object_ && key_ == Key::DSIZE) return size_field(fields_.dsize, value);
+        if (!in_object_ && folders_.empty() && outer_ == MAJOR) {
+            if (value != 1) return fail("format version " + std::to_string(value) + ", not 1");
+            outer_ = MINOR;
+            return true;
+        }
+        if (!in_object_ && folders_.empty() && outer_ == MINOR) {
+            outer_ = METADATA;
+            return true;
+        }
+        return scalar();
+    }
+    bool number_float(number_float_t, const string_t&) override {
+        if (skipping_ == 0 && in_object_ && (key_ == Key::ASIZE || key_ == Key::DSIZE))
+            return fail("a size that is not a whole number of bytes below 2^64");
+        return scalar();
+    }
+    bool string(string_t& value) override {
+        if (skipping_ != 0) return true;
+        if (in_object_ && key_ == Key::NAME) {
+            fields_.name = value;
+            fields_.named = true;
+            return true;
+        }
+        if (in_object_ && key_ == Key::EXCLUDED) {
+            fields_.excluded = value;
+            return true;
+        }
+        return scalar();
+    }
+    bool binary(binary_t&) override { return scalar(); }
+
+    bool start_object(std::size_t) override {
+        if (skipping_ != 0 || (in_object_ && key_ == Key::OTHER) ||
+            (outer_ == METADATA && folders_.empty())) {
+            ++skipping_;
+            return true;
+        }
+        if (in_object_) return fail("\"" + key_text() + "\" holds an object");
+        if (folders_.empty()) return outer_ == ROOT ? fail("the root is not a folder") : out_of_place();
+        in_object_ = true;
+        key_ = Key::OTHER;
+        fields_ = Fields{};
+        return true;
+    }
+    bool key(string_t& name) override {
+        if (skipping_ != 0) return true;
+        key_ = name == "name"         ? Key::NAME
+               : name == "asize"      ? Key::ASIZE
+               : name == "dsize"      ? Key::DSIZE
+               : name == "notreg"     ? Key::NOTREG
+               : name == "read_error" ? Key::READ_ERROR
+               : name == "excluded"   ? Key::EXCLUDED
+                                      : Key::OTHER;
+        return true;
+    }
+    bool end_object() override {
+        if (skipping_ != 0) {
+            if (--skipping_ == 0 && outer_ == METADATA && folders_.empty()) outer_ = ROOT;
+            return true;
+        }
+        in_object_ = false;
+        if (!fields_.named) return fail("an entry without a name");
+        Frame& frame = folders_.back();
+        if (!frame.has_info) return folder_info(frame);
+        return entry(frame.node);
+    }
+    bool start_array(std::size_t) override {
+        if (skipping_ != 0 || (in_object_ && key_ == Key::OTHER)) {
+            ++skipping_;
+            return true;
+        }
+        if (in_object_) return fail("\"" + key_text() + "\" holds an array");
+        if (folders_.empty()) {
+            if (outer_ == START) {
+                outer_ = MAJOR;
+                return true;
+            }
+            if (outer_ != ROOT) return out_of_place();
+        } else if (!folders_.back().has_info) {
+            return fail("a folder whose array does not start with its info object");
+        }
+        folders_.push_back(Frame{NO_NODE, false});
+        return true;
+    }
+    bool end_array() override {
+        if (skipping_ != 0) {
+            --skipping_;
+            return true;
+        }
+        if (folders_.empty()) {
+            if (outer_ != AFTER_ROOT) return fail("the document ends before its root");
+            outer_ = DONE;
+            return true;
+        }
+        if (!folders_.back().has_info) return fail("a folder without its info object");
+        folders_.pop_back();
+        if (folders_.empty()) outer_ = AFTER_ROOT;
+        return true;
+    }
+
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& problem) override {
+        if (!error.empty()) return false;  // ours came first; the library only saw the stop
+        // "[json.exception.parse_error.101] parse error at line 3, column 7: syntax error ...": from "line".
+        std::string text = problem.what();
+        const std::size_t at = text.find("line ");
+        error = at == std::string::npos ? text : text.substr(at);
+        return false;
+    }
+
+  private:
+    enum Outer : std::uint8_t {
+        START,
+        MAJOR,
+        MINOR,
+        METADATA,
+        ROOT,
+        AFTER_ROOT,
+        DONE
+    };
+    struct Frame {
+        NodeIndex node;
+        bool has_info;
+    };
+
+    bool fail(const std::string& what) {
+        if (error.empty()) {
+            const auto [line, column] = feed_.position();
+            error = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
+        }
+        return false;
+    }
+
+    // Something where the document's outer array has no place for it.
+    bool out_of_place() {
+        switch (outer_) {
+            case START: return fail("not a scan file: it does not start with \"[\"");
+            case MAJOR:
+            case MINOR: return fail("not a scan file: no format version");
+            case METADATA: return fail("no metadata object");
+            default: return fail("more than one root");
+        }
+    }
+
+    bool scalar() {
+        if (skipping_ != 0 || (in_object_ && key_ == Key::OTHER)) return true;
+        if (in_object_) return fail("\"" + key_text() + "\" has a value of the wrong type");
+        if (folders_.empty()) return out_of_place();
+        return fail(folders_.back().has_info ? "an entry that is neither an object nor an array"
+                                             : "a folder whose array does not start with its info object");
+    }
+
+    std::string key_text() const {
+        switch (key_) {
+            case Key::NAME: return "name";
+            case Key::ASIZE: return "asize";
+            case Key::DSIZE: return "dsize";
+            case Key::NOTREG: return "notreg";
+            case Key::READ_ERROR: return "read_error";
+            case Key::EXCLUDED: return "excluded";
+            case Key::OTHER: break;
+        }
+        return "?";
+    }
+
+    bool size_field(std::uint64_t& into, std::uint64_t value) {
+        into = value;
+        return true;
+    }
+
+    // A name that the tree can hold: one component, no NUL.
+    bool check_name(std::string_view name) {
+        if (name.empty() || name == "." || name == "..")
+            return fail("an entry named \"" + std::string(name) + "\"");
+        if (name.find('/') != std::string_view::npos) return fail("a name holding \"/\"");
+        if (name.find('\0') != std::string_view::npos) return fail("a name holding a NUL character");
+        return true;
+    }
+
+    bool folder_info(Frame& frame) {
+        frame.has_info = true;
+        if (folders_.size() == 1) {
+            if (fields_.name.find('\0') != std::string::npos) return fail("a name holding a NUL character");
+            if (fields_.name.empty()) return fail("a root without a name");
+            tree = make_tree(fields_.name);
+            tree->imported = true;
+            frame.node = 0;
+        } else {
+            if (!check_name(fields_.name)) return false;
+            if (!append(folders_[folders_.size() - 2].node, FLAG_DIR, 0)) return false;
+            frame.node = static_cast<NodeIndex>(tree->nodes.size() - 1);
+        }
+        ++progress_.folders;
+        if (fields_.read_error) mark_unreadable(*tree, frame.node);
+        return tick();
+    }
+
+    bool entry(NodeIndex folder) {
+        if (!check_name(fields_.name)) return false;
+        if (!fields_.excluded.empty()) {
+            // Another file system is a mount point, as the walk shows it; what a pattern or a kernel file
+            // system kept out was never part of the scan.
+            return fields_.excluded != "otherfs" || append(folder, FLAG_DIR | FLAG_LINK, 0);
+        }
+        if (fields_.notreg) return append(folder, FLAG_LINK, 0) && tick();
+        const std::uint64_t size = std::min(fields_.asize, fields_.dsize);
+        // Every folder's total is at most the sum of all files, so the roll-up cannot overflow if this
+        // does not.
+        if (size > std::numeric_limits<std::uint64_t>::max() - total_)
+            return fail("sizes that add up to more than 2^64 bytes");
+        total_ += size;
+        if (!append(folder, 0, size)) return false;
+        progress_.bytes += size;
+        return tick();
+    }
+
+    bool append(NodeIndex folder, std::uint8_t flags, std::uint64_t size) {
+        listed_.name.swap(fields_.name);
+        listed_.size = size;
+        listed_.flags = flags;
+        listed_.kind = (flags & FLAG_DIR) ? 0 : kind_of(listed_.name);
+        if (append_listing(*tree, folder, std::span<const ListedEntry>(&listed_, 1)) != 1)
+            return fail("more entries than a tree can hold");
+        if (!(flags & FLAG_DIR)) ++progress_.files;
+        return true;
+    }
+
+    bool tick() {
+        if (++entries_ % PROGRESS_EVERY != 0) return true;
+        if (progress_.cancel) return false;
+        if (entries_ % (PROGRESS_EVERY * 16) == 0) {
+            std::string path = path_of(*tree, folders_.back().node);
+            std::lock_guard hold(progress_.lock);
+            progress_.current_path = std::move(path);
+        }
+        return true;
+    }
+
+    const Feed& feed_;
+    ScanProgress& progress_;
+    std::vector<Frame> folders_;  // the open folders, the root first
+    Outer outer_ = START;
+    std::size_t skipping_ = 0;  // depth inside values that are not read (metadata, unknown keys)
+    bool in_object_ = false;
+    Key key_ = Key::OTHER;
+    Fields fields_;
+    ListedEntry listed_;
+    std::uint64_t entries_ = 0;
+    std::uint64_t total_ = 0;  // of the sizes counted so far
+};
+
+}  // namespace
+
+ImportOutcome read_ncdu(const PullBytes& pull, ScanProgress& progress) {
+    Feed feed(pull);
+    std::istream stream(&feed);
+    Reader reader(feed, progress);
+    const bool parsed =
+        nlohmann::json::sax_parse(stream, &reader, nlohmann::json::input_format_t::json, true);
+    ImportOutcome outcome;
+    if (progress.cancel) return outcome;
+    if (feed.read_failed()) {
+        outcome.error = "the file could not be read to its end";
+        return outcome;
+    }
+    if (!parsed || !reader.finished()) {
+        outcome.error = reader.error.empty() ? "not a scan file" : reader.error;
+        return outcome;
+    }
+    roll_up(*reader.tree);
+    outcome.tree = std::move(reader.tree);
+    return outcome;
+}
+
+ImportOutcome read_ncdu_file(const std::string& path, ScanProgress& progress) {
+    const ZFile file = path == "-" ? open_stdin_for_reading() : open_for_reading(path);
+    if (!file) return ImportOutcome{std::nullopt, "could not be opened"};
+    return read_ncdu([&](std::span<char> into) { return read_bytes(file, into); }, progress);
+}
+
+}  // namespace spadrim
