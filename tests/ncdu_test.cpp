@@ -1,0 +1,274 @@
+// Scan files in ncdu's format: what an import counts, the damaged documents it refuses with a place,
+// and trees written and read back. The comparison with the real ncdu is tests/e2e/ncdu_test.py.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "ncdu/ncdu.h"
+#include "scan/folder.h"
+
+namespace spadrim {
+namespace {
+
+// Hands out the text `step` bytes at a time, so that every boundary case of the reader's chunks is met.
+PullBytes from_text(std::string text, std::size_t step = 1 << 20) {
+    auto at = std::make_shared<std::size_t>(0);
+    return [text = std::move(text), step, at](std::span<char> into) -> std::optional<std::size_t> {
+        const std::size_t n = std::min({step, into.size(), text.size() - *at});
+        std::copy_n(text.data() + *at, n, into.data());
+        *at += n;
+        return n;
+    };
+}
+
+ImportOutcome import(const std::string& text, std::size_t step = 1 << 20) {
+    ScanProgress progress;
+    return read_ncdu(from_text(text, step), progress);
+}
+
+std::string document(const std::string& root_entries) {
+    return R"([1,2,{"progname":"ncdu","progver":"1.18","timestamp":1},)" "\n" + root_entries + "]\n";
+}
+
+// path below the root -> (size, flags)
+std::map<std::string, std::pair<std::uint64_t, int>> entries_of(const FileTree& tree) {
+    std::map<std::string, std::pair<std::uint64_t, int>> out;
+    for (NodeIndex i = 1; i < tree.nodes.size(); ++i) {
+        if (node_at(tree, i).flags & FLAG_REMOVED) continue;
+        out[path_of(tree, i).substr(path_of(tree, 0).size())] = {node_at(tree, i).size, node_at(tree, i).flags};
+    }
+    return out;
+}
+
+const char* const SAMPLE = R"([{"name":"/srv/data","asize":4096,"dsize":4096,"dev":2049},
+{"name":"plain.txt","asize":1000,"dsize":4096,"ino":11},
+{"name":"sparse.img","asize":1000000,"dsize":8192},
+{"name":"empty"},
+{"name":"link","asize":12,"notreg":true},
+{"name":"mnt","excluded":"otherfs"},
+{"name":"skipped.tmp","asize":5000,"dsize":8192,"excluded":"pattern"},
+{"name":"hard1","asize":300,"dsize":300,"hlnkc":true,"ino":7,"nlink":2},
+{"name":"hard2","asize":300,"dsize":300,"hlnkc":true,"ino":7,"nlink":2},
+[{"name":"sub","asize":4096,"dsize":4096,"future":{"a":[1,{"b":2}]}},
+ {"name":"deep.mp4","asize":70000,"dsize":73728}],
+[{"name":"locked","read_error":true}]])";
+
+TEST(NcduRead, CountsEntriesAsTheWalkDoes) {
+    const ImportOutcome out = import(document(SAMPLE));
+    ASSERT_TRUE(out.tree) << out.error;
+    const FileTree& tree = *out.tree;
+    EXPECT_TRUE(tree.imported);
+    EXPECT_EQ(tree.root_path, "/srv/data");
+    EXPECT_EQ(name_of(tree, 0), "/srv/data");
+    const auto entries = entries_of(tree);
+    const auto at = [&](const std::string& name) { return entries.at("/" + name); };
+    EXPECT_EQ(at("plain.txt"), std::make_pair(std::uint64_t{1000}, 0));       // asize, the smaller
+    EXPECT_EQ(at("sparse.img"), std::make_pair(std::uint64_t{8192}, 0));      // dsize, the smaller
+    EXPECT_EQ(at("empty"), std::make_pair(std::uint64_t{0}, 0));              // missing sizes are 0
+    EXPECT_EQ(at("link"), std::make_pair(std::uint64_t{0}, int{FLAG_LINK}));  // notreg: no size
+    EXPECT_EQ(at("mnt"), std::make_pair(std::uint64_t{0}, FLAG_DIR | FLAG_LINK));
+    EXPECT_FALSE(entries.contains("/skipped.tmp"));
+    EXPECT_EQ(at("hard1").first, 300u);  // each name of a hard link counts in full
+    EXPECT_EQ(at("hard2").first, 300u);
+    EXPECT_EQ(at("sub").first, 70000u);  // the folder's own 4096 bytes are not counted
+    EXPECT_EQ(at("locked").second, FLAG_DIR | FLAG_UNREADABLE);
+    EXPECT_EQ(tree.unreadable_folders, 1u);
+    const Node& root = node_at(tree, 0);
+    EXPECT_EQ(root.size, 1000u + 8192 + 300 + 300 + 70000);
+    EXPECT_EQ(root.file_count, 7u);  // the link is a file; the mount point is not
+}
+
+TEST(NcduRead, NamesAreRepairedWhereverTheChunksEnd) {
+    // "é" whole, then a lone continuation byte, a cut three-byte sequence and a stray lead byte.
+    const std::string names = "[{\"name\":\"/r\"},{\"name\":\"caf\xC3\xA9\"},{\"name\":\"a\x80z\"},"
+                              "{\"name\":\"b\xE2\x82\"},{\"name\":\"\xF0\"}]";
+    for (const std::size_t step : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{1} << 20}) {
+        const ImportOutcome out = import(document(names), step);
+        ASSERT_TRUE(out.tree) << out.error << " in steps of " << step;
+        const auto entries = entries_of(*out.tree);
+        std::vector<std::string> found;
+        for (const auto& [path, _] : entries)
+            found.push_back(path.substr(1));
+        EXPECT_EQ(found, (std::vector<std::string>{"a\xEF\xBF\xBDz", "b\xEF\xBF\xBD", "caf\xC3\xA9", "\xEF\xBF\xBD"}))
+            << "in steps of " << step;
+    }
+}
+
+TEST(NcduRead, ProgressAdvancesAndCancelStops) {
+    std::string many = "[{\"name\":\"/r\"}";
+    for (int i = 0; i < 10000; ++i)
+        many += ",{\"name\":\"f" + std::to_string(i) + "\",\"asize\":2,\"dsize\":2}";
+    many += "]";
+    ScanProgress progress;
+    const ImportOutcome out = read_ncdu(from_text(document(many)), progress);
+    ASSERT_TRUE(out.tree);
+    EXPECT_EQ(progress.files, 10000u);
+    EXPECT_EQ(progress.bytes, 20000u);
+    EXPECT_EQ(progress.folders, 1u);
+
+    ScanProgress cancelled;
+    cancelled.cancel = true;
+    const ImportOutcome none = read_ncdu(from_text(document(many)), cancelled);
+    EXPECT_FALSE(none.tree);
+    EXPECT_EQ(none.error, "");  // a cancellation is not a failure
+}
+
+struct Damaged {
+    const char* what;
+    std::string text;
+    const char* error;  // the error's start; the column is that of the token's end or the byte after it,
+                        // which the parser had to read to know the token ended
+};
+
+TEST(NcduRead, DamagedDocumentsAreRefusedWithTheirPlace) {
+    const std::vector<Damaged> cases = {
+        {"empty", "", "line 1, column 1: syntax error"},
+        {"truncated", "[1,2,{},\n[{\"name\":\"/r\"},\n{\"name\":\"a\",\"as", "line 3, column 16: syntax error"},
+        {"closed early", "[1,2,{}]", "line 1, column 8: the document ends before its root"},
+        {"an object", "{\"name\":\"/r\"}", "line 1, column 1: not a scan file"},
+        {"major 2", "[2,0,{},[{\"name\":\"/r\"}]]", "line 1, column 3: format version 2, not 1"},
+        {"no version", "[\"x\",{},[{\"name\":\"/r\"}]]", "line 1, column 4: not a scan file: no format version"},
+        {"no metadata", "[1,2,[{\"name\":\"/r\"}]]", "line 1, column 6: no metadata object"},
+        {"root a file", "[1,2,{},{\"name\":\"/r\"}]", "line 1, column 9: the root is not a folder"},
+        {"two roots", "[1,2,{},[{\"name\":\"/r\"}],[{\"name\":\"/s\"}]]", "line 1, column 25: more than one root"},
+        {"folder without info", "[1,2,{},[{\"name\":\"/r\"},[[{\"name\":\"x\"}]]]]",
+         "line 1, column 25: a folder whose array does not start with its info object"},
+        {"empty folder array", "[1,2,{},[{\"name\":\"/r\"},[]]]", "line 1, column 25: a folder without its info"},
+        {"no name", "[1,2,{},[{\"name\":\"/r\"},{\"asize\":1}]]", "line 1, column 34: an entry without a name"},
+        {"NUL in a name", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\\u0000b\"}]]", "line 1, column 42: a name holding a NUL"},
+        {"slash in a name", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a/b\"}]]", "line 1, column 37: a name holding \"/\""},
+        {"dot-dot", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"..\"}]]", "line 1, column 36: an entry named \"..\""},
+        {"negative size", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":-5}]]", "line 1, column 46: a size below"},
+        {"size past 2^64", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":18446744073709551616,\"dsize\":1}]]",
+         "line 1, column 64: a size that is not a whole number"},
+        {"sizes adding past 2^64",
+         "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":18446744073709551615,\"dsize\":18446744073709551615},"
+         "{\"name\":\"b\",\"asize\":1,\"dsize\":1}]]",
+         "line 1, column 126: sizes that add up to more than 2^64"},
+        {"a size as text", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":\"5\"}]]",
+         "line 1, column 46: \"asize\" has a value of the wrong type"},
+        {"a number among entries", "[1,2,{},[{\"name\":\"/r\"},5]]",
+         "line 1, column 25: an entry that is neither an object nor an array"},
+        {"trailing text", "[1,2,{},[{\"name\":\"/r\"}]] x", "line 1, column 26: syntax error"},
+    };
+    for (const Damaged& c : cases) {
+        const ImportOutcome out = import(c.text);
+        EXPECT_FALSE(out.tree) << c.what;
+        EXPECT_TRUE(out.error.starts_with(c.error)) << c.what << ": " << out.error;
+    }
+}
+
+TEST(NcduRead, HostileShapesEndWithinBoundedMemory) {
+    // A million folders in a chain: no recursion anywhere, in the parser or here.
+    constexpr int DEPTH = 1'000'000;
+    std::string deep = "[1,2,{},[{\"name\":\"/r\"}";
+    deep.reserve(static_cast<std::size_t>(DEPTH) * 20);
+    for (int i = 0; i < DEPTH; ++i)
+        deep += ",[{\"name\":\"d\"}";
+    deep += ",{\"name\":\"f\",\"asize\":5,\"dsize\":5}" + std::string(DEPTH + 2, ']');
+    const ImportOutcome out = import(deep);
+    ASSERT_TRUE(out.tree) << out.error;
+    EXPECT_EQ(out.tree->nodes.size(), static_cast<std::size_t>(DEPTH) + 2);
+    EXPECT_EQ(node_at(*out.tree, 0).size, 5u);
+
+    // 256 MB of blanks before the document, streamed: nothing of it is kept.
+    ScanProgress progress;
+    std::uint64_t blanks = 256 << 20;
+    const std::string rest = document("[{\"name\":\"/r\"}]");
+    std::size_t rest_at = 0;
+    const ImportOutcome spaced = read_ncdu(
+        [&](std::span<char> into) -> std::optional<std::size_t> {
+            if (blanks > 0) {
+                const std::size_t n = std::min<std::uint64_t>(blanks, into.size());
+                std::fill_n(into.data(), n, ' ');
+                blanks -= n;
+                return n;
+            }
+            const std::size_t n = std::min(into.size(), rest.size() - rest_at);
+            std::copy_n(rest.data() + rest_at, n, into.data());
+            rest_at += n;
+            return n;
+        },
+        progress);
+    EXPECT_TRUE(spaced.tree) << spaced.error;
+
+    // A source that fails half way is a failure, not a shorter tree.
+    bool first = true;
+    const ImportOutcome broken = read_ncdu(
+        [&](std::span<char> into) -> std::optional<std::size_t> {
+            if (!first) return std::nullopt;
+            first = false;
+            const std::string part = "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\"}";
+            std::copy(part.begin(), part.end(), into.data());
+            return part.size();
+        },
+        progress);
+    EXPECT_FALSE(broken.tree);
+    EXPECT_EQ(broken.error, "the file could not be read to its end");
+}
+
+FileTree written_and_read(const FileTree& tree) {
+    std::string whole;
+    std::string out;
+    EXPECT_TRUE(write_ncdu(tree, "9.9", 1234, out, [&](std::string& piece) {
+        whole += piece;
+        piece.clear();
+        return true;
+    }));
+    ImportOutcome back = import(whole);
+    EXPECT_TRUE(back.tree) << back.error << "\n" << whole;
+    return back.tree ? std::move(*back.tree) : FileTree{};
+}
+
+ListedEntry listed(std::string name, std::uint64_t size, std::uint8_t flags = 0) {
+    ListedEntry entry;
+    entry.name = std::move(name);
+    entry.size = size;
+    entry.flags = flags;
+    return entry;
+}
+
+TEST(NcduWrite, TreesComeBackAsTheyWere) {
+    FileTree tree = make_tree("C:\\Users\\Ann \"Q\"");
+    const std::vector<ListedEntry> top = {listed("a.txt", 10), listed("tab\there\\\"quoted\"", 20),
+                                          listed("docs", 0, FLAG_DIR), listed("junction", 0, FLAG_DIR | FLAG_LINK),
+                                          listed("link.lnk", 0, FLAG_LINK), listed("locked", 0, FLAG_DIR),
+                                          listed("gone", 0, FLAG_DIR)};
+    append_listing(tree, 0, top);
+    const std::vector<ListedEntry> docs = {listed("\xED\x95\x9C.doc", 3000)};
+    append_listing(tree, 3, docs);
+    const std::vector<ListedEntry> gone = {listed("old.bin", 500)};
+    append_listing(tree, 7, gone);
+    mark_unreadable(tree, 6);
+    roll_up(tree);
+    remove_node(tree, 7);
+
+    const FileTree back = written_and_read(tree);
+    EXPECT_EQ(back.root_path, tree.root_path);
+    const std::string sep(1, PATH_SEPARATOR);
+    auto expected = entries_of(tree);
+    expected.erase(sep + "gone");  // moved to the Recycle Bin: not part of the scan any more
+    expected.erase(sep + "gone" + sep + "old.bin");
+    // A folder link stays a link, though the format cannot say that it leads to a folder.
+    expected.at(sep + "junction").second = FLAG_LINK;
+    EXPECT_EQ(entries_of(back), expected);
+    EXPECT_EQ(node_at(back, 0).size, 3030u);
+    EXPECT_EQ(back.unreadable_folders, 1u);
+}
+
+TEST(NcduWrite, AFailedFlushStopsTheWriting) {
+    FileTree tree = make_tree("/r");
+    std::vector<ListedEntry> many;
+    for (int i = 0; i < 40000; ++i)
+        many.push_back(listed("a-rather-long-file-name-" + std::to_string(i) + ".dat", 1));
+    append_listing(tree, 0, many);
+    roll_up(tree);
+    int calls = 0;
+    std::string out;
+    EXPECT_FALSE(write_ncdu(tree, "1", 0, out, [&](std::string&) { return ++calls, false; }));
+    EXPECT_EQ(calls, 1);  // at the first megabyte, not after all of it
+}
+
+}  // namespace
+}  // namespace spadrim
