@@ -34,8 +34,9 @@ struct ImportOutcome {
 // Reads one document. A file counts min(asize, dsize), a missing field being 0, as the walk counts a
 // sparse file; a folder's own size is not counted. "notreg" entries (links and special files) are links
 // of size 0 counted as files: the format does not say which links lead to folders, so a link to a folder
-// counts one file more than in a walk. An "excluded": "otherfs" entry is a mount point (a folder link,
-// not entered); other exclusions are left out. "read_error" on a folder marks it unreadable. Names are
+// counts one file more than in a walk, and a FIFO or device is a link here. An entry excluded as
+// "otherfs" (ncdu 1: "othfs") is a mount point (a folder link, not entered); other exclusions are left
+// out. "read_error" on a folder marks it unreadable. Names are
 // repaired to UTF-8 (U+FFFD for each byte that is not). progress advances as entries come and its cancel
 // is looked at between them.
 ImportOutcome read_ncdu(const PullBytes& pull, ScanProgress& progress);

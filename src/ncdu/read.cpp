@@ -344,6 +344,13 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
 
     bool folder_info(Frame& frame) {
         frame.has_info = true;
+        if (folders_.size() > 1 && !fields_.excluded.empty()) {
+            // ncdu 1 writes a folder it did not enter as a folder of no entries; whatever the array
+            // holds besides is not read.
+            folders_.pop_back();
+            skipping_ = 1;
+            return entry(folders_.back().node);
+        }
         if (folders_.size() == 1) {
             if (fields_.name.find('\0') != std::string::npos) return fail("a name holding a NUL character");
             if (fields_.name.empty()) return fail("a root without a name");
@@ -365,7 +372,8 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         if (!fields_.excluded.empty()) {
             // Another file system is a mount point, as the walk shows it; what a pattern or a kernel file
             // system kept out was never part of the scan.
-            return fields_.excluded != "otherfs" || append(folder, FLAG_DIR | FLAG_LINK, 0);
+            const bool other_fs = fields_.excluded == "otherfs" || fields_.excluded == "othfs";  // ncdu 2, 1
+            return !other_fs || append(folder, FLAG_DIR | FLAG_LINK, 0);
         }
         if (fields_.notreg) return append(folder, FLAG_LINK, 0) && tick();
         const std::uint64_t size = std::min(fields_.asize, fields_.dsize);
