@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/input/actions.h"
+#include "app/texts.h"
 #include "app/timers.h"
 #include "scan/folder.h"
 
@@ -356,6 +357,33 @@ TEST(ActionsRecycle, TheRootAndProtectedFoldersAreNotOffered) {
     EXPECT_TRUE(can_recycle(f.app, f.many, nothing));
     EXPECT_FALSE(can_recycle(f.app, f.many, profile_is_many));
     EXPECT_FALSE(can_recycle(f.app, 9999, nothing));
+}
+
+// A tree read from a scan file: nothing that needs the files is offered, the rest works as on a scan.
+TEST(ActionsImported, WhatNeedsTheFilesIsNotOffered) {
+    Fixture f;
+    App& app = f.app;
+    app.tree->imported = true;
+    const EnvironmentLookup nothing = [](const char*) -> std::optional<std::string> { return std::nullopt; };
+    EXPECT_FALSE(header_button_enabled(app, HitKind::Refresh));
+    EXPECT_TRUE(header_button_enabled(app, HitKind::Home));
+    EXPECT_FALSE(click(app, SURFACE, HitTarget{HitKind::Refresh}, 0, 0).command);
+    EXPECT_FALSE(can_recycle(app, f.a_txt, nothing));
+    // A double-click still opens a folder of the tree.
+    double_click(app, SURFACE, f.row(0), 0, 0);
+    EXPECT_EQ(app.current_folder, f.many);
+    // Duplicates: no comparison starts, and the status line says why.
+    app.current_folder = 0;
+    app.tab = Tab::Duplicates;
+    refresh_view(app);
+    EXPECT_FALSE(app.duplicate_job);
+    EXPECT_TRUE(app.duplicate_rows.empty());
+    EXPECT_EQ(status_line(app), std::string(duplicates_need_files_text()));
+    // The same tree from a walk compares.
+    app.tree->imported = false;
+    refresh_view(app);
+    EXPECT_TRUE(app.duplicate_job || app.duplicates.contains(0));
+    cancel_duplicates(app);
 }
 
 TEST(Timers, StartWhenWorkStartsNotOnEveryMessage) {

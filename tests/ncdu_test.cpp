@@ -6,7 +6,6 @@
 #include <map>
 
 #include "ncdu/ncdu.h"
-#include "scan/folder.h"
 
 namespace spadrim {
 namespace {
@@ -28,15 +27,20 @@ ImportOutcome import(const std::string& text, std::size_t step = 1 << 20) {
 }
 
 std::string document(const std::string& root_entries) {
-    return R"([1,2,{"progname":"ncdu","progver":"1.18","timestamp":1},)" "\n" + root_entries + "]\n";
+    return R"([1,2,{"progname":"ncdu","progver":"1.18","timestamp":1},)"
+           "\n" +
+           root_entries + "]\n";
 }
 
-// path below the root -> (size, flags)
+// path below the root, "/" between names -> (size, flags)
 std::map<std::string, std::pair<std::uint64_t, int>> entries_of(const FileTree& tree) {
     std::map<std::string, std::pair<std::uint64_t, int>> out;
     for (NodeIndex i = 1; i < tree.nodes.size(); ++i) {
         if (node_at(tree, i).flags & FLAG_REMOVED) continue;
-        out[path_of(tree, i).substr(path_of(tree, 0).size())] = {node_at(tree, i).size, node_at(tree, i).flags};
+        std::string path;  // joined with "/" whatever the tree's own separator
+        for (const NodeIndex step : chain_to(tree, i))
+            if (step != 0) path += "/" + std::string(name_of(tree, step));
+        out[path] = {node_at(tree, i).size, node_at(tree, i).flags};
     }
     return out;
 }
@@ -52,7 +56,9 @@ const char* const SAMPLE = R"([{"name":"/srv/data","asize":4096,"dsize":4096,"de
 {"name":"hard2","asize":300,"dsize":300,"hlnkc":true,"ino":7,"nlink":2},
 [{"name":"sub","asize":4096,"dsize":4096,"future":{"a":[1,{"b":2}]}},
  {"name":"deep.mp4","asize":70000,"dsize":73728}],
-[{"name":"locked","read_error":true}]])";
+[{"name":"locked","read_error":true}],
+[{"name":"proc","dev":40,"excluded":"othfs"},{"name":"never-read"}],
+[{"name":"cache","excluded":"pattern"},[{"name":"inner"}]]])";
 
 TEST(NcduRead, CountsEntriesAsTheWalkDoes) {
     const ImportOutcome out = import(document(SAMPLE));
@@ -69,6 +75,11 @@ TEST(NcduRead, CountsEntriesAsTheWalkDoes) {
     EXPECT_EQ(at("link"), std::make_pair(std::uint64_t{0}, int{FLAG_LINK}));  // notreg: no size
     EXPECT_EQ(at("mnt"), std::make_pair(std::uint64_t{0}, FLAG_DIR | FLAG_LINK));
     EXPECT_FALSE(entries.contains("/skipped.tmp"));
+    // ncdu 1 writes a folder it did not enter as an array: a mount point, or left out with its content.
+    EXPECT_EQ(at("proc"), std::make_pair(std::uint64_t{0}, FLAG_DIR | FLAG_LINK));
+    EXPECT_FALSE(entries.contains("/proc/never-read"));
+    EXPECT_FALSE(entries.contains("/cache"));
+    EXPECT_FALSE(entries.contains("/cache/inner"));
     EXPECT_EQ(at("hard1").first, 300u);  // each name of a hard link counts in full
     EXPECT_EQ(at("hard2").first, 300u);
     EXPECT_EQ(at("sub").first, 70000u);  // the folder's own 4096 bytes are not counted
@@ -81,8 +92,9 @@ TEST(NcduRead, CountsEntriesAsTheWalkDoes) {
 
 TEST(NcduRead, NamesAreRepairedWhereverTheChunksEnd) {
     // "é" whole, then a lone continuation byte, a cut three-byte sequence and a stray lead byte.
-    const std::string names = "[{\"name\":\"/r\"},{\"name\":\"caf\xC3\xA9\"},{\"name\":\"a\x80z\"},"
-                              "{\"name\":\"b\xE2\x82\"},{\"name\":\"\xF0\"}]";
+    const std::string names =
+        "[{\"name\":\"/r\"},{\"name\":\"caf\xC3\xA9\"},{\"name\":\"a\x80z\"},"
+        "{\"name\":\"b\xE2\x82\"},{\"name\":\"\xF0\"}]";
     for (const std::size_t step : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{1} << 20}) {
         const ImportOutcome out = import(document(names), step);
         ASSERT_TRUE(out.tree) << out.error << " in steps of " << step;
@@ -90,7 +102,8 @@ TEST(NcduRead, NamesAreRepairedWhereverTheChunksEnd) {
         std::vector<std::string> found;
         for (const auto& [path, _] : entries)
             found.push_back(path.substr(1));
-        EXPECT_EQ(found, (std::vector<std::string>{"a\xEF\xBF\xBDz", "b\xEF\xBF\xBD", "caf\xC3\xA9", "\xEF\xBF\xBD"}))
+        EXPECT_EQ(found, (std::vector<std::string>{"a\xEF\xBF\xBDz", "b\xEF\xBF\xBD", "caf\xC3\xA9",
+                                                   "\xEF\xBF\xBD"}))
             << "in steps of " << step;
     }
 }
@@ -124,26 +137,37 @@ struct Damaged {
 TEST(NcduRead, DamagedDocumentsAreRefusedWithTheirPlace) {
     const std::vector<Damaged> cases = {
         {"empty", "", "line 1, column 1: syntax error"},
-        {"truncated", "[1,2,{},\n[{\"name\":\"/r\"},\n{\"name\":\"a\",\"as", "line 3, column 16: syntax error"},
+        {"truncated", "[1,2,{},\n[{\"name\":\"/r\"},\n{\"name\":\"a\",\"as",
+         "line 3, column 16: syntax error"},
         {"closed early", "[1,2,{}]", "line 1, column 8: the document ends before its root"},
         {"an object", "{\"name\":\"/r\"}", "line 1, column 1: not a scan file"},
         {"major 2", "[2,0,{},[{\"name\":\"/r\"}]]", "line 1, column 3: format version 2, not 1"},
-        {"no version", "[\"x\",{},[{\"name\":\"/r\"}]]", "line 1, column 4: not a scan file: no format version"},
+        {"no version", "[\"x\",{},[{\"name\":\"/r\"}]]",
+         "line 1, column 4: not a scan file: no format version"},
         {"no metadata", "[1,2,[{\"name\":\"/r\"}]]", "line 1, column 6: no metadata object"},
         {"root a file", "[1,2,{},{\"name\":\"/r\"}]", "line 1, column 9: the root is not a folder"},
-        {"two roots", "[1,2,{},[{\"name\":\"/r\"}],[{\"name\":\"/s\"}]]", "line 1, column 25: more than one root"},
+        {"two roots", "[1,2,{},[{\"name\":\"/r\"}],[{\"name\":\"/s\"}]]",
+         "line 1, column 25: more than one root"},
         {"folder without info", "[1,2,{},[{\"name\":\"/r\"},[[{\"name\":\"x\"}]]]]",
          "line 1, column 25: a folder whose array does not start with its info object"},
-        {"empty folder array", "[1,2,{},[{\"name\":\"/r\"},[]]]", "line 1, column 25: a folder without its info"},
-        {"no name", "[1,2,{},[{\"name\":\"/r\"},{\"asize\":1}]]", "line 1, column 34: an entry without a name"},
-        {"NUL in a name", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\\u0000b\"}]]", "line 1, column 42: a name holding a NUL"},
-        {"slash in a name", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a/b\"}]]", "line 1, column 37: a name holding \"/\""},
-        {"dot-dot", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"..\"}]]", "line 1, column 36: an entry named \"..\""},
-        {"negative size", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":-5}]]", "line 1, column 46: a size below"},
-        {"size past 2^64", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":18446744073709551616,\"dsize\":1}]]",
+        {"empty folder array", "[1,2,{},[{\"name\":\"/r\"},[]]]",
+         "line 1, column 25: a folder without its info"},
+        {"no name", "[1,2,{},[{\"name\":\"/r\"},{\"asize\":1}]]",
+         "line 1, column 34: an entry without a name"},
+        {"NUL in a name", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\\u0000b\"}]]",
+         "line 1, column 42: a name holding a NUL"},
+        {"slash in a name", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a/b\"}]]",
+         "line 1, column 37: a name holding \"/\""},
+        {"dot-dot", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"..\"}]]",
+         "line 1, column 36: an entry named \"..\""},
+        {"negative size", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":-5}]]",
+         "line 1, column 46: a size below"},
+        {"size past 2^64",
+         "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":18446744073709551616,\"dsize\":1}]]",
          "line 1, column 64: a size that is not a whole number"},
         {"sizes adding past 2^64",
-         "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":18446744073709551615,\"dsize\":18446744073709551615},"
+         "[1,2,{},[{\"name\":\"/"
+         "r\"},{\"name\":\"a\",\"asize\":18446744073709551615,\"dsize\":18446744073709551615},"
          "{\"name\":\"b\",\"asize\":1,\"dsize\":1}]]",
          "line 1, column 126: sizes that add up to more than 2^64"},
         {"a size as text", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":\"5\"}]]",
@@ -231,9 +255,12 @@ ListedEntry listed(std::string name, std::uint64_t size, std::uint8_t flags = 0)
 
 TEST(NcduWrite, TreesComeBackAsTheyWere) {
     FileTree tree = make_tree("C:\\Users\\Ann \"Q\"");
-    const std::vector<ListedEntry> top = {listed("a.txt", 10), listed("tab\there\\\"quoted\"", 20),
-                                          listed("docs", 0, FLAG_DIR), listed("junction", 0, FLAG_DIR | FLAG_LINK),
-                                          listed("link.lnk", 0, FLAG_LINK), listed("locked", 0, FLAG_DIR),
+    const std::vector<ListedEntry> top = {listed("a.txt", 10),
+                                          listed("tab\there\\\"quoted\"", 20),
+                                          listed("docs", 0, FLAG_DIR),
+                                          listed("junction", 0, FLAG_DIR | FLAG_LINK),
+                                          listed("link.lnk", 0, FLAG_LINK),
+                                          listed("locked", 0, FLAG_DIR),
                                           listed("gone", 0, FLAG_DIR)};
     append_listing(tree, 0, top);
     const std::vector<ListedEntry> docs = {listed("\xED\x95\x9C.doc", 3000)};
@@ -246,7 +273,7 @@ TEST(NcduWrite, TreesComeBackAsTheyWere) {
 
     const FileTree back = written_and_read(tree);
     EXPECT_EQ(back.root_path, tree.root_path);
-    const std::string sep(1, PATH_SEPARATOR);
+    const std::string sep = "/";
     auto expected = entries_of(tree);
     expected.erase(sep + "gone");  // moved to the Recycle Bin: not part of the scan any more
     expected.erase(sep + "gone" + sep + "old.bin");
@@ -254,6 +281,11 @@ TEST(NcduWrite, TreesComeBackAsTheyWere) {
     expected.at(sep + "junction").second = FLAG_LINK;
     EXPECT_EQ(entries_of(back), expected);
     EXPECT_EQ(node_at(back, 0).size, 3030u);
+    // Paths keep the separator of the machine that scanned.
+    NodeIndex doc = 0;
+    for (NodeIndex i = 1; i < back.nodes.size(); ++i)
+        if (name_of(back, i) == "\xED\x95\x9C.doc") doc = i;
+    EXPECT_EQ(path_of(back, doc), "C:\\Users\\Ann \"Q\"\\docs\\\xED\x95\x9C.doc");
     EXPECT_EQ(back.unreadable_folders, 1u);
 }
 

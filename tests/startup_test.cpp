@@ -17,6 +17,16 @@ TEST(Startup, FolderArgumentIsTheFirstThatIsNotAnOption) {
     EXPECT_FALSE(wants_unregister({"--UNREGISTER", "--unregister=1"}));
 }
 
+TEST(Startup, ScanFilesAreToldByTheirNames) {
+    EXPECT_TRUE(is_scan_file_name("D:\\scans\\nas.json"));
+    EXPECT_TRUE(is_scan_file_name("nas.JSON.GZ"));
+    EXPECT_TRUE(is_scan_file_name("a.Json"));
+    EXPECT_FALSE(is_scan_file_name(".json"));  // a name that is only the ending
+    EXPECT_FALSE(is_scan_file_name("D:\\scans"));
+    EXPECT_FALSE(is_scan_file_name("scan.json.zip"));
+    EXPECT_FALSE(is_scan_file_name("scan.gz"));
+}
+
 TEST(Startup, VerbCommandAndElevatedArgumentQuoteTheirPaths) {
     EXPECT_EQ(verb_command("C:\\Program Files\\Spadrim\\Spadrim.exe", "%V"),
               "\"C:\\Program Files\\Spadrim\\Spadrim.exe\" \"%V\"");

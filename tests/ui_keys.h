@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 86> UI_KEYS = {
+inline constexpr std::array<std::string_view, 91> UI_KEYS = {
     "{0} folders could not be read",
     "About {0} not accounted for (system files etc.)",
     "Folder not found",
@@ -96,6 +96,11 @@ inline constexpr std::array<std::string_view, 86> UI_KEYS = {
     "Up",
     "Menu",
     "Treemap",
+    "Open a scan file…",
+    "Scan files (ncdu JSON)",
+    "Scan file to open",
+    "Read from a scan file: not on this PC",
+    "Duplicates are found by comparing contents, which a scan file does not hold",
 };
 
 }  // namespace spadrim::test

@@ -148,6 +148,15 @@ NodeIndex row_node(const App& app, std::size_t row);
 // extension is the one picked.
 bool row_selected(const App& app, std::size_t row);
 
+// Whether the tree on screen was read from a scan file: its entries are not on this PC, so nothing that
+// needs the files themselves (opening, showing in Explorer, the Recycle Bin, analysing again, comparing
+// duplicates) can be done.
+bool imported(const App& app);
+
+// Whether a header button does something now; one that does not is drawn disabled. Up does nothing at
+// the scanned folder, Analyze again nothing for a tree read from a scan file.
+bool header_button_enabled(const App& app, HitKind kind);
+
 // Starts scanning folder (UI thread). Shows "Folder not found: PATH" and returns false when it is not a
 // folder; otherwise cancels the running Scan, records the new job and switches to the Scanning screen.
 bool start_scan(App& app, std::string_view folder, std::optional<std::string> restore_path);

@@ -20,6 +20,7 @@ enum class CommandKind : std::uint8_t {
     UpdateChecked = 7,  // the updater's workers left an outcome
     DownloadEnded = 8,
     ItemMenu = 9,  // a node, at a client point
+    OpenScanFile = 10,
 };
 
 struct Command {

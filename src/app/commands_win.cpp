@@ -14,6 +14,7 @@
 #include "app/settings_win.h"
 #include "app/shell_win.h"
 #include "app/startup.h"
+#include "app/texts.h"
 #include "app/updater/updater.h"
 #include "config.h"
 #include "kinds/kinds.h"
@@ -33,6 +34,7 @@ enum MainItem : UINT {
     CHECK_UPDATES = 7,
     ABOUT = 8,
     MORE_APPS = 9,
+    OPEN_SCAN_FILE = 10,
     FOLLOW_WINDOWS = 100,
 };
 
@@ -69,9 +71,17 @@ UINT show(HWND window, HMENU menu, float x, float y) {
     return id;
 }
 
+// Says why on a tree read from a scan file, where the files are not at hand; true then.
+bool refused_for_import(Window& window) {
+    if (!imported(window.app)) return false;
+    show_notice(window.app, std::string(not_on_this_pc_text()));
+    state_changed(window);
+    return true;
+}
+
 void analyze_again(Window& window) {
     App& app = window.app;
-    if (!app.tree) return;
+    if (!app.tree || refused_for_import(window)) return;
     const std::string root = app.tree->root_path;
     start_scan(app, root, real_path_of(*app.tree, app.current_folder));
     state_changed(window);
@@ -96,7 +106,7 @@ void main_menu(HWND handle, float x, float y) {
     Window* window = main_window();
     if (!window) return;
     const bool home = window->app.screen == Screen::Home;
-    const bool results = window->app.tree && window->app.screen == Screen::Results;
+    const bool results = window->app.tree && window->app.screen == Screen::Results && !imported(window->app);
     const std::uint64_t bin = window->app.recycle_bin_bytes;
     const std::string language = read_setting(SETTINGS_KEY, "Language").value_or("");
     const std::optional<std::uint32_t> auto_update = read_auto_update();
@@ -104,6 +114,7 @@ void main_menu(HWND handle, float x, float y) {
     HMENU menu = CreatePopupMenu();
     add(menu, DRIVES, std::string(tr("드라이브 목록", "Drives")), !home);
     add(menu, CHOOSE_FOLDER, std::string(tr("폴더 고르기…", "Choose a folder…")) + "\tCtrl+O");
+    add(menu, OPEN_SCAN_FILE, std::string(tr("스캔 파일 열기…", "Open a scan file…")));
     add(menu, ANALYZE_AGAIN, std::string(tr("다시 검사", "Analyze again")) + "\tF5", results);
     add(menu, ANALYZE_AS_ADMIN,
         std::string(tr("관리자 권한으로 다시 검사", "Analyze again as administrator")), results);
@@ -137,6 +148,7 @@ void main_menu(HWND handle, float x, float y) {
             state_changed(*window);
             break;
         case CHOOSE_FOLDER: run_command(*window, Command{CommandKind::ChooseFolder}); break;
+        case OPEN_SCAN_FILE: run_command(*window, Command{CommandKind::OpenScanFile}); break;
         case ANALYZE_AGAIN: analyze_again(*window); break;
         case ANALYZE_AS_ADMIN:
             if (window->app.tree) {
@@ -174,12 +186,14 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
     if (folder)
         add(menu, LOOK_INSIDE, std::string(tr("이 폴더 보기", "Look inside")) + "\tEnter",
             node != app.current_folder);
-    add(menu, OPEN, std::string(tr("열기", "Open")));
-    add(menu, SHOW_IN_EXPLORER, std::string(tr("파일 탐색기에서 보기", "Show in File Explorer")));
+    const bool here = !imported(app);  // the files of a scan file are not on this PC
+    add(menu, OPEN, std::string(tr("열기", "Open")), here);
+    add(menu, SHOW_IN_EXPLORER, std::string(tr("파일 탐색기에서 보기", "Show in File Explorer")), here);
     add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",
         can_recycle(app, node, environment_variable));
+    if (!here) add(menu, 0, std::string(not_on_this_pc_text()), false);
     const UINT id = show(window.handle, menu, x, y);
     Window* current = main_window();
     if (!current || id == 0 || !current->app.tree || current->app.tree_generation != generation) return;
@@ -205,10 +219,11 @@ void run_command(Window& window, const Command& command) {
     const bool has_node = app.tree && command.node < app.tree->nodes.size();
     switch (command.kind) {
         case CommandKind::ChooseFolder: choose_folder(window); break;
+        case CommandKind::OpenScanFile: choose_scan_file(window); break;
         case CommandKind::AnalyzeAgain: analyze_again(window); break;
         case CommandKind::ShowMenu: main_menu(window.handle, command.x, command.y); break;
         case CommandKind::OpenItem:
-            if (has_node) open_item(real_path_of(*app.tree, command.node));
+            if (has_node && !refused_for_import(window)) open_item(real_path_of(*app.tree, command.node));
             break;
         case CommandKind::CopyPath:
             if (has_node && copy_path(window.handle, real_path_of(*app.tree, command.node))) {
@@ -218,7 +233,7 @@ void run_command(Window& window, const Command& command) {
             break;
         case CommandKind::EmptyRecycleBin: empty_recycle_bin(window); break;
         case CommandKind::RecycleItem:
-            if (has_node) recycle_item(window, command.node);
+            if (has_node && !refused_for_import(window)) recycle_item(window, command.node);
             break;
         case CommandKind::UpdateChecked: take_update_outcome(window); break;
         case CommandKind::DownloadEnded: take_download_outcome(window); break;

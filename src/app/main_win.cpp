@@ -97,7 +97,11 @@ int run() {
     ShowWindow(handle, show);
 
     if (folder) {
-        start_scan(state.app, *folder, std::nullopt);
+        if (is_scan_file_name(*folder) && !folder_exists(*folder)) {
+            start_import(state.app, *folder);
+        } else {
+            start_scan(state.app, *folder, std::nullopt);
+        }
         state_changed(state);
     }
     const std::optional<std::uint32_t> auto_update = read_auto_update();

@@ -54,7 +54,8 @@ void list_drives(App& app) {
 }
 
 void refresh_volume(App& app) {
-    app.volume = app.tree ? volume_space(app.tree->root_path) : std::nullopt;
+    // A scan file's root names a folder of another machine, or of this one at another time.
+    app.volume = app.tree && !app.tree->imported ? volume_space(app.tree->root_path) : std::nullopt;
 }
 
 void cancel_scan(App& app) {

@@ -36,6 +36,30 @@ void choose_folder(Window& window) {
     }
 }
 
+void choose_scan_file(Window& window) {
+    ComPtr<IFileOpenDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
+        return;
+    FILEOPENDIALOGOPTIONS options = 0;
+    if (FAILED(dialog->GetOptions(&options))) return;
+    dialog->SetOptions(options | FOS_FILEMUSTEXIST | FOS_FORCEFILESYSTEM);
+    const std::wstring kind = to_wide(tr("스캔 파일 (ncdu JSON)", "Scan files (ncdu JSON)"));
+    const COMDLG_FILTERSPEC filters[] = {{kind.c_str(), L"*.json;*.json.gz"}};
+    dialog->SetFileTypes(1, filters);
+    dialog->SetTitle(to_wide(tr("열 스캔 파일", "Scan file to open")).c_str());
+    if (FAILED(dialog->Show(window.handle))) return;
+    ComPtr<IShellItem> item;
+    if (FAILED(dialog->GetResult(&item))) return;
+    PWSTR chosen = nullptr;
+    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &chosen))) return;
+    const std::string path = from_wide_exact(chosen);
+    CoTaskMemFree(chosen);
+    if (Window* current = main_window()) {  // the dialog's modal loop ran: the window may be gone
+        start_import(current->app, path);
+        state_changed(*current);
+    }
+}
+
 void open_item(const std::string& path) {
     ShellExecuteW(nullptr, L"open", to_wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

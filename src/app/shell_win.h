@@ -10,6 +10,8 @@
 namespace spadrim {
 
 void choose_folder(Window& window);
+// The folder picker's sibling for scan files (*.json, *.json.gz); the chosen file is read as a Scan.
+void choose_scan_file(Window& window);
 void open_item(const std::string& path);
 void show_in_explorer(const std::string& path);
 // Puts the path on the clipboard as Unicode text; true when it got there.

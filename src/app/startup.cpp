@@ -27,6 +27,17 @@ std::optional<std::string> folder_argument(const std::vector<std::string>& args)
     return std::nullopt;
 }
 
+bool is_scan_file_name(std::string_view path) {
+    const auto ends_with = [&](std::string_view end) {
+        if (path.size() <= end.size()) return false;
+        const std::string_view tail = path.substr(path.size() - end.size());
+        return std::equal(tail.begin(), tail.end(), end.begin(), [](char a, char b) {
+            return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+        });
+    };
+    return ends_with(".json") || ends_with(".json.gz");
+}
+
 std::string verb_command(std::string_view exe, std::string_view placeholder) {
     std::string command = "\"";
     command += exe;

@@ -17,6 +17,10 @@ bool wants_unregister(const std::vector<std::string>& args);
 // removed (Explorer passes "D:\" as D:"), and a bare drive "D:" made "D:\".
 std::optional<std::string> folder_argument(const std::vector<std::string>& args);
 
+// Whether a command-line argument names a scan file rather than a folder: it ends in ".json" or
+// ".json.gz", ASCII letters in any case.
+bool is_scan_file_name(std::string_view path);
+
 // What each Explorer verb key runs: "exe" "%1".
 std::string verb_command(std::string_view exe, std::string_view placeholder);
 

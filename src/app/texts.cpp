@@ -19,6 +19,15 @@ std::string share_text(std::uint64_t size, std::uint64_t folder_size) {
     return std::string(buffer, result.ptr) + "%";
 }
 
+std::string_view not_on_this_pc_text() {
+    return tr("스캔 파일에서 읽은 항목이라 이 PC에는 없습니다", "Read from a scan file: not on this PC");
+}
+
+std::string_view duplicates_need_files_text() {
+    return tr("중복 파일은 파일 내용을 비교해야 하는데, 스캔 파일에는 내용이 없습니다",
+              "Duplicates are found by comparing contents, which a scan file does not hold");
+}
+
 std::string_view badge_text(std::uint8_t flags) {
     if (flags & FLAG_CLOUD_ONLY) return tr("클라우드에만 있음", "cloud only");
     if (flags & FLAG_UNREADABLE) return tr("읽을 수 없음", "could not read");

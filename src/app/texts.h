@@ -16,6 +16,10 @@ std::string share_text(std::uint64_t size, std::uint64_t folder_size);
 // The badge of a special node ("cloud only", "could not read", "link"), or empty for an ordinary one.
 std::string_view badge_text(std::uint8_t flags);
 
+// Why an action that needs the files is not done on a tree read from a scan file.
+std::string_view not_on_this_pc_text();
+std::string_view duplicates_need_files_text();
+
 // "{0}  ·  {1} files  ·  {2} folders" with the figures of a running Scan. Here and below, an English
 // count of one takes the singular: "1 file", "1 folder could not be read".
 std::string progress_text(std::uint64_t bytes, std::uint64_t files, std::uint64_t folders);

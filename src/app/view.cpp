@@ -21,6 +21,7 @@ void refresh_view(App& app) {
         case Tab::LargestFiles: app.node_rows = largest_files(tree, folder); break;
         case Tab::ByType: app.extension_rows = extension_rows(tree, folder); break;
         case Tab::Duplicates: {
+            if (tree.imported) break;  // nothing to compare: the status line says why
             start_duplicates(app);
             const auto found = app.duplicates.find(folder);
             if (found == app.duplicates.end()) break;
@@ -50,6 +51,16 @@ bool row_selected(const App& app, std::size_t row) {
     return node != NO_NODE && node == app.selection;
 }
 
+bool imported(const App& app) {
+    return app.tree && app.tree->imported;
+}
+
+bool header_button_enabled(const App& app, HitKind kind) {
+    if (kind == HitKind::Up) return app.current_folder != 0;
+    if (kind == HitKind::Refresh) return !imported(app);
+    return true;
+}
+
 NodeIndex row_node(const App& app, std::size_t row) {
     switch (app.tab) {
         case Tab::Folders:
@@ -71,6 +82,7 @@ std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space,
 }
 
 std::optional<std::string> status_line(const App& app) {
+    if (app.tab == Tab::Duplicates && imported(app)) return std::string(duplicates_need_files_text());
     if (app.tab == Tab::Duplicates) {
         const auto found = app.duplicates.find(app.current_folder);
         if (found == app.duplicates.end()) return std::nullopt;

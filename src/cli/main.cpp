@@ -184,7 +184,7 @@ std::string report_text(const CliOptions& options, const App& app, const std::ve
         std::string line = pad_left(format_size(node.size), 10) + "  " +
                            pad_left(share_text(node.size, root.size), 6) + "  ";
         line += name_of(tree, i);
-        if (node.flags & FLAG_DIR) line += PATH_SEPARATOR;
+        if (node.flags & FLAG_DIR) line += separator_of(tree);
         if ((node.flags & FLAG_DIR) && !(node.flags & (FLAG_LINK | FLAG_UNREADABLE))) {
             line += "   " + files_text(node.file_count);
         }

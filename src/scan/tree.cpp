@@ -92,6 +92,13 @@ void roll_up(FileTree& tree) {
     }
 }
 
+char separator_of(const FileTree& tree) {
+    if (!tree.imported) return PATH_SEPARATOR;
+    const bool slash = tree.root_path.find('/') != std::string::npos;
+    const bool backslash = tree.root_path.find('\\') != std::string::npos;
+    return slash == backslash ? PATH_SEPARATOR : slash ? '/' : '\\';
+}
+
 std::vector<NodeIndex> sorted_children(const FileTree& tree, NodeIndex folder) {
     std::vector<NodeIndex> children;
     for (NodeIndex i = tree.nodes[folder].first_child; i != NO_NODE; i = tree.nodes[i].next_sibling) {
@@ -118,7 +125,7 @@ std::string path_of(const FileTree& tree, NodeIndex index) {
         below_root.push_back(i);
     std::string path(name_of(tree, 0));
     for (auto it = below_root.rbegin(); it != below_root.rend(); ++it) {
-        append_path(path, name_of(tree, *it), PATH_SEPARATOR);
+        append_path(path, name_of(tree, *it), separator_of(tree));
     }
     return path;
 }
@@ -138,7 +145,7 @@ std::string real_path_of(const FileTree& tree, NodeIndex index) {
         below_root.push_back(i);
     std::string path = tree.root_path;
     for (auto it = below_root.rbegin(); it != below_root.rend(); ++it) {
-        append_path(path, real_name_of(tree, *it), PATH_SEPARATOR);
+        append_path(path, real_name_of(tree, *it), separator_of(tree));
     }
     return path;
 }

@@ -120,8 +120,12 @@ void walk_subtree(const FileTree& tree, NodeIndex folder, Visit&& visit) {
     }
 }
 
+// The separator of the tree's paths: the platform's, except for a tree read from a scan file, whose root
+// was written on the machine that scanned it ("/srv" joins with '/', "D:\\" with '\\').
+char separator_of(const FileTree& tree);
+
 // The node's path as it is shown: the root's shown form joined with the shown names below it, with the
-// platform's separator. Valid UTF-8; for display, never for the file system.
+// tree's separator. Valid UTF-8; for display, never for the file system.
 std::string path_of(const FileTree& tree, NodeIndex index);
 
 // The node's real path: root_path joined with the real names below it. What file-system calls are given.

@@ -15,8 +15,8 @@ import subprocess
 import tempfile
 import time
 
-from desktop import (ENV, card_point, check, click, client, run, setup, start, stop, virtual_display, wait_for,
-                     window_name)
+from desktop import (ENV, card_point, check, click, client, colours_in, run, setup, shot, start, stop,
+                     virtual_display, wait_for, window_name)
 from tally import finish
 
 parser = argparse.ArgumentParser()
@@ -274,6 +274,26 @@ def results_and_keyboard(window, folder):
     check_later("a notice is live text", told is not None and told[1] == "Text" and "[live]" in told[3], told)
 
 
+def imported_scan(window, shown_root):
+    """A scan file given on the command line: ncdu's export of the sample folder, seen as a scan of it."""
+    wait_for(lambda: window_name(window) == f"{shown_root} - Spadrim", 30)
+    seen = having(lambda e: named(e, "Folders", "TabItem") is not None and named(e, "docs, 234 KB", "Group") is not None)
+    save("uia-imported.txt", seen)
+    check_later("scan file: the title names the path ncdu recorded", bool(seen) and seen[0][2] == f"{shown_root} - Spadrim",
+                seen[0] if seen else "no elements")
+    again = named(seen, "Analyze again", "Button")
+    check_later("scan file: Analyze again is disabled", again is not None and "[disabled]" in again[3], again)
+    duplicates = named(seen, "Duplicates", "TabItem")
+    check_later("scan file: the Duplicates tab is greyed, and says why",
+                duplicates is not None and "[disabled]" in duplicates[3] and "scan file" in duplicates[4], duplicates)
+    docs_tile = named(seen, "docs, 234 KB", "Group")
+    check_later("scan file: the treemap has the folder's tiles", docs_tile is not None and [
+        c[2] for c in children(seen, docs_tile)] == ["d3.txt, 117 KB", "d2.txt, 78.1 KB", "d1.txt, 39.1 KB"])
+    x, y, w, h = client(window)
+    drawn = colours_in(shot("imported"), x + w // 2, y + 60, w // 2 - 10, h - 60 - 90)
+    check_later("scan file: the treemap is drawn, documents in their colour", "#10B981" in drawn, len(drawn))
+
+
 setup(args.exe, args.prefix, args.display, args.shots)
 with virtual_display(), tempfile.TemporaryDirectory() as sample:
     make_sample(sample)
@@ -282,5 +302,10 @@ with virtual_display(), tempfile.TemporaryDirectory() as sample:
     # The sample folder, on the command line.
     sample_folder = "Z:" + sample.replace("/", "\\")
     attempt("results", lambda window: results_and_keyboard(window, sample_folder), sample_folder)
+    # The same folder as ncdu saw it, opened from its export as Explorer would pass the file.
+    with tempfile.TemporaryDirectory() as exports:
+        export = os.path.join(exports, "sample.json")
+        subprocess.run(["ncdu", "--ignore-config", "-o", export, sample], check=True, capture_output=True)
+        attempt("scan file", lambda window: imported_scan(window, sample), "Z:" + export.replace("/", "\\"))
 
 finish("access")

@@ -113,7 +113,7 @@ void describe_header(Builder& b, const App& app, const ViewInput& in) {
         Element made =
             pressable(Piece::HeaderButton, Role::Button, std::string(button_name(button.kind)), button.box,
                       HitTarget{button.kind, 0}, static_cast<std::uint64_t>(button.kind));
-        if (button.kind == HitKind::Up && app.current_folder == 0) made.states |= DISABLED;
+        if (!header_button_enabled(app, button.kind)) made.states |= DISABLED;
         if (header_focus && i == focused_button) made.states |= FOCUSED;
         b.add(std::move(made));
     }
@@ -208,6 +208,10 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
             pressable(Piece::Tab, Role::TabItem, std::string(tab_label(tab)), tab_box(in, t),
                       HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}, static_cast<std::uint64_t>(t));
         made.abilities |= CAN_SELECT;
+        if (tab == Tab::Duplicates && imported(app)) {  // greyed: a scan file holds no contents
+            made.states |= DISABLED;
+            made.help = std::string(duplicates_need_files_text());
+        }
         if (tab == app.tab) {
             made.states |= SELECTED;
             if (app.focus.area == FocusArea::Tabs) made.states |= FOCUSED;
@@ -261,6 +265,9 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
                                    compare_progress_text(*app.duplicate_job->progress), message.heading);
             made.help = compare_note_text();
             b.add(std::move(made));
+        } else if (app.tab == Tab::Duplicates && imported(app)) {
+            b.add(element(Piece::ListMessage, Role::Text, std::string(duplicates_need_files_text()),
+                          message.nothing_found));
         } else if (app.tab == Tab::Duplicates && app.duplicates.contains(app.current_folder)) {
             b.add(element(Piece::ListMessage, Role::Text, no_duplicates_text(), message.nothing_found));
         } else if (app.tab != Tab::Duplicates) {

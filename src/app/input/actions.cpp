@@ -133,7 +133,9 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
                 return CHANGED;
             }
             return asking(Command{CommandKind::ChooseFolder});
-        case HitKind::Refresh: return asking(Command{CommandKind::AnalyzeAgain});
+        case HitKind::Refresh:
+            if (!header_button_enabled(app, target.kind)) return {};  // drawn disabled
+            return asking(Command{CommandKind::AnalyzeAgain});
         case HitKind::Menu: return asking(Command{CommandKind::ShowMenu, NO_NODE, x, y});
         case HitKind::EmptyRecycleBin:
             // Drawn disabled while the bin is empty, as the menu item is.
@@ -187,7 +189,7 @@ std::optional<Reaction> focused_key(App& app, const Surface& surface, Key key) {
             const std::vector<HeaderButton> buttons = header_buttons(view_input(app, surface));
             if (buttons.empty()) return std::nullopt;
             const HeaderButton& button = buttons[std::min(app.focus.button, buttons.size() - 1)];
-            if (button.kind == HitKind::Up && app.current_folder == 0) return Reaction{};  // drawn disabled
+            if (!header_button_enabled(app, button.kind)) return Reaction{};  // drawn disabled
             return click(app, surface, HitTarget{button.kind, 0}, button.box.x,
                          button.box.y + button.box.height);
         }
@@ -344,7 +346,7 @@ Reaction capture_lost(App& app) {
 }
 
 bool can_recycle(const App& app, NodeIndex node, const EnvironmentLookup& environment) {
-    if (!app.tree || node == 0 || node >= app.tree->nodes.size()) return false;
+    if (!app.tree || app.tree->imported || node == 0 || node >= app.tree->nodes.size()) return false;
     return !is_protected(real_path_of(*app.tree, node), environment);
 }
 

@@ -141,7 +141,7 @@ void paint_chrome(const Frame& f) {
     fill(f.gfx, header, f.palette.bar);
     fill(f.gfx, Box{0, header.height - 1, w, 1}, f.palette.line);
     for (const HeaderButton& button : header_buttons(f.in)) {
-        const bool disabled = button.kind == HitKind::Up && app.current_folder == 0;
+        const bool disabled = !header_button_enabled(app, button.kind);
         if (!disabled && f.window.app.hover == HitTarget{button.kind, 0}) {
             fill_rounded(f.gfx, button.box, 6 * s, with_alpha(f.palette.text_dim, 0.18f));
         }

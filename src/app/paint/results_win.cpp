@@ -145,6 +145,9 @@ void paint_rows(const Frame& f) {
                          3 * s, f.palette.accent);
             draw_paragraph(f.gfx, compare_note_text(), message.note, f.palette.text_dim, TextStyle::Small,
                            Align::Centre);
+        } else if (app.tab == Tab::Duplicates && imported(app)) {
+            draw_paragraph(f.gfx, duplicates_need_files_text(), message.nothing_found, f.palette.text_dim,
+                           TextStyle::Body, Align::Centre);
         } else if (app.tab == Tab::Duplicates && app.duplicates.contains(app.current_folder)) {
             draw_paragraph(f.gfx, no_duplicates_text(), message.nothing_found, f.palette.text_dim,
                            TextStyle::Body, Align::Centre);
@@ -186,7 +189,11 @@ void paint_list_column(const Frame& f) {
             if (f.window.app.hover == HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}) {
                 fill(f.gfx, box, with_alpha(f.palette.text_dim, 0.08f));
             }
-            draw_text(f.gfx, tab_label(tab), label, f.palette.text_dim, TextStyle::Body, Align::Centre);
+            // A scan file holds no contents to compare: its Duplicates tab is greyed.
+            const bool greyed = tab == Tab::Duplicates && imported(app);
+            draw_text(f.gfx, tab_label(tab), label,
+                      greyed ? with_alpha(f.palette.text_dim, 0.5f) : f.palette.text_dim, TextStyle::Body,
+                      Align::Centre);
         }
     }
     fill(f.gfx, Box{0, strip.y + strip.height - 1, column, 1}, f.palette.line);
