@@ -29,6 +29,13 @@ TEST(CliOptions, AcceptsTheDocumentedForms) {
     EXPECT_EQ(volume.options->volume, "\\\\.\\C:");
     EXPECT_EQ(volume.options->depth, 3u);
     EXPECT_TRUE(volume.options->folder.empty());
+
+    const ParsedOptions scan_file = parse_options({"--import", "-", "--export", "out.json.gz", "--by-type"});
+    ASSERT_TRUE(scan_file.options);
+    EXPECT_EQ(scan_file.options->import_file, "-");  // standard input
+    EXPECT_EQ(scan_file.options->export_file, "out.json.gz");
+    EXPECT_TRUE(scan_file.options->folder.empty());
+    EXPECT_EQ(parse_options({"/data", "--export", "-"}).options->export_file, "-");
 }
 
 TEST(CliOptions, RejectsBadUsageWithAReason) {
@@ -48,6 +55,12 @@ TEST(CliOptions, RejectsBadUsageWithAReason) {
              {"--volume"},
              {"--drives", "--volume", "x.img"},
              {"--depth", "many", "a"},
+             {"--import", "x.json", "a"},  // a scan file and a folder
+             {"--import", "x.json", "--volume", "y.img"},
+             {"--import", "x.json", "--import", "y.json"},
+             {"--import", "x.json", "--duplicates"},  // the contents are not in the file
+             {"--import", ""},
+             {"--drives", "--export", "x.json"},
          }) {
         const ParsedOptions parsed = parse_options(args);
         EXPECT_FALSE(parsed.options) << ::testing::PrintToString(args);
