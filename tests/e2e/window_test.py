@@ -378,6 +378,14 @@ with virtual_display():
                 check("the About box shows version, tagline and site",
                       "0.2.0" in about and "quickly shows what is filling your disk" in about
                       and "brightfen.example" in about, about)
+                # The version block says the same, from the same one place.
+                with open(args.exe, "rb") as f:
+                    image = f.read()
+                blocks = {key: re.search(re.escape(key.encode("utf-16-le")) + rb"\0\0(?:\0\0)?((?:[^\0]\0)+)", image)
+                          for key in ("FileVersion", "ProductVersion")}
+                said = {k: m.group(1).decode("utf-16-le") if m else None for k, m in blocks.items()}
+                check("the version block of Spadrim.exe carries the same version",
+                      said == {"FileVersion": "0.2.0", "ProductVersion": "0.2.0"}, said)
                 answer("Return")
             else:
                 check("the About box opens", False)
