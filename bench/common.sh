@@ -97,3 +97,23 @@ peak_rss() {
   grep -E '^[0-9]+$' "$out" | sort -n | sed -n 2p
   rm -f "$out"
 }
+
+# For the commands NAME... (the caller's command_for NAME sets the array `words`, and $tmp and $runs are
+# set): prints each and runs it once, keeping its output in $tmp/out.NAME (a failure ends the
+# benchmark); then times them all with hyperfine, median and spread into $tmp/times (hyperfine_stats).
+try_then_time() {
+  local name hyperfine_args=()
+  echo "commands:"
+  for name in "$@"; do
+    command_for "$name"
+    echo "  $name: $(printf '%q ' "${words[@]}")"
+    "${words[@]}" >"$tmp/out.$name" 2>"$tmp/err.$name" || { echo "bench: $name failed:" >&2; head "$tmp/err.$name" >&2; exit 1; }
+  done
+  note_load
+  for name in "$@"; do
+    command_for "$name"
+    hyperfine_args+=(-n "$name" "$(printf '%q ' "${words[@]}")")
+  done
+  hyperfine -N --style basic --warmup 2 --runs "$runs" --export-json "$tmp/times.json" "${hyperfine_args[@]}"
+  hyperfine_stats "$tmp/times.json" >"$tmp/times"
+}

@@ -30,23 +30,7 @@ command_for() {
     ncdu) words=(ncdu --ignore-config -f "$export_file" -o /dev/null) ;;
   esac
 }
-quoted() { printf '%q ' "$@"; }
-
-echo "commands:"
-for name in "${names[@]}"; do
-  command_for "$name"
-  echo "  $name: $(quoted "${words[@]}")"
-  "${words[@]}" >"$tmp/out.$name" 2>"$tmp/err.$name" || { echo "bench: $name failed:" >&2; head "$tmp/err.$name" >&2; exit 1; }
-done
-
-note_load
-hyperfine_args=()
-for name in "${names[@]}"; do
-  command_for "$name"
-  hyperfine_args+=(-n "$name" "$(quoted "${words[@]}")")
-done
-hyperfine -N --style basic --warmup 2 --runs "$runs" --export-json "$tmp/times.json" "${hyperfine_args[@]}"
-hyperfine_stats "$tmp/times.json" >"$tmp/times"
+try_then_time "${names[@]}"
 
 echo "peak memory (median of 3 runs each) ..."
 for name in "${names[@]}"; do

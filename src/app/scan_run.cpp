@@ -106,6 +106,31 @@ bool start_scan(App& app, std::string_view folder, std::optional<std::string> re
     return true;
 }
 
+namespace {
+
+// A Scan whose tree comes from one reader on a thread of its own instead of a walk: a volume's MFT, a
+// scan file. `read` gives the tree, or why there is none.
+void start_reading(App& app, std::string_view source, std::function<ScanOutcome(ScanProgress&)> read) {
+    const std::uint64_t generation = next_scan(app);
+    auto progress = std::make_shared<ScanProgress>();
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    app.scan_runners.push_back(
+        JobRunner{finished, std::jthread([read = std::move(read), progress, generation, slot = app.scan_slot,
+                                          wake = app.wake_scan_owner, finished] {
+                      ScanOutcome outcome = read(*progress);
+                      outcome.generation = generation;
+                      if (progress->cancel) outcome.error.clear();  // a cancelled read says nothing
+                      put_outcome(*slot, std::move(outcome));
+                      wake();
+                      *finished = true;
+                  })});
+    app.scan_job =
+        ScanJob{std::string(source), std::nullopt, Clock::now(), std::move(progress), generation, 0};
+    app.screen = Screen::Scanning;
+}
+
+}  // namespace
+
 bool start_volume_scan(App& app, std::string_view source) {
     std::string error;
     std::optional<ReadAt> read = open_volume_source(std::string(source), error);
@@ -113,39 +138,18 @@ bool start_volume_scan(App& app, std::string_view source) {
         show_notice(app, std::string(source) + ": " + error);
         return false;
     }
-    const std::uint64_t generation = next_scan(app);
-    auto progress = std::make_shared<ScanProgress>();
-    auto finished = std::make_shared<std::atomic<bool>>(false);
-    app.scan_runners.push_back(JobRunner{
-        finished, std::jthread([root = std::string(source), read = std::move(*read), progress, generation,
-                                slot = app.scan_slot, wake = app.wake_scan_owner, finished] {
-            MftOutcome mft = read_mft(root, read, *progress);
-            put_outcome(*slot, ScanOutcome{generation, std::move(mft.tree),
-                                           progress->cancel ? std::string() : std::move(mft.error)});
-            wake();
-            *finished = true;
-        })});
-    app.scan_job =
-        ScanJob{std::string(source), std::nullopt, Clock::now(), std::move(progress), generation, 0};
-    app.screen = Screen::Scanning;
+    start_reading(app, source, [root = std::string(source), read = std::move(*read)](ScanProgress& progress) {
+        MftOutcome mft = read_mft(root, read, progress);
+        return ScanOutcome{0, std::move(mft.tree), std::move(mft.error)};
+    });
     return true;
 }
 
 bool start_import(App& app, std::string_view file) {
-    const std::uint64_t generation = next_scan(app);
-    auto progress = std::make_shared<ScanProgress>();
-    auto finished = std::make_shared<std::atomic<bool>>(false);
-    app.scan_runners.push_back(JobRunner{
-        finished, std::jthread([path = std::string(file), progress, generation, slot = app.scan_slot,
-                                wake = app.wake_scan_owner, finished] {
-            ImportOutcome read = read_ncdu_file(path, *progress);
-            put_outcome(*slot, ScanOutcome{generation, std::move(read.tree),
-                                           progress->cancel ? std::string() : std::move(read.error)});
-            wake();
-            *finished = true;
-        })});
-    app.scan_job = ScanJob{std::string(file), std::nullopt, Clock::now(), std::move(progress), generation, 0};
-    app.screen = Screen::Scanning;
+    start_reading(app, file, [path = std::string(file)](ScanProgress& progress) {
+        ImportOutcome read = read_ncdu_file(path, progress);
+        return ScanOutcome{0, std::move(read.tree), std::move(read.error)};
+    });
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include <shobjidl.h>
 
 #include <cstring>
+#include <optional>
+#include <span>
 
 #include "app/settings_win.h"
 #include "app/startup.h"
@@ -13,49 +15,50 @@
 
 namespace spadrim {
 
-void choose_folder(Window& window) {
+namespace {
+
+// The real path the user picks in the shell's open dialog, with `options` added to its own; nothing when
+// the dialog is cancelled or fails. Its modal loop runs: the window may be gone after it.
+std::optional<std::string> pick_path(HWND owner, FILEOPENDIALOGOPTIONS wanted, std::string_view title,
+                                     std::span<const COMDLG_FILTERSPEC> filters = {}) {
     ComPtr<IFileOpenDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
-        return;
+        return std::nullopt;
     FILEOPENDIALOGOPTIONS options = 0;
-    if (FAILED(dialog->GetOptions(&options))) return;
-    dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
-    dialog->SetTitle(to_wide(tr("검사할 폴더", "Folder to analyze")).c_str());
-    const HWND handle = window.handle;
-    if (FAILED(dialog->Show(handle))) return;
+    if (FAILED(dialog->GetOptions(&options))) return std::nullopt;
+    dialog->SetOptions(options | wanted | FOS_FORCEFILESYSTEM);
+    if (!filters.empty()) dialog->SetFileTypes(static_cast<UINT>(filters.size()), filters.data());
+    dialog->SetTitle(to_wide(title).c_str());
+    if (FAILED(dialog->Show(owner))) return std::nullopt;
     ComPtr<IShellItem> item;
-    if (FAILED(dialog->GetResult(&item))) return;
+    if (FAILED(dialog->GetResult(&item))) return std::nullopt;
     PWSTR chosen = nullptr;
-    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &chosen))) return;
-    const std::string path = from_wide_exact(chosen);  // a real path: the walk must reach it
+    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &chosen))) return std::nullopt;
+    std::string path = from_wide_exact(chosen);  // a real path: the walk must reach it
     CoTaskMemFree(chosen);
-    // The dialog's modal loop ran: the window may be gone.
-    if (Window* current = main_window()) {
-        start_scan(current->app, path, std::nullopt);
+    return path;
+}
+
+}  // namespace
+
+void choose_folder(Window& window) {
+    const std::optional<std::string> path =
+        pick_path(window.handle, FOS_PICKFOLDERS, tr("검사할 폴더", "Folder to analyze"));
+    Window* current = main_window();
+    if (path && current) {
+        start_scan(current->app, *path, std::nullopt);
         state_changed(*current);
     }
 }
 
 void choose_scan_file(Window& window) {
-    ComPtr<IFileOpenDialog> dialog;
-    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
-        return;
-    FILEOPENDIALOGOPTIONS options = 0;
-    if (FAILED(dialog->GetOptions(&options))) return;
-    dialog->SetOptions(options | FOS_FILEMUSTEXIST | FOS_FORCEFILESYSTEM);
     const std::wstring kind = to_wide(tr("스캔 파일 (ncdu JSON)", "Scan files (ncdu JSON)"));
     const COMDLG_FILTERSPEC filters[] = {{kind.c_str(), L"*.json;*.json.gz"}};
-    dialog->SetFileTypes(1, filters);
-    dialog->SetTitle(to_wide(tr("열 스캔 파일", "Scan file to open")).c_str());
-    if (FAILED(dialog->Show(window.handle))) return;
-    ComPtr<IShellItem> item;
-    if (FAILED(dialog->GetResult(&item))) return;
-    PWSTR chosen = nullptr;
-    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &chosen))) return;
-    const std::string path = from_wide_exact(chosen);
-    CoTaskMemFree(chosen);
-    if (Window* current = main_window()) {  // the dialog's modal loop ran: the window may be gone
-        start_import(current->app, path);
+    const std::optional<std::string> path =
+        pick_path(window.handle, FOS_FILEMUSTEXIST, tr("열 스캔 파일", "Scan file to open"), filters);
+    Window* current = main_window();
+    if (path && current) {
+        start_import(current->app, *path);
         state_changed(*current);
     }
 }

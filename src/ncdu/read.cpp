@@ -133,15 +133,17 @@ class Feed {
     std::uint64_t column_ = 0;  // bytes after the last of them, before out_
 };
 
+// The keys read; any other is skipped with its value. KEY_NAMES spells them in this order.
 enum class Key : std::uint8_t {
-    OTHER,
     NAME,
     ASIZE,
     DSIZE,
     NOTREG,
     READ_ERROR,
-    EXCLUDED
+    EXCLUDED,
+    OTHER
 };
+constexpr std::string_view KEY_NAMES[] = {"name", "asize", "dsize", "notreg", "read_error", "excluded"};
 
 // What one object says about its entry; a missing size is 0, as ncdu leaves zeros out.
 struct Fields {
@@ -152,6 +154,14 @@ struct Fields {
     bool notreg = false;
     bool read_error = false;
     std::string excluded;
+
+    // Empty again, keeping the strings' buffers.
+    void reset() {
+        name.clear();
+        excluded.clear();
+        named = notreg = read_error = false;
+        asize = dsize = 0;
+    }
 };
 
 constexpr std::uint64_t PROGRESS_EVERY = 4096;
@@ -211,7 +221,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
     bool string(string_t& value) override {
         if (skipping_ != 0) return true;
         if (in_object_ && key_ == Key::NAME) {
-            fields_.name = value;
+            fields_.name.swap(value);  // the library gives its buffer up to the handler
             fields_.named = true;
             return true;
         }
@@ -233,18 +243,13 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         if (folders_.empty()) return outer_ == ROOT ? fail("the root is not a folder") : out_of_place();
         in_object_ = true;
         key_ = Key::OTHER;
-        fields_ = Fields{};
+        fields_.reset();
         return true;
     }
     bool key(string_t& name) override {
         if (skipping_ != 0) return true;
-        key_ = name == "name"         ? Key::NAME
-               : name == "asize"      ? Key::ASIZE
-               : name == "dsize"      ? Key::DSIZE
-               : name == "notreg"     ? Key::NOTREG
-               : name == "read_error" ? Key::READ_ERROR
-               : name == "excluded"   ? Key::EXCLUDED
-                                      : Key::OTHER;
+        const auto* found = std::find(std::begin(KEY_NAMES), std::end(KEY_NAMES), name);
+        key_ = static_cast<Key>(found - std::begin(KEY_NAMES));  // past the end: OTHER
         return true;
     }
     bool end_object() override {
@@ -343,18 +348,8 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
                                              : "a folder whose array does not start with its info object");
     }
 
-    std::string key_text() const {
-        switch (key_) {
-            case Key::NAME: return "name";
-            case Key::ASIZE: return "asize";
-            case Key::DSIZE: return "dsize";
-            case Key::NOTREG: return "notreg";
-            case Key::READ_ERROR: return "read_error";
-            case Key::EXCLUDED: return "excluded";
-            case Key::OTHER: break;
-        }
-        return "?";
-    }
+    // Only asked for the keys read: OTHER's values are skipped, never refused.
+    std::string key_text() const { return std::string(KEY_NAMES[static_cast<std::size_t>(key_)]); }
 
     bool size_field(std::uint64_t& into, std::uint64_t value) {
         into = value;
