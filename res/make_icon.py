@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Draws Spadrim's icon at every size Windows asks for and writes them into one .ico (32-bit PNG
-entries). The mark: a rounded teal tile split like a treemap into three blocks, readable at 16 px.
+entries), or the installer's side picture (164 x 314, 24-bit BMP): the mark on a pale teal ground.
+The mark: a rounded teal tile split like a treemap into three blocks, readable at 16 px.
 Standard library only, so the build needs nothing beyond Python.
-    make_icon.py OUT.ico"""
+    make_icon.py OUT.ico
+    make_icon.py --wizard OUT.bmp"""
 import struct
 import sys
 import zlib
@@ -55,7 +57,32 @@ def png(size, rows):
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
 
 
+def wizard_picture(width=164, height=314, mark=112, top=64):
+    """The installer's side picture as a bottom-up 24-bit BMP."""
+    ground = (240, 253, 250)
+    left = (width - mark) // 2
+    rows = draw(mark)
+    data = bytearray()
+    for y in reversed(range(height)):
+        row = bytearray()
+        for x in range(width):
+            colour = ground
+            if left <= x < left + mark and top <= y < top + mark:
+                pixel = rows[y - top][(x - left) * 4:(x - left) * 4 + 4]
+                alpha = pixel[3] / 255
+                colour = tuple(round(pixel[i] * alpha + ground[i] * (1 - alpha)) for i in range(3))
+            row += bytes(reversed(colour))  # BMP keeps blue, green, red
+        row += bytes(-len(row) % 4)
+        data += row
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    return b"BM" + struct.pack("<IHHI", 14 + len(header) + len(data), 0, 0, 14 + len(header)) + header + data
+
+
 def main():
+    if sys.argv[1] == "--wizard":
+        with open(sys.argv[2], "wb") as f:
+            f.write(wizard_picture())
+        return
     images = [png(size, draw(size)) for size in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)

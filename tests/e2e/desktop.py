@@ -391,3 +391,12 @@ def reg_binary(key, name):
     """A REG_BINARY value as bytes, or None."""
     found = re.search(r"REG_BINARY\s+([0-9A-Fa-f]*)", reg_query(key, name).stdout)
     return bytes.fromhex(found.group(1)) if found else None
+
+
+def version_block(path):
+    """FileVersion and ProductVersion from a program's version block, as found in its UTF-16 strings."""
+    with open(path, "rb") as f:
+        image = f.read()
+    found = {key: re.search(re.escape(key.encode("utf-16-le")) + rb"\0\0(?:\0\0)?((?:[^\0]\0)+)", image)
+             for key in ("FileVersion", "ProductVersion")}
+    return {key: match.group(1).decode("utf-16-le") if match else None for key, match in found.items()}

@@ -17,13 +17,13 @@ import json
 import os
 import shutil
 import signal
-import struct
 import subprocess
 import tempfile
 import time
 
 import desktop
 import tally
+from signing import make_signer, sign, trust
 from desktop import (answer, check, click, client, find_window, geometry, message_box, notice_text, ocr, reg_query,
                      reg_set_dword, run, setup, shot, start, stop, text_until, virtual_display, wait_for, window_name)
 
@@ -111,50 +111,6 @@ def newer(installer, version="0.3.0", size=None, digest=None):
         data = f.read()
     return {"version": version, "url": INSTALLER_URL, "sha256": digest or hashlib.sha256(data).hexdigest().upper(),
             "size": len(data) if size is None else size}
-
-
-def openssl(*arguments):
-    return run("openssl", *arguments, check_rc=True)
-
-
-def make_signer(folder, name, root=None):
-    """A code-signing certificate for `name`, issued by `root` (a pair of files), or a new root with one
-    when none is given. Leaves are signed with SHA-1: Wine 8 checks the chain only then."""
-    os.makedirs(folder, exist_ok=True)
-    pem, key = (os.path.join(folder, f) for f in ("root.pem", "root.key"))
-    if root is None:
-        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", pem, "-days", "30",
-                "-subj", "/CN=Spadrim Test Root", "-addext", "basicConstraints=critical,CA:TRUE",
-                "-addext", "keyUsage=critical,keyCertSign")
-        root = (pem, key)
-    extensions = os.path.join(folder, "leaf.cnf")
-    with open(extensions, "w") as f:
-        f.write("[leaf]\nbasicConstraints=critical,CA:FALSE\nkeyUsage=critical,digitalSignature\n"
-                "extendedKeyUsage=codeSigning\n")
-    leaf, leaf_key, request = (os.path.join(folder, name + e) for e in (".pem", ".key", ".csr"))
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", leaf_key, "-out", request, "-subj", "/CN=" + name)
-    openssl("x509", "-req", "-in", request, "-CA", root[0], "-CAkey", root[1], "-CAcreateserial", "-out", leaf,
-            "-days", "30", "-sha1", "-extfile", extensions, "-extensions", "leaf")
-    chain = os.path.join(folder, name + "-chain.pem")
-    with open(chain, "w") as f:
-        f.write(open(leaf).read() + open(root[0]).read())
-    return root, chain, leaf_key
-
-
-def sign(source, chain, key, target):
-    run("osslsigncode", "sign", "-certs", chain, "-key", key, "-h", "sha256", "-in", source, "-out", target,
-        check_rc=True)
-    return target
-
-
-def trust(pem):
-    """Makes a root trusted by the user, as Windows keeps it: the certificate's serialized properties
-    under a key named by its SHA-1 thumbprint. Returns the key."""
-    der = subprocess.run(["openssl", "x509", "-in", pem, "-outform", "DER"], capture_output=True, check=True).stdout
-    key = r"HKCU\Software\Microsoft\SystemCertificates\Root\Certificates\%s" % hashlib.sha1(der).hexdigest().upper()
-    blob = struct.pack("<III", 32, 1, len(der)) + der  # CERT_CERT_PROP_ID, reserved, length, the certificate
-    run("wine", "reg", "add", key, "/v", "Blob", "/t", "REG_BINARY", "/d", blob.hex(), "/f")
-    return key
 
 
 with virtual_display():

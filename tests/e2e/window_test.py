@@ -25,7 +25,8 @@ import tally
 from desktop import (ACCENT, BAR, ENV, HEADER, LINE, PANEL, STATUS, WINDOW, answer, caption_buttons, card_point,
                      check, click, client, colours_in, drag, ended, find_window, geometry, hover, last_size,
                      message_box, notice_text, ocr, pixel, reg_binary, reg_query, reg_set_dword, run, same_region,
-                     setup, shot, start, stop, text_until, virtual_display, wait_for, wiggle, window_name)
+                     setup, shot, start, stop, text_until, version_block, virtual_display, wait_for, wiggle,
+                     window_name)
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -379,11 +380,7 @@ with virtual_display():
                       "0.2.0" in about and "quickly shows what is filling your disk" in about
                       and "brightfen.example" in about, about)
                 # The version block says the same, from the same one place.
-                with open(args.exe, "rb") as f:
-                    image = f.read()
-                blocks = {key: re.search(re.escape(key.encode("utf-16-le")) + rb"\0\0(?:\0\0)?((?:[^\0]\0)+)", image)
-                          for key in ("FileVersion", "ProductVersion")}
-                said = {k: m.group(1).decode("utf-16-le") if m else None for k, m in blocks.items()}
+                said = version_block(args.exe)
                 check("the version block of Spadrim.exe carries the same version",
                       said == {"FileVersion": "0.2.0", "ProductVersion": "0.2.0"}, said)
                 answer("Return")

@@ -1,0 +1,11 @@
+; The installer's own texts, in the program's ten languages. The pages' texts come with NSIS.
+LangString SPADRIM_IS_OPEN ${LANG_ENGLISH} "Spadrim is open. Close it, then choose Retry."
+LangString SPADRIM_IS_OPEN ${LANG_KOREAN} "Spadrim이 열려 있습니다. 닫은 다음 [다시 시도]를 누르세요."
+LangString SPADRIM_IS_OPEN ${LANG_JAPANESE} "Spadrim が開いています。閉じてから [再試行] を選んでください。"
+LangString SPADRIM_IS_OPEN ${LANG_SIMPCHINESE} "Spadrim 已打开。请将其关闭，然后选择“重试”。"
+LangString SPADRIM_IS_OPEN ${LANG_TRADCHINESE} "Spadrim 已開啟。請將其關閉，然後選擇「重試」。"
+LangString SPADRIM_IS_OPEN ${LANG_SPANISH} "Spadrim está abierto. Ciérrelo y elija Reintentar."
+LangString SPADRIM_IS_OPEN ${LANG_FRENCH} "Spadrim est ouvert. Fermez-le, puis choisissez Réessayer."
+LangString SPADRIM_IS_OPEN ${LANG_GERMAN} "Spadrim ist geöffnet. Schließen Sie es und wählen Sie dann „Wiederholen“."
+LangString SPADRIM_IS_OPEN ${LANG_PORTUGUESEBR} "O Spadrim está aberto. Feche-o e escolha Repetir."
+LangString SPADRIM_IS_OPEN ${LANG_RUSSIAN} "Spadrim открыт. Закройте его и нажмите «Повторить»."
