@@ -226,6 +226,19 @@ with virtual_display():
     trusted_root = None
     process = None
     try:
+        # The pages speak Windows' display language.
+        captions = {}
+        for language in ("ko_KR.UTF-8", "de_DE.UTF-8", "en_US.UTF-8"):
+            shown = subprocess.Popen(["wine", installer], env=dict(desktop.ENV, LANG=language, LC_ALL=language),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            page = wait_for(lambda: (run("xdotool", "search", "--onlyvisible", "--name", "Spadrim").stdout.split()
+                                     or [None])[0], 60)
+            captions[language[:2]] = run("xdotool", "getwindowname", page).stdout.strip() if page else None
+            run("wineserver", "-k")
+            ended(shown, 30)
+        check("the installer's pages speak the user's language: Korean, German, English",
+              captions == {"ko": "Spadrim 설치", "de": "Installation von Spadrim", "en": "Spadrim Setup"}, captions)
+
         # A silent install: no pages, everything in place. An argument it does not know changes nothing.
         code, pages = install(installer, *SILENT, "/UNKNOWN=yes")
         check("a silent install ends with exit code 0 and shows no page", code == 0 and not pages, (code, pages))
