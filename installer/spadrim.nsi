@@ -103,34 +103,64 @@ Var QuietBoxes      ; 1 under /SUPPRESSMSGBOXES or in silent mode
 
 ; Files of a running Spadrim cannot be replaced or deleted. With someone to ask, ask until it is
 ; closed or they give up; otherwise (an update, whose Spadrim is closing, or a silent run) wait for it
-; a while. Gives up with exit code 2.
+; a while. Its window goes before its process does, and the program's file stays locked until the
+; process has ended, so that is waited for too. Gives up with exit code 2.
 !macro WAIT_FOR_SPADRIM un
   Function ${un}WaitForSpadrim
     StrCpy $R2 0
     ${Do}
       FindWindow $R1 "${WINDOW_CLASS}"
       ${If} $R1 == 0
-        Return
-      ${EndIf}
-      ${If} $QuietBoxes == 0
+        ${IfNot} ${FileExists} "$INSTDIR\Spadrim.exe"
+          Return
+        ${EndIf}
+        ClearErrors
+        FileOpen $R3 "$INSTDIR\Spadrim.exe" a
+        ${IfNot} ${Errors}
+          FileClose $R3
+          Return
+        ${EndIf}
+      ${ElseIf} $QuietBoxes == 0
       ${AndIf} $Update == 0
-        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(SPADRIM_IS_OPEN)" /SD IDCANCEL IDRETRY retry
-        SetErrorLevel 2
-        Quit
-        retry:
-      ${Else}
-        IntOp $R2 $R2 + 1
-        ${If} $R2 > ${CLOSE_WAIT_STEPS}
+        ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(SPADRIM_IS_OPEN)" /SD IDCANCEL IDRETRY`
           SetErrorLevel 2
           Quit
         ${EndIf}
-        Sleep 250
+        ${Continue}
       ${EndIf}
+      IntOp $R2 $R2 + 1
+      ${If} $R2 > ${CLOSE_WAIT_STEPS}
+        SetErrorLevel 2
+        Quit
+      ${EndIf}
+      Sleep 250
     ${Loop}
   FunctionEnd
 !macroend
 !insertmacro WAIT_FOR_SPADRIM ""
 !insertmacro WAIT_FOR_SPADRIM "un."
+
+; Puts one program in place. A file that cannot be written is never passed over: the user may try
+; again, and otherwise the installation stops with exit code 3 rather than start the old program as new.
+!macro INSTALL_FILE name
+  SetOverwrite try
+  ${Do}
+    ClearErrors
+    File "${SOURCE}\${name}"
+    ${IfNot} ${Errors}
+      ${Break}
+    ${EndIf}
+    StrCpy $0 "$INSTDIR\${name}"
+    ${If} $QuietBoxes == 1
+      SetErrorLevel 3
+      Quit
+    ${EndIf}
+    ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONSTOP "$(^FileError_NoIgnore)" /SD IDCANCEL IDRETRY`
+      SetErrorLevel 3
+      Quit
+    ${EndIf}
+  ${Loop}
+!macroend
 
 Function .onInit
   !insertmacro READ_ARGUMENTS
@@ -143,8 +173,8 @@ FunctionEnd
 Section
   Call WaitForSpadrim
   SetOutPath "$INSTDIR"
-  File "${SOURCE}\Spadrim.exe"
-  File "${SOURCE}\spadrim-cli.exe"
+  !insertmacro INSTALL_FILE "Spadrim.exe"
+  !insertmacro INSTALL_FILE "spadrim-cli.exe"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   CreateShortcut "$SMPROGRAMS\Spadrim.lnk" "$INSTDIR\Spadrim.exe" "" "$INSTDIR\Spadrim.exe" 0
 

@@ -290,6 +290,16 @@ with virtual_display():
         stop(process)
         process = None
 
+        # A program that cannot be replaced (spadrim-cli.exe, running: it waits for a scan file on its
+        # input) stops the installation with exit code 3; it is never passed over as if installed.
+        cli_running = subprocess.Popen(["wine", cli, "--import", "-"], env=desktop.ENV, stdin=subprocess.PIPE,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: run("pgrep", "-f", "-i", r"spadrim-cli\.exe").returncode == 0, 30)
+        code, _ = install(installer, *SILENT)
+        cli_running.kill()
+        run("wineserver", "-k")
+        check("a program in use stops a silent install with exit code 3", code == 3, code)
+
         check("a silent uninstall leaves nothing of Spadrim behind", uninstall(), leftovers())
 
         # The update cycle: 0.1.9 installed, the release published through the curl stand-in.
