@@ -49,6 +49,16 @@ TEST(TerminalText, WritesOutEveryControlCharacter) {
     EXPECT_EQ(terminal_text("\u00A0"), "\u00A0");  // the first character after them is shown
 }
 
+TEST(TerminalText, WritesOutWhatReordersOrBreaksALine) {
+    // A right-to-left override shows a name's end first: "photo\u202Egpj.exe" would read "photoexe.jpg".
+    EXPECT_EQ(terminal_text("photo\u202Egpj.exe"), "photo\\u202egpj.exe");
+    EXPECT_EQ(terminal_text("\u061C\u200E\u200F\u202A\u202D\u2066\u2069"),
+              "\\u061c\\u200e\\u200f\\u202a\\u202d\\u2066\\u2069");
+    EXPECT_EQ(terminal_text("a\u2028b\u2029c"), "a\\u2028b\\u2029c");
+    // Their neighbours, and right-to-left letters themselves, are shown as they are.
+    EXPECT_EQ(terminal_text("\u2027\u202F\u2065\u206A\u05D0\u0627"), "\u2027\u202F\u2065\u206A\u05D0\u0627");
+}
+
 TEST(TerminalText, WritesOutBytesThatAreNotUtf8) {
     EXPECT_EQ(terminal_text("\x9b"), "\\x9b");             // a lone C1 byte, which 8-bit terminals obey
     EXPECT_EQ(terminal_text("a\xc2"), "a\\xc2");           // cut short at the end

@@ -19,6 +19,13 @@ void put_escape(std::string& out, std::string_view prefix, unsigned char value) 
     out += HEX_DIGITS[value & 0xF];
 }
 
+// Characters that reorder or break the text around them: the bidirectional marks, embeddings,
+// overrides and isolates, and the line and paragraph separators.
+bool reorders_or_breaks(char32_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 // Blocks whose characters a terminal draws two columns wide: Hangul, CJK, kana, Yi, fullwidth forms,
 // emoji and pictographs, the supplementary ideographic planes.
 constexpr std::array<std::pair<char32_t, char32_t>, 21> WIDE = {{
@@ -51,6 +58,9 @@ std::string terminal_text(std::string_view text) {
                 put_escape(out, "\\x", static_cast<unsigned char>(text[k]));
         } else if (point.value <= 0x9F) {
             put_escape(out, "\\u00", static_cast<unsigned char>(point.value));
+        } else if (reorders_or_breaks(point.value)) {
+            put_escape(out, "\\u", static_cast<unsigned char>(point.value >> 8));
+            put_escape(out, "", static_cast<unsigned char>(point.value & 0xFF));
         } else {
             out.append(text.substr(i, point.length));
         }

@@ -9,9 +9,12 @@
 namespace spadrim {
 
 // The text with each character that a terminal would obey rather than show written out visibly, so
-// that a file name can neither retitle nor clear the terminal nor break a line of a listing:
+// that a file name can neither retitle nor clear the terminal nor break or reorder a line of a listing:
 // - C0 controls U+0000 to U+001F and DEL as \xHH ("\x1b", "\x0a"),
 // - C1 controls U+0080 to U+009F (which some terminals obey like ESC sequences) as \u00HH ("\u009b"),
+// - the bidirectional formatting characters (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to
+//   U+2069) and the line and paragraph separators (U+2028, U+2029) as \uHHHH ("\u202e"), so that a
+//   name cannot show its end first ("photo\u202egpj.exe" posing as "photoexe.jpg") or reorder a line,
 // - each byte of an invalid UTF-8 sequence (a command-line argument on POSIX may hold any bytes) as \xHH.
 // Everything else, the backslash included, stays as it is: Windows paths are full of backslashes, and
 // a name that really holds the text "\x1b" is rare enough to be shown as it is. The result is valid UTF-8.
