@@ -297,6 +297,67 @@ TEST(ActionsKeys, EscapeClearsThePickedExtensionFirstAndKeysFollowTheScreen) {
     EXPECT_EQ(key_down(app, SURFACE, Key::F5, {}).command, Command{CommandKind::AnalyzeAgain});
 }
 
+TEST(ActionsKeys, TheHomeScreenHasATabRoundItsCardsAndButtons) {
+    // The Recycle Bin's button is laid out after its figure, so texts are measured here.
+    const Surface measured{1000, 700, 1, nullptr, [](std::string_view text, TextStyle) {
+                               return 7.0f * static_cast<float>(text.size());
+                           }};
+    App app;
+    app.drives = {DriveInfo{"C:\\", "", 100, 50}, DriveInfo{"D:\\", "", 100, 50}};
+    app.recycle_bin_bytes = 0;
+    const std::vector<FocusStop> stops = home_stops(view_input(app, measured));
+    std::vector<HitTarget> order;
+    for (const FocusStop& stop : stops)
+        order.push_back(stop.target);
+    EXPECT_EQ(order, (std::vector<HitTarget>{{HitKind::DriveCard, 0},
+                                             {HitKind::DriveCard, 1},
+                                             {HitKind::DriveCard, 2},  // the folder card
+                                             {HitKind::EmptyRecycleBin, 0},
+                                             {HitKind::Menu, 0}}));
+
+    // Tab goes round and shows the ring; Shift+Tab goes back round; Ctrl+Tab is not Tab here.
+    EXPECT_TRUE(key_down(app, measured, Key::Tab, {}).changed);
+    EXPECT_EQ(app.focus.home, 1u);
+    EXPECT_TRUE(app.focus_visible);
+    for (int i = 0; i < 4; ++i)
+        key_down(app, measured, Key::Tab, {});
+    EXPECT_EQ(app.focus.home, 0u);
+    key_down(app, measured, Key::Tab, Modifiers{false, true, false});
+    EXPECT_EQ(app.focus.home, 4u);
+    EXPECT_FALSE(key_down(app, measured, Key::Tab, Modifiers{true, false, false}).changed);
+    // The arrows step without going round.
+    key_down(app, measured, Key::Right, {});
+    EXPECT_EQ(app.focus.home, 4u);
+    key_down(app, measured, Key::Up, {});
+    EXPECT_EQ(app.focus.home, 3u);
+
+    // Enter and Space press what has the focus, as a click does: the Menu opens under its button, the
+    // folder card asks for a folder, the empty bin's button does nothing, a drive card starts its scan.
+    app.focus.home = 4;
+    const Reaction menu = key_down(app, measured, Key::Enter, {});
+    ASSERT_TRUE(menu.command);
+    EXPECT_EQ(menu.command->kind, CommandKind::ShowMenu);
+    EXPECT_EQ(menu.command->y, stops[4].box.y + stops[4].box.height);
+    app.focus.home = 2;
+    EXPECT_EQ(key_down(app, measured, Key::Space, {}).command, Command{CommandKind::ChooseFolder});
+    app.focus.home = 3;
+    EXPECT_FALSE(key_down(app, measured, Key::Enter, {}).command);
+    app.drives[1].root = "/no/such/drive/spadrim";  // checked before any scan starts
+    app.focus.home = 1;
+    key_down(app, measured, Key::Enter, {});
+    EXPECT_EQ(app.notice, "Folder not found: /no/such/drive/spadrim");
+
+    // A click moves the focus to what it pressed and hides the ring; a focus past the stops (drives
+    // gone since) counts as the last.
+    click(app, measured, HitTarget{HitKind::DriveCard, 2}, 0, 0);
+    EXPECT_EQ(app.focus.home, 2u);
+    EXPECT_FALSE(app.focus_visible);
+    app.drives.resize(1);
+    app.focus.home = 9;
+    key_down(app, measured, Key::Left, {});
+    EXPECT_EQ(app.focus.home, 2u);  // from the Menu, the last of: a card, the folder card, the bin, the Menu
+}
+
 TEST(ActionsScroll, TheOffsetStaysWithinTheShorterList) {
     Fixture f;
     App& app = f.app;

@@ -232,7 +232,13 @@ TEST(Layout, TheFocusRingGoesRoundWhatHasTheFocus) {
     EXPECT_EQ(focus_ring(in, Focus{FocusArea::Treemap}, 2), (Box{520, 130, 100, 100}));
     EXPECT_EQ(focus_ring(in, Focus{FocusArea::Treemap}, NO_NODE), treemap_box(in));
     EXPECT_EQ(focus_ring(in, Focus{FocusArea::Treemap}, 7), treemap_box(in));  // a node without a tile
+    // On the home screen the ring goes round its stop; the progress screen has none.
     in.screen = Screen::Home;
+    const std::vector<FocusStop> stops = home_stops(in);
+    ASSERT_GE(stops.size(), 2u);
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::List}, NO_NODE), stops[0].box);
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::List, 0, 99}, NO_NODE), stops.back().box);
+    in.screen = Screen::Scanning;
     EXPECT_FALSE(focus_ring(in, Focus{FocusArea::List}, NO_NODE));
 }
 

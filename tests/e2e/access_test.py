@@ -182,6 +182,14 @@ def home_and_progress(window):
     recycle = next((e for e in home if e[2].startswith("In the Recycle Bin: ")), None)
     check_later("home: the Recycle Bin figure", recycle is not None and recycle[1] == "Text", recycle)
     check_later("home: and its button", named(home, "Empty the Recycle Bin", "Button") is not None)
+    # The keyboard starts on the first card; Tab takes it to the next, Shift+Tab round to the Menu.
+    check_later("home: the first card has the focus", focused(home) == [e[2] for e in drives[:1]], focused(home))
+    run("xdotool", "key", "--window", window, "Tab")
+    moved = focused(having(lambda e: focused(e) == [d[2] for d in drives[1:2]], 15, "again"))
+    run("xdotool", "key", "--window", window, "shift+Tab", "shift+Tab")
+    back = focused(having(lambda e: focused(e) == ["Menu"], 15, "again"))
+    check_later("home: Tab goes to the next card and Shift+Tab back round to the Menu",
+                moved == [d[2] for d in drives[1:2]] and back == ["Menu"], (moved, back))
 
     # Progress: Z: is the whole Unix file system, long enough to read the screen while it is walked.
     width = client(window)[2]

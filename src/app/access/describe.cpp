@@ -367,7 +367,16 @@ ScreenDescription describe(const App& app, const ViewInput& in) {
     b.enter(b.add(element(Piece::Window, Role::Window, window_title(app),
                           Box{0, 0, std::max(in.width, 0.0f), std::max(in.height, 0.0f)})));
     describe_header(b, app, in);
-    if (app.screen == Screen::Home) describe_home(b, app, in);
+    if (app.screen == Screen::Home) {
+        describe_home(b, app, in);
+        const std::vector<FocusStop> stops = home_stops(in);
+        if (!stops.empty()) {
+            const HitTarget focused = stops[std::min(app.focus.home, stops.size() - 1)].target;
+            for (Element& made : b.screen.elements) {
+                if (made.abilities & CAN_INVOKE && made.target == focused) made.states |= FOCUSED;
+            }
+        }
+    }
     if (app.screen == Screen::Scanning) describe_progress(b, app, in);
     if (app.screen == Screen::Results && app.tree) {
         describe_list(b, app, in);

@@ -119,6 +119,12 @@ void go_home(App& app) {
 
 Reaction click(App& app, const Surface& surface, HitTarget target, float x, float y) {
     app.focus_visible = false;
+    if (app.screen == Screen::Home) {
+        const std::vector<FocusStop> stops = home_stops(view_input(app, surface));
+        const auto stop =
+            std::find_if(stops.begin(), stops.end(), [&](const FocusStop& s) { return s.target == target; });
+        if (stop != stops.end()) app.focus.home = static_cast<std::size_t>(stop - stops.begin());
+    }
     if (target.kind == HitKind::Row || target.kind == HitKind::ScrollBar) app.focus = Focus{FocusArea::List};
     if (target.kind == HitKind::Tile) app.focus = Focus{FocusArea::Treemap};
     if (target.kind == HitKind::Tab) app.focus = Focus{FocusArea::Tabs};
@@ -179,6 +185,37 @@ Reaction double_click(App& app, const Surface& surface, HitTarget target, float 
 
 namespace {
 
+// Keys on the home screen: Tab and Shift+Tab go round its stops, the arrows step through them, and
+// Enter or Space presses the focused one as a click would. F5 reads the drives again.
+Reaction home_key(App& app, const Surface& surface, Key key, Modifiers modifiers) {
+    if (key == Key::F5) {
+        list_drives(app);
+        return CHANGED;
+    }
+    const std::vector<FocusStop> stops = home_stops(view_input(app, surface));
+    if (stops.empty()) return {};
+    const std::size_t at = std::min(app.focus.home, stops.size() - 1);
+    const std::size_t last = stops.size() - 1;
+    switch (key) {
+        case Key::Tab:
+            if (modifiers.control) return {};
+            app.focus.home = modifiers.shift ? (at == 0 ? last : at - 1) : (at == last ? 0 : at + 1);
+            break;
+        case Key::Left:
+        case Key::Up: app.focus.home = at == 0 ? 0 : at - 1; break;
+        case Key::Right:
+        case Key::Down: app.focus.home = std::min(at + 1, last); break;
+        case Key::Enter:
+        case Key::Space: {
+            const FocusStop& stop = stops[at];
+            return click(app, surface, stop.target, stop.box.x, stop.box.y + stop.box.height);
+        }
+        default: return {};
+    }
+    app.focus_visible = true;
+    return CHANGED;
+}
+
 // What a key does where the focus is, before the list's own keys: a header button is pressed with Enter
 // or Space, the arrows choose a tab on the tab strip and move between tiles in the treemap. Nothing when
 // the key means nothing there.
@@ -229,10 +266,7 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
     }
     if (modifiers.control && key == Key::O) return asking(Command{CommandKind::ChooseFolder});
     switch (app.screen) {
-        case Screen::Home:
-            if (key != Key::F5) return {};
-            list_drives(app);
-            return CHANGED;
+        case Screen::Home: return home_key(app, surface, key, modifiers);
         case Screen::Scanning:
             if (key == Key::Escape) cancel_scan(app);
             return {};

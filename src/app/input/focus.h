@@ -1,6 +1,6 @@
-// The keyboard's way round the results: which part of the window has the focus, where Tab and
-// Shift+Tab move it, and which treemap tile an arrow key moves to. Pure functions, so the route is
-// tested without a window.
+// The keyboard's way round the home screen and the results: which part of the window has the focus, where Tab
+// and Shift+Tab move it, and which treemap tile an arrow key moves to. Pure functions, so the route is tested
+// without a window.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +24,7 @@ enum class FocusArea : std::uint8_t {
 struct Focus {
     FocusArea area = FocusArea::List;
     std::size_t button = 0;  // which header button, in the Header area
+    std::size_t home = 0;    // which stop of the home screen (home_stops), while it shows
     bool operator==(const Focus&) const = default;
 };
 

@@ -399,7 +399,23 @@ LineSplit split_line(float first_width, float second_width, float available, boo
     return LineSplit{first, std::min(second_width, available - first)};
 }
 
+std::vector<FocusStop> home_stops(const ViewInput& in) {
+    const HomeCards home = home_cards(in);
+    std::vector<FocusStop> stops;
+    for (std::size_t i = 0; i < home.cards.size(); ++i)
+        stops.push_back({HitTarget{HitKind::DriveCard, i}, home.cards[i]});
+    if (home.recycle_button) stops.push_back({HitTarget{HitKind::EmptyRecycleBin, 0}, *home.recycle_button});
+    for (const HeaderButton& button : header_buttons(in))
+        stops.push_back({HitTarget{button.kind, 0}, button.box});
+    return stops;
+}
+
 std::optional<Box> focus_ring(const ViewInput& in, const Focus& focus, NodeIndex selection) {
+    if (in.screen == Screen::Home) {
+        const std::vector<FocusStop> stops = home_stops(in);
+        if (stops.empty()) return std::nullopt;
+        return stops[std::min(focus.home, stops.size() - 1)].box;
+    }
     if (in.screen != Screen::Results) return std::nullopt;
     switch (focus.area) {
         case FocusArea::Header: {

@@ -150,6 +150,14 @@ HitTarget hit_test(const ViewInput& in, float x, float y);
 // is selected). Nothing on the other screens.
 std::optional<Box> focus_ring(const ViewInput& in, const Focus& focus, NodeIndex selection);
 
+// The stops of the keyboard's focus on the home screen, in Tab order: the cards (the drives, then the
+// folder card), the Recycle Bin's button, then the header's buttons. Each with what a click on it hits.
+struct FocusStop {
+    HitTarget target;
+    Box box;
+};
+std::vector<FocusStop> home_stops(const ViewInput& in);
+
 // Where a row's parts sit, left to right: name, share bar, share text, size. Names get at least half
 // the list's width: in a narrow list the bar narrows first, then goes, then the share text goes.
 struct RowColumns {
