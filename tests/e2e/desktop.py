@@ -248,15 +248,21 @@ def message_box():
     return boxes[0] if boxes else None
 
 
+def press(window, key):
+    """Presses a key once `window` has the keyboard. The key goes through the X server's real keyboard:
+    one sent to a box's X window alone leaves Wine's keyboard state such that a later Enter in a menu does
+    nothing."""
+    wait_for(lambda: run("xdotool", "getwindowfocus").stdout.strip() == window, 10)
+    run("xdotool", "key", key)
+
+
 def answer(key, wait=True):
     """Presses a key in the message box once it is up and has the keyboard, and (unless told not to: Wine
     sometimes leaves a closed box's X window mapped for a while) waits for it to close; False if none
-    came. The key goes through the X server's real keyboard: one sent to the box's X window alone leaves
-    Wine's keyboard state such that a later Enter in a menu does nothing."""
+    came."""
     box = wait_for(message_box, 10)
     if box:
-        wait_for(lambda: run("xdotool", "getwindowfocus").stdout.strip() == box, 10)
-        run("xdotool", "key", key)
+        press(box, key)
         if wait:
             wait_for(lambda: message_box() is None, 10)
     return box is not None
@@ -376,6 +382,20 @@ def ended(process, timeout):
         return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
         return None
+
+
+def windows_path(path):
+    """A Unix path as Wine's Z: drive names it."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def unix_path(path):
+    return run("winepath", "-u", path).stdout.strip()
+
+
+def wine_variable(name):
+    """An environment variable of the prefix's Windows, such as LOCALAPPDATA or TEMP."""
+    return run("wine", "cmd", "/c", "echo %" + name + "%").stdout.strip()
 
 
 def reg_set_dword(key, name, value):

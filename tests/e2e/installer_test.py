@@ -21,8 +21,9 @@ import time
 
 import desktop
 import tally
-from desktop import (check, ended, find_window, geometry, message_box, ocr, reg_query, run, setup, shot, start,
-                     stop, text_until, version_block, virtual_display, wait_for)
+from desktop import (check, ended, find_window, geometry, message_box, ocr, press, reg_query, run, setup, shot,
+                     start, stop, text_until, unix_path, version_block, virtual_display, wait_for, windows_path,
+                     wine_variable)
 from signing import make_signer, pkcs12, signer_of, trust
 
 parser = argparse.ArgumentParser()
@@ -77,7 +78,7 @@ current = os.path.join(work, "release")
 previous = os.path.join(work, "previous")
 built = release("--out", current)
 check("scripts/release builds the release", built.returncode == 0, built.stderr[-2000:])
-print(built.stdout.strip().splitlines()[-4:] and "\n".join(built.stdout.strip().splitlines()[-4:]), flush=True)
+print("\n".join(built.stdout.strip().splitlines()[-4:]), flush=True)  # the sizes scripts/release reports
 setup_name = "Spadrim-Setup-%s.exe" % VERSION
 installer = os.path.join(current, setup_name)
 
@@ -115,14 +116,6 @@ check("an older version builds from the same sources", built.returncode == 0 and
     os.path.join(previous, "Spadrim.exe")) == {"FileVersion": PREVIOUS, "ProductVersion": PREVIOUS})
 
 
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
-
-
-def unix_path(path):
-    return run("winepath", "-u", path).stdout.strip()
-
-
 def reg_values(key):
     """A key's values as a dict of texts (DWORDs as numbers), or None when the key is missing."""
     out = reg_query(key)
@@ -156,12 +149,6 @@ def setup_box():
     """The installer's message box: a second window captioned like its pages."""
     found = setup_windows()
     return found[1] if len(found) > 1 else None
-
-
-def press(window, key):
-    """Presses a key once `window` has the keyboard (see desktop.answer)."""
-    wait_for(lambda: run("xdotool", "getwindowfocus").stdout.strip() == window, 10)
-    run("xdotool", "key", key)
 
 
 def interactive_install(close_first):
@@ -206,10 +193,10 @@ def uninstall():
 
 
 with virtual_display():
-    local_windows = run("wine", "cmd", "/c", "echo %LOCALAPPDATA%").stdout.strip()
+    local_windows = wine_variable("LOCALAPPDATA")
     local = unix_path(local_windows)
-    appdata = unix_path(run("wine", "cmd", "/c", "echo %APPDATA%").stdout.strip())
-    temp = unix_path(run("wine", "cmd", "/c", "echo %TEMP%").stdout.strip())
+    appdata = unix_path(wine_variable("APPDATA"))
+    temp = unix_path(wine_variable("TEMP"))
     folder = os.path.join(local, "Programs", "Spadrim")
     shortcut = os.path.join(appdata, "Microsoft", "Windows", "Start Menu", "Programs", "Spadrim.lnk")
     installed = os.path.join(folder, "Spadrim.exe")
@@ -348,9 +335,8 @@ with virtual_display():
         replaced = wait_for(lambda: os.path.exists(installed) and digest(installed) == digest(
             os.path.join(current, "Spadrim.exe")), 120)
         note("installed Spadrim.exe replaced by the release's" if replaced else "installed Spadrim.exe NOT replaced")
-        running = wait_for(lambda: find_window() and "spadrim.exe" in run("pgrep", "-a", "-f", "-i",
-                                                                         r"programs.spadrim.spadrim\.exe").stdout.lower(),
-                           60)
+        running = wait_for(lambda: find_window() and run("pgrep", "-f", "-i", r"programs.spadrim.spadrim\.exe")
+                           .returncode == 0, 60)
         note("a Spadrim window is up again, run from the install folder" if running else "no Spadrim came back")
         block = version_block(installed)
         values = reg_values(UNINSTALL) or {}

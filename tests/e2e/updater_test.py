@@ -25,7 +25,8 @@ import desktop
 import tally
 from signing import make_signer, sign, trust
 from desktop import (answer, check, click, client, find_window, geometry, message_box, notice_text, ocr, reg_query,
-                     reg_set_dword, run, setup, shot, start, stop, text_until, virtual_display, wait_for, window_name)
+                     reg_set_dword, run, setup, shot, start, stop, text_until, unix_path, virtual_display, wait_for,
+                     window_name, windows_path, wine_variable)
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -47,14 +48,6 @@ curl = os.path.join(system32, "curl.exe")
 plan_file = os.path.join(system32, "curl-plan.txt")
 log_file = os.path.join(system32, "curl-log.txt")
 work = tempfile.mkdtemp(prefix="spadrim-updater-")
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
-
-
-def unix_path(path):
-    return run("winepath", "-u", path).stdout.strip()
 
 
 def serve(manifest=None, manifest_exit=None, installer=None, installer_exit=None, installer_action=None,
@@ -117,12 +110,12 @@ with virtual_display():
     shutil.copyfile(args.stand_in, curl)
     if os.path.exists(log_file):
         os.remove(log_file)
-    temp = unix_path(run("wine", "cmd", "/c", "echo %TEMP%").stdout.strip())
+    temp = unix_path(wine_variable("TEMP"))
     working = os.path.join(temp, "Spadrim")
     installer_path = os.path.join(working, "Spadrim-Setup-0.3.0.exe")
     # A user's curl configuration that would make every transfer insecure and write elsewhere: curl must
     # be told not to read it.
-    curlrc = os.path.join(unix_path(run("wine", "cmd", "/c", "echo %APPDATA%").stdout.strip()), "_curlrc")
+    curlrc = os.path.join(unix_path(wine_variable("APPDATA")), "_curlrc")
     with open(curlrc, "w") as f:
         f.write("insecure\noutput = C:\\curlrc-output.txt\n")
     shutil.rmtree(working, ignore_errors=True)  # a past run's installer and its trace

@@ -24,9 +24,9 @@ import desktop
 import tally
 from desktop import (ACCENT, BAR, ENV, HEADER, LINE, PANEL, STATUS, WINDOW, answer, caption_buttons, card_point,
                      check, click, client, colours_in, drag, ended, find_window, geometry, hover, last_size,
-                     message_box, notice_text, ocr, pixel, reg_binary, reg_query, reg_set_dword, run, same_region,
-                     setup, shot, start, stop, text_until, version_block, virtual_display, wait_for, wiggle,
-                     window_name)
+                     message_box, notice_text, ocr, pixel, press, reg_binary, reg_query, reg_set_dword, run,
+                     same_region, setup, shot, start, stop, text_until, version_block, virtual_display, wait_for,
+                     wiggle, window_name)
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -479,9 +479,8 @@ with virtual_display():
             check("after a border drag the picture follows", not wrong, wrong)
             # Alt+F4 asks for the system command that closes: the placement is saved on the way out.
             click(window, 100, client(window)[3] - 10)  # on the status line: only gives the window the keyboard
-            wait_for(lambda: run("xdotool", "getwindowfocus").stdout.strip() == window, 10)
             closed_at = outer_rect(window)
-            run("xdotool", "key", "alt+F4")
+            press(window, "alt+F4")
             code = ended(process, 30)
             check("Alt+F4 closes the window and the process exits with 0", code == 0 and find_window() is None, code)
             saved = saved_placement()
