@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "dupes/dupes.h"
+#include "dupes/file_io.h"
 #include "scan/folder.h"
 #include "support/temp_tree.h"
 
@@ -120,6 +121,27 @@ TEST(Duplicates, AHardLinkIsNotACopy) {
         compare({{original, 3 * MB, 1}, {link, 3 * MB, 2}, {write_file(disk, "copy", 3 * MB), 3 * MB, 3}});
     ASSERT_EQ(three.outcome.sets->size(), 1u);
     EXPECT_EQ(three.outcome.sets->front().members.size(), 2u);
+}
+
+TEST(Duplicates, PathsAreOneFileOnlyByANonZeroIdOfALinkedFile) {
+    struct Case {
+        FileId a, b;
+        bool same;
+    };
+    const Case cases[] = {
+        {{1, 0, 42, 2}, {1, 0, 42, 2}, true},   // two names of one file
+        {{1, 7, 42, 3}, {1, 7, 42, 3}, true},   // a 128-bit id
+        {{1, 0, 0, 2}, {1, 0, 0, 2}, false},    // a file system that reports no id
+        {{1, 0, 42, 1}, {1, 0, 42, 1}, false},  // one name each: the id cannot be trusted to tell
+        {{1, 0, 42, 2}, {1, 0, 42, 1}, false},  // the link count changed between the two opens
+        {{1, 7, 42, 2}, {1, 8, 42, 2}, false},  // 64-bit halves agree, the 128-bit ids do not (ReFS)
+        {{1, 0, 42, 2}, {2, 0, 42, 2}, false},  // another volume
+        {{1, 0, 42, 2}, {1, 0, 43, 2}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(same_file(c.a, c.b), c.same) << c.a.high << ":" << c.a.low << " links " << c.a.links;
+        EXPECT_EQ(same_file(c.b, c.a), c.same);
+    }
 }
 
 TEST(Duplicates, ChangedAndMissingFilesCountAsNotOpened) {

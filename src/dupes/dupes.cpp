@@ -236,7 +236,8 @@ void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Share
         const std::optional<FileId> id = file.is_open() ? file_identity(file) : std::nullopt;
         if (!id) {
             fail();
-        } else if (std::find(seen.begin(), seen.end(), *id) != seen.end()) {
+        } else if (std::any_of(seen.begin(), seen.end(),
+                               [&](const FileId& other) { return same_file(other, *id); })) {
             settle(1);  // another name of a file already in the group
         } else {
             seen.push_back(*id);
@@ -287,6 +288,11 @@ void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Share
 }
 
 }  // namespace
+
+bool same_file(const FileId& a, const FileId& b) {
+    const bool known = (a.high != 0 || a.low != 0) && a.links > 1 && b.links > 1;
+    return known && a.volume == b.volume && a.high == b.high && a.low == b.low;
+}
 
 std::uint64_t freed_keeping_one(std::span<const std::uint64_t> on_disk) {
     std::uint64_t total = 0;

@@ -3,7 +3,6 @@
 // and ask whether a volume pays a seek penalty (a rotating disk). Any thread; one file per thread.
 #pragma once
 
-#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,12 +10,18 @@
 
 namespace spadrim {
 
-// Names the physical file behind a path: hard links to one file share it.
+// What a file system says of the physical file behind a path. Hard links to one file share volume and
+// id; the id is 128 bits on Windows (ReFS promises only those to be unique), 64 on POSIX (high is 0).
 struct FileId {
     std::uint64_t volume;  // volume serial number / device
-    std::uint64_t index;   // file index / inode
-    auto operator<=>(const FileId&) const = default;
+    std::uint64_t high;    // the upper half of the file id
+    std::uint64_t low;     // the lower half: the file index / inode
+    std::uint32_t links;   // names the file has
 };
+
+// Whether two paths reach one file. Some file systems report an id of 0 for every file, and a file
+// with a single name cannot be reached by two paths: trusting the id there would hide real copies.
+bool same_file(const FileId& a, const FileId& b);
 
 class InputFile {
   public:

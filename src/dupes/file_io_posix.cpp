@@ -4,6 +4,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -36,7 +37,8 @@ InputFile open_input(const std::string& path, bool sequential) {
 std::optional<FileId> file_identity(const InputFile& file) {
     struct stat info {};
     if (fstat(static_cast<int>(file.handle()), &info) != 0) return std::nullopt;
-    return FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return FileId{static_cast<std::uint64_t>(info.st_dev), 0, static_cast<std::uint64_t>(info.st_ino),
+                  static_cast<std::uint32_t>(std::min<nlink_t>(info.st_nlink, UINT32_MAX))};
 }
 
 std::optional<std::size_t> read_some(const InputFile& file, void* buffer, std::size_t size) {

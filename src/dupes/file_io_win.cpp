@@ -3,6 +3,8 @@
 
 #include <winioctl.h>
 
+#include <cstring>
+
 #include "dupes/file_io.h"
 #include "scan/paths.h"
 #include "strings/wide_win.h"
@@ -40,8 +42,19 @@ InputFile open_input(const std::string& path, bool sequential) {
 std::optional<FileId> file_identity(const InputFile& file) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(as_handle(file.handle()), &info)) return std::nullopt;
-    return FileId{info.dwVolumeSerialNumber,
-                  (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    FileId id{info.dwVolumeSerialNumber, 0,
+              (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+              info.nNumberOfLinks};
+    // The 128-bit id where the file system has one (ReFS does not promise the 64-bit index to be
+    // unique); the 64-bit index stays where it cannot tell (older systems, some redirectors).
+    FILE_ID_INFO full{};
+    if (GetFileInformationByHandleEx(as_handle(file.handle()), FileIdInfo, &full, sizeof full)) {
+        static_assert(sizeof full.FileId.Identifier == 16);
+        std::memcpy(&id.low, full.FileId.Identifier, 8);
+        std::memcpy(&id.high, full.FileId.Identifier + 8, 8);
+        id.volume = full.VolumeSerialNumber;
+    }
+    return id;
 }
 
 std::optional<std::size_t> read_some(const InputFile& file, void* buffer, std::size_t size) {
