@@ -1,9 +1,11 @@
 // spadrim-cli: the scan engine from a console. It plays the window's part: starts a Scan with the same
 // start_scan / finish_scan as the window, redraws a progress line on a terminal every 120 ms, and prints
 // the root's folder list as text or JSON. Exit codes: 0 done; 1 folder not found, a volume or scan file
-// not read, or an export not written; 2 bad usage; 130 cancelled with Ctrl+C.
+// not read, or an export, a picture or the report not written; 2 bad usage; 130 cancelled with Ctrl+C.
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -18,14 +20,19 @@
 #include "config.h"
 #include "kinds/kinds.h"
 #include "ncdu/ncdu.h"
+#include "ncdu/zfile.h"
 #include "scan/folder.h"
 #include "strings/strings.h"
 
 namespace spadrim {
 namespace {
 
+int output_error = 0;  // the first error writing standard output, told when the program ends
+
 void write(std::FILE* to, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), to);
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), to) != text.size() && to == stdout && output_error == 0)
+        output_error = errno;
 }
 
 // One line of text output. Names, paths and volume labels come from outside and may hold control
@@ -33,6 +40,30 @@ void write(std::FILE* to, std::string_view text) {
 void add_line(std::string& out, std::string_view line) {
     out += terminal_text(line);
     out += '\n';
+}
+
+// Writes a whole file beside its destination and renames it into place, so that a write that fails
+// midway (a full disk) leaves the destination as it was rather than cut.
+bool write_aside(const std::string& path, std::string_view bytes) {
+    const std::string part = path + ".part";
+    std::ofstream file(std::filesystem::path(std::u8string(part.begin(), part.end())), std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (file && replace_file(part, path)) return true;
+    remove_file(part);
+    return false;
+}
+
+// Standard output is buffered: what could not be written shows when the rest is pushed out. A report
+// that never reached its reader (a full disk, a closed pipe) is a failure, not a success.
+int finish_output(int code) {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return code;
+    if (output_error == 0) output_error = errno;
+    std::string message = "spadrim-cli: could not write the standard output";
+    if (output_error != 0) message += std::string(": ") + std::strerror(output_error);
+    write(stderr, message + "\n");
+    return code == 0 ? 1 : code;
 }
 
 std::string pad_left(std::string text, std::size_t width) {
@@ -341,11 +372,7 @@ int scan_command(const CliOptions& options) {
     if (!options.svg.empty()) {
         const std::string picture =
             treemap_svg(*app.tree, 0, app.kind_totals, options.svg_width, options.svg_height);
-        std::ofstream file(std::filesystem::path(std::u8string(options.svg.begin(), options.svg.end())),
-                           std::ios::binary);
-        file.write(picture.data(), static_cast<std::streamsize>(picture.size()));
-        file.close();
-        if (!file) {
+        if (!write_aside(options.svg, picture)) {
             write(stderr, terminal_text("spadrim-cli: could not write " + options.svg) + "\n");
             return 1;
         }
@@ -368,10 +395,10 @@ int run(int argc, char** argv) {
     const CliOptions& options = *parsed.options;
     if (options.help) {
         write(stdout, CLI_USAGE);
-        return 0;
+        return finish_output(0);
     }
     if (!options.language.empty()) choose_language(options.language);
-    return options.drives ? list_drives_command(options) : scan_command(options);
+    return finish_output(options.drives ? list_drives_command(options) : scan_command(options));
 }
 
 }  // namespace

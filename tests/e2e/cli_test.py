@@ -7,7 +7,9 @@ import argparse
 import json
 import os
 import random
+import resource
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
@@ -204,6 +206,34 @@ try:
         check("svg treemap has tiles", len(tiles) > 20, str(len(tiles)))
     except (OSError, ElementTree.ParseError) as error:
         check("svg treemap written", False, str(error))
+
+    if not args.wine:
+        # Output that cannot be written whole fails the run: standard output on a full device, and a
+        # picture or an export over the file size limit (as on a full disk), where the file there before
+        # stays intact and nothing is left beside it.
+        with open("/dev/full", "wb") as full:
+            for form in (["--json"], []):
+                done = subprocess.run([args.cli, *form, root], stdout=full, stderr=subprocess.PIPE, timeout=300)
+                check(f"standard output on a full device {form}: exit 1 and a message",
+                      done.returncode == 1 and b"could not write the standard output" in done.stderr,
+                      (done.returncode, done.stderr))
+
+        def file_size_limit():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write over the limit then fails with EFBIG
+            resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))
+
+        for option, name in (("--svg", "kept.svg"), ("--export", "kept.json")):
+            kept = os.path.join(work, name)
+            with open(kept, "w") as f:
+                f.write("there before\n")
+            done = subprocess.run([args.cli, option, kept, root], capture_output=True, preexec_fn=file_size_limit,
+                                  timeout=300)
+            with open(kept) as f:
+                after = f.read()
+            beside = [n for n in os.listdir(work) if n.startswith(name) and n != name]
+            check(f"{option} not written whole: exit 1, the file there before intact, nothing beside it",
+                  done.returncode == 1 and b"could not write" in done.stderr and after == "there before\n"
+                  and not beside, (done.returncode, done.stderr[-200:], after[:100], beside))
 
     code, out, _ = run("--top", "2", host_path(root))
     lines = out.splitlines()
