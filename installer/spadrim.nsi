@@ -175,6 +175,9 @@ Section
   SetOutPath "$INSTDIR"
   !insertmacro INSTALL_FILE "Spadrim.exe"
   !insertmacro INSTALL_FILE "spadrim-cli.exe"
+  ; The program writes its own keys: the Explorer verb is there from the install on, even when the
+  ; program is never started (a silent install).
+  ExecWait '"$INSTDIR\Spadrim.exe" --register'
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   CreateShortcut "$SMPROGRAMS\Spadrim.lnk" "$INSTDIR\Spadrim.exe" "" "$INSTDIR\Spadrim.exe" 0
 

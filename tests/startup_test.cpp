@@ -15,6 +15,9 @@ TEST(Startup, FolderArgumentIsTheFirstThatIsNotAnOption) {
     EXPECT_EQ(folder_argument({"-x", "--"}), "-x");                                // one dash is no option
     EXPECT_TRUE(wants_unregister({"a", "--unregister"}));
     EXPECT_FALSE(wants_unregister({"--UNREGISTER", "--unregister=1"}));
+    EXPECT_TRUE(wants_register({"--register", "C:\\Data"}));
+    EXPECT_FALSE(wants_register({"--unregister", "--register=1", "register"}));
+    EXPECT_EQ(folder_argument({"--register"}), std::nullopt);  // an option, never a folder to scan
 }
 
 TEST(Startup, ScanFilesAreToldByTheirNames) {

@@ -60,6 +60,10 @@ int run() {
         unregister();
         return 0;
     }
+    if (wants_register(args)) {
+        register_verb();
+        return 0;
+    }
     const std::optional<std::string> folder = folder_argument(args);
     register_verb();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

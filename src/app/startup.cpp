@@ -1,17 +1,27 @@
 // Command line and schedule rules of start-up. See startup.h.
 #include "app/startup.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "strings/utf.h"
 
 namespace spadrim {
 
+namespace {
+
+bool has_option(const std::vector<std::string>& args, std::string_view option) {
+    return std::find(args.begin(), args.end(), option) != args.end();
+}
+
+}  // namespace
+
 bool wants_unregister(const std::vector<std::string>& args) {
-    for (const std::string& arg : args) {
-        if (arg == "--unregister") return true;
-    }
-    return false;
+    return has_option(args, "--unregister");
+}
+
+bool wants_register(const std::vector<std::string>& args) {
+    return has_option(args, "--register");
 }
 
 std::optional<std::string> folder_argument(const std::vector<std::string>& args) {

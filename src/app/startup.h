@@ -12,6 +12,9 @@ namespace spadrim {
 
 // True when any argument is exactly "--unregister".
 bool wants_unregister(const std::vector<std::string>& args);
+// True when any argument is exactly "--register": the installer's way to have the Explorer verb in
+// place before the program is first started.
+bool wants_register(const std::vector<std::string>& args);
 
 // The first argument that is not an option, cleaned up: white space trimmed, trailing double quotes
 // removed (Explorer passes "D:\" as D:"), and a bare drive "D:" made "D:\".

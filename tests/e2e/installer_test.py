@@ -185,6 +185,12 @@ def leftovers():
     return found
 
 
+def installed_verb(verb):
+    """An Explorer verb's command when it runs the installed Spadrim, otherwise None."""
+    command = reg_query(verb + r"\command").stdout
+    return command if "Programs\\Spadrim\\Spadrim.exe" in command else None
+
+
 def uninstall():
     """Runs the uninstaller silently. It copies itself away to delete the install folder and returns at
     once, so what counts is the moment its work is done."""
@@ -250,6 +256,11 @@ with virtual_display():
               and unix_path(values.get("InstallLocation", "")) == folder
               and abs(values.get("EstimatedSize", 0) - wanted_size) <= 4, values)
 
+        # The installer has the program write its Explorer verbs, so that they are there though the silent
+        # install started nothing.
+        check("a silent install puts the Explorer verbs in place, pointing at the installed Spadrim",
+              all(installed_verb(verb) for verb in VERBS), [reg_query(verb + r"\command").stdout for verb in VERBS])
+
         # The installed Spadrim starts, shows its home screen and points the Explorer verb at itself.
         desktop.EXE = local_windows + r"\Programs\Spadrim\Spadrim.exe"
         process, window = start()
@@ -257,9 +268,10 @@ with virtual_display():
             if window else ""
         check("Spadrim starts from the installed folder and shows the home screen", "What is taking up" in home,
               home)
-        command = reg_query(VERBS[0] + r"\command").stdout
-        check("the Explorer verb points at the installed Spadrim", "Programs\\Spadrim\\Spadrim.exe" in command,
-              command)
+        # Waited for with a bound: the started program writes the key in its own time.
+        command = wait_for(lambda: installed_verb(VERBS[0]), 30)
+        check("the Explorer verb points at the installed Spadrim", command is not None,
+              reg_query(VERBS[0] + r"\command").stdout)
 
         # With Spadrim open, an interactive install asks to close it: Cancel leaves everything as it was;
         # Retry, once it is closed, installs and offers to run it.
