@@ -207,17 +207,17 @@ try:
     except (OSError, ElementTree.ParseError) as error:
         check("svg treemap written", False, str(error))
 
+    # Output that cannot be written whole fails the run: standard output on a full device, and (natively)
+    # a picture or an export over the file size limit, as on a full disk, where the file there before
+    # stays intact and nothing is left beside it.
+    with open("/dev/full", "wb") as full:
+        for form in (["--json"], []):
+            done = subprocess.run((["wine"] if args.wine else []) + [args.cli, *form, host_path(root)], stdout=full,
+                                  stderr=subprocess.PIPE, env=dict(os.environ, WINEDEBUG="-all"), timeout=300)
+            check(f"standard output on a full device {form}: exit 1 and a message",
+                  done.returncode == 1 and b"could not write the standard output" in done.stderr,
+                  (done.returncode, done.stderr))
     if not args.wine:
-        # Output that cannot be written whole fails the run: standard output on a full device, and a
-        # picture or an export over the file size limit (as on a full disk), where the file there before
-        # stays intact and nothing is left beside it.
-        with open("/dev/full", "wb") as full:
-            for form in (["--json"], []):
-                done = subprocess.run([args.cli, *form, root], stdout=full, stderr=subprocess.PIPE, timeout=300)
-                check(f"standard output on a full device {form}: exit 1 and a message",
-                      done.returncode == 1 and b"could not write the standard output" in done.stderr,
-                      (done.returncode, done.stderr))
-
         def file_size_limit():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write over the limit then fails with EFBIG
             resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))
