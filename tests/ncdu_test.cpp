@@ -130,12 +130,32 @@ TEST(NcduRead, ProgressAdvancesAndCancelStops) {
 struct Damaged {
     const char* what;
     std::string text;
-    const char* error;  // the error's start; the column is that of the token's end or the byte after it,
+    std::string error;  // the error's start; the column is that of the token's end or the byte after it,
                         // which the parser had to read to know the token ended
 };
 
+// "line 1, column C: what", C counting from the start of `before`.
+std::string at_column(const std::string& before, std::size_t column, const std::string& what) {
+    return "line 1, column " + std::to_string(before.size() + column) + ": " + what;
+}
+
 TEST(NcduRead, DamagedDocumentsAreRefusedWithTheirPlace) {
+    // Names and the root path may be 32 KiB long; a token that could only make a longer one is not read
+    // to its end, and neither is a number of more than 1024 digits.
+    const std::string root = "[1,2,{},[{\"name\":\"";
+    const std::string entry = root + "/r\"},{\"name\":\"";
+    const std::string sized = entry + "a\",\"asize\":";
+    const std::string over(32 * 1024 + 1, 'n');
+    const std::string huge(2 << 20, 'n');
     const std::vector<Damaged> cases = {
+        {"a name one byte too long", entry + over + "\"}]]",
+         at_column(entry, over.size() + 1, "a name longer than 32768")},
+        {"a root path one byte too long", root + "/" + over.substr(1) + "\"}]]",
+         at_column(root, over.size() + 1, "a root path longer than 32768")},
+        {"a name of 2 MiB", entry + huge + "\"}]]",
+         at_column(entry, 6 * 32 * 1024 + 1, "a string longer than 32768")},
+        {"a size of 2 MiB of digits", sized + std::string(2 << 20, '1') + "}]]",
+         at_column(sized, 1025, "a number longer than 1024 characters")},
         {"empty", "", "line 1, column 1: syntax error"},
         {"truncated", "[1,2,{},\n[{\"name\":\"/r\"},\n{\"name\":\"a\",\"as",
          "line 3, column 16: syntax error"},
@@ -179,7 +199,7 @@ TEST(NcduRead, DamagedDocumentsAreRefusedWithTheirPlace) {
     for (const Damaged& c : cases) {
         const ImportOutcome out = import(c.text);
         EXPECT_FALSE(out.tree) << c.what;
-        EXPECT_TRUE(out.error.starts_with(c.error)) << c.what << ": " << out.error;
+        EXPECT_TRUE(out.error.starts_with(c.error)) << c.what << ": " << out.error.substr(0, 200);
     }
 }
 
@@ -216,6 +236,28 @@ TEST(NcduRead, HostileShapesEndWithinBoundedMemory) {
         },
         progress);
     EXPECT_TRUE(spaced.tree) << spaced.error;
+
+    // A name of the longest length allowed, every byte of it escaped (six bytes each), is read; 64 MiB of
+    // a name that goes on are not, nor kept: the reading stops soon after the bound.
+    std::string escaped;
+    for (int i = 0; i < 32 * 1024; ++i)
+        escaped += "\\u0001";
+    const ImportOutcome longest = import(document("[{\"name\":\"/r\"},{\"name\":\"" + escaped + "\"}]"));
+    ASSERT_TRUE(longest.tree) << longest.error;
+    EXPECT_EQ(name_of(*longest.tree, 1), std::string(32 * 1024, '\x01'));
+    std::uint64_t pulled = 0;
+    const std::string start = "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"";
+    const ImportOutcome endless = read_ncdu(
+        [&](std::span<char> into) -> std::optional<std::size_t> {
+            const std::size_t n = std::min<std::uint64_t>(into.size(), (64u << 20) - pulled);
+            std::fill_n(into.data(), n, 'n');
+            if (pulled == 0) std::copy(start.begin(), start.end(), into.data());
+            pulled += n;
+            return n;
+        },
+        progress);
+    EXPECT_FALSE(endless.tree);
+    EXPECT_LT(pulled, 1u << 20);
 
     // A source that fails half way is a failure, not a shorter tree.
     bool first = true;

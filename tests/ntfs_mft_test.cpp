@@ -124,15 +124,53 @@ TEST(NtfsMft, DamageIsCountedOrRefused) {
     EXPECT_FALSE(read_volume(lying, &error));
     EXPECT_EQ(error, "cannot read the MFT");
 
+    // Files whose sizes add up past 2^64: no folder's total could hold them.
+    Volume vast;
+    vast.write(30, Volume::file(5, u"half", 1ull << 63));
+    vast.write(31, Volume::file(5, u"other half", 1ull << 63));
+    EXPECT_FALSE(read_volume(vast, &error));
+    EXPECT_EQ(error, "sizes that add up to more than 2^64 bytes");
+
+    // The MFT in three pieces from three records on a volume of nearly 2^64 bytes, the second almost
+    // as long: their byte offsets wrap, and the third piece would start before the second. Read through
+    // a source that, like a volume's, takes at most 1 MiB at a time.
+    Volume wrapping;
+    put(wrapping.bytes, 0x28, ((1ull << 52) - 1) * 8, 8);
+    Bytes list(0x40, 0);
+    for (std::size_t i = 0; i < 2; ++i) {
+        put(list, 0x20 * i, ATTRIBUTE_DATA, 4);
+        put(list, 0x20 * i + 4, 0x20, 2);
+        put(list, 0x20 * i + 0x10, 1 + i, 8);
+    }
+    Record first;
+    first.add(ATTRIBUTE_LIST, list);
+    first.add_non_resident({0x11, 16, Volume::MFT_CLUSTER, 0x00}, 96 * 1024, 0);
+    wrapping.write(0, first);
+    Record second;
+    second.add_non_resident({0x17, 0xF8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, 0x01, 0x00}, 0, 0, std::nullopt,
+                            {}, 16);
+    wrapping.write(1, second);
+    Record third;
+    third.add_non_resident({0x11, 16, 20, 0x00}, 0, 0, std::nullopt, {}, 16 + (1ull << 52) - 8);
+    wrapping.write(2, third);
+    std::atomic<bool> oversized = false;
+    const ReadAt bounded = [&](std::uint64_t offset, std::span<std::uint8_t> into) {
+        if (into.size() > (1u << 20)) return !(oversized = true);
+        return wrapping.reader()(offset, into);
+    };
+    ScanProgress progress;
+    EXPECT_EQ(read_mft("V:\\", bounded, progress).error, "the MFT's run list is damaged");
+    EXPECT_FALSE(oversized);
+
     Volume cut;
     cut.bytes.resize(Volume::MFT_CLUSTER * Volume::CLUSTER + 8 * 1024);
     EXPECT_FALSE(read_volume(cut, &error));
     EXPECT_EQ(error, "cannot read the MFT");
 
     Volume cancelled;
-    ScanProgress progress;
-    progress.cancel = true;
-    EXPECT_FALSE(read_mft("V:\\", cancelled.reader(), progress).tree);
+    ScanProgress cancelling;
+    cancelling.cancel = true;
+    EXPECT_FALSE(read_mft("V:\\", cancelled.reader(), cancelling).tree);
 }
 
 TEST(NtfsMft, FilesWhoseFactsSpreadOverRecordsAndOddEntries) {
@@ -175,11 +213,24 @@ TEST(NtfsMft, FilesWhoseFactsSpreadOverRecordsAndOddEntries) {
     packed.add(ATTRIBUTE_FILE_NAME, file_name(5, NameSpace::Win32, u"packed.log"));
     packed.add_non_resident({0x11, 4, 40, 0x00}, 16000, ATTRIBUTE_COMPRESSED, 4096);
     volume.write(35, packed);
+    // Compressed by the Overlay Filter: an empty sparse stream of the file's length, the bytes in a
+    // stream of their own.
+    Record wof;
+    wof.add(ATTRIBUTE_STANDARD_INFORMATION, standard_information(ATTR_SPARSE_FILE | ATTR_REPARSE_POINT));
+    wof.add(ATTRIBUTE_FILE_NAME, file_name(5, NameSpace::Win32, u"compact.exe"));
+    wof.add_non_resident({0x01, 25, 0x00}, 100000, ATTRIBUTE_SPARSE, 0);
+    wof.add_non_resident({0x11, 3, 40, 0x00}, 3 * 4096, 0, std::nullopt, WOF_STREAM);
+    wof.add(ATTRIBUTE_REPARSE_POINT, Bytes{0x17, 0x00, 0x00, 0x80, 0, 0, 0, 0});
+    volume.write(36, wof);
 
     const std::optional<FileTree> tree = read_volume(volume);
     ASSERT_TRUE(tree);
-    EXPECT_EQ(names_in(*tree, 0), (std::vector<std::string>{"packed.log", "spread.bin", "bad\xEF\xBF\xBD.txt",
-                                                            "cloud.docx", "junction", "link"}));
+    EXPECT_EQ(names_in(*tree, 0),
+              (std::vector<std::string>{"compact.exe", "packed.log", "spread.bin", "bad\xEF\xBF\xBD.txt",
+                                        "cloud.docx", "junction", "link"}));
+    const NodeIndex compact = child_named(*tree, 0, "compact.exe");
+    EXPECT_EQ(node_at(*tree, compact).size, 3u * 4096);
+    EXPECT_EQ(content_length(*tree, compact), 100000u);
     const NodeIndex spread = child_named(*tree, 0, "spread.bin");
     EXPECT_EQ(node_at(*tree, spread).size, 4096u);
     EXPECT_EQ(content_length(*tree, spread), 8u << 20);
@@ -198,7 +249,7 @@ TEST(NtfsMft, FilesWhoseFactsSpreadOverRecordsAndOddEntries) {
     const Node& cloud_node = node_at(*tree, child_named(*tree, 0, "cloud.docx"));
     EXPECT_EQ(cloud_node.flags, FLAG_CLOUD_ONLY);
     EXPECT_EQ(cloud_node.size, 0u);
-    EXPECT_EQ(node_at(*tree, 0).size, 4096u + 4096 + 3);
+    EXPECT_EQ(node_at(*tree, 0).size, 3u * 4096 + 4096 + 4096 + 3);
 }
 
 // Thousands of files in nested folders, over an MFT of 512-byte clusters in three pieces, so that the

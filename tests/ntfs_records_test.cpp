@@ -33,6 +33,9 @@ TEST(NtfsBootSector, GeometryAndItsLimits) {
     Bytes outside = boot_sector();
     put(outside, 0x30, 1'000'000, 8);  // the MFT past the end of the volume
     EXPECT_FALSE(read_boot_sector(outside));
+    Bytes vast = boot_sector();
+    put(vast, 0x28, 1ull << 55, 8);  // 2^64 bytes: offsets in it would wrap
+    EXPECT_FALSE(read_boot_sector(vast));
 }
 
 TEST(NtfsRecord, FixupsRestoreTheProtectedBytesAndCatchTornWrites) {

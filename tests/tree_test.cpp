@@ -73,6 +73,14 @@ TEST(FileTree, AppendLinksNewestFirstAndCountsFilesOnly) {
         EXPECT_EQ(node_at(tree, i).parent, 0u);
     EXPECT_EQ(names(tree, ids), (std::vector<std::string>{"a", "d", "b"}));
     EXPECT_EQ(name_of(tree, 0), "/r");
+
+    // A name longer than the name pool holds ends the listing there, and a root that long is named by
+    // what the pool holds: no node claims bytes the pool does not have.
+    const std::string too_long(NamePool::MAX_TEXT + 1, 'x');
+    EXPECT_EQ(
+        append_listing(tree, 0, std::vector<ListedEntry>{file("c", 3), file(too_long, 4), file("e", 5)}), 1u);
+    EXPECT_EQ(tree.nodes.size(), 5u);
+    EXPECT_EQ(name_of(make_tree("/" + too_long), 0).size(), NamePool::MAX_TEXT);
 }
 
 TEST(FileTree, ChildrenSortBySizeThenNameBytes) {

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <limits>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -15,12 +14,22 @@
 #include "ncdu/ncdu.h"
 #include "ncdu/zfile.h"
 #include "scan/classify.h"
+#include "scan/totals.h"
 #include "strings/utf.h"
 
 namespace spadrim {
 namespace {
 
 constexpr std::size_t CHUNK = 256 * 1024;
+
+// The longest name, or root path, an entry may have, in bytes: 32 KiB is far beyond any file system's
+// and far below what the tree's name pool holds.
+constexpr std::size_t MAX_NAME_BYTES = 32 * 1024;
+// The parser keeps each token whole, so no token may grow without bound. A string's escapes take at
+// most six bytes per byte they stand for, so a string past this many bytes between its quotes is longer
+// than any name may be, whatever it holds; a number has no reason to be longer than a few dozen digits.
+constexpr std::size_t MAX_STRING_TOKEN = 6 * MAX_NAME_BYTES;
+constexpr std::size_t MAX_NUMBER_TOKEN = 1024;
 
 class Feed {
   public:
@@ -30,6 +39,10 @@ class Feed {
     }
 
     bool read_failed() const { return read_failed_; }
+
+    // When a token passed its bound and the parser read up to where the input was cut for it: what was
+    // too long (the cut is then at position()). Empty otherwise, or when the parser stopped before.
+    std::string_view too_long() const { return at_ == end_ ? too_long_ : std::string_view(); }
 
     // Where the parser is: the line and column (from 1) of the byte it read last, in the repaired text.
     std::pair<std::uint64_t, std::uint64_t> position() const {
@@ -81,6 +94,7 @@ class Feed {
             }
             repair(carried_ + got);
         }
+        bound_tokens();
         at_ = out_.data();
         end_ = out_.data() + out_.size();
         return !out_.empty();
@@ -114,6 +128,69 @@ class Feed {
                   in_.begin() + static_cast<std::ptrdiff_t>(size), in_.begin());
     }
 
+    // Follows the tokens through the repaired chunk and, at the first byte of one past its bound, cuts
+    // the input short there, so the parser never holds more of it. Strings are crossed a quote or a
+    // backslash at a time.
+    void bound_tokens() {
+        const char* const data = out_.data();
+        const std::size_t size = out_.size();
+        std::size_t i = 0;
+        while (i < size) {
+            if (in_string_) {
+                if (escaped_) {
+                    escaped_ = false;
+                } else {
+                    const void* quote = std::memchr(data + i, '"', size - i);
+                    const std::size_t end =
+                        quote ? static_cast<std::size_t>(static_cast<const char*>(quote) - data) : size;
+                    const void* backslash = std::memchr(data + i, '\\', end - i);
+                    const std::size_t stop =
+                        backslash ? static_cast<std::size_t>(static_cast<const char*>(backslash) - data)
+                                  : end;
+                    if (token_ + (stop - i) > MAX_STRING_TOKEN) return cut(i + (MAX_STRING_TOKEN - token_));
+                    token_ += stop - i;
+                    i = stop;
+                    if (i == size) break;
+                    if (data[i] == '"') {
+                        in_string_ = false;
+                        token_ = 0;
+                        ++i;
+                        continue;
+                    }
+                    escaped_ = true;
+                }
+                if (++token_ > MAX_STRING_TOKEN) return cut(i);
+                ++i;
+                continue;
+            }
+            switch (data[i]) {
+                case '"': in_string_ = true; [[fallthrough]];
+                case ' ':
+                case '\t':
+                case '\n':
+                case '\r':
+                case '[':
+                case ']':
+                case '{':
+                case '}':
+                case ',':
+                case ':': token_ = 0; break;
+                default:
+                    if (++token_ > MAX_NUMBER_TOKEN) return cut(i);
+            }
+            ++i;
+        }
+    }
+
+    // Ends the input just after byte `last` of the chunk, the first past a token's bound.
+    void cut(std::size_t last) {
+        out_.resize(last + 1);
+        ended_ = true;
+        carried_ = 0;
+        too_long_ = in_string_ ? "a string longer than " + std::to_string(MAX_NAME_BYTES) + " bytes"
+                               : "a number longer than " + std::to_string(MAX_NUMBER_TOKEN) + " characters";
+    }
+
     void account(std::string_view done) {
         const auto newlines = static_cast<std::uint64_t>(std::count(done.begin(), done.end(), '\n'));
         lines_ += newlines;
@@ -131,6 +208,10 @@ class Feed {
     bool read_failed_ = false;
     std::uint64_t lines_ = 0;   // newlines before out_
     std::uint64_t column_ = 0;  // bytes after the last of them, before out_
+    bool in_string_ = false;    // where bound_tokens stands
+    bool escaped_ = false;
+    std::size_t token_ = 0;  // bytes of the token so far: between a string's quotes, or of a number
+    std::string too_long_;
 };
 
 // The keys read; any other is skipped with its value. KEY_NAMES spells them in this order.
@@ -221,6 +302,11 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
     bool string(string_t& value) override {
         if (skipping_ != 0) return true;
         if (in_object_ && key_ == Key::NAME) {
+            if (value.size() > MAX_NAME_BYTES) {
+                const bool root = folders_.size() == 1 && !folders_.back().has_info;
+                return fail(std::string(root ? "a root path" : "a name") + " longer than " +
+                            std::to_string(MAX_NAME_BYTES) + " bytes");
+            }
             fields_.name.swap(value);  // the library gives its buffer up to the handler
             fields_.named = true;
             return true;
@@ -400,11 +486,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         }
         if (fields_.notreg) return append(folder, FLAG_LINK, 0) && tick();
         const std::uint64_t size = std::min(fields_.asize, fields_.dsize);
-        // Every folder's total is at most the sum of all files, so the roll-up cannot overflow if this
-        // does not.
-        if (size > std::numeric_limits<std::uint64_t>::max() - total_)
-            return fail("sizes that add up to more than 2^64 bytes");
-        total_ += size;
+        if (!add_to_total(total_, size)) return fail(std::string(TOTAL_PAST_LIMIT));
         if (!append(folder, 0, size)) return false;
         progress_.bytes += size;
         return tick();
@@ -456,6 +538,13 @@ ImportOutcome read_ncdu(const PullBytes& pull, ScanProgress& progress) {
     if (progress.cancel) return outcome;
     if (feed.read_failed()) {
         outcome.error = "the file could not be read to its end";
+        return outcome;
+    }
+    if (const std::string_view too_long = feed.too_long(); !too_long.empty()) {
+        // Whatever the parser made of the cut input, the cut is what was wrong.
+        const auto [line, column] = feed.position();
+        outcome.error = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
+                        std::string(too_long);
         return outcome;
     }
     if (!parsed || !reader.finished()) {

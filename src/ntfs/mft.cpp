@@ -32,6 +32,7 @@
 
 #include "ntfs/records.h"
 #include "scan/classify.h"
+#include "scan/totals.h"
 #include "strings/utf.h"
 
 namespace spadrim {
@@ -54,6 +55,7 @@ struct SplitFacts {
     std::uint64_t owner = 0;
     std::uint64_t length = 0;
     std::optional<std::uint64_t> on_disk;
+    std::optional<std::uint64_t> wof;  // the size of a WofCompressedData stream
     std::uint32_t attributes = 0;
     std::uint32_t reparse_tag = 0;
     std::uint16_t sequence = 0;
@@ -99,11 +101,17 @@ struct Scratch {
     std::vector<Link> links;
 };
 
-// The entry a listing would show for a file with these facts, without its name and kind.
+// The entry a listing would show for a file with these facts, without its name and kind. A file that
+// the Overlay Filter compressed takes the space of its compressed stream, like an NTFS-compressed file.
 ListedEntry classify(std::uint32_t attributes, bool directory, std::uint32_t reparse_tag,
-                     std::uint64_t length, std::optional<std::uint64_t> on_disk) {
+                     std::uint64_t length, std::optional<std::uint64_t> on_disk,
+                     std::optional<std::uint64_t> wof) {
     FindEntry entry{attributes | (directory ? ATTR_DIRECTORY : 0u), reparse_tag, length};
     if (reparse_tag != 0) entry.attributes |= ATTR_REPARSE_POINT;
+    if (reparse_tag == REPARSE_TAG_WOF && wof) {
+        entry.attributes |= ATTR_COMPRESSED;
+        on_disk = wof;
+    }
     const std::optional<std::uint64_t> asked =
         wants_on_disk_size(entry.attributes) ? on_disk.value_or(length) : std::optional<std::uint64_t>();
     return classify_find_attributes(entry, asked);
@@ -130,6 +138,7 @@ void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch&
     std::uint32_t reparse_tag = 0;
     std::uint64_t length = 0;
     std::optional<std::uint64_t> on_disk;
+    std::optional<std::uint64_t> wof;
     bool has_size = false;
     scratch.links.clear();
     AttributeCursor cursor(record);
@@ -160,7 +169,16 @@ void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch&
                 break;
             }
             case ATTRIBUTE_DATA:
-                if (attribute.named) break;  // an alternate stream: a listing does not see it
+                if (attribute.named) {
+                    // An alternate stream, which a listing does not see, unless it holds the file's
+                    // compressed bytes; its first piece carries the sizes.
+                    if (attribute_named(attribute, WOF_STREAM) &&
+                        (!attribute.non_resident || attribute.first_vcn == 0))
+                        wof = attribute.non_resident
+                                  ? attribute.compressed_size.value_or(attribute.allocated_size)
+                                  : attribute.value.size();
+                    break;
+                }
                 if (!attribute.non_resident) {
                     length = attribute.value.size();
                 } else if (attribute.first_vcn == 0) {  // the first piece carries the sizes
@@ -181,11 +199,11 @@ void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch&
         }
     }
     if (split) {
-        out.split.push_back(SplitFacts{owner, length, on_disk, attributes, reparse_tag, sequence, base == 0,
-                                       directory, has_size});
+        out.split.push_back(SplitFacts{owner, length, on_disk, wof, attributes, reparse_tag, sequence,
+                                       base == 0, directory, has_size});
     }
     const ListedEntry entry =
-        split ? ListedEntry{} : classify(attributes, directory, reparse_tag, length, on_disk);
+        split ? ListedEntry{} : classify(attributes, directory, reparse_tag, length, on_disk, wof);
     for (Scratch::Link& link : scratch.links) {
         const auto index = static_cast<std::uint32_t>(out.nodes.size());
         if (!link.real.empty()) out.real_names.emplace_back(index, std::move(link.real));
@@ -222,6 +240,7 @@ std::optional<MftLayout> locate_mft(const ReadAt& read, std::string& error) {
     MftLayout layout{*geometry, {}, 0};
     const std::uint64_t total_clusters =
         geometry->total_sectors / (geometry->cluster_size / geometry->bytes_per_sector);
+    const std::uint64_t volume_bytes = geometry->total_sectors * geometry->bytes_per_sector;
     std::vector<std::uint8_t> record(geometry->record_size);
     if (!read(geometry->mft_cluster * geometry->cluster_size, record) || !apply_fixups(record)) {
         error = "the MFT's own record is damaged";
@@ -266,6 +285,7 @@ std::optional<MftLayout> locate_mft(const ReadAt& read, std::string& error) {
     std::sort(pieces.begin(), pieces.end(),
               [](const Piece& a, const Piece& b) { return a.first_vcn < b.first_vcn; });
     const auto offset_of = [&](std::uint64_t record_index) -> std::optional<std::uint64_t> {
+        if (record_index >= volume_bytes / geometry->record_size) return std::nullopt;
         std::uint64_t byte = record_index * geometry->record_size;
         for (const Piece& piece : pieces) {
             for (const Extent& extent : piece.extents) {
@@ -300,12 +320,21 @@ std::optional<MftLayout> locate_mft(const ReadAt& read, std::string& error) {
             layout.extents.push_back(extent);
         }
     }
+    // Each piece lies inside the volume (decode_runs saw to that, and the boot sector's size fits 64 bits),
+    // but pieces from several records may add up past 2^64: their byte offsets would wrap, and a piece
+    // would end before it starts.
     std::uint64_t mapped = 0;
-    for (const Extent& extent : layout.extents)
-        mapped += extent.clusters * geometry->cluster_size;
-    // The records that exist: what its length says, as far as its pieces reach. Never more than the
-    // volume can hold, so a damaged length cannot make us allocate for records that are not there.
-    layout.records = std::min(length, mapped) / geometry->record_size;
+    for (const Extent& extent : layout.extents) {
+        const std::uint64_t bytes = extent.clusters * geometry->cluster_size;
+        if (extent.clusters > volume_bytes / geometry->cluster_size || bytes > UINT64_MAX - mapped) {
+            error = "the MFT's run list is damaged";
+            return std::nullopt;
+        }
+        mapped += bytes;
+    }
+    // The records that exist: what its length says, as far as its pieces reach and the volume holds.
+    // So a damaged length cannot make us allocate for records that are not there.
+    layout.records = std::min({length, mapped, volume_bytes}) / geometry->record_size;
     if (layout.records <= ROOT_RECORD || layout.records > 0xFFFFFFFFull) {
         error = "the MFT's length is damaged";
         return std::nullopt;
@@ -337,8 +366,13 @@ void join(Parsed& parsed, Gathered& into) {
     }
     for (Node node : parsed.nodes) {
         const std::uint32_t length = node.name_len & 0xFFFF;
-        node.name_offset = static_cast<std::uint32_t>(
-            tree.names.append(std::string_view(parsed.names).substr(node.name_offset, length)));
+        const std::optional<std::uint64_t> offset =
+            tree.names.append(std::string_view(parsed.names).substr(node.name_offset, length));
+        if (!offset) {  // a $FILE_NAME holds at most 255 UTF-16 units, far below what the pool refuses
+            into.full = true;
+            return;
+        }
+        node.name_offset = static_cast<std::uint32_t>(*offset);
         tree.nodes.push_back(node);
     }
     for (auto& [index, name] : parsed.real_names)
@@ -352,14 +386,17 @@ void join(Parsed& parsed, Gathered& into) {
     into.bytes += parsed.bytes;
 }
 
-// Where the bytes [begin, end) of the MFT lie on the volume: (offset, length) pieces in order.
-void pieces_of(const MftLayout& layout, std::uint64_t begin, std::uint64_t end,
+// Where the bytes [begin, end) of the MFT lie on the volume: (offset, length) pieces in order, at most
+// end - begin bytes in all. False when a piece would end before it starts (a layout whose offsets wrap:
+// damage, which locate_mft already refuses).
+bool pieces_of(const MftLayout& layout, std::uint64_t begin, std::uint64_t end,
                std::vector<std::pair<std::uint64_t, std::uint64_t>>& pieces) {
     pieces.clear();
     const std::uint64_t cluster_size = layout.geometry.cluster_size;
     std::uint64_t extent_begin = 0;  // in MFT bytes
     for (const Extent& extent : layout.extents) {
         const std::uint64_t extent_end = extent_begin + extent.clusters * cluster_size;
+        if (extent_end < extent_begin || extent.clusters > UINT64_MAX / cluster_size) return false;
         if (extent_end > begin && extent_begin < end) {
             const std::uint64_t from = std::max(begin, extent_begin);
             const std::uint64_t to = std::min(end, extent_end);
@@ -368,6 +405,7 @@ void pieces_of(const MftLayout& layout, std::uint64_t begin, std::uint64_t end,
         if (extent_end >= end) break;
         extent_begin = extent_end;
     }
+    return true;
 }
 
 // The kernel copies into a page-aligned buffer much faster than into one a few bytes off, and an
@@ -416,7 +454,7 @@ class ChunkReader {
         std::unique_lock lock(mutex_);
         while (joined_ < chunks_) {
             if (failed_) {
-                error = "cannot read the MFT";
+                error = damaged_ ? "the MFT's run list is damaged" : "cannot read the MFT";
                 return false;
             }
             if (cancel_.load()) return false;
@@ -466,9 +504,9 @@ class ChunkReader {
             parsed->clear();
             const std::uint64_t begin = chunk * CHUNK;
             const std::uint64_t end = std::min<std::uint64_t>(begin + CHUNK, mft_bytes);
-            pieces_of(layout_, begin, end, pieces);
+            const bool laid_out = pieces_of(layout_, begin, end, pieces);
             std::size_t filled = 0;
-            bool ok = true;
+            bool ok = laid_out;
             for (const auto& [offset, length] : pieces) {
                 ok = ok &&
                      read_(offset, std::span(buffer.bytes.get() + filled, static_cast<std::size_t>(length)));
@@ -486,6 +524,7 @@ class ChunkReader {
                     finished_.emplace(chunk, std::move(parsed));
                 } else {
                     failed_ = true;
+                    damaged_ = damaged_ || !laid_out;
                 }
             }
             wake_joiner_.notify_one();
@@ -505,6 +544,7 @@ class ChunkReader {
     std::map<std::uint64_t, std::unique_ptr<Parsed>> finished_;
     std::vector<std::unique_ptr<Parsed>> spare_;  // joined, their capacity kept for the next chunks
     bool failed_ = false;
+    bool damaged_ = false;  // failed because the MFT's layout is
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
@@ -547,6 +587,7 @@ void settle_split(Gathered& in) {
             whole.length = part.length;
             whole.on_disk = part.on_disk;
         }
+        if (part.wof && !whole.wof) whole.wof = part.wof;
         if (part.reparse_tag != 0) whole.reparse_tag = part.reparse_tag;
     }
     FileTree& tree = in.tree;
@@ -561,7 +602,7 @@ void settle_split(Gathered& in) {
             continue;
         }
         const ListedEntry entry =
-            classify(at->attributes, at->directory, at->reparse_tag, at->length, at->on_disk);
+            classify(at->attributes, at->directory, at->reparse_tag, at->length, at->on_disk, at->wof);
         node.size = entry.size;
         node.flags = entry.flags;
         node.file_count = at->sequence;
@@ -725,6 +766,11 @@ void place(Gathered& in, std::uint64_t records) {
 
 MftOutcome read_mft(std::string_view root_path, const ReadAt& read, ScanProgress& progress) {
     MftOutcome outcome;
+    // The root's shown form, up to three bytes for each of its own, must fit the tree's name pool.
+    if (root_path.size() > NamePool::MAX_TEXT / 3) {
+        outcome.error = "the root path is too long";
+        return outcome;
+    }
     const std::optional<MftLayout> layout = locate_mft(read, outcome.error);
     if (!layout) return outcome;
     Gathered in;
@@ -752,7 +798,10 @@ MftOutcome read_mft(std::string_view root_path, const ReadAt& read, ScanProgress
         const Node& node = tree.nodes[i];
         if (!(node.flags & FLAG_DIR)) {
             ++files;
-            bytes += node.size;
+            if (!add_to_total(bytes, node.size)) {
+                outcome.error = TOTAL_PAST_LIMIT;
+                return outcome;
+            }
         } else if (!(node.flags & FLAG_LINK)) {
             ++folders;
         }

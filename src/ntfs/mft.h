@@ -6,8 +6,9 @@
 //
 // The bytes come through ReadAt, so a volume handle (Windows, elevated) and an image file (any
 // platform) share this code. Damaged input never crashes or hangs it: a record that fails its fixups
-// counts as unreadable, references that loop or lead outside the MFT are never followed, and the MFT's
-// size is checked against the volume's before anything is allocated for it.
+// counts as unreadable, references that loop or lead outside the MFT are never followed, the MFT's
+// pieces and size are checked against the volume's before anything is allocated for it, no read asks
+// for more than 1 MiB, and sizes that add up past 2^64 are refused.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +23,8 @@
 
 namespace spadrim {
 
-// Fills `into` with the source's bytes from `offset`; false on a read error or when the source ends
-// before `into` is full.
+// Fills `into` (at most 1 MiB) with the source's bytes from `offset`; false on a read error or when the
+// source ends before `into` is full.
 using ReadAt = std::function<bool(std::uint64_t offset, std::span<std::uint8_t> into)>;
 
 struct MftOutcome {

@@ -32,6 +32,8 @@ std::optional<NtfsGeometry> read_boot_sector(std::span<const std::uint8_t> secto
         return std::nullopt;
     geometry.cluster_size = static_cast<std::uint32_t>(bytes_per_sector * sectors_per_cluster);
     geometry.total_sectors = read_le(sector, 0x28, 8);
+    // Every byte offset in the volume must fit 64 bits: the run lists' sums are checked against its size.
+    if (geometry.total_sectors > UINT64_MAX / bytes_per_sector) return std::nullopt;
     geometry.mft_cluster = read_le(sector, 0x30, 8);
     // Positive: clusters per record; negative: the record is 2^-n bytes.
     const auto per_record = static_cast<std::int8_t>(sector[0x40]);
@@ -60,6 +62,14 @@ bool apply_fixups(std::span<std::uint8_t> record) {
         if (record[end] != record[offset] || record[end + 1] != record[offset + 1]) return false;
         record[end] = record[offset + 2 * i];
         record[end + 1] = record[offset + 2 * i + 1];
+    }
+    return true;
+}
+
+bool attribute_named(const AttributeView& attribute, std::u16string_view name) {
+    if (attribute.name.size() != name.size() * 2) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (read_le(attribute.name, 2 * i, 2) != name[i]) return false;
     }
     return true;
 }
@@ -93,6 +103,10 @@ const AttributeView* AttributeCursor::next() {
     view.non_resident = header[0x08] != 0;
     view.named = header[0x09] != 0;
     view.flags = static_cast<std::uint16_t>(read_le(header, 0x0C, 2));
+    const std::size_t name_offset = static_cast<std::size_t>(read_le(header, 0x0A, 2));
+    const std::size_t name_bytes = std::size_t{header[0x09]} * 2;
+    view.name = fits(header, name_offset, name_bytes) ? header.subspan(name_offset, name_bytes)
+                                                      : std::span<const std::uint8_t>();
     view.value = {};
     view.runs = {};
     view.first_vcn = view.allocated_size = view.data_size = 0;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace spadrim {
@@ -60,6 +61,12 @@ inline constexpr std::uint32_t ATTRIBUTE_FILE_NAME = 0x30;
 inline constexpr std::uint32_t ATTRIBUTE_DATA = 0x80;
 inline constexpr std::uint32_t ATTRIBUTE_REPARSE_POINT = 0xC0;
 
+// The reparse tag of a file compressed by the Windows Overlay Filter (compact /exe, CompactOS): its
+// unnamed $DATA is an empty sparse stream of the file's length, its bytes are in the named stream
+// WOF_STREAM, compressed.
+inline constexpr std::uint32_t REPARSE_TAG_WOF = 0x80000017;
+inline constexpr std::u16string_view WOF_STREAM = u"WofCompressedData";
+
 inline constexpr std::uint16_t ATTRIBUTE_COMPRESSED = 0x0001;
 inline constexpr std::uint16_t ATTRIBUTE_SPARSE = 0x8000;
 
@@ -69,6 +76,7 @@ struct AttributeView {
     bool non_resident = false;
     std::uint16_t flags = 0;              // ATTRIBUTE_COMPRESSED, ATTRIBUTE_SPARSE
     bool named = false;                   // an alternate data stream, for $DATA
+    std::span<const std::uint8_t> name;   // the name in UTF-16LE; empty when unnamed or out of bounds
     std::span<const std::uint8_t> value;  // resident: the value
     std::uint64_t first_vcn = 0;          // non-resident: the clusters this piece of the run list maps
     std::span<const std::uint8_t> runs;   // non-resident: the run list
@@ -76,6 +84,9 @@ struct AttributeView {
     std::uint64_t data_size = 0;          // non-resident: the logical length
     std::optional<std::uint64_t> compressed_size;  // non-resident, compressed or sparse: space on the disk
 };
+
+// Whether the attribute's name is exactly `name`.
+bool attribute_named(const AttributeView& attribute, std::u16string_view name);
 
 // The attributes of a record whose fixups are applied, in order, up to the end marker; an attribute
 // whose header or length runs past the record's used size ends the list there.

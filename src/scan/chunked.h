@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -59,9 +60,13 @@ class NamePool {
     static constexpr std::size_t MASK = CHUNK - 1;
 
   public:
-    // The offset of the appended bytes (text longer than a chunk is cut to one chunk).
-    std::uint64_t append(std::string_view text) {
-        if (text.size() > CHUNK) text = text.substr(0, CHUNK);
+    // The longest text the pool holds.
+    static constexpr std::size_t MAX_TEXT = CHUNK;
+
+    // The offset of the appended bytes, or nothing (and the pool unchanged) for text longer than
+    // MAX_TEXT: a node keeps its name's whole length, so the pool never holds less than it was given.
+    std::optional<std::uint64_t> append(std::string_view text) {
+        if (text.size() > MAX_TEXT) return std::nullopt;
         const std::uint64_t available = chunks_.size() * CHUNK;
         if (end_ + text.size() > available) {
             end_ = available;  // the tail of the last chunk stays unused

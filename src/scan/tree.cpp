@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "scan/folder.h"
 #include "scan/paths.h"
@@ -48,7 +49,15 @@ constexpr std::uint64_t NAME_CHUNK = 1 << 20;
 FileTree make_tree(std::string_view root_path) {
     FileTree tree;
     tree.root_path = root_path;
-    const std::string shown = shown_form(root_path);
+    std::string shown = shown_form(root_path);
+    if (shown.size() > NamePool::MAX_TEXT) {
+        // Only a caller that skipped its own bound gets here: the node is named by what the pool holds,
+        // ending on a whole character, and never claims more than that.
+        std::size_t end = NamePool::MAX_TEXT;
+        while (end > 0 && (static_cast<unsigned char>(shown[end]) & 0xC0) == 0x80)
+            --end;
+        shown.resize(end);
+    }
     tree.names.append(shown);
     tree.nodes.push_back(
         Node{0, 0, static_cast<std::uint32_t>(shown.size()), NO_NODE, NO_NODE, NO_NODE, 0, FLAG_DIR, 0});
@@ -65,8 +74,9 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
         const std::string shown = entry.unshowable ? shown_form(entry.name) : std::string();
         const std::string_view name =
             entry.unshowable ? std::string_view(shown) : std::string_view(entry.name);
-        const std::uint64_t offset = tree.names.append(name);
-        tree.nodes.push_back(Node{entry.size, static_cast<std::uint32_t>(offset),
+        const std::optional<std::uint64_t> offset = tree.names.append(name);
+        if (!offset) break;
+        tree.nodes.push_back(Node{entry.size, static_cast<std::uint32_t>(*offset),
                                   static_cast<std::uint32_t>(name.size()), folder, NO_NODE,
                                   tree.nodes[folder].first_child, (entry.flags & FLAG_DIR) ? 0u : 1u,
                                   entry.flags, entry.kind});

@@ -76,7 +76,9 @@ inline bool keeps_length(const ListedEntry& entry) {
     return entry.length != 0 && entry.length != entry.size && !(entry.flags & (FLAG_DIR | FLAG_LINK));
 }
 
-// A tree holding only the root folder, which is named with the shown form of root_path.
+// A tree holding only the root folder, which is named with the shown form of root_path. Callers keep
+// root_path well below NamePool::MAX_TEXT (no file system has a longer path; the readers of scan files
+// and volumes refuse one).
 FileTree make_tree(std::string_view root_path);
 
 inline const Node& node_at(const FileTree& tree, NodeIndex index) {
@@ -90,7 +92,8 @@ inline std::string_view name_of(const FileTree& tree, NodeIndex index) {
 
 // Appends a folder's entries in listing order; each goes to the head of the folder's child list.
 // Returns how many were appended: fewer than given only when the 32-bit node indices or name offsets
-// would overflow, since wrapping them would corrupt the tree. Entry i gets index (old node count + i).
+// would overflow, since wrapping them would corrupt the tree, or at a name longer than the name pool
+// holds (NamePool::MAX_TEXT; no file system makes one). Entry i gets index (old node count + i).
 std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const ListedEntry> entries);
 
 // Records a folder whose listing failed.

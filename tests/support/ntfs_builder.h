@@ -64,19 +64,27 @@ struct Record {
         end += length;
         close();
     }
+    // A non-resident $DATA, named `name` when that is not empty, mapping clusters from `first_vcn` on.
     void add_non_resident(const Bytes& runs, std::uint64_t size, std::uint16_t flags,
-                          std::optional<std::uint64_t> compressed = std::nullopt) {
+                          std::optional<std::uint64_t> compressed = std::nullopt,
+                          std::u16string_view name = {}, std::uint64_t first_vcn = 0) {
         const std::size_t header = compressed ? 0x48 : 0x40;
-        const std::size_t length = (header + runs.size() + 7) / 8 * 8;
+        const std::size_t runs_at = header + (name.size() * 2 + 7) / 8 * 8;
+        const std::size_t length = (runs_at + runs.size() + 7) / 8 * 8;
         put(bytes, end, ATTRIBUTE_DATA, 4);
         put(bytes, end + 4, length, 4);
         bytes[end + 8] = 1;
+        bytes[end + 9] = static_cast<std::uint8_t>(name.size());
+        put(bytes, end + 0x0A, header, 2);
         put(bytes, end + 0x0C, flags, 2);
-        put(bytes, end + 0x20, header, 2);
+        put(bytes, end + 0x10, first_vcn, 8);
+        put(bytes, end + 0x20, runs_at, 2);
         put(bytes, end + 0x28, size, 8);
         put(bytes, end + 0x30, size, 8);
         if (compressed) put(bytes, end + 0x40, *compressed, 8);
-        std::copy(runs.begin(), runs.end(), bytes.begin() + static_cast<std::ptrdiff_t>(end + header));
+        for (std::size_t i = 0; i < name.size(); ++i)
+            put(bytes, end + header + 2 * i, name[i], 2);
+        std::copy(runs.begin(), runs.end(), bytes.begin() + static_cast<std::ptrdiff_t>(end + runs_at));
         end += length;
         close();
     }
