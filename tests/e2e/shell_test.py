@@ -87,6 +87,23 @@ try:
             notice = lambda name: notice_text(shot(name), x, y, w, h)
             menu_text = lambda name, index: ocr(shot(name), x, y + row(index) - 16, 420, 220)
 
+            # Show in File Explorer on kept.txt: the second entry of its menu, opened with the mouse.
+            run("xdotool", "mousemove", str(x + 100), str(y + row(3)), "click", "3")
+            text_until(lambda: menu_text("menu-kept", 3), ["Show in File Explorer"])
+            for _ in range(2):
+                run("xdotool", "key", "Down")
+            run("xdotool", "key", "Return")
+            opened = wait_for(lambda: explorer_selecting("kept.txt"), 20)
+            check("Show in File Explorer starts the system's Explorer", opened is not None,
+                  run("pgrep", "-af", "explorer").stdout)
+            strays = [folder for folder in (program, started_in)
+                      if os.path.exists(os.path.join(folder, "explorer.exe.ran"))]
+            check("no explorer.exe beside Spadrim or in the start directory runs", not strays, strays)
+            # Explorer's window would take the keys meant for Spadrim: it goes.
+            for line in run("pgrep", "-af", "explorer").stdout.splitlines():
+                if "/select" in line:
+                    run("kill", line.split()[0])
+
             # Shift+F10 opens the item menu of the selected row (a., a file), at that row.
             desktop.click(window, 100, row(1))
             key("shift+F10")
@@ -96,57 +113,15 @@ try:
             run("xdotool", "key", "Escape")
 
             # a. is not moved: the shell would be handed "a", the file beside it.
+            desktop.click(window, 100, row(1))
             key("Delete")
-            said = text_until(lambda: notice("inexact-name"), ["another item"])
+            said = text_until(lambda: notice("inexact-name"), ["another item"], 8)
+            check("a. is refused with a notice saying why", "another item" in said, said)
             if message_box():
                 answer("y")  # had it asked, the test goes on to show what the move does
-            check("a. is refused with a notice saying why", "another item" in said, said)
-            wait_for(lambda: not os.path.exists(os.path.join(scanned, "a")), 3)
+                wait_for(lambda: not os.path.exists(os.path.join(scanned, "a")), 5)
             check("recycling a. leaves a in place",
                   os.path.exists(os.path.join(scanned, "a")) and os.path.exists(os.path.join(scanned, "a.")))
-
-            # Documents, moved into OneDrive, is protected there, and so is the OneDrive folder holding it.
-            desktop.click(window, 100, row(0))
-            key("Delete")
-            refused = wait_for(message_box, 10)
-            if refused:
-                said = text_until(lambda: ocr(shot("protected-documents"), *desktop.geometry(refused)),
-                                  ["rely on this folder"])
-                check("a folder holding the relocated Documents is refused", "rely on this folder" in said, said)
-                answer("y")  # a question would take Yes; the information box has no Yes
-                if message_box():
-                    answer("Return")
-            else:
-                check("a folder holding the relocated Documents is refused", False, "no box")
-            key("Return")  # into OneDrive
-            wait_for(lambda: window_name(window).endswith("OneDrive - Spadrim"), 10)
-            desktop.click(window, 100, row(0))
-            key("Delete")
-            check("the relocated Documents itself is refused", wait_for(message_box, 10) is not None)
-            answer("y")
-            if message_box():
-                answer("Return")
-            check("Documents stays", os.path.exists(os.path.join(documents, "report.txt")))
-            key("BackSpace")
-            wait_for(lambda: window_name(window) == folder + " - Spadrim", 10)
-
-            # Show in File Explorer on kept.txt: the menu's second entry on a file.
-            desktop.click(window, 100, row(3))
-            key("shift+F10")
-            text_until(lambda: menu_text("menu-kept", 3), ["Show in File Explorer"])
-            for _ in range(2):
-                run("xdotool", "key", "Down")
-            run("xdotool", "key", "Return")
-            opened = wait_for(lambda: explorer_selecting("kept.txt"), 20)
-            check("Show in File Explorer starts the system's Explorer", opened is not None,
-                  run("pgrep", "-af", "explorer").stdout)
-            # Explorer's window would take the keys meant for Spadrim: it goes.
-            for line in run("pgrep", "-af", "explorer").stdout.splitlines():
-                if "/select" in line:
-                    run("kill", line.split()[0])
-            strays = [folder for folder in (program, started_in)
-                      if os.path.exists(os.path.join(folder, "explorer.exe.ran"))]
-            check("no explorer.exe beside Spadrim or in the start directory runs", not strays, strays)
 
             # A move that reaches the Bin says so.
             desktop.click(window, 100, row(3))
@@ -155,6 +130,30 @@ try:
             gone = wait_for(lambda: not os.path.exists(os.path.join(scanned, "kept.txt")), 20)
             said = text_until(lambda: notice("moved"), ["Moved to the Recycle Bin"])
             check("a move to the Bin is reported as one", gone and "Moved to the Recycle Bin" in said, said)
+
+            def refusal(name):
+                """The text of the box Delete brings up on the selection; the box is closed (a question would
+                take Yes, so that a folder that should have been refused is seen to go)."""
+                key("Delete")
+                box = wait_for(message_box, 10)
+                if not box:
+                    return ""
+                said = text_until(lambda: ocr(shot(name), *desktop.geometry(box)), ["rely on this folder"])
+                answer("y")
+                if message_box():
+                    answer("Return")  # the information box's only button
+                return said
+
+            # Documents, moved into OneDrive, is protected there, and so is the OneDrive folder holding it.
+            desktop.click(window, 100, row(0))
+            said = refusal("protected-onedrive")
+            check("a folder holding the relocated Documents is refused", "rely on this folder" in said, said)
+            key("Return")  # into OneDrive
+            wait_for(lambda: window_name(window).endswith("OneDrive - Spadrim"), 10)
+            desktop.click(window, 100, row(0))
+            said = refusal("protected-documents")
+            check("the relocated Documents itself is refused", "rely on this folder" in said, said)
+            check("Documents stays", os.path.exists(os.path.join(documents, "report.txt")))
         stop(process)
         run("wine", "reg", "add", SHELL_FOLDERS, "/v", "Personal", "/t", "REG_EXPAND_SZ", "/d",
             before.group(1).strip() if before else r"%USERPROFILE%\Documents", "/f")
