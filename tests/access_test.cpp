@@ -371,5 +371,21 @@ TEST(AccessActions, InvokingATileOpensItsFolderAndSelectingItSelects) {
     EXPECT_EQ(app.current_folder, 2u);
 }
 
+// A reader opens a row's or tile's item menu as a right click does; other elements have none.
+TEST(AccessActions, RowsAndTilesOpenTheirItemMenu) {
+    Fixture f;
+    App& app = f.app;
+    const ScreenDescription screen = f.screen();
+    for (const char* name : {"a.txt, 50 B, 1.2%", "deep, 7 B"}) {
+        const std::optional<Command> command =
+            act_on(app, f.surface, named(screen, name).key, Act::Menu).command;
+        ASSERT_TRUE(command) << name;
+        EXPECT_EQ(command->kind, CommandKind::ItemMenu);
+        EXPECT_EQ(command->node, app.selection) << name;
+    }
+    EXPECT_EQ(app.selection, 2u);
+    EXPECT_FALSE(act_on(app, f.surface, named(screen, "Largest files").key, Act::Menu).command);
+}
+
 }  // namespace
 }  // namespace spadrim

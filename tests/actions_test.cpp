@@ -407,6 +407,42 @@ TEST(ActionsRightClick, SelectsAndAsksForTheItemMenu) {
     EXPECT_FALSE(right_click(app, f.row(0), 10, 100).command);  // a set row has no item
 }
 
+// The menu key opens the selection's item menu where the selection is drawn: on its row, or on its tile
+// when the keyboard is in the treemap; a row scrolled away puts the menu at the list's edge.
+TEST(ActionsMenuKey, TheSelectionsMenuAtItsRowOrTile) {
+    Fixture f;
+    App& app = f.app;
+    EXPECT_FALSE(menu_key(app, SURFACE).command);  // nothing selected
+    click(app, SURFACE, f.row(1), 0, 0);
+    const auto lands_on = [&](const Surface& surface, HitTarget target) {
+        const std::optional<Command> command = menu_key(app, surface).command;
+        ASSERT_TRUE(command);
+        EXPECT_EQ(command->kind, CommandKind::ItemMenu);
+        EXPECT_EQ(command->node, app.selection);
+        EXPECT_EQ(hit_test(view_input(app, surface), command->x, command->y), target);
+    };
+    lands_on(SURFACE, f.row(1));
+    const std::vector<TreemapRect> tiles = {{700, 100, 200, 300, app.node_rows[0], 0},
+                                            {700, 400, 200, 100, app.selection, 0}};
+    const Surface with_tiles{1000, 700, 1, &tiles, {}};
+    lands_on(with_tiles, f.row(1));  // the keyboard is in the list
+    app.focus = Focus{FocusArea::Treemap};
+    lands_on(with_tiles, (HitTarget{HitKind::Tile, app.selection}));
+    app.focus = Focus{FocusArea::List};
+
+    navigate(app, f.many, f.copies[0], list_geometry(app, SURFACE));  // its rows: the copies
+    ASSERT_EQ(app.node_rows.size(), 40u);
+    app.selection = app.node_rows[39];
+    app.scroll = 0;
+    const std::optional<Command> command = menu_key(app, SURFACE).command;
+    ASSERT_TRUE(command);
+    const Box view = list_viewport(view_input(app, SURFACE));
+    EXPECT_TRUE(command->y >= view.y && command->y <= view.y + view.height) << command->y;
+
+    app.screen = Screen::Home;
+    EXPECT_FALSE(menu_key(app, SURFACE).command);
+}
+
 TEST(ActionsRecycle, TheRootAndProtectedFoldersAreNotOffered) {
     Fixture f;
     const std::string many = path_of(*f.app.tree, f.many);  // spelt with this system's separator

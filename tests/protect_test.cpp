@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 
 #include "app/protect.h"
 #include "strings/case.h"
@@ -38,6 +39,36 @@ TEST(Protected, SystemProgramAndProfileFoldersAndWhatHoldsThem) {
     EXPECT_TRUE(is("C:\\Users\\Ελένη\\Saved Games"));
     EXPECT_FALSE(is("C:\\Users\\Ελένη2"));  // a neighbour, not a parent
     EXPECT_FALSE(is("D:\\Data"));
+}
+
+// Known folders that Windows says live elsewhere than in the profile: moved by OneDrive's backup, by the
+// user to another drive, or to a server.
+TEST(Protected, KnownFoldersWhereverTheyLive) {
+    const std::vector<std::string> known = {"C:\\Users\\Ελένη\\OneDrive\\Documents", "D:\\Desktop\\",
+                                            "\\\\nas\\home\\Pictures"};
+    const struct {
+        const char* path;
+        bool protected_;
+    } CASES[] = {
+        {"C:\\Users\\Ελένη\\OneDrive\\Documents", true},
+        {"c:\\users\\ελένη\\onedrive\\DOCUMENTS\\", true},
+        {"C:\\Users\\Ελένη\\OneDrive", true},  // holds Documents
+        {"C:\\Users\\Ελένη\\OneDrive\\Documents\\notes.txt", false},
+        {"C:\\Users\\Ελένη\\OneDrive\\Documents old", false},
+        {"D:\\Desktop", true},
+        {"D:\\Desktop\\todo.txt", false},
+        {"\\\\nas\\home\\Pictures", true},
+        {"\\\\nas\\home", true},
+        {"\\\\nas\\home\\Pictures\\2024", false},
+        {"\\\\nas\\home\\Music", false},
+    };
+    for (const auto& c : CASES) {
+        EXPECT_EQ(is_protected(c.path, windows_environment, known), c.protected_) << c.path;
+        // Without the known folders only what lies in the profile's default places is known.
+        if (c.protected_ && !std::string_view(c.path).starts_with("C:\\Users\\Ελένη\\OneDrive")) {
+            EXPECT_FALSE(is_protected(c.path, windows_environment)) << c.path;
+        }
+    }
 }
 
 TEST(Protected, FullUnicodeLowerCase) {

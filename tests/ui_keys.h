@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 91> UI_KEYS = {
+inline constexpr std::array<std::string_view, 93> UI_KEYS = {
     "{0} folders could not be read",
     "About {0} not accounted for (system files etc.)",
     "Folder not found",
@@ -16,6 +16,8 @@ inline constexpr std::array<std::string_view, 91> UI_KEYS = {
     "{0} duplicate sets · {1} can be freed",
     "{0} files could not be opened",
     "Moved to the Recycle Bin. Emptying it frees {0}.",
+    "Deleted for good: it could not go to the Recycle Bin. {0} freed.",
+    "Windows would read this name as another item's, so Spadrim will not open or delete it.",
     "The Recycle Bin is empty",
     "Path copied",
     "Drives",

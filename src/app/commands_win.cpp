@@ -18,6 +18,7 @@
 #include "app/updater/updater.h"
 #include "config.h"
 #include "kinds/kinds.h"
+#include "scan/paths.h"
 #include "strings/strings.h"
 #include "strings/wide_win.h"
 
@@ -77,6 +78,16 @@ bool refused_for_import(Window& window) {
     show_notice(window.app, std::string(not_on_this_pc_text()));
     state_changed(window);
     return true;
+}
+
+// The real path of a node for the shell, which takes plain paths; nothing, with a notice saying why,
+// when Windows would read it as another item's ("report." as "report").
+std::optional<std::string> exact_path(Window& window, NodeIndex node) {
+    std::string path = real_path_of(*window.app.tree, node);
+    if (plain_path_is_exact(path)) return path;
+    show_notice(window.app, std::string(inexact_name_text()));
+    state_changed(window);
+    return std::nullopt;
 }
 
 void analyze_again(Window& window) {
@@ -192,7 +203,7 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
     add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",
-        can_recycle(app, node, environment_variable));
+        can_recycle(app, node, environment_variable, known_folders()));
     if (!here) add(menu, 0, std::string(not_on_this_pc_text()), false);
     const UINT id = show(window.handle, menu, x, y);
     Window* current = main_window();
@@ -207,7 +218,9 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
         case OPEN: run_command(*current, Command{CommandKind::OpenItem, node}); break;
         case COPY_PATH: run_command(*current, Command{CommandKind::CopyPath, node}); break;
         case RECYCLE: run_command(*current, Command{CommandKind::RecycleItem, node}); break;
-        case SHOW_IN_EXPLORER: show_in_explorer(real_path_of(*current->app.tree, node)); break;
+        case SHOW_IN_EXPLORER:
+            if (const std::optional<std::string> path = exact_path(*current, node)) show_in_explorer(*path);
+            break;
         default: break;
     }
 }
@@ -223,7 +236,8 @@ void run_command(Window& window, const Command& command) {
         case CommandKind::AnalyzeAgain: analyze_again(window); break;
         case CommandKind::ShowMenu: main_menu(window.handle, command.x, command.y); break;
         case CommandKind::OpenItem:
-            if (has_node && !refused_for_import(window)) open_item(real_path_of(*app.tree, command.node));
+            if (!has_node || refused_for_import(window)) break;
+            if (const std::optional<std::string> path = exact_path(window, command.node)) open_item(*path);
             break;
         case CommandKind::CopyPath:
             if (has_node && copy_path(window.handle, real_path_of(*app.tree, command.node))) {

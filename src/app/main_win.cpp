@@ -54,6 +54,32 @@ std::uint64_t unix_now() {
     return ticks < EPOCH ? 0 : (ticks - EPOCH) / 10000000;
 }
 
+// A folder named relative to the directory Spadrim was started in, made full; full paths are kept as
+// given (making them full again would strip a trailing dot or space from a name).
+std::optional<std::string> full_folder(std::optional<std::string> folder) {
+    if (!folder || (folder->size() >= 3 && (*folder)[1] == ':' && (*folder)[2] == '\\') ||
+        folder->starts_with("\\\\")) {
+        return folder;
+    }
+    const std::wstring relative = to_wide(*folder);
+    const DWORD size = GetFullPathNameW(relative.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return folder;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(relative.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return folder;
+    full.resize(length);
+    return from_wide_exact(full);
+}
+
+// Leaves whatever directory Spadrim was started in (the folder the Explorer verb was used on, a
+// download's folder, a USB stick) for the system folder, so that nothing started by a bare name is
+// looked for there.
+void leave_start_directory() {
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) SetCurrentDirectoryW(system);
+}
+
 int run() {
     const std::vector<std::string> args = command_line_arguments();
     if (wants_unregister(args)) {
@@ -64,7 +90,8 @@ int run() {
         register_verb();
         return 0;
     }
-    const std::optional<std::string> folder = folder_argument(args);
+    const std::optional<std::string> folder = full_folder(folder_argument(args));
+    leave_start_directory();
     register_verb();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 

@@ -24,11 +24,12 @@ std::string normalised_path(std::string_view path) {
     return lower_case(path);
 }
 
-bool is_protected(std::string_view path, const EnvironmentLookup& environment) {
+bool is_protected(std::string_view path, const EnvironmentLookup& environment,
+                  std::span<const std::string> known_folders) {
     const std::string target = normalised_path(path);
     if (target.size() <= 2) return true;  // a drive root ("c:") or nothing at all
 
-    std::vector<std::string> roots;
+    std::vector<std::string> roots(known_folders.begin(), known_folders.end());
     for (const char* name : ROOT_VARIABLES) {
         if (std::optional<std::string> value = environment(name)) roots.push_back(std::move(*value));
     }

@@ -2,7 +2,11 @@
 // Recycle Bin through the shell's own dialog. Nothing is deleted by the program itself.
 #include <windows.h>
 
+#include <knownfolders.h>
 #include <shellapi.h>
+#include <shlobj.h>
+
+#include <optional>
 
 #include "app/protect.h"
 #include "app/recycle_win.h"
@@ -20,17 +24,50 @@ bool exists(const std::string& path) {
     return GetFileAttributesW(to_wide(to_long_path(path)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::uint64_t query_recycle_bin() {
+std::optional<SHQUERYRBINFO> query_recycle_bins() {
     SHQUERYRBINFO info{};
     info.cbSize = sizeof info;
-    if (FAILED(SHQueryRecycleBinW(nullptr, &info)) || info.i64Size < 0) return 0;
-    return static_cast<std::uint64_t>(info.i64Size);
+    if (FAILED(SHQueryRecycleBinW(nullptr, &info)) || info.i64Size < 0 || info.i64NumItems < 0)
+        return std::nullopt;
+    return info;
+}
+
+std::uint64_t query_recycle_bin() {
+    const std::optional<SHQUERYRBINFO> info = query_recycle_bins();
+    return info ? static_cast<std::uint64_t>(info->i64Size) : 0;
+}
+
+std::optional<std::int64_t> recycle_bin_items() {
+    const std::optional<SHQUERYRBINFO> info = query_recycle_bins();
+    if (!info) return std::nullopt;
+    return info->i64NumItems;
 }
 
 }  // namespace
 
+std::vector<std::string> known_folders() {
+    static constexpr const KNOWNFOLDERID* FOLDERS[] = {
+        &FOLDERID_Desktop,      &FOLDERID_Documents,       &FOLDERID_Downloads,
+        &FOLDERID_Pictures,     &FOLDERID_Music,           &FOLDERID_Videos,
+        &FOLDERID_SavedGames,   &FOLDERID_Favorites,       &FOLDERID_Contacts,
+        &FOLDERID_Links,        &FOLDERID_SavedSearches,   &FOLDERID_SkyDrive,
+        &FOLDERID_Profile,      &FOLDERID_UserProfiles,    &FOLDERID_RoamingAppData,
+        &FOLDERID_LocalAppData, &FOLDERID_Public,          &FOLDERID_Windows,
+        &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramFilesX64,
+        &FOLDERID_ProgramData,  &FOLDERID_CameraRoll,      &FOLDERID_Objects3D};
+    std::vector<std::string> folders;
+    for (const KNOWNFOLDERID* id : FOLDERS) {
+        PWSTR path = nullptr;
+        // Not verified: a folder on a server that is away is still the user's.
+        if (SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path && *path)
+            folders.push_back(from_wide_exact(path));
+        CoTaskMemFree(path);
+    }
+    return folders;
+}
+
 bool is_protected_here(std::string_view path) {
-    return is_protected(path, environment_variable);
+    return is_protected(path, environment_variable, known_folders());
 }
 
 void recycle_item(Window& window, NodeIndex node) {
@@ -41,10 +78,13 @@ void recycle_item(Window& window, NodeIndex node) {
     const Node item = node_at(*app.tree, node);
     const HWND handle = window.handle;
     const std::uint64_t generation = app.tree_generation;
-    const std::string cannot_move(
-        tr("휴지통으로 보내지 못했습니다. 다른 프로그램이 쓰고 있을 수 있습니다.",
-           "Could not move it to the Recycle Bin. Another program may be using it."));
 
+    // The shell takes plain paths, which Windows rewrites: "report." would move "report".
+    if (!plain_path_is_exact(path)) {
+        show_notice(app, std::string(inexact_name_text()));
+        state_changed(window);
+        return;
+    }
     if (node == 0 || is_protected_here(path)) {
         const std::string text =
             shown + "\n\n" +
@@ -68,7 +108,7 @@ void recycle_item(Window& window, NodeIndex node) {
     // An item deleted since the scan is not there to move: checking afterwards alone would take its
     // absence for a successful move.
     if (!exists(path)) {
-        show_notice(current->app, cannot_move);
+        show_notice(current->app, recycle_notice(RecycleOutcome::Failed, item.size));
         state_changed(*current);
         return;
     }
@@ -79,26 +119,29 @@ void recycle_item(Window& window, NodeIndex node) {
     operation.wFunc = FO_DELETE;
     operation.pFrom = from.c_str();
     operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
-    SHFileOperationW(&operation);
+    RecycleObservation seen;
+    seen.bin_items_before = recycle_bin_items();
+    seen.result = SHFileOperationW(&operation);
+    seen.aborted = operation.fAnyOperationsAborted != FALSE;
+    seen.still_there = exists(path);
+    seen.bin_items_after = recycle_bin_items();
+    const RecycleOutcome outcome = recycle_outcome(seen);
     current = main_window();
     if (!current) return;
-    if (exists(path)) {
-        show_notice(current->app, cannot_move);
-        state_changed(*current);
-        return;
+    if (outcome == RecycleOutcome::Recycled || outcome == RecycleOutcome::DeletedForGood) {
+        // A scan that ended while the boxes were up brought a new tree, in which the item has another
+        // index.
+        App& now = current->app;
+        const NodeIndex moved = now.tree_generation == generation ? node
+                                : now.tree                        ? find_path(*now.tree, path)
+                                                                  : NO_NODE;
+        if (now.tree && moved != NO_NODE && moved != 0 && !is_removed(*now.tree, moved))
+            remove_from_view(now, moved);
+        now.recycle_bin_bytes = query_recycle_bin();
+        refresh_volume(now);
     }
-    // A scan that ended while the boxes were up brought a new tree, in which the item has another index.
-    App& now = current->app;
-    const NodeIndex moved = now.tree_generation == generation ? node
-                            : now.tree                        ? find_path(*now.tree, path)
-                                                              : NO_NODE;
-    if (now.tree && moved != NO_NODE && moved != 0 && !is_removed(*now.tree, moved))
-        remove_from_view(now, moved);
-    current->app.recycle_bin_bytes = query_recycle_bin();
-    refresh_volume(current->app);
-    show_notice(current->app, substitute(tr("휴지통으로 보냈습니다. 휴지통을 비우면 {0}만큼 공간이 생깁니다.",
-                                            "Moved to the Recycle Bin. Emptying it frees {0}."),
-                                         {format_size(item.size)}));
+    if (const std::string notice = recycle_notice(outcome, item.size); !notice.empty())
+        show_notice(current->app, notice);
     state_changed(*current);
 }
 

@@ -68,12 +68,19 @@ void open_item(const std::string& path) {
 }
 
 void show_in_explorer(const std::string& path) {
-    std::wstring command = L"explorer.exe /select,\"" + to_wide(path) + L"\"";
+    // By its full path: a bare "explorer.exe" is looked for in Spadrim's own folder and in the current
+    // directory first, where anyone who could write a file there would have it run.
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::wstring windows(folder, length);
+    const std::wstring explorer = windows + L"\\explorer.exe";
+    std::wstring command = L"\"" + explorer + L"\" /select,\"" + to_wide(path) + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process)) {
+    if (CreateProcessW(explorer.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, windows.c_str(),
+                       &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }

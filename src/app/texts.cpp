@@ -108,6 +108,43 @@ std::string recycle_bin_text(std::uint64_t bytes) {
     return std::string(tr("휴지통에 든 용량:", "In the Recycle Bin:")) + " " + format_size(bytes);
 }
 
+RecycleOutcome recycle_outcome(const RecycleObservation& seen) {
+    constexpr int CANCELLED = 1223;            // ERROR_CANCELLED
+    constexpr int OPERATION_CANCELLED = 0x75;  // DE_OPCANCELLED, an answer older shells give
+    if (seen.still_there) {
+        const bool refused = seen.aborted || seen.result == CANCELLED || seen.result == OPERATION_CANCELLED;
+        return refused ? RecycleOutcome::Cancelled : RecycleOutcome::Failed;
+    }
+    const bool grew =
+        seen.bin_items_before && seen.bin_items_after && *seen.bin_items_after > *seen.bin_items_before;
+    return grew ? RecycleOutcome::Recycled : RecycleOutcome::DeletedForGood;
+}
+
+std::string recycle_notice(RecycleOutcome outcome, std::uint64_t size) {
+    switch (outcome) {
+        case RecycleOutcome::Recycled:
+            return substitute(tr("휴지통으로 보냈습니다. 휴지통을 비우면 {0}만큼 공간이 생깁니다.",
+                                 "Moved to the Recycle Bin. Emptying it frees {0}."),
+                              {format_size(size)});
+        case RecycleOutcome::DeletedForGood:
+            return substitute(tr("휴지통에 넣지 못해 완전히 삭제했습니다. {0}만큼 공간이 생겼습니다.",
+                                 "Deleted for good: it could not go to the Recycle Bin. {0} freed."),
+                              {format_size(size)});
+        case RecycleOutcome::Cancelled: return {};
+        case RecycleOutcome::Failed:
+            return std::string(tr("휴지통으로 보내지 못했습니다. 다른 프로그램이 쓰고 있을 수 있습니다.",
+                                  "Could not move it to the Recycle Bin. Another program may be using it."));
+    }
+    return {};
+}
+
+std::string_view inexact_name_text() {
+    return tr(
+        "Windows가 이 이름을 다른 항목의 이름으로 바꿔 읽기 때문에 Spadrim에서는 이 항목을 열거나 지우지 "
+        "않습니다.",
+        "Windows would read this name as another item's, so Spadrim will not open or delete it.");
+}
+
 std::string elapsed_text(double seconds) {
     char digits[32];
     const auto written =

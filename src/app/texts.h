@@ -54,6 +54,35 @@ std::string highlight_text(std::string_view extension);
 // "In the Recycle Bin: {size}".
 std::string recycle_bin_text(std::uint64_t bytes);
 
+// What is seen once the shell is done with a move to the Recycle Bin. The shell's own answers do not
+// tell a move from a deletion (an item too big for the Bin, or on a drive without one, is deleted once the
+// user says Yes to its question), nor always a No from a failure: the item's absence and the Bins' item
+// count growing are what tell.
+struct RecycleObservation {
+    int result = 0;                                // SHFileOperationW's return value
+    bool aborted = false;                          // its fAnyOperationsAborted: the user said No or cancelled
+    bool still_there = false;                      // something is still at the item's path
+    std::optional<std::int64_t> bin_items_before;  // the Recycle Bins' item count; nothing when unknown
+    std::optional<std::int64_t> bin_items_after;
+};
+
+enum class RecycleOutcome : std::uint8_t {
+    Recycled,
+    DeletedForGood,
+    Cancelled,
+    Failed
+};
+
+// Gone without the Bins growing (or with their count unknown) is taken as deleted for good: telling the
+// user it can be restored when it cannot is the worse mistake.
+RecycleOutcome recycle_outcome(const RecycleObservation& seen);
+
+// The notice for an outcome, with the item's size; empty when the user cancelled.
+std::string recycle_notice(RecycleOutcome outcome, std::uint64_t size);
+
+// Why an item whose name Windows would take for another's is neither opened nor moved.
+std::string_view inexact_name_text();
+
 // "{0} s" with whole seconds.
 std::string elapsed_text(double seconds);
 

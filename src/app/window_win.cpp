@@ -189,6 +189,11 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_LBUTTONUP: return apply(window, button_released(app));
         case WM_CAPTURECHANGED: return apply(window, capture_lost(app));
         case WM_RBUTTONUP: return apply(window, right_click(app, target_at(app, surface, x, y), x, y));
+        case WM_CONTEXTMENU:
+            // From the keyboard (the menu key, Shift+F10) the point is -1, -1; a right click on the frame
+            // keeps Windows' own menu.
+            if (lparam != -1) return DEFAULT;
+            return apply(window, menu_key(app, surface));
         case WM_MOUSEWHEEL: {
             POINT point{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
             ScreenToClient(window.handle, &point);

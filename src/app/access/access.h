@@ -132,12 +132,14 @@ enum class Act : std::uint8_t {
     Select,
     Expand,
     Collapse,
+    Menu,
 };
 
 // Does `act` to the element with this key as the matching click would: Invoke presses a button, card,
 // tab or link, opens a row's or tile's folder (a double-click) and expands or collapses a set; Select
-// selects a row or tile; Expand and Collapse open and close a duplicate set. Nothing when the element is
-// gone, disabled or cannot do that.
+// selects a row or tile; Expand and Collapse open and close a duplicate set; Menu opens the item menu of
+// a row's or tile's node, as a right click on it does. Nothing when the element is gone, disabled or
+// cannot do that.
 Reaction act_on(App& app, const Surface& surface, const ElementKey& key, Act act);
 
 }  // namespace spadrim

@@ -116,7 +116,7 @@ long control_type(Role role) {
 
 // An element's provider: a key and the hub. Every call finds the element again in the newest snapshot,
 // so a provider stays valid while its element exists and answers that it is gone afterwards.
-class ElementProvider final : public IRawElementProviderSimple,
+class ElementProvider final : public IRawElementProviderSimple2,
                               public IRawElementProviderFragment,
                               public IRawElementProviderFragmentRoot,
                               public IInvokeProvider,
@@ -132,8 +132,9 @@ class ElementProvider final : public IRawElementProviderSimple,
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IRawElementProviderSimple)) {
-            *out = static_cast<IRawElementProviderSimple*>(this);
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IRawElementProviderSimple) ||
+            iid == __uuidof(IRawElementProviderSimple2)) {
+            *out = static_cast<IRawElementProviderSimple2*>(this);
         } else if (iid == __uuidof(IRawElementProviderFragment)) {
             *out = static_cast<IRawElementProviderFragment*>(this);
         } else if (iid == __uuidof(IRawElementProviderFragmentRoot) && key_ == ROOT) {
@@ -330,6 +331,9 @@ class ElementProvider final : public IRawElementProviderSimple,
         if (focused != NO_ELEMENT) *out = fragment(found.snapshot->screen.elements[focused].key);
         return S_OK;
     }
+
+    // IRawElementProviderSimple2: a reader's way to a row's or tile's item menu.
+    HRESULT STDMETHODCALLTYPE ShowContextMenu() override { return ask(Act::Menu, CAN_SELECT); }
 
     // IInvokeProvider
     HRESULT STDMETHODCALLTYPE Invoke() override { return ask(Act::Invoke, CAN_INVOKE); }

@@ -34,6 +34,9 @@ Reaction act_on(App& app, const Surface& surface, const ElementKey& key, Act act
         case Act::Collapse:
             if (!expandable || !expanded) return {};
             return click(app, surface, target, x, y);
+        case Act::Menu:
+            if (key.piece != Piece::Row && key.piece != Piece::Tile) return {};
+            return right_click(app, target, x, y);
     }
     return {};
 }

@@ -30,6 +30,17 @@ IInvokeProvider : public IUnknown {
 __CRT_UUID_DECL(IInvokeProvider, 0x54fcb24b, 0xe18e, 0x47a2, 0xb4, 0xd3, 0xec, 0xcb, 0xe7, 0x75, 0x99, 0xa2)
 #endif
 
+#ifndef __IRawElementProviderSimple2_INTERFACE_DEFINED__
+#define __IRawElementProviderSimple2_INTERFACE_DEFINED__
+MIDL_INTERFACE("a0a839a9-8da1-4a82-806a-8e0d44e79f56")
+IRawElementProviderSimple2 : public IRawElementProviderSimple {
+  public:
+    virtual HRESULT STDMETHODCALLTYPE ShowContextMenu() = 0;
+};
+__CRT_UUID_DECL(IRawElementProviderSimple2, 0xa0a839a9, 0x8da1, 0x4a82, 0x80, 0x6a, 0x8e, 0x0d, 0x44, 0xe7,
+                0x9f, 0x56)
+#endif
+
 #ifndef __ISelectionItemProvider_INTERFACE_DEFINED__
 #define __ISelectionItemProvider_INTERFACE_DEFINED__
 MIDL_INTERFACE("2acad808-b2d4-452d-a407-91ff1ad167b2")

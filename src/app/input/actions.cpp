@@ -332,6 +332,36 @@ Reaction right_click(App& app, HitTarget target, float x, float y) {
     return Reaction{true, Command{CommandKind::ItemMenu, node, x, y}, false, false};
 }
 
+Reaction menu_key(App& app, const Surface& surface) {
+    const NodeIndex node = app.selection;
+    if (app.screen != Screen::Results || !app.tree || node >= app.tree->nodes.size()) return {};
+    const ViewInput in = view_input(app, surface);
+    const Box view = list_viewport(in);
+    const float indent = scaled(16, in.scale);
+    std::optional<std::pair<float, float>> row_point;
+    for (std::size_t row = 0; row < in.row_count; ++row) {
+        if (row_node(app, row) != node) continue;
+        // Below the row's middle, so the menu leaves the row itself in sight.
+        const double y = view.y + (static_cast<double>(row) + 0.5) * row_height(in) - app.scroll;
+        const auto middle = static_cast<float>(
+            std::clamp(y, static_cast<double>(view.y), static_cast<double>(view.y + view.height)));
+        row_point = std::pair{view.x + indent, middle};
+        break;
+    }
+    std::optional<std::pair<float, float>> tile_point;
+    if (in.tiles) {
+        for (const TreemapRect& tile : *in.tiles) {
+            if (tile.node == node) tile_point = std::pair{tile.x + tile.width / 2, tile.y + tile.height / 2};
+        }
+    }
+    const bool in_treemap = app.focus.area == FocusArea::Treemap;
+    const std::pair<float, float> at = in_treemap && tile_point ? *tile_point
+                                       : row_point              ? *row_point
+                                       : tile_point             ? *tile_point
+                                                                : std::pair{view.x + indent, view.y};
+    return Reaction{false, Command{CommandKind::ItemMenu, node, at.first, at.second}, false, false};
+}
+
 Reaction side_button(App& app, const Surface& surface) {
     if (!app.tree) return {};
     return to_parent(app, surface);
@@ -379,9 +409,10 @@ Reaction capture_lost(App& app) {
     return CHANGED;
 }
 
-bool can_recycle(const App& app, NodeIndex node, const EnvironmentLookup& environment) {
+bool can_recycle(const App& app, NodeIndex node, const EnvironmentLookup& environment,
+                 std::span<const std::string> known_folders) {
     if (!app.tree || app.tree->imported || node == 0 || node >= app.tree->nodes.size()) return false;
-    return !is_protected(real_path_of(*app.tree, node), environment);
+    return !is_protected(real_path_of(*app.tree, node), environment, known_folders);
 }
 
 }  // namespace spadrim

@@ -50,6 +50,10 @@ Reaction double_click(App& app, const Surface& surface, HitTarget target, float 
 Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers);
 // The item menu of the node under the pointer, which becomes the selection.
 Reaction right_click(App& app, HitTarget target, float x, float y);
+// The context-menu key or Shift+F10: the item menu of the selection, at the selected row (the list's
+// top while the row is scrolled away) or, with the keyboard in the treemap, its tile. Nothing without
+// a selection.
+Reaction menu_key(App& app, const Surface& surface);
 // A mouse side button: to the parent folder.
 Reaction side_button(App& app, const Surface& surface);
 // A wheel turn of delta (120 per notch) with the pointer at a client point.
@@ -69,6 +73,7 @@ void clamp_scroll(App& app, const Surface& surface);
 
 // Whether the item menu offers "Move to the Recycle Bin…" for a node: never for the scanned root, nor
 // for folders that Windows, programs or the user account rely on.
-bool can_recycle(const App& app, NodeIndex node, const EnvironmentLookup& environment);
+bool can_recycle(const App& app, NodeIndex node, const EnvironmentLookup& environment,
+                 std::span<const std::string> known_folders = {});
 
 }  // namespace spadrim
