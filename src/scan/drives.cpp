@@ -25,22 +25,20 @@ std::optional<DriveInfo> make_drive(std::string root, unsigned drive_type, std::
 
 std::vector<DriveInfo> merge_drives(const std::vector<DriveInfo>& shown, std::vector<DriveInfo> answer,
                                     DriveKinds answered) {
+    std::vector<DriveInfo> merged = std::move(answer);
     if (answered != DriveKinds::All) {
         const bool network = answered == DriveKinds::Network;
-        const std::size_t answered_count = answer.size();
+        const auto fresh = static_cast<std::ptrdiff_t>(merged.size());
         for (const DriveInfo& drive : shown) {
             // A letter the answer names is the answer's, even when it was a drive of the other kind.
-            const auto named =
-                std::find_if(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(answered_count),
-                             [&](const DriveInfo& d) { return d.root == drive.root; });
-            if (drive.network != network &&
-                named == answer.begin() + static_cast<std::ptrdiff_t>(answered_count))
-                answer.push_back(drive);
+            const auto named = [&](const DriveInfo& d) { return d.root == drive.root; };
+            if (drive.network != network && std::none_of(merged.begin(), merged.begin() + fresh, named))
+                merged.push_back(drive);
         }
     }
-    std::stable_sort(answer.begin(), answer.end(),
+    std::stable_sort(merged.begin(), merged.end(),
                      [](const DriveInfo& a, const DriveInfo& b) { return a.root < b.root; });
-    return answer;
+    return merged;
 }
 
 std::string drive_title(const DriveInfo& drive) {
