@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 93> UI_KEYS = {
+inline constexpr std::array<std::string_view, 97> UI_KEYS = {
     "{0} folders could not be read",
     "About {0} not accounted for (system files etc.)",
     "Folder not found",
@@ -89,9 +89,13 @@ inline constexpr std::array<std::string_view, 93> UI_KEYS = {
     "Local disk",
     "Folder to analyze",
     "Download failed",
+    "The update information could not be read",
     "Downloaded size mismatch",
     "Downloaded file is corrupt (hash mismatch)",
     "The installer's digital signature could not be verified",
+    "The installer's version does not match the update",
+    "The installer is not newer than the running version",
+    "Could not start the installer: {0}",
     "Highlighting {0} · Esc clears",
     "An update is already in progress",
     "Home",

@@ -35,7 +35,7 @@ TEST(Updater, ManifestIsJudgedAgainstTheRunningVersion) {
     }
     const CheckOutcome bad = judge_manifest(manifest_text("v0.3.0"), "0.2.0");
     EXPECT_EQ(bad.kind, CheckOutcome::Kind::Failed);
-    EXPECT_EQ(bad.message, "manifest");
+    EXPECT_EQ(bad.message, "The update information could not be read");  // a sentence, not a bare word
 }
 
 TEST(Updater, ManifestRulesAreStrict) {
@@ -140,6 +140,39 @@ TEST(Updater, InstallerIsAcceptedOnlyWhenEveryCheckPasses) {
     EXPECT_EQ(check_signer(true, std::nullopt), InstallerCheck::Unsigned);
     EXPECT_EQ(installer_check_text(InstallerCheck::Unsigned),
               "The installer's digital signature could not be verified");
+}
+
+// A genuinely signed installer is still refused unless its own version block names the manifest's
+// version, and that version is newer than the running one: a tampered manifest cannot roll back.
+TEST(Updater, InstallerVersionBlockMustNameANewerManifestVersion) {
+    const VersionBlock release{{0, 3, 0, 0}, {0, 3, 0, 0}};
+    const struct {
+        std::optional<VersionBlock> block;
+        const char* manifest;
+        const char* current;
+        InstallerCheck expected;
+    } cases[] = {
+        {release, "0.3.0", "0.2.0", InstallerCheck::Passed},
+        {release, "0.3", "0.2.9", InstallerCheck::Passed},  // missing components are 0
+        {VersionBlock{{0, 0, 0, 0}, {0, 3, 0, 0}}, "0.3.0", "0.2.0", InstallerCheck::Passed},  // file version
+        {VersionBlock{{0, 3, 0, 0}, {1, 0, 0, 0}}, "0.3.0", "0.2.0",
+         InstallerCheck::Passed},  // product version
+        // An old signed installer behind a manifest that claims a newer version.
+        {VersionBlock{{0, 1, 9, 0}, {0, 1, 9, 0}}, "0.3.0", "0.2.0", InstallerCheck::VersionMismatch},
+        {VersionBlock{{0, 3, 0, 1}, {0, 3, 0, 1}}, "0.3.0", "0.2.0", InstallerCheck::VersionMismatch},
+        {std::nullopt, "0.3.0", "0.2.0", InstallerCheck::VersionMismatch},  // no version block at all
+        // The manifest itself names the running or an older version.
+        {VersionBlock{{0, 1, 9, 0}, {0, 1, 9, 0}}, "0.1.9", "0.2.0", InstallerCheck::NotNewer},
+        {VersionBlock{{0, 2, 0, 0}, {0, 2, 0, 0}}, "0.2", "0.2.0", InstallerCheck::NotNewer},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(check_installer_version(c.block, c.manifest, c.current), c.expected)
+            << c.manifest << " running " << c.current;
+    }
+    EXPECT_EQ(installer_check_text(InstallerCheck::VersionMismatch),
+              "The installer's version does not match the update");
+    EXPECT_EQ(installer_check_text(InstallerCheck::NotNewer),
+              "The installer is not newer than the running version");
 }
 
 TEST(Updater, DownloadsAreBoundedInSizeAndTime) {

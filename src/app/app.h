@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -57,6 +58,20 @@ struct DuplicateJob {
     NodeIndex folder = 0;
 };
 
+// What one query of a drive listing found, handed from its worker to the UI thread.
+struct DriveAnswer {
+    std::uint64_t generation = 0;  // of the listing that asked
+    DriveKinds kinds = DriveKinds::Local;
+    std::vector<DriveInfo> drives;
+    std::optional<std::uint64_t> recycle_bin_bytes;  // measured with the local drives
+};
+
+// The answers of drive listings not yet taken, in the order they came.
+struct DriveAnswers {
+    std::mutex lock;
+    std::vector<DriveAnswer> answers;
+};
+
 // A job thread, kept so that it is joined rather than left running.
 struct JobRunner {
     std::shared_ptr<std::atomic<bool>> finished;
@@ -74,6 +89,18 @@ struct App {
     // Home screen.
     std::vector<DriveInfo> drives;
     std::uint64_t recycle_bin_bytes = 0;
+
+    // Drive listings on workers (request_drives): the local drives answer first, the network ones when
+    // their servers do, into drive_answers, each followed by wake_drives_owner (WM_APP+6 on Windows);
+    // without one the drives are listed on the calling thread. One network query runs at a time: a
+    // listing asked for meanwhile asks only the local drives, and the network ones once it has answered.
+    std::shared_ptr<DriveAnswers> drive_answers = std::make_shared<DriveAnswers>();
+    std::function<void()> wake_drives_owner;
+    std::uint64_t drive_generation = 0;      // +1 per listing asked for
+    std::uint64_t local_drives_shown = 0;    // the generation whose local drives are in `drives`
+    std::uint64_t network_drives_shown = 0;  // and whose network drives are
+    bool network_query_running = false;
+    bool network_query_wanted = false;
 
     // The running Scan and its mailbox. wake_scan_owner is called on the scan thread once an outcome is
     // in the slot: on Windows it posts WM_APP+1 to the window.
@@ -134,8 +161,17 @@ struct App {
     std::optional<VolumeSpace> volume;
 };
 
-// Rebuilds the drive list and the Recycle Bin size, and asks the scanned volume's figures again.
+// Rebuilds the drive list and the Recycle Bin size, and asks the scanned volume's figures again, here and
+// now (the command-line front end).
 void list_drives(App& app);
+
+// Lists the drives and measures the Recycle Bin again on a worker, when the UI thread waits for answers
+// (wake_drives_owner is set); else as list_drives.
+void request_drives(App& app);
+// Takes the answers that came (UI thread, on the wake-up).
+void take_drives(App& app);
+// One answer taken: an answer older than the one shown for its kinds is dropped, a later one merged in.
+void apply_drive_answer(App& app, DriveAnswer answer);
 
 // Asks the scanned volume's free and total bytes again (nothing without a tree).
 void refresh_volume(App& app);

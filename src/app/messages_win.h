@@ -13,6 +13,7 @@ inline constexpr UINT MSG_UPDATE_CHECKED = WM_APP + 2;
 inline constexpr UINT MSG_DOWNLOAD_ENDED = WM_APP + 3;
 inline constexpr UINT MSG_DUPLICATES_FOUND = WM_APP + 4;
 inline constexpr UINT MSG_ACCESS = WM_APP + 5;  // a screen reader asked for an action
+inline constexpr UINT MSG_DRIVES_LISTED = WM_APP + 6;
 
 inline constexpr UINT_PTR TIMER_NOTICE = 1;
 inline constexpr UINT_PTR TIMER_SCAN = 2;

@@ -149,7 +149,8 @@ void empty_recycle_bin(Window& window) {
     const HRESULT emptied = SHEmptyRecycleBinW(window.handle, nullptr, 0);
     Window* current = main_window();
     if (!current) return;
-    list_drives(current->app);
+    request_drives(current->app);
+    refresh_volume(current->app);
     if (SUCCEEDED(emptied))
         show_notice(current->app, std::string(tr("휴지통을 비웠습니다", "The Recycle Bin is empty")));
     state_changed(*current);

@@ -162,7 +162,7 @@ void finish_scan(App& app) {
 
     if (!outcome->tree) {
         app.screen = app.tree ? Screen::Results : Screen::Home;
-        if (app.screen == Screen::Home) list_drives(app);
+        if (app.screen == Screen::Home) request_drives(app);
         if (!outcome->error.empty()) show_notice(app, job.root_path + ": " + outcome->error);
         return;
     }

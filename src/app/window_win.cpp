@@ -144,9 +144,7 @@ void on_theme_changed(Window& window) {
 }
 
 void on_drives_may_have_changed(Window& window) {
-    if (window.app.screen != Screen::Home) return;
-    list_drives(window.app);
-    repaint(window);
+    if (window.app.screen == Screen::Home) request_drives(window.app);  // answered with WM_APP+6
 }
 
 Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -212,6 +210,10 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             return {};
         case MSG_DUPLICATES_FOUND:
             finish_duplicates(app);
+            state_changed(window);
+            return {};
+        case MSG_DRIVES_LISTED:
+            take_drives(app);
             state_changed(window);
             return {};
         case MSG_ACCESS: return apply(window, next_access_action(window));

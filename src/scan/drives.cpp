@@ -1,6 +1,8 @@
 // Drive filtering and texts. See drives.h.
 #include "scan/drives.h"
 
+#include <algorithm>
+
 #include "kinds/kinds.h"
 #include "strings/strings.h"
 
@@ -19,6 +21,24 @@ std::optional<DriveInfo> make_drive(std::string root, unsigned drive_type, std::
                      space->free,
                      drive_type == DRIVE_TYPE_REMOVABLE,
                      drive_type == DRIVE_TYPE_REMOTE};
+}
+
+std::vector<DriveInfo> merge_drives(const std::vector<DriveInfo>& shown, std::vector<DriveInfo> answer,
+                                    DriveKinds answered) {
+    std::vector<DriveInfo> merged = std::move(answer);
+    if (answered != DriveKinds::All) {
+        const bool network = answered == DriveKinds::Network;
+        const auto fresh = static_cast<std::ptrdiff_t>(merged.size());
+        for (const DriveInfo& drive : shown) {
+            // A letter the answer names is the answer's, even when it was a drive of the other kind.
+            const auto named = [&](const DriveInfo& d) { return d.root == drive.root; };
+            if (drive.network != network && std::none_of(merged.begin(), merged.begin() + fresh, named))
+                merged.push_back(drive);
+        }
+    }
+    std::stable_sort(merged.begin(), merged.end(),
+                     [](const DriveInfo& a, const DriveInfo& b) { return a.root < b.root; });
+    return merged;
 }
 
 std::string drive_title(const DriveInfo& drive) {

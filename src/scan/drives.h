@@ -1,8 +1,9 @@
 // The drives offered on the home screen, with their space figures, and the size of the Recycle Bin.
 //
-// The filtering and the texts are pure functions over raw query results; query_drives and
-// recycle_bin_bytes (drives_win.cpp, drives_posix.cpp) make the queries. UI thread only: the queries
-// can block on a slow network drive and run synchronously.
+// The filtering, the texts and the merging of answers are pure functions over raw query results;
+// query_drives and recycle_bin_bytes (drives_win.cpp, drives_posix.cpp) make the queries, on any thread.
+// A network drive whose server is away can keep its query waiting for tens of seconds: the window asks
+// on a worker, the local drives apart from the network ones.
 #pragma once
 
 #include <cstdint>
@@ -49,8 +50,22 @@ std::string drive_space_text(const DriveInfo& drive);
 // Used share of the volume, 0 to 1; nothing when the size is not reported (no bar is drawn).
 std::optional<double> drive_usage(const DriveInfo& drive);
 
-// The drives of this machine, in drive-letter (or mount) order.
-std::vector<DriveInfo> query_drives();
+// Which drives a query asks about: the local ones (fixed and removable), which answer at once, the
+// network ones, which may not, or all.
+enum class DriveKinds : std::uint8_t {
+    Local,
+    Network,
+    All
+};
+
+// The drives of this machine of the given kinds, in drive-letter (or mount) order. The kind is known
+// before a drive is asked anything, so a local query never waits for a network drive.
+std::vector<DriveInfo> query_drives(DriveKinds kinds = DriveKinds::All);
+
+// The drives to show once a query of `answered` kinds answers: its drives in place of those of that kind
+// in `shown`, the others kept as they were until their own query answers; in root order.
+std::vector<DriveInfo> merge_drives(const std::vector<DriveInfo>& shown, std::vector<DriveInfo> answer,
+                                    DriveKinds answered);
 
 // Total size of the Recycle Bin of all drives; 0 when the query fails or there is none.
 std::uint64_t recycle_bin_bytes();

@@ -40,7 +40,7 @@ bool is_removable(std::string_view device) {
 
 }  // namespace
 
-std::vector<DriveInfo> query_drives() {
+std::vector<DriveInfo> query_drives(DriveKinds kinds) {
     std::vector<DriveInfo> drives;
     FILE* mounts = setmntent("/proc/self/mounts", "r");
     if (!mounts) return drives;
@@ -50,6 +50,9 @@ std::vector<DriveInfo> query_drives() {
     while (getmntent_r(mounts, &entry, buffer, sizeof buffer)) {
         const std::string_view type = entry.mnt_type;
         if (is_pseudo(type) && std::string_view(entry.mnt_dir) != "/") continue;
+        // Decided from the mount table alone: a stat of a share whose server is away waits for it.
+        const bool network = is_network(type);
+        if (kinds != DriveKinds::All && network != (kinds == DriveKinds::Network)) continue;
         // Bind mounts (of folders, or of single files such as /etc/hosts in a container) show a device
         // again: keep the first mount of each device, which is the one nearest the root.
         struct stat info {};
@@ -57,7 +60,7 @@ std::vector<DriveInfo> query_drives() {
             !devices.insert(info.st_dev).second) {
             continue;
         }
-        const unsigned kind = is_network(type)                 ? DRIVE_TYPE_REMOTE
+        const unsigned kind = network                          ? DRIVE_TYPE_REMOTE
                               : is_removable(entry.mnt_fsname) ? DRIVE_TYPE_REMOVABLE
                                                                : DRIVE_TYPE_FIXED;
         if (auto drive = make_drive(entry.mnt_dir, kind, volume_space(entry.mnt_dir), "")) {

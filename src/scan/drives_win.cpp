@@ -9,7 +9,7 @@
 
 namespace spadrim {
 
-std::vector<DriveInfo> query_drives() {
+std::vector<DriveInfo> query_drives(DriveKinds kinds) {
     std::vector<DriveInfo> drives;
     const DWORD mask = GetLogicalDrives();
     for (int letter = 0; letter < 26; ++letter) {
@@ -19,6 +19,7 @@ std::vector<DriveInfo> query_drives() {
         const UINT type = GetDriveTypeW(wide_root.c_str());
         // Ask for space only for the kinds of drive that are listed: a CD drive can take seconds to answer.
         if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED && type != DRIVE_REMOTE) continue;
+        if (kinds != DriveKinds::All && (type == DRIVE_REMOTE) != (kinds == DriveKinds::Network)) continue;
         const std::optional<VolumeSpace> space = volume_space(root);
         std::string label;
         wchar_t name[MAX_PATH + 1] = {};

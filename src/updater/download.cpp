@@ -96,6 +96,15 @@ InstallerCheck check_signer(bool trusted, std::optional<std::string_view> signer
     return trusted && signer == EXPECTED_SIGNER ? InstallerCheck::Passed : InstallerCheck::Unsigned;
 }
 
+InstallerCheck check_installer_version(const std::optional<VersionBlock>& block,
+                                       std::string_view manifest_version, std::string_view current) {
+    const VersionNumber named = parse_version(manifest_version);
+    if (compare_versions(named, parse_version(current)) <= 0) return InstallerCheck::NotNewer;
+    if (!block || (compare_versions(block->product, named) != 0 && compare_versions(block->file, named) != 0))
+        return InstallerCheck::VersionMismatch;
+    return InstallerCheck::Passed;
+}
+
 std::string_view installer_check_text(InstallerCheck check) {
     switch (check) {
         case InstallerCheck::Passed: return {};
@@ -107,6 +116,12 @@ std::string_view installer_check_text(InstallerCheck check) {
         case InstallerCheck::Unsigned:
             return tr("설치 프로그램의 디지털 서명을 확인하지 못했습니다",
                       "The installer's digital signature could not be verified");
+        case InstallerCheck::VersionMismatch:
+            return tr("설치 프로그램의 버전이 업데이트 정보와 맞지 않습니다",
+                      "The installer's version does not match the update");
+        case InstallerCheck::NotNewer:
+            return tr("설치 프로그램이 지금 버전보다 새롭지 않습니다",
+                      "The installer is not newer than the running version");
     }
     return {};
 }

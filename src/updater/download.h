@@ -58,7 +58,9 @@ enum class InstallerCheck : std::uint8_t {
     Passed,
     SizeMismatch,
     HashMismatch,
-    Unsigned
+    Unsigned,
+    VersionMismatch,
+    NotNewer
 };
 
 // The checks of the bytes, in order: the size when the manifest gives one (or the ceiling when it gives
@@ -69,6 +71,19 @@ InstallerCheck check_installer_bytes(std::uint64_t size, std::string_view digest
 
 // The signature check: the system trusted the file, and its first signer is ours.
 InstallerCheck check_signer(bool trusted, std::optional<std::string_view> signer);
+
+// What an installer's own version block says: the product and file versions of its fixed part.
+struct VersionBlock {
+    VersionNumber product;
+    VersionNumber file;
+};
+
+// The version check, after the signature: a genuinely signed installer may still be an old one that a
+// tampered manifest points at, to bring back a version with a known hole. The manifest's version must be
+// newer than the running one, and the installer's version block (nothing when it has none) must name it,
+// as its product or its file version.
+InstallerCheck check_installer_version(const std::optional<VersionBlock>& block,
+                                       std::string_view manifest_version, std::string_view current);
 
 // The notice for a failed check, in the user's language.
 std::string_view installer_check_text(InstallerCheck check);

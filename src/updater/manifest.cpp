@@ -138,7 +138,12 @@ std::string manifest_address(std::string_view site, std::string_view version, st
 
 CheckOutcome judge_manifest(std::string_view text, std::string_view current) {
     std::optional<UpdateManifest> manifest = parse_manifest(text);
-    if (!manifest) return CheckOutcome{CheckOutcome::Kind::Failed, {}, "manifest"};
+    if (!manifest) {
+        return CheckOutcome{
+            CheckOutcome::Kind::Failed,
+            {},
+            std::string(tr("업데이트 정보를 읽을 수 없습니다", "The update information could not be read"))};
+    }
     if (compare_versions(parse_version(manifest->version), parse_version(current)) > 0)
         return CheckOutcome{CheckOutcome::Kind::Newer, std::move(*manifest), {}};
     return CheckOutcome{CheckOutcome::Kind::UpToDate, {}, {}};

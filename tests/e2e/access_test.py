@@ -166,15 +166,17 @@ def attempt(name, phase, *extra):
 
 
 def home_and_progress(window):
-    # Home: the cards say which drive and how full, the folder card and the Recycle Bin line follow.
-    home = having(lambda e: named(e, "Choose a folder…") is not None)
+    # Home: the cards say which drive and how full, the folder card and the Recycle Bin line follow. The
+    # drives are listed on a worker and come a moment after the first frame.
+    drive_card = lambda e: e[1] == "Button" and re.search(r"\(\w:\), .* free of ", e[2])
+    home = having(lambda e: named(e, "Choose a folder…") is not None and any(map(drive_card, e)))
     save("uia-home.txt", home)
     check_later("home: the window is named by its title", bool(home) and home[0][2] == "Spadrim",
                 home[0] if home else "no elements")
     check_later("home: the menu button", named(home, "Menu", "Button") is not None)
     check_later("home: the question is there as text",
                 named(home, "What is taking up your disk space?", "Text") is not None)
-    drives = [e for e in home if e[1] == "Button" and re.search(r"\(\w:\), .* free of ", e[2])]
+    drives = [e for e in home if drive_card(e)]
     check_later("home: each drive card names the drive and its space", len(drives) >= 2, [e[2] for e in home])
     folder_card = named(home, "Choose a folder…", "Button")
     check_later("home: the folder card, with its second line as help",

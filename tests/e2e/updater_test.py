@@ -3,7 +3,8 @@
 (stand_in.exe) takes the place of the system's curl in the prefix's System32, checks it was given exactly
 the fixed arguments and serves files from a plan. Covers the automatic check at start-up, manual checks
 (up to date, failed, unusable manifest), a newer version declined and accepted, and downloads that fail,
-have the wrong size or digest, or are not signed by the maker; a user's curl configuration that must not
+have the wrong size or digest, are not signed by the maker, are signed but of another version than the
+manifest names (an older one: a rollback), or cannot be started; a user's curl configuration that must not
 be read, an address that curl must not expand, a download over its ceiling, a transfer that never ends
 (and a check asked for meanwhile), and a curl left running when Spadrim ends.
 
@@ -17,6 +18,7 @@ import json
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
@@ -95,6 +97,31 @@ def newer_url(installer, url, **given):
     manifest = newer(installer, **given)
     manifest["url"] = url
     return manifest
+
+
+def with_version(source, numbers, target):
+    """A copy of the stand-in whose version block (the fixed part, file and product version) says
+    `numbers` instead of the 0.3.0.0 it is built with."""
+    with open(source, "rb") as f:
+        data = bytearray(f.read())
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    ms, ls = numbers[0] << 16 | numbers[1], numbers[2] << 16 | numbers[3]
+    data[at + 8:at + 24] = struct.pack("<IIII", ms, ls, ms, ls)
+    with open(target, "wb") as f:
+        f.write(data)
+    return target
+
+
+def unstartable(source, target):
+    """A copy of the stand-in made for a machine no Windows runs, so that starting it fails as an
+    installer blocked by an antivirus does: the signature and the version block still check out."""
+    with open(source, "rb") as f:
+        data = bytearray(f.read())
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    struct.pack_into("<H", data, header + 4, 0x0EBC)  # EFI byte code
+    with open(target, "wb") as f:
+        f.write(data)
+    return target
 
 
 def newer(installer, version="0.3.0", size=None, digest=None):
@@ -185,7 +212,8 @@ with virtual_display():
         serve(manifest='{"version": "0.3.0", "url": "http://brightfen.example/s.exe", "sha256": "00"}')
         check_manually()
         said = notice_after_check("manifest-unusable")
-        check("a manifest that breaks the rules: manifest", said.strip() == "manifest", said)
+        check("a manifest that breaks the rules is said in a sentence",
+              "Theupdateinformationcouldnotberead" in said.replace(" ", ""), said)
 
         # A newer version: the question, in its own box, names both versions; No downloads nothing.
         serve(manifest=newer(unsigned), installer=unsigned)
@@ -238,6 +266,27 @@ with virtual_display():
             check("an installer %s is refused and deleted" % how,
                   "digital signature could not be verified" in said and not os.path.exists(installer_path)
                   and not os.path.exists(installer_path + ".ran"), said)
+        # Genuinely signed, but not the version the manifest names: an older installer behind a tampered
+        # manifest (a rollback), or a manifest naming a version the installer is not.
+        older = sign(with_version(unsigned, (0, 1, 9, 0), os.path.join(work, "older-unsigned.exe")), chain, key,
+                     os.path.join(work, "older.exe"))
+        for name, installer, version, how in (("older-installer", older, "0.3.0", "older than the manifest says"),
+                                              ("other-version", signed, "0.4.0", "of another version")):
+            serve(manifest=newer(installer, version=version), installer=installer)
+            said = accept(name)
+            path = os.path.join(working, "Spadrim-Setup-%s.exe" % version)
+            check("a signed installer %s is refused, deleted and never started" % how,
+                  "versiondoesnotmatchtheupdate" in said.replace(" ", "") and not os.path.exists(path)
+                  and not os.path.exists(path + ".ran"), said)
+        # Verified but refused by the system when started (as an antivirus does): the user is told, with the
+        # system's reason, and the window stays.
+        blocked = sign(unstartable(unsigned, os.path.join(work, "blocked-unsigned.exe")), chain, key,
+                       os.path.join(work, "blocked.exe"))
+        serve(manifest=newer(blocked), installer=blocked)
+        said = accept("installer-not-started")
+        reason = said.replace(" ", "").partition("Couldnotstarttheinstaller")[2].strip(":")
+        check("an installer that cannot be started is said so, with the system's reason",
+              reason != "" and not os.path.exists(installer_path + ".ran"), said)
         check("the window stays after a refused download", window_name(window) == "Spadrim", window_name(window))
 
         # An address holding a glob range is one address: curl is told not to expand it.

@@ -114,7 +114,7 @@ void go_home(App& app) {
     cancel_duplicates(app);
     app.screen = Screen::Home;
     app.dragging = false;
-    list_drives(app);
+    request_drives(app);
 }
 
 Reaction click(App& app, const Surface& surface, HitTarget target, float x, float y) {
@@ -189,7 +189,7 @@ namespace {
 // Enter or Space presses the focused one as a click would. F5 reads the drives again.
 Reaction home_key(App& app, const Surface& surface, Key key, Modifiers modifiers) {
     if (key == Key::F5) {
-        list_drives(app);
+        request_drives(app);
         return CHANGED;
     }
     const std::vector<FocusStop> stops = home_stops(view_input(app, surface));

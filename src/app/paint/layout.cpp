@@ -262,7 +262,9 @@ std::vector<Crumb> breadcrumb(const ViewInput& in) {
 Box notice_pill(const ViewInput& in, float text_width) {
     const float s = in.scale;
     const float w = client_width(in);
-    const float pill = std::min(text_width + 2 * NOTICE_PADDING * s, w - 32 * s);
+    // A pixel to spare: the text's room comes back from the pill's width through float sums, and a hair
+    // less than the measured width is enough for DirectWrite to cut the last word.
+    const float pill = std::min(std::ceil(text_width) + 1 + 2 * NOTICE_PADDING * s, w - 32 * s);
     return Box{std::round((w - pill) * 0.5f), client_height(in) - status_height(in) - 60 * s, pill, 38 * s};
 }
 

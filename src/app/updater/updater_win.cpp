@@ -7,6 +7,7 @@
 #include <shellapi.h>
 #include <softpub.h>
 #include <wintrust.h>
+#include <winver.h>
 
 #include <atomic>
 #include <memory>
@@ -41,7 +42,8 @@ struct CheckReport {
 
 struct DownloadOutcome {
     std::string installer;  // the verified file, or empty
-    UniqueHandle lock;      // keeps the verified file from being changed until it has been started
+    std::string manifest_version;
+    UniqueHandle lock;  // keeps the verified file from being changed until it has been started
     std::string failure;
 };
 
@@ -323,17 +325,39 @@ InstallerCheck check_signature(const std::string& path, HANDLE handle) {
     return check_signer(result == 0, signer);
 }
 
+// The installer's own version block, as the system reads it from the file; nothing when it has none. Read
+// by name while the file is held, so the name still leads to the bytes that were checked.
+std::optional<VersionBlock> version_block(const std::string& path) {
+    const std::wstring wide = to_wide(path);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &ignored);
+    if (size == 0) return std::nullopt;
+    std::vector<unsigned char> data(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoW(wide.c_str(), 0, size, data.data()) ||
+        !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+        length < sizeof *fixed || fixed->dwSignature != VS_FFI_SIGNATURE) {
+        return std::nullopt;
+    }
+    const auto number = [](DWORD high, DWORD low) {
+        return VersionNumber{HIWORD(high), LOWORD(high), HIWORD(low), LOWORD(low)};
+    };
+    return VersionBlock{number(fixed->dwProductVersionMS, fixed->dwProductVersionLS),
+                        number(fixed->dwFileVersionMS, fixed->dwFileVersionLS)};
+}
+
 DownloadOutcome verified_download(const UpdateManifest& manifest) {
     WorkingFolder folder = open_working_folder();
-    if (!folder.failure.empty()) return {{}, {}, folder.failure};
+    if (!folder.failure.empty()) return {{}, {}, {}, folder.failure};
     const std::string path = folder.path + installer_file_name(manifest.version);
     const std::uint64_t ceiling = installer_ceiling(manifest);
     if (std::optional<std::string> failure = fetch_to_file(manifest.url, path, ceiling))
-        return {{}, {}, *failure};
+        return {{}, {}, {}, *failure};
     HeldFile held = hold_file(path);
     InstallerCheck check = InstallerCheck::Passed;
     if (held.failure) {
-        if (held.handle.get() == INVALID_HANDLE_VALUE) return {{}, {}, *held.failure};
+        if (held.handle.get() == INVALID_HANDLE_VALUE) return {{}, {}, {}, *held.failure};
         check = InstallerCheck::Unsigned;  // a link or a folder where the file should be
     } else if (held.size > ceiling) {
         check = InstallerCheck::SizeMismatch;  // refused by its size alone, never read
@@ -344,19 +368,21 @@ DownloadOutcome verified_download(const UpdateManifest& manifest) {
                 hash.update(data, got);
                 read += got;
             })) {
-            return {{}, {}, *failure};
+            return {{}, {}, {}, *failure};
         }
         const std::optional<Digest> digest = hash.finish();
         check = digest ? check_installer_bytes(read, digest_hex(*digest), manifest)
                        : InstallerCheck::HashMismatch;
         if (check == InstallerCheck::Passed) check = check_signature(path, held.handle.get());
+        if (check == InstallerCheck::Passed)
+            check = check_installer_version(version_block(path), manifest.version, VERSION);
     }
     if (check != InstallerCheck::Passed) {
         held.handle.reset();
         DeleteFileW(to_wide(path).c_str());
-        return {{}, {}, std::string(installer_check_text(check))};
+        return {{}, {}, {}, std::string(installer_check_text(check))};
     }
-    return {path, std::move(held.handle), {}};
+    return {path, manifest.version, std::move(held.handle), {}};
 }
 
 // Whether path leads to the file that is open as held (the same volume and file index).
@@ -456,8 +482,27 @@ void take_download_outcome(Window& window) {
     launch.lpFile = file.c_str();
     launch.lpParameters = parameters.c_str();
     launch.nShow = SW_SHOWNORMAL;
+    const bool started = ShellExecuteExW(&launch);
+    DWORD error = started ? ERROR_SUCCESS : GetLastError();
     // The launch may have run messages (an elevation prompt): look the window up again.
-    if (ShellExecuteExW(&launch) && main_window()) DestroyWindow(handle);  // ends the program
+    Window* current = main_window();
+    if (!current) return;
+    if (started) {
+        DestroyWindow(handle);  // ends the program
+        return;
+    }
+    // An antivirus that blocks the installer, say: the user must learn that nothing was installed. The
+    // shell's own code stands in when the system's is missing; its small ones are the system's codes.
+    const auto shell_code = static_cast<DWORD>(reinterpret_cast<INT_PTR>(launch.hInstApp));
+    if (error == ERROR_SUCCESS) error = shell_code > 0 && shell_code <= 32 ? shell_code : ERROR_ACCESS_DENIED;
+    std::string reason = system_error_text(error);
+    const std::string name = installer_file_name(outcome->manifest_version);
+    for (std::size_t at = reason.find("%1"); at != std::string::npos;
+         at = reason.find("%1", at + name.size()))
+        reason.replace(at, 2, name);  // "%1 is not a valid Win32 application."
+    notify(*current,
+           substitute(tr("설치 프로그램을 시작하지 못했습니다: {0}", "Could not start the installer: {0}"),
+                      {reason}));
 }
 
 }  // namespace spadrim
