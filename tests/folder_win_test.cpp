@@ -21,7 +21,8 @@ namespace {
 
 std::map<std::string, ListedEntry> listing(const std::string& walk_path) {
     std::vector<ListedEntry> entries;
-    EXPECT_EQ(list_folder(walk_path, entries), Listing::COMPLETE) << walk_path;
+    FolderId id;
+    EXPECT_EQ(list_folder(walk_path, entries, id), Listing::COMPLETE) << walk_path;
     std::map<std::string, ListedEntry> by_name;
     for (ListedEntry& entry : entries)
         by_name[entry.name] = entry;
@@ -46,10 +47,11 @@ TEST(ListFolderWin, EmptyFolderIsReadableAndMissingFolderIsNot) {
     test::TempTree disk;
     disk.folder("empty");
     std::vector<ListedEntry> entries{ListedEntry{"stale", 1, 0, 0}};
-    EXPECT_EQ(list_folder(walk_root_path(disk.root_text() + "\\empty"), entries), Listing::COMPLETE);
+    FolderId id;
+    EXPECT_EQ(list_folder(walk_root_path(disk.root_text() + "\\empty"), entries, id), Listing::COMPLETE);
     EXPECT_TRUE(entries.empty());
     // A missing folder reports ERROR_PATH_NOT_FOUND, which is a failed listing.
-    EXPECT_EQ(list_folder(walk_root_path(disk.root_text() + "\\missing"), entries), Listing::FAILED);
+    EXPECT_EQ(list_folder(walk_root_path(disk.root_text() + "\\missing"), entries, id), Listing::FAILED);
 }
 
 TEST(ListFolderWin, PathsBeyondTheClassicLimit) {
