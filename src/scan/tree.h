@@ -92,9 +92,8 @@ inline std::string_view name_of(const FileTree& tree, NodeIndex index) {
 }
 
 // Appends a folder's entries in listing order; each goes to the head of the folder's child list.
-// Returns how many were appended: fewer than given only when node_limit is reached or the 32-bit name
-// offsets would overflow, since wrapping them would corrupt the tree. Entry i gets index (old node count +
-// i).
+// Returns how many were appended: fewer than given only at node_limit or when the 32-bit name offsets
+// would overflow, since wrapping them would corrupt the tree. Entry i gets index (old node count + i).
 std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const ListedEntry> entries);
 
 // Records a folder whose listing failed.
