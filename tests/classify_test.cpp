@@ -108,6 +108,35 @@ TEST(ClassifyStatEntry, LinksMountPointsAndSparseFiles) {
     EXPECT_EQ(classify_stat_entry("a.txt", {false, false, false, false, 10, 8}).length, 0u);
 }
 
+TEST(ClassifyStatEntry, TheKernelsWordOnAMountRootOverridesTheDevice) {
+    struct Case {
+        std::optional<bool> kernel_says;
+        bool other_device;
+        bool in_table;
+        bool mount_root;
+        bool table_asked;
+    };
+    const Case cases[] = {
+        {false, true, false, false, false},        // a btrfs subvolume: a device of its own, no mount
+        {true, false, false, true, false},         // a bind mount of the same file system
+        {false, false, true, false, false},        // a stale mount table does not count either
+        {std::nullopt, true, false, true, false},  // an old kernel: another device is a mount
+        {std::nullopt, false, true, true, true},   // or a place in the mount table
+        {std::nullopt, false, false, false, true},
+    };
+    for (const Case& c : cases) {
+        bool asked = false;
+        EXPECT_EQ(mount_root_from(c.kernel_says, c.other_device,
+                                  [&] {
+                                      asked = true;
+                                      return c.in_table;
+                                  }),
+                  c.mount_root)
+            << c.kernel_says.value_or(false) << c.other_device << c.in_table;
+        EXPECT_EQ(asked, c.table_asked);
+    }
+}
+
 TEST(ClassifyStatEntry, MountPointsFromTheMountTable) {
     const std::string table =
         "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"

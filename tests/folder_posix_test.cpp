@@ -10,6 +10,7 @@
 
 #include "kinds/kinds.h"
 #include "scan/folder.h"
+#include "scan/folder_posix.h"
 #include "scan/walk.h"
 #include "support/temp_tree.h"
 
@@ -20,7 +21,8 @@ namespace fs = std::filesystem;
 
 std::map<std::string, ListedEntry> listing(const fs::path& folder) {
     std::vector<ListedEntry> entries;
-    EXPECT_EQ(list_folder(test::utf8_of(folder), entries), Listing::COMPLETE);
+    FolderId id;
+    EXPECT_EQ(list_folder(test::utf8_of(folder), entries, id), Listing::COMPLETE);
     std::map<std::string, ListedEntry> by_name;
     for (ListedEntry& entry : entries)
         by_name[entry.name] = entry;
@@ -114,9 +116,40 @@ TEST(ListFolderPosix, VanishedFolderIsEmptyAndAFileIsNotAFolder) {
     test::TempTree disk;
     disk.file("plain.txt", 1);
     std::vector<ListedEntry> entries{ListedEntry{"stale", 1, 0, 0}};
-    EXPECT_EQ(list_folder(disk.root_text() + "/gone", entries), Listing::COMPLETE);
+    FolderId id;
+    EXPECT_EQ(list_folder(disk.root_text() + "/gone", entries, id), Listing::COMPLETE);
     EXPECT_TRUE(entries.empty());
-    EXPECT_EQ(list_folder(disk.root_text() + "/plain.txt", entries), Listing::FAILED);
+    EXPECT_EQ(list_folder(disk.root_text() + "/plain.txt", entries, id), Listing::FAILED);
+}
+
+// Reads one small batch, then fails with broken_errno: a disk error or a stale NFS handle midway.
+int broken_errno = 0;
+int batches = 0;
+long read_then_break(int folder, char* buffer, std::size_t) {
+    if (batches++ == 0) return read_entries(folder, buffer, 200);  // room for a few records only
+    errno = broken_errno;
+    return -1;
+}
+
+TEST(ListFolderPosix, AListingThatBreaksOffMidwayIsIncomplete) {
+    test::TempTree disk;
+    for (int i = 0; i < 40; ++i)
+        disk.file("file " + std::to_string(i), 1);
+    struct stat folder {};
+    ASSERT_EQ(stat(disk.root_text().c_str(), &folder), 0);
+    for (const auto& [error, expected] :
+         {std::pair{EIO, Listing::INCOMPLETE}, std::pair{ESTALE, Listing::INCOMPLETE},
+          std::pair{ENOENT, Listing::COMPLETE}}) {  // removed: nothing in it is left
+        broken_errno = error;
+        batches = 0;
+        std::vector<ListedEntry> entries;
+        FolderId id;
+        EXPECT_EQ(list_folder_reading(disk.root_text(), entries, id, read_then_break), expected) << error;
+        EXPECT_EQ(batches, 2);
+        EXPECT_GT(entries.size(), 0u);  // what came before the error stands
+        EXPECT_LT(entries.size(), 40u);
+        EXPECT_EQ(id, (FolderId{folder.st_dev, folder.st_ino}));
+    }
 }
 
 TEST(ListFolderPosix, SpecialFilesAreFilesOfTheirSize) {

@@ -11,6 +11,7 @@
 
 #include "scan/drives.h"
 #include "scan/folder.h"
+#include "scan/folder_win.h"
 #include "scan/paths.h"
 #include "scan/walk.h"
 #include "strings/wide_win.h"
@@ -21,7 +22,8 @@ namespace {
 
 std::map<std::string, ListedEntry> listing(const std::string& walk_path) {
     std::vector<ListedEntry> entries;
-    EXPECT_EQ(list_folder(walk_path, entries), Listing::COMPLETE) << walk_path;
+    FolderId id;
+    EXPECT_EQ(list_folder(walk_path, entries, id), Listing::COMPLETE) << walk_path;
     std::map<std::string, ListedEntry> by_name;
     for (ListedEntry& entry : entries)
         by_name[entry.name] = entry;
@@ -46,10 +48,45 @@ TEST(ListFolderWin, EmptyFolderIsReadableAndMissingFolderIsNot) {
     test::TempTree disk;
     disk.folder("empty");
     std::vector<ListedEntry> entries{ListedEntry{"stale", 1, 0, 0}};
-    EXPECT_EQ(list_folder(walk_root_path(disk.root_text() + "\\empty"), entries), Listing::COMPLETE);
+    FolderId id;
+    EXPECT_EQ(list_folder(walk_root_path(disk.root_text() + "\\empty"), entries, id), Listing::COMPLETE);
     EXPECT_TRUE(entries.empty());
     // A missing folder reports ERROR_PATH_NOT_FOUND, which is a failed listing.
-    EXPECT_EQ(list_folder(walk_root_path(disk.root_text() + "\\missing"), entries), Listing::FAILED);
+    EXPECT_EQ(list_folder(walk_root_path(disk.root_text() + "\\missing"), entries, id), Listing::FAILED);
+}
+
+// Hands over a few entries, then fails with broken_error: ERROR_NETNAME_DELETED is a share whose server
+// went away midway.
+DWORD broken_error = 0;
+int fetches = 0;
+BOOL WINAPI next_then_break(HANDLE find, LPWIN32_FIND_DATAW data) {
+    if (fetches++ < 4) return FindNextFileW(find, data);
+    SetLastError(broken_error);
+    return FALSE;
+}
+
+TEST(ListFolderWin, AListingThatBreaksOffMidwayIsIncompleteAndTheFolderHasItsId) {
+    test::TempTree disk;
+    for (int i = 0; i < 20; ++i)
+        disk.file("sub/file " + std::to_string(i), 1);
+    const std::string root = walk_root_path(disk.root_text());
+    for (const auto& [error, expected] : {std::pair{DWORD{ERROR_NETNAME_DELETED}, Listing::INCOMPLETE},
+                                          std::pair{DWORD{ERROR_NO_MORE_FILES}, Listing::COMPLETE}}) {
+        broken_error = error;
+        fetches = 0;
+        std::vector<ListedEntry> entries;
+        FolderId id;
+        EXPECT_EQ(list_folder_finding(root + "\\sub", entries, id, next_then_break), expected) << error;
+        EXPECT_GT(entries.size(), 0u);  // what came before the error stands
+        EXPECT_LT(entries.size(), 20u);
+    }
+    std::vector<ListedEntry> entries;
+    FolderId root_id;
+    FolderId sub_id;
+    ASSERT_EQ(list_folder(root, entries, root_id), Listing::COMPLETE);
+    ASSERT_EQ(list_folder(root + "\\sub", entries, sub_id), Listing::COMPLETE);
+    EXPECT_NE(root_id.file, 0u);
+    EXPECT_NE(root_id, sub_id);
 }
 
 TEST(ListFolderWin, PathsBeyondTheClassicLimit) {

@@ -8,8 +8,9 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 97> UI_KEYS = {
+inline constexpr std::array<std::string_view, 98> UI_KEYS = {
     "{0} folders could not be read",
+    "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
     "Folder not found",
     "{0} · {1} files · took {2} s",

@@ -104,6 +104,8 @@ TEST(View, StatusLineOnTheRootAndTheDuplicatesTab) {
     app.current_folder = 0;
     app.tree->unreadable_folders = 1;
     EXPECT_EQ(status_line(app), "1 folder could not be read");
+    app.tree->left_out = 5;  // a walk that filled the tree says its figures are short
+    EXPECT_EQ(status_line(app), "1 folder could not be read · Too many entries: some were left out");
 }
 
 TEST(View, UnaccountedSpaceAboveOnePercentOfTheUsedSpace) {

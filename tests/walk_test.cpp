@@ -174,12 +174,13 @@ TEST(Walk, UnreadableFolderIsMarkedAndItsSiblingsListed) {
     disk.file("locked/secret.bin", 500);
     disk.file("open/a.txt", 10);
     disk.file("b.txt", 20);
-    const FolderLister refuse_locked = [](const std::string& path, std::vector<ListedEntry>& out) {
+    const FolderLister refuse_locked = [](const std::string& path, std::vector<ListedEntry>& out,
+                                          FolderId& id) {
         if (path.ends_with("locked")) {
             out.clear();
             return Listing::FAILED;
         }
-        return list_folder(path, out);
+        return list_folder(path, out, id);
     };
     ScanProgress progress;
     const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress, refuse_locked);
@@ -207,8 +208,9 @@ TEST(Walk, FolderListedButNotMeasuredKeepsItsEntriesAndCountsAsUnreadable) {
     TempTree disk;
     disk.file("partial/a.txt", 10);
     disk.file("partial/sub/b.txt", 20);
-    const FolderLister measure_partly = [](const std::string& path, std::vector<ListedEntry>& out) {
-        const Listing listing = list_folder(path, out);
+    const FolderLister measure_partly = [](const std::string& path, std::vector<ListedEntry>& out,
+                                           FolderId& id) {
+        const Listing listing = list_folder(path, out, id);
         return path.ends_with("partial") ? Listing::INCOMPLETE : listing;
     };
     ScanProgress progress;
@@ -221,10 +223,72 @@ TEST(Walk, FolderListedButNotMeasuredKeepsItsEntriesAndCountsAsUnreadable) {
     EXPECT_EQ(node_at(*tree, 0).size, 30u);
 }
 
+NodeIndex child_named(const FileTree& tree, NodeIndex folder, std::string_view name) {
+    for (NodeIndex i : sorted_children(tree, folder)) {
+        if (name_of(tree, i) == name) return i;
+    }
+    return NO_NODE;
+}
+
+TEST(Walk, AFolderWithAnAncestorsIdIsALinkNotEnteredAndOnlyAncestorsCount) {
+    TempTree disk;
+    disk.file("a/x.bin", 100);
+    disk.file("a/b/back/y.bin", 7);  // stands for a way back up to a: the lister gives it a's id
+    disk.file("c/twin/z.bin", 5);    // a's id as well, but not below a: walked like any folder
+    FolderId a_id;
+    std::vector<ListedEntry> scratch;
+    ASSERT_EQ(list_folder(walk_root_path(disk.root_text()) + PATH_SEPARATOR + "a", scratch, a_id),
+              Listing::COMPLETE);
+    ASSERT_NE(a_id.file, 0u);
+    const FolderLister lister = [&](const std::string& path, std::vector<ListedEntry>& out, FolderId& id) {
+        const Listing listing = list_folder(path, out, id);
+        if (path.ends_with("back") || path.ends_with("twin")) id = a_id;
+        return listing;
+    };
+    ScanProgress progress;
+    const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress, lister);
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(node_at(*tree, 0).size, 105u);
+    EXPECT_EQ(node_at(*tree, 0).file_count, 2u);
+    EXPECT_EQ(tree->unreadable_folders, 0u);
+    EXPECT_EQ(progress.folders.load(), 5u);  // the root, a, b, c and twin: the way back is a link
+    const NodeIndex back = child_named(*tree, child_named(*tree, child_named(*tree, 0, "a"), "b"), "back");
+    ASSERT_NE(back, NO_NODE);
+    EXPECT_EQ(node_at(*tree, back).flags, FLAG_DIR | FLAG_LINK);
+    EXPECT_EQ(node_at(*tree, back).first_child, NO_NODE);
+    const NodeIndex twin = child_named(*tree, child_named(*tree, 0, "c"), "twin");
+    ASSERT_NE(twin, NO_NODE);
+    EXPECT_EQ(node_at(*tree, twin).flags, FLAG_DIR);
+    EXPECT_EQ(node_at(*tree, twin).size, 5u);
+}
+
+TEST(Walk, EntriesPastTheTreesLimitAreLeftOutAndSaidSo) {
+    TempTree disk;
+    disk.file("top.txt", 1);
+    for (const char* name : {"sub/a", "sub/b", "sub/c"})
+        disk.file(name, 1);
+    LockedTree locked;
+    locked.tree = make_tree(disk.root_text());
+    locked.tree.node_limit = 4;  // the root, its two entries and one more
+    WorkQueue queue;
+    queue.items.push_back(WorkItem{0, walk_root_path(disk.root_text()), nullptr});
+    ScanProgress progress;
+    walk_worker(locked, queue, progress, list_folder);
+    roll_up(locked.tree);
+    EXPECT_EQ(locked.tree.nodes.size(), 4u);
+    EXPECT_EQ(locked.tree.left_out, 2u);
+    EXPECT_EQ(locked.tree.unreadable_folders, 1u);
+    EXPECT_EQ(node_at(locked.tree, 0).flags, FLAG_DIR);
+    const NodeIndex sub = child_named(locked.tree, 0, "sub");
+    ASSERT_NE(sub, NO_NODE);
+    EXPECT_EQ(node_at(locked.tree, sub).flags, FLAG_DIR | FLAG_UNREADABLE);
+    EXPECT_EQ(node_at(locked.tree, sub).file_count, 1u);
+}
+
 TEST(Walk, UnreadableRootGivesTheRootAloneMarked) {
     TempTree disk;
     disk.file("a.txt", 10);
-    const FolderLister refuse = [](const std::string&, std::vector<ListedEntry>& out) {
+    const FolderLister refuse = [](const std::string&, std::vector<ListedEntry>& out, FolderId&) {
         out.clear();
         return Listing::FAILED;
     };
@@ -242,9 +306,10 @@ TEST(Walk, CancelStopsEveryWorkerAfterItsCurrentFolder) {
     constexpr unsigned THREADS = 4;
     ScanProgress progress;
     std::atomic<int> listings{0};
-    const FolderLister cancel_at_tenth = [&](const std::string& path, std::vector<ListedEntry>& out) {
+    const FolderLister cancel_at_tenth = [&](const std::string& path, std::vector<ListedEntry>& out,
+                                             FolderId& id) {
         if (++listings == 10) progress.cancel = true;
-        return list_folder(path, out);
+        return list_folder(path, out, id);
     };
     EXPECT_FALSE(walk_folder(disk.root_text(), THREADS, progress, cancel_at_tenth));
     // After the flag is set, each of the other workers may finish the one folder it already took.
@@ -259,13 +324,14 @@ TEST(Walk, CancelledWorkerStillAppendsTheFolderItWasListing) {
     LockedTree locked;
     locked.tree = make_tree(disk.root_text());
     WorkQueue queue;
-    queue.items.push_back(WorkItem{0, walk_root_path(disk.root_text())});
+    queue.items.push_back(WorkItem{0, walk_root_path(disk.root_text()), nullptr});
     ScanProgress progress;
     int listings = 0;
-    const FolderLister cancel_now = [&](const std::string& path, std::vector<ListedEntry>& out) {
+    const FolderLister cancel_now = [&](const std::string& path, std::vector<ListedEntry>& out,
+                                        FolderId& id) {
         ++listings;
         progress.cancel = true;
-        return list_folder(path, out);
+        return list_folder(path, out, id);
     };
     walk_worker(locked, queue, progress, cancel_now);
     EXPECT_EQ(listings, 1);

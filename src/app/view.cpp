@@ -105,6 +105,10 @@ std::optional<std::string> status_line(const App& app) {
     if (!app.tree || app.current_folder != 0) return std::nullopt;
     const FileTree& tree = *app.tree;
     std::string text = unreadable_text(tree.unreadable_folders);
+    if (tree.left_out != 0) {  // the tree's 32-bit limits were reached: the figures are short
+        if (!text.empty()) text += " · ";
+        text += tr("항목이 너무 많아 일부를 담지 못했습니다", "Too many entries: some were left out");
+    }
     if (is_drive_root(tree.root_path)) {
         if (const std::optional<std::uint64_t> missing =
                 unaccounted_bytes(app.volume, node_at(tree, 0).size)) {

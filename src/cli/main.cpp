@@ -194,6 +194,8 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
             {"files", root.file_count},
             {"folders", progress.folders.load()},
             {"unreadable_folders", tree.unreadable_folders},
+            {"incomplete", tree.left_out != 0},  // the walk filled the tree: entries are missing
+            {"entries_left_out", tree.left_out},
             {"elapsed_s", elapsed},
             {"children", rows},
             {"kinds", kinds},

@@ -53,12 +53,22 @@ struct StatEntry {
     bool is_dir;
     bool is_link;
     bool link_to_dir;  // a link whose target is a folder
-    bool mount_point;  // a folder on another device than its parent, or the root of a mount (a bind mount)
+    bool mount_point;  // the root of a mount (see mount_root_from)
     std::uint64_t size;
     std::uint64_t blocks;  // allocated 512-byte blocks
 };
 
 ListedEntry classify_stat_entry(std::string name, const StatEntry& entry);
+
+// Whether a POSIX folder is the root of a mount. kernel_says: statx's STATX_ATTR_MOUNT_ROOT where the
+// kernel supports it, which is then the whole answer (a btrfs subvolume has a device of its own but is
+// no mount). Without it: on another device than its parent, or listed in the mount table (a bind mount of
+// the same file system keeps its device), asked only when the device does not answer.
+template <typename InMountTable>
+bool mount_root_from(std::optional<bool> kernel_says, bool other_device, InMountTable&& in_mount_table) {
+    if (kernel_says) return *kernel_says;
+    return other_device || in_mount_table();
+}
 
 // The mount points that /proc/self/mountinfo lists (its fifth field, octal escapes undone).
 std::vector<std::string> mount_points_from(std::string_view mountinfo);

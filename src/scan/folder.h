@@ -7,6 +7,7 @@
 // All functions are safe to call from several walker threads at once.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,13 +31,24 @@ std::string shown_form(std::string_view real);
 
 enum class Listing {
     COMPLETE,    // every entry listed and measured (a folder that has vanished lists as empty)
-    INCOMPLETE,  // listed, but some entries could not be measured: the folder counts as unreadable
+    INCOMPLETE,  // listed, but some entries could not be measured or the listing broke off midway: the
+                 // folder counts as unreadable
     FAILED,      // the folder could not be listed at all
 };
 
+// What tells one folder from every other while a walk runs: its volume and its number there (device and
+// inode on POSIX, volume serial and file index on Windows). A folder met again below itself (a link the
+// file system passes off as a folder, a share whose server follows its own links) has an ancestor's id.
+struct FolderId {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;  // 0: not known, equal to nothing
+    bool operator==(const FolderId&) const = default;
+};
+
 // Lists one folder into out (cleared first): every entry but "." and "..", measured and classified, each
-// under its real name. An error in the middle of a listing ends it
-// silently with what was found so far. Neither the depth nor the length of walk_path limits it.
-Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out);
+// under its real name, and sets id to the folder's own (left unknown where the system does not say). An
+// error in the middle of a listing keeps what was found so far and makes it INCOMPLETE. Neither the depth
+// nor the length of walk_path limits it.
+Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id);
 
 }  // namespace spadrim

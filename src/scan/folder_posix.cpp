@@ -15,9 +15,11 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "scan/classify.h"
 #include "scan/folder.h"
+#include "scan/folder_posix.h"
 #include "scan/open_posix.h"
 #include "scan/paths.h"
 #include "strings/utf.h"
@@ -131,11 +133,18 @@ int measure(int folder, const char* name, struct statx& st) {
     return 0;
 }
 
-bool is_mount_root(const struct statx& st, const std::string& folder, const char* name) {
-    if (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
-        return (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-    const std::vector<std::string>& points = listed_mount_points();
-    return std::binary_search(points.begin(), points.end(), join_path(folder, name, '/'));
+// Whether a folder entry is the root of a mount. Where the kernel says (statx, since 5.8) its word is
+// the whole answer: a btrfs subvolume has a device number of its own without being mounted. Elsewhere a
+// device unlike the parent's or a place in the mount table says so.
+bool is_mount_root(const struct statx& st, dev_t parent_device, const std::string& folder, const char* name) {
+    const std::optional<bool> said =
+        (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
+            ? std::optional<bool>((st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0)
+            : std::nullopt;
+    return mount_root_from(said, makedev(st.stx_dev_major, st.stx_dev_minor) != parent_device, [&] {
+        const std::vector<std::string>& points = listed_mount_points();
+        return std::binary_search(points.begin(), points.end(), join_path(folder, name, '/'));
+    });
 }
 
 }  // namespace
@@ -154,21 +163,39 @@ std::string shown_form(std::string_view real) {
     return valid_utf8(real);
 }
 
-Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
+long read_entries(int folder, char* buffer, std::size_t size) {
+    return syscall(SYS_getdents64, folder, buffer, size);
+}
+
+Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id) {
+    return list_folder_reading(walk_path, out, id, read_entries);
+}
+
+Listing list_folder_reading(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id,
+                            ReadEntries read) {
     out.clear();
+    id = {};
     thread_local OpenChain chain;
     const int folder = chain.open_folder(walk_path);
     if (folder < 0)
         return errno == ENOENT ? Listing::COMPLETE : Listing::FAILED;  // vanished since its parent was listed
     struct stat folder_stat {};
     if (fstat(folder, &folder_stat) != 0) return Listing::FAILED;
+    id = FolderId{static_cast<std::uint64_t>(folder_stat.st_dev),
+                  static_cast<std::uint64_t>(folder_stat.st_ino)};
 
     Listing listing = Listing::COMPLETE;
     // One buffer per walker thread, reused for every folder it lists.
     thread_local std::vector<char> buffer(64 * 1024);
     for (;;) {
-        const long got = syscall(SYS_getdents64, folder, buffer.data(), buffer.size());
-        if (got <= 0) break;  // the end, or an error: either way what was found stands
+        const long got = read(folder, buffer.data(), buffer.size());
+        if (got == 0) break;
+        if (got < 0) {
+            // A disk error or a stale NFS handle: the entries not yet read are missing. ENOENT says the
+            // folder was removed meanwhile, which it can only be once empty: nothing of it is missing.
+            if (errno != ENOENT) listing = Listing::INCOMPLETE;
+            break;
+        }
         for (long at = 0; at < got;) {
             const auto* record = reinterpret_cast<const Dirent64*>(buffer.data() + at);
             at += record->d_reclen;
@@ -190,8 +217,7 @@ Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out)
                     struct stat target {};
                     facts.link_to_dir = fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
                 } else if (facts.is_dir) {
-                    facts.mount_point = makedev(st.stx_dev_major, st.stx_dev_minor) != folder_stat.st_dev ||
-                                        is_mount_root(st, walk_path, name);
+                    facts.mount_point = is_mount_root(st, folder_stat.st_dev, walk_path, name);
                 } else {
                     facts.size = st.stx_size;
                     facts.blocks = st.stx_blocks;

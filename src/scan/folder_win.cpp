@@ -6,6 +6,7 @@
 
 #include "scan/classify.h"
 #include "scan/folder.h"
+#include "scan/folder_win.h"
 #include "scan/paths.h"
 #include "strings/wide_win.h"
 
@@ -29,6 +30,21 @@ class FindHandle {
   private:
     HANDLE handle_;
 };
+
+// The folder's volume serial and file index, from a handle that only reads attributes (which listing
+// the folder's parent lets one open); unknown where it cannot be opened.
+FolderId folder_id(const std::string& walk_path) {
+    const HANDLE handle = CreateFileW(to_wide(walk_path).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (!known) return {};
+    return FolderId{info.dwVolumeSerialNumber,
+                    (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
 
 std::optional<std::uint64_t> on_disk_size(const std::string& folder, const std::string& name) {
     DWORD high = 0;
@@ -58,13 +74,19 @@ std::string shown_form(std::string_view real) {
     return utf8_from_utf16(utf16_from_wtf8(real));
 }
 
-Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out) {
+Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id) {
+    return list_folder_finding(walk_path, out, id, FindNextFileW);
+}
+
+Listing list_folder_finding(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id,
+                            FindNext next) {
     out.clear();
+    id = {};
     WIN32_FIND_DATAW data;
     FindHandle find(FindFirstFileExW(to_wide(join_path(walk_path, "*", '\\')).c_str(), FindExInfoBasic, &data,
                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND ? Listing::COMPLETE : Listing::FAILED;
-    // A false FindNextFileW ends the listing whatever the reason; what was collected stands.
+    id = folder_id(walk_path);
     do {
         if (is_dot_or_dot_dot(data.cFileName)) continue;
         std::size_t length = 0;
@@ -78,8 +100,10 @@ Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out)
         if (wants_on_disk_size(entry.attributes)) measured = on_disk_size(walk_path, name);
         out.push_back(classify_find_entry(std::move(name), entry, measured));
         out.back().unshowable = !is_valid_utf8(out.back().name);  // an unpaired surrogate
-    } while (FindNextFileW(find.get(), &data));
-    return Listing::COMPLETE;
+    } while (next(find.get(), &data));
+    // Only ERROR_NO_MORE_FILES is the end; anything else (a share whose server went away) broke the
+    // listing off, and the entries not yet fetched are missing.
+    return GetLastError() == ERROR_NO_MORE_FILES ? Listing::COMPLETE : Listing::INCOMPLETE;
 }
 
 }  // namespace spadrim

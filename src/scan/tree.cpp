@@ -70,7 +70,8 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
         const std::uint64_t index = tree.nodes.size();
         // NO_NODE itself is not a usable index, and a name must end inside the 32-bit pool (it may start
         // in the pool's next chunk, hence the margin of one chunk).
-        if (index >= NO_NODE || tree.names.size() + entry.name.size() + NAME_CHUNK > MAX_NAME_POOL) break;
+        if (index >= tree.node_limit || tree.names.size() + entry.name.size() + NAME_CHUNK > MAX_NAME_POOL)
+            break;
         const std::string shown = entry.unshowable ? shown_form(entry.name) : std::string();
         const std::string_view name =
             entry.unshowable ? std::string_view(shown) : std::string_view(entry.name);

@@ -53,6 +53,9 @@ struct FileTree {
     ChunkedArray<Node> nodes;
     NamePool names;  // shown names (valid UTF-8) end to end, no separators or terminators
     std::uint32_t unreadable_folders = 0;
+    std::uint64_t left_out = 0;  // entries a walk found but could not add: the tree was full
+    // The most nodes it may hold: every index below NO_NODE. Tests lower it to reach the end cheaply.
+    std::uint64_t node_limit = NO_NODE;
     bool imported = false;  // read from a scan file: its entries are not on this PC's disks
     // Side tables for the rare entries that need more than a Node holds; ordinary entries cost nothing.
     std::unordered_map<NodeIndex, std::string> real_names;  // where the real name differs from the shown
@@ -91,9 +94,9 @@ inline std::string_view name_of(const FileTree& tree, NodeIndex index) {
 }
 
 // Appends a folder's entries in listing order; each goes to the head of the folder's child list.
-// Returns how many were appended: fewer than given only when the 32-bit node indices or name offsets
-// would overflow, since wrapping them would corrupt the tree, or at a name longer than the name pool
-// holds (NamePool::MAX_TEXT; no file system makes one). Entry i gets index (old node count + i).
+// Returns how many were appended: fewer than given only at node_limit, when the 32-bit name offsets
+// would overflow (wrapping them would corrupt the tree), or at a name longer than the name pool holds
+// (NamePool::MAX_TEXT; no file system makes one). Entry i gets index (old node count + i).
 std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const ListedEntry> entries);
 
 // Records a folder whose listing failed.

@@ -1,6 +1,7 @@
 // The walker loop and a whole walk. See walk.h.
 #include "scan/walk.h"
 
+#include <memory>
 #include <thread>
 
 #include "scan/paths.h"
@@ -34,14 +35,26 @@ std::optional<WorkItem> take_work(WorkQueue& queue, const ScanProgress& progress
     }
 }
 
+// Whether id is one of the folders above: a chain as long as the folder is deep, compared without a call
+// to the file system.
+bool is_ancestor(const Ancestry* above, const FolderId& id) {
+    if (id.file == 0) return false;
+    for (; above != nullptr; above = above->parent.get()) {
+        if (above->id == id) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, const FolderLister& lister) {
     std::vector<ListedEntry> entries;
     std::vector<WorkItem> found;
     while (std::optional<WorkItem> item = take_work(queue, progress)) {
-        const Listing listing = lister(item->path, entries);
-        const bool listed = listing != Listing::FAILED;
+        FolderId id;
+        Listing listing = lister(item->path, entries, id);
+        const bool way_back = is_ancestor(item->ancestors.get(), id);
+        const bool listed = listing != Listing::FAILED && !way_back;
 
         // Only the append needs the tree lock; the new nodes are first .. first + appended - 1, so the
         // work items and counts are made afterwards without it.
@@ -49,15 +62,22 @@ void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, c
         std::size_t appended = 0;
         {
             std::lock_guard hold(locked.lock);
-            if (listed) {
+            if (way_back) {
+                locked.tree.nodes[item->node].flags |= FLAG_LINK;
+            } else if (listed) {
                 first = static_cast<NodeIndex>(locked.tree.nodes.size());
                 appended = append_listing(locked.tree, item->node, entries);
+                if (appended < entries.size()) {
+                    locked.tree.left_out += entries.size() - appended;
+                    listing = Listing::INCOMPLETE;
+                }
             }
-            if (listing != Listing::COMPLETE) mark_unreadable(locked.tree, item->node);
+            if (listing != Listing::COMPLETE && !way_back) mark_unreadable(locked.tree, item->node);
         }
         std::uint64_t files = 0;
         std::uint64_t bytes = 0;
         found.clear();
+        std::shared_ptr<const Ancestry> ancestors = item->ancestors;
         for (std::size_t i = 0; i < appended; ++i) {
             const ListedEntry& entry = entries[i];
             if (!(entry.flags & FLAG_DIR)) {
@@ -66,14 +86,17 @@ void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, c
             } else if (!(entry.flags & FLAG_LINK)) {
                 // By the name the file system gave: the shown form of a repaired name names nothing, or
                 // something else.
+                if (ancestors == item->ancestors && id.file != 0)
+                    ancestors = std::make_shared<const Ancestry>(Ancestry{id, item->ancestors});
                 found.push_back(WorkItem{static_cast<NodeIndex>(first + i),
-                                         join_path(item->path, entry.name, PATH_SEPARATOR)});
+                                         join_path(item->path, entry.name, PATH_SEPARATOR), ancestors});
             }
         }
 
         progress.files += files;
         progress.bytes += bytes;
-        if (progress.folders.fetch_add(1) % 64 == 0) {
+        // A way back up is a link, not a folder of its own.
+        if (!way_back && progress.folders.fetch_add(1) % 64 == 0) {
             std::unique_lock try_hold(progress.lock, std::try_to_lock);
             if (try_hold.owns_lock()) progress.current_path = shown_form(walk_display_path(item->path));
         }
@@ -91,7 +114,7 @@ std::optional<FileTree> walk_folder(std::string_view root, unsigned threads, Sca
     LockedTree locked;
     locked.tree = make_tree(root);
     WorkQueue queue;
-    queue.items.push_back(WorkItem{0, walk_root_path(root)});
+    queue.items.push_back(WorkItem{0, walk_root_path(root), nullptr});
     {
         std::vector<std::jthread> workers;
         workers.reserve(threads);

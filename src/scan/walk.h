@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -25,10 +26,17 @@
 
 namespace spadrim {
 
+// The ids of the folders above one waiting to be listed, nearest first; shared by siblings.
+struct Ancestry {
+    FolderId id;
+    std::shared_ptr<const Ancestry> parent;
+};
+
 // One folder waiting to be listed.
 struct WorkItem {
     NodeIndex node;
     std::string path;  // real walk form (long path on Windows), no trailing separator
+    std::shared_ptr<const Ancestry> ancestors;  // none for the root
 };
 
 struct WorkQueue {
@@ -46,9 +54,13 @@ struct LockedTree {
 
 // How a worker lists one folder: list_folder of the platform, or a stand-in that tests use to inject
 // failures or to cancel at a chosen moment. Same contract as list_folder.
-using FolderLister = std::function<Listing(const std::string& walk_path, std::vector<ListedEntry>& out)>;
+using FolderLister =
+    std::function<Listing(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id)>;
 
-// Runs until the walk ends.
+// Runs until the walk ends. A folder whose id is one of its ancestors' is a way back up the tree: it is
+// not entered but kept as a link to a folder (FLAG_LINK), so what it leads to is counted once. A listing
+// the tree has no room for (its 32-bit indices) is added as far as it fits; the folder then counts as
+// unreadable and the tree's left_out says how many entries are missing.
 void walk_worker(LockedTree& tree, WorkQueue& queue, ScanProgress& progress, const FolderLister& lister);
 
 // Walks root with `threads` workers (at least 1) and returns the rolled-up tree, or nothing

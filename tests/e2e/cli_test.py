@@ -147,6 +147,9 @@ try:
         os.symlink(os.path.join(root, "known.bin"), os.path.join(root, "known link.bin"))
         os.symlink(folders[1], os.path.join(root, "folder link"))
 
+    # A way back up: natively a link like any other; under Wine a plain folder, whose id tells it apart.
+    os.symlink("..", os.path.join(folders[3], "way back"))
+
     size, files, listed, per_child = recount(root)
 
     code, out, err = run("--json", "--top", "0", host_path(root))
