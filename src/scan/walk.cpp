@@ -47,6 +47,12 @@ bool is_ancestor(const Ancestry* above, const FolderId& id) {
 
 }  // namespace
 
+Ancestry::~Ancestry() {
+    std::shared_ptr<const Ancestry> next = std::move(parent);
+    while (next && next.use_count() == 1)
+        next = std::move(next->parent);
+}
+
 void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, const FolderLister& lister) {
     std::vector<ListedEntry> entries;
     std::vector<WorkItem> found;

@@ -29,7 +29,11 @@ namespace spadrim {
 // The ids of the folders above one waiting to be listed, nearest first; shared by siblings.
 struct Ancestry {
     FolderId id;
-    std::shared_ptr<const Ancestry> parent;
+    mutable std::shared_ptr<const Ancestry> parent;  // mutable only so that the destructor can unlink it
+
+    // Frees the links no one else holds one at a time: a chain as deep as the deepest folder would
+    // otherwise be freed by recursion, deep enough to overflow a worker's stack.
+    ~Ancestry();
 };
 
 // One folder waiting to be listed.
