@@ -1,6 +1,7 @@
 // The walker loop and a whole walk. See walk.h.
 #include "scan/walk.h"
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 
@@ -35,23 +36,13 @@ std::optional<WorkItem> take_work(WorkQueue& queue, const ScanProgress& progress
     }
 }
 
-// Whether id is one of the folders above: a chain as long as the folder is deep, compared without a call
+// Whether id is one of the folders above: a list as long as the folder is deep, compared without a call
 // to the file system.
 bool is_ancestor(const Ancestry* above, const FolderId& id) {
-    if (id.file == 0) return false;
-    for (; above != nullptr; above = above->parent.get()) {
-        if (above->id == id) return true;
-    }
-    return false;
+    return id.file != 0 && above != nullptr && std::find(above->begin(), above->end(), id) != above->end();
 }
 
 }  // namespace
-
-Ancestry::~Ancestry() {
-    std::shared_ptr<const Ancestry> next = std::move(parent);
-    while (next && next.use_count() == 1)
-        next = std::move(next->parent);
-}
 
 void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, const FolderLister& lister) {
     std::vector<ListedEntry> entries;
@@ -92,8 +83,11 @@ void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, c
             } else if (!(entry.flags & FLAG_LINK)) {
                 // By the name the file system gave: the shown form of a repaired name names nothing, or
                 // something else.
-                if (ancestors == item->ancestors && id.file != 0)
-                    ancestors = std::make_shared<const Ancestry>(Ancestry{id, item->ancestors});
+                if (ancestors == item->ancestors && id.file != 0) {
+                    Ancestry above = item->ancestors ? *item->ancestors : Ancestry();
+                    above.push_back(id);
+                    ancestors = std::make_shared<const Ancestry>(std::move(above));
+                }
                 found.push_back(WorkItem{static_cast<NodeIndex>(first + i),
                                          join_path(item->path, entry.name, PATH_SEPARATOR), ancestors});
             }

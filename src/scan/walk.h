@@ -26,15 +26,9 @@
 
 namespace spadrim {
 
-// The ids of the folders above one waiting to be listed, nearest first; shared by siblings.
-struct Ancestry {
-    FolderId id;
-    mutable std::shared_ptr<const Ancestry> parent;  // mutable only so that the destructor can unlink it
-
-    // Frees the links no one else holds one at a time: a chain as deep as the deepest folder would
-    // otherwise be freed by recursion, deep enough to overflow a worker's stack.
-    ~Ancestry();
-};
+// The ids of the folders above one waiting to be listed, the root's first. One immutable list per listed
+// folder, shared by its subfolders: freed flat however deep the tree, and read by any worker unlocked.
+using Ancestry = std::vector<FolderId>;
 
 // One folder waiting to be listed.
 struct WorkItem {
