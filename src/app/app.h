@@ -120,6 +120,9 @@ struct App {
     std::optional<std::string> selected_extension;
     double scroll = 0;
 
+    // The text of the search field, as set_query last took it.
+    std::string query_text;
+
     // The pointer: what lies under it, and the scroll bar's thumb while it is dragged (held at `grab`
     // pixels below the thumb's top).
     HitTarget hover;
@@ -215,6 +218,9 @@ void finish_scan(App& app);
 void cancel_scan(App& app);
 
 void show_notice(App& app, std::string text);
+
+// The search field's text changed (UI thread): the query is read again and the results follow it.
+void set_query(App& app, std::string_view text);
 
 // Recomputes the kind totals and the current tab's rows for the current folder; on the Duplicates tab
 // starts a comparison when the folder has no result yet. Does nothing without a finished tree.

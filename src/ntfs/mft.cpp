@@ -210,10 +210,10 @@ void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch&
         const std::uint8_t kind = split || (entry.flags & FLAG_DIR)
                                       ? 0
                                       : kind_of(std::string_view(out.names).substr(link.offset, link.length));
-        out.nodes.push_back(
-            Node{entry.size, link.offset, link.length | static_cast<std::uint32_t>(link.parent >> 48) << 16,
-                 static_cast<std::uint32_t>(record_number(link.parent)), static_cast<std::uint32_t>(owner),
-                 NO_NODE, sequence, static_cast<std::uint8_t>(entry.flags | (split ? FLAG_SPLIT : 0)), kind});
+        out.nodes.push_back(Node{
+            entry.size, link.offset, link.length | static_cast<std::uint32_t>(link.parent >> 48) << 16,
+            static_cast<std::uint32_t>(record_number(link.parent)), static_cast<std::uint32_t>(owner),
+            NO_NODE, sequence, 0, static_cast<std::uint8_t>(entry.flags | (split ? FLAG_SPLIT : 0)), kind});
         if (!split && keeps_length(entry)) out.lengths.emplace_back(index, entry.length);
     }
 }

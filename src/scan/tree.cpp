@@ -60,7 +60,7 @@ FileTree make_tree(std::string_view root_path) {
     }
     tree.names.append(shown);
     tree.nodes.push_back(
-        Node{0, 0, static_cast<std::uint32_t>(shown.size()), NO_NODE, NO_NODE, NO_NODE, 0, FLAG_DIR, 0});
+        Node{0, 0, static_cast<std::uint32_t>(shown.size()), NO_NODE, NO_NODE, NO_NODE, 0, 0, FLAG_DIR, 0});
     return tree;
 }
 
@@ -80,7 +80,7 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
         tree.nodes.push_back(Node{entry.size, static_cast<std::uint32_t>(*offset),
                                   static_cast<std::uint32_t>(name.size()), folder, NO_NODE,
                                   tree.nodes[folder].first_child, (entry.flags & FLAG_DIR) ? 0u : 1u,
-                                  entry.flags, entry.kind});
+                                  entry.mtime, entry.flags, entry.kind});
         tree.nodes[folder].first_child = static_cast<NodeIndex>(index);
         if (entry.unshowable) tree.real_names.emplace(static_cast<NodeIndex>(index), entry.name);
         if (keeps_length(entry)) tree.lengths.emplace(static_cast<NodeIndex>(index), entry.length);
@@ -100,6 +100,7 @@ void roll_up(FileTree& tree) {
         Node& parent = tree.nodes[node.parent];
         parent.size += node.size;
         parent.file_count += node.file_count;
+        if (node.mtime > parent.mtime) parent.mtime = node.mtime;
     }
 }
 

@@ -39,6 +39,10 @@ struct Node {
     NodeIndex first_child;
     NodeIndex next_sibling;
     std::uint32_t file_count;  // a file: 1; a folder: files below it after roll_up
+    // Last written, in seconds since 1970-01-01 UTC; 0 when the source did not say. Earlier times are
+    // kept as 1 and times past 2106 as the largest value. A folder: the newest time below it after
+    // roll_up (its own when it holds nothing newer).
+    std::uint32_t mtime;
     std::uint8_t flags;
     std::uint8_t kind;  // FileKind of a file; 0 and never read for folders
 };
@@ -71,6 +75,7 @@ struct ListedEntry {
     std::uint8_t kind = 0;
     bool unshowable = false;   // name is not valid text: the tree keeps it and shows shown_form(name)
     std::uint64_t length = 0;  // a counted file's length where size is a different on-disk size; else 0
+    std::uint32_t mtime = 0;   // as Node::mtime
 };
 
 // Whether a listed file is counted by an on-disk size that differs from its length, so that the tree

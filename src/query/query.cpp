@@ -1,0 +1,3 @@
+#include "query/query.h"
+
+namespace spadrim {}  // namespace spadrim
