@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kinds/kinds.h"
+#include "kinds/times.h"
 
 namespace spadrim {
 namespace {
@@ -133,3 +134,29 @@ TEST(FormatCount, GroupsOfThree) {
 
 }  // namespace
 }  // namespace spadrim
+
+TEST(Times, SourcesToNodeTimesAndBackToText) {
+    struct Case {
+        std::uint32_t mtime;
+        const char* iso;
+    };
+    const Case cases[] = {
+        {0, ""},
+        {1, "1970-01-01T00:00:01Z"},
+        {951782400, "2000-02-29T00:00:00Z"},  // a leap day of a century leap year
+        {1719848096, "2024-07-01T15:34:56Z"},
+        {4107542399u, "2100-02-28T23:59:59Z"},  // 2100 is not a leap year
+        {UINT32_MAX, "2106-02-07T06:28:15Z"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(spadrim::iso_8601_utc(c.mtime), c.iso) << c.mtime;
+
+    EXPECT_EQ(spadrim::mtime_from_unix(-5), 1u);  // before 1970 is still a known time
+    EXPECT_EQ(spadrim::mtime_from_unix(0), 1u);
+    EXPECT_EQ(spadrim::mtime_from_unix(1719848096), 1719848096u);
+    EXPECT_EQ(spadrim::mtime_from_unix(std::int64_t{1} << 40), UINT32_MAX);
+    EXPECT_EQ(spadrim::mtime_from_filetime(0), 0u);                                   // not set
+    EXPECT_EQ(spadrim::mtime_from_filetime(116444736000000000ull + 10'000'000), 1u);  // 1970-01-01T00:00:01
+    EXPECT_EQ(spadrim::mtime_from_filetime(1), 1u);                                   // 1601
+    EXPECT_EQ(spadrim::mtime_from_filetime(133643216960000000ull), 1719848096u);
+}
