@@ -184,6 +184,11 @@ std::vector<Room> rooms(const Texts& t, const Gfx& gfx) {
 
     const Box treemap = treemap_box(results);
     add("treemap empty", t("Nothing with a size to show"), TextStyle::Body, treemap);
+    if (const std::optional<Box> field = search_box(results)) {
+        add("search placeholder", t("Search"), TextStyle::Body, search_text_box(*field, 1));
+    } else {
+        ADD_FAILURE() << "no search field on the results";
+    }
     add("highlight chip", substitute(t("Highlighting {0} · Esc clears"), {".jpeg"}), TextStyle::Small,
         padded(highlight_chip(results, 1e6f), CHIP_PADDING));
 

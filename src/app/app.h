@@ -19,6 +19,7 @@
 
 #include "app/hit.h"
 #include "app/input/focus.h"
+#include "app/input/text_field.h"
 #include "app/summaries.h"
 #include "dupes/dupes.h"
 #include "scan/drives.h"
@@ -120,7 +121,8 @@ struct App {
     std::optional<std::string> selected_extension;
     double scroll = 0;
 
-    // The text of the search field, as set_query last took it.
+    // The search field in the results header, and its text as set_query last took it.
+    TextField search;
     std::string query_text;
 
     // The pointer: what lies under it, and the scroll bar's thumb while it is dragged (held at `grab`
