@@ -416,7 +416,7 @@ Reaction type_text(App& app, const Surface& surface, std::string_view text) {
 bool compose(App& app, std::string_view composition) {
     if (app.screen != Screen::Results) return false;
     if (app.focus.area != FocusArea::Search) {
-        if (app.focus.area != FocusArea::List || composition.empty()) return false;
+        if (app.focus.area != FocusArea::List) return false;
         app.focus = Focus{FocusArea::Search};
         place_caret(app.search, app.search.text.size(), false);
     }
