@@ -76,7 +76,8 @@ def probe(command="dump"):
     """The elements as lines of (depth, type, name, flags, help), or [] when the window gave none."""
     elements = []
     for line in READER.lines(command):
-        found = re.match(r'( *)(\w+) "((?:[^"\\]|\\.)*)"((?: \[\w+\])*)(?: help="((?:[^"\\]|\\.)*)")?$', line)
+        found = re.match(r'( *)(\w+) "((?:[^"\\]|\\.)*)"((?: \[\w+\])*)(?: help="((?:[^"\\]|\\.)*)")?(?: value="(?:[^"\\]|\\.)*")?$',
+                         line)
         if found:
             unquote = lambda text: re.sub(r"\\(.)", r"\1", text or "")
             elements.append((len(found.group(1)) // 2, found.group(2), unquote(found.group(3)),
@@ -220,10 +221,10 @@ def results_and_keyboard(window, folder):
     save("uia-results.txt", results)
     titled = bool(results) and results[0][2] == f"{folder} - Spadrim"
     check_later("results: the window is named by its title", titled, results[0] if results else "no elements")
-    top = [(e[1], e[2]) for e in results if e[0] == 1][:5]
-    check_later("results: the header from Home to Menu, the path between",
-                top == [("Button", "Home"), ("Button", "Up"), ("Text", folder), ("Button", "Analyze again"),
-                        ("Button", "Menu")], top)
+    top = [(e[1], e[2]) for e in results if e[0] == 1][:6]
+    check_later("results: the header from Home to Menu, the path and the search field between",
+                top == [("Button", "Home"), ("Button", "Up"), ("Text", folder), ("Edit", "Search"),
+                        ("Button", "Analyze again"), ("Button", "Menu")], top)
     check_later("results: Up is disabled at the scanned folder", "[disabled]" in (named(results, "Up") or ("",) * 5)[3])
     tabs = next((e for e in results if e[1] == "Tab"), None)
     check_later("results: four tab items", tabs is not None and [c[2] for c in children(results, tabs)] == [
