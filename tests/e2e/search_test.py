@@ -29,7 +29,8 @@ parser.add_argument("--display", default=":94")
 args = parser.parse_args()
 setup(args.exe, args.prefix, args.display, args.shots)
 
-LINE = re.compile(r' *(\w+) "((?:[^"\\]|\\.)*)"((?: \[\w+\])*)(?: help="(?:[^"\\]|\\.)*")?(?: value="((?:[^"\\]|\\.)*)")?$')
+LINE = re.compile(r' *(\w+) "((?:[^"\\]|\\.)*)"((?: \[\w+\])*)(?: help="(?:[^"\\]|\\.)*")?'
+                  r'(?: value="((?:[^"\\]|\\.)*)")?$')
 
 
 class Reader:
@@ -76,10 +77,10 @@ def reads(reader, wanted, timeout=15):
 
 
 def bind_characters(text):
-    """Puts each character of text past ASCII on a keycode of its own (120 on: past the arrows, Home, End and Delete), with nothing on the keycodes
-    after them. xdotool would bind a character to a scratch keycode for the moment of its press, gone
-    before Wine looks the keycode up; and Wine can only type a keycode it gave a virtual key, from a pool
-    that the virtual display's many extra keys would use up."""
+    """Puts each character of text past ASCII on a keycode of its own (120 on: past the arrows, Home, End
+    and Delete), with nothing on the keycodes after them. xdotool would bind a character to a scratch
+    keycode for the moment of its press, gone before Wine looks the keycode up; and Wine can only type a
+    keycode it gave a virtual key, from a pool that the virtual display's many extra keys would use up."""
     x11 = ctypes.CDLL("libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
