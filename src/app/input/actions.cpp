@@ -109,6 +109,7 @@ Reaction search_key(App& app, const Surface& surface, Key key, Modifiers modifie
             return CHANGED;
         case Key::Enter:
         case Key::Down: app.focus = Focus{FocusArea::List}; return CHANGED;
+        case Key::F5: return asking(Command{CommandKind::AnalyzeAgain});
         case Key::A: return control ? edit(FieldKey::SelectAll) : Reaction{};
         case Key::Z: return control ? edit(shift ? FieldKey::Redo : FieldKey::Undo) : Reaction{};
         case Key::Y: return control ? edit(FieldKey::Redo) : Reaction{};
