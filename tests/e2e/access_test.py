@@ -245,7 +245,8 @@ def results_and_keyboard(window, folder):
     check_later("results: the status line", any(e[1] == "StatusBar" for e in results))
     check_later("results: the list has the focus at first", focused(results) == ["Folders"], focused(results))
 
-    # The keyboard route: Tab from the list to the treemap, then round the header buttons to the tabs.
+    # The keyboard route: Tab from the list to the treemap, then round the header buttons and the search
+    # field to the tabs.
     key = lambda *keys: run("xdotool", "key", "--window", window, *keys)
     # Only the focus moves: the elements already met are asked again, without a walk (see uia_probe.cpp).
     key("Tab")
@@ -256,12 +257,12 @@ def results_and_keyboard(window, folder):
     check_later("an arrow key in the treemap: a tile has the focus", focused(moved) in (
               ["docs, 234 KB"], ["pics, 176 KB"], ["d3.txt, 117 KB"], ["p3.jpg, 87.9 KB"]), focused(moved))
     route = []
-    for _ in range(5):
+    for _ in range(6):
         key("Tab")
         after = having(lambda e: len(focused(e)) == 1 and (not route or focused(e)[0] != route[-1]), 15, "again")
         route.append(focused(after)[0] if focused(after) else "?")
-    check_later("Tab: round the header buttons to the tab strip",
-                route == ["Home", "Up", "Analyze again", "Menu", "Folders"], route)
+    check_later("Tab: round the header buttons and the search field to the tab strip",
+                route == ["Home", "Up", "Analyze again", "Menu", "Search", "Folders"], route)
     wait_for(lambda: run("xdotool", "getwindowfocus").stdout.strip() == window, 10)
     key("Right")
     largest = having(lambda e: named(e, "Largest files", "List") is not None, 15)
