@@ -51,19 +51,12 @@ bool caseless(char32_t c) {
 
 }  // namespace
 
-bool is_ascii(std::string_view text) {
-    unsigned char any = 0;
-    for (const char c : text)
-        any |= static_cast<unsigned char>(c);
-    return any < 0x80;
-}
-
 void append_folded(std::string_view text, std::string& out) {
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
-            out += static_cast<char>(LOWER[b]);
+            out += static_cast<char>(ascii_lower(b));
             ++i;
             continue;
         }
@@ -116,36 +109,7 @@ std::string folded(std::string_view text) {
     return out;
 }
 
-bool contains_folded(std::string_view name, std::string_view needle, bool needle_ascii,
-                     std::string& scratch) {
-    const std::size_t n = name.size();
-    const std::size_t m = needle.size();
-    if (!needle_ascii) {
-        if (is_ascii(name)) return false;  // ASCII folds to ASCII: a needle with more is not in it
-    } else {
-        // ASCII letters lowered in place; other bytes compared as they are. An ASCII needle found this
-        // way is in the folded name too, since no byte of a longer UTF-8 sequence is ASCII.
-        unsigned char high = 0;
-        std::size_t i = 0;
-        if (m <= n) {
-            const auto first = static_cast<unsigned char>(needle[0]);
-            for (; i <= n - m; ++i) {
-                const auto b = static_cast<unsigned char>(name[i]);
-                high |= b;
-                if (LOWER[b] != first) continue;
-                std::size_t k = 1;
-                while (k < m && LOWER[static_cast<unsigned char>(name[i + k])] ==
-                                    static_cast<unsigned char>(needle[k]))
-                    ++k;
-                if (k == m) return true;
-            }
-        }
-        for (; i < n; ++i)
-            high |= static_cast<unsigned char>(name[i]);
-        // Only a name with more than ASCII can still hold it, through a character that folds to ASCII
-        // (the Kelvin sign to k).
-        if (high < 0x80) return false;
-    }
+bool contains_folded_slowly(std::string_view name, std::string_view needle, std::string& scratch) {
     scratch.clear();
     append_folded(name, scratch);
     return scratch.find(needle) != std::string::npos;

@@ -76,6 +76,7 @@ struct Search {
     NodeIndex root = 0;
     std::uint64_t tree_generation = 0;  // of the tree searched: a search of an older tree is stale
     bool done = false;
+    bool totals = true;  // keep each folder's matching totals for match_totals; find_all needs none
     Found found;
     // Private to the search: where the next slice starts and what it has gathered so far.
     std::size_t next = 0;
@@ -90,7 +91,9 @@ struct Search {
     std::vector<std::uint32_t> path_length;
 };
 
-Search start_search(Query query, const FileTree& tree, NodeIndex root, std::uint64_t tree_generation);
+// Without totals the search only finds: match_totals then answers zero.
+Search start_search(Query query, const FileTree& tree, NodeIndex root, std::uint64_t tree_generation,
+                    bool totals = true);
 // Examines about `budget` nodes; true once the search is done.
 bool advance_search(Search& search, const FileTree& tree, std::size_t budget);
 // Runs the search to its end.

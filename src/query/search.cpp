@@ -110,14 +110,17 @@ void match_slice(Search& search, const FileTree& tree, std::size_t end) {
     const bool paths = matcher.needs_path();
     std::string path;
     std::uint8_t* const marks = search.marks.data();
+    const bool totals = search.totals;
     for (std::size_t i = search.next; i < end; ++i) {
         const Node& node = tree.nodes[i];
         const std::uint8_t above = marks[node.parent];
         if (!(above & IN) || (node.flags & FLAG_REMOVED)) continue;  // marks start at 0
         if (above & (MATCHED | INSIDE)) {
             marks[i] = IN | INSIDE;
-            search.sizes[i] = node.size;
-            search.files[i] = node.file_count;
+            if (totals) {
+                search.sizes[i] = node.size;
+                search.files[i] = node.file_count;
+            }
             continue;
         }
         const std::string_view name = tree.names.view(node.name_offset, node.name_len);
@@ -139,8 +142,10 @@ void match_slice(Search& search, const FileTree& tree, std::size_t end) {
             continue;
         }
         marks[i] = IN | MATCHED;
-        search.sizes[i] = node.size;
-        search.files[i] = node.file_count;
+        if (totals) {
+            search.sizes[i] = node.size;
+            search.files[i] = node.file_count;
+        }
         search.found.items.push_back(static_cast<NodeIndex>(i));
         search.found.size += node.size;
         search.found.files += node.file_count;
@@ -150,11 +155,14 @@ void match_slice(Search& search, const FileTree& tree, std::size_t end) {
 }
 
 void sort_largest_first(std::vector<NodeIndex>& items, const FileTree& tree) {
-    std::sort(items.begin(), items.end(), [&](NodeIndex a, NodeIndex b) {
-        const std::uint64_t sa = tree.nodes[a].size;
-        const std::uint64_t sb = tree.nodes[b].size;
-        return sa != sb ? sa > sb : a < b;
-    });
+    // Sizes gathered first: a sort that looked each one up in the tree would wander over its chunks.
+    std::vector<std::pair<std::uint64_t, NodeIndex>> keyed;
+    keyed.reserve(items.size());
+    for (const NodeIndex item : items)
+        keyed.emplace_back(~tree.nodes[item].size, item);
+    std::sort(keyed.begin(), keyed.end());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        items[i] = keyed[i].second;
 }
 
 }  // namespace
@@ -171,8 +179,10 @@ bool query_matches(const Query& query, const FileTree& tree, NodeIndex index,
     return matcher.matches(tree.nodes[index], name_of(tree, index), path);
 }
 
-Search start_search(Query query, const FileTree& tree, NodeIndex root, std::uint64_t tree_generation) {
+Search start_search(Query query, const FileTree& tree, NodeIndex root, std::uint64_t tree_generation,
+                    bool totals) {
     Search search;
+    search.totals = totals;
     search.query = std::move(query);
     search.root = root;
     search.tree_generation = tree_generation;
@@ -182,8 +192,10 @@ Search start_search(Query query, const FileTree& tree, NodeIndex root, std::uint
         search.phase = FINISHED;
         return search;
     }
-    search.sizes.assign(search.count, 0);
-    search.files.assign(search.count, 0);
+    if (search.totals) {
+        search.sizes.assign(search.count, 0);
+        search.files.assign(search.count, 0);
+    }
     search.marks.assign(search.count, 0);
     search.marks[root] = IN;
     search.next = std::size_t{root} + 1;
@@ -202,7 +214,7 @@ bool advance_search(Search& search, const FileTree& tree, std::size_t budget) {
             budget -= end - search.next;
             match_slice(search, tree, end);
             if (search.next == search.count) {
-                search.phase = TOTALLING;
+                search.phase = search.totals ? TOTALLING : SORTING;
                 search.next = search.count;
                 // The path pool is done with; what stays is the totals.
                 std::string().swap(search.paths);
@@ -235,13 +247,13 @@ bool advance_search(Search& search, const FileTree& tree, std::size_t budget) {
 }
 
 Found find_all(const Query& query, const FileTree& tree, NodeIndex root) {
-    Search search = start_search(query, tree, root, 0);
+    Search search = start_search(query, tree, root, 0, false);
     advance_search(search, tree, SIZE_MAX);
     return std::move(search.found);
 }
 
 MatchTotals match_totals(const Search& search, NodeIndex node) {
-    if (!search.done || node >= search.marks.size() || !(search.marks[node] & IN)) return {};
+    if (!search.done || node >= search.sizes.size() || !(search.marks[node] & IN)) return {};
     return MatchTotals{search.sizes[node], search.files[node]};
 }
 
