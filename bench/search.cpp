@@ -5,8 +5,8 @@
 // processor times (std::clock), the best of several runs. Run by
 // bench/search.sh (from bench/run).
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 
 #include "big_tree.h"

@@ -230,6 +230,30 @@ TEST(QuerySearch, FindsMatchesLargestFirstWithTheirTotals) {
     EXPECT_FALSE(query_matches(parsed("films/archive"), s.tree, s.archive, "Other/Archive"));
 }
 
+// Names are searched eight bytes at a time: a word is found wherever it starts, in names of any length.
+TEST(QuerySearch, WordsAreFoundAtEveryPlaceOfNamesOfEveryLength) {
+    FileTree tree = make_tree("/r");
+    std::vector<ListedEntry> entries;
+    for (std::size_t length = 3; length <= 20; ++length) {
+        for (std::size_t at = 0; at + 3 <= length; ++at) {
+            std::string name(length, 'r');  // the needle's first letter everywhere else
+            name.replace(at, 3, "ReP");
+            entries.push_back(file(name, 1));
+            name[at + 2] = '\xC3';  // "Re\xC3\xA9": no "rep" there, and folded: "reé"
+            name.insert(at + 3, "\xA9");
+            entries.push_back(file(name, 1));
+        }
+    }
+    add(tree, 0, entries);
+    const Query rep = parsed("rEp");
+    const Query pattern = parsed("*rep*");
+    for (NodeIndex i = 1; i < tree.nodes.size(); ++i) {
+        const bool holds = name_of(tree, i).find("ReP") != std::string_view::npos;
+        EXPECT_EQ(query_matches(rep, tree, i), holds) << name_of(tree, i);
+        EXPECT_EQ(query_matches(pattern, tree, i), holds) << name_of(tree, i);
+    }
+}
+
 TEST(QuerySearch, SlicedSearchesAgreeAndTotalsRollUp) {
     const Sample s;
     const Query q = parsed("*.mkv | *.js");  // every word must hold: nothing matches

@@ -115,7 +115,7 @@ bool contains_folded_slowly(std::string_view name, std::string_view needle, std:
     return scratch.find(needle) != std::string::npos;
 }
 
-bool wildcard_matches(std::string_view pattern, std::string_view text) {
+bool wildcard_matches(std::string_view pattern, std::string_view text, bool lower_ascii) {
     auto next_character = [&](std::size_t at) {
         ++at;
         while (at < text.size() && continuation(static_cast<unsigned char>(text[at])))
@@ -133,7 +133,10 @@ bool wildcard_matches(std::string_view pattern, std::string_view text) {
         } else if (p < pattern.size() && pattern[p] == '?') {
             ++p;
             t = next_character(t);
-        } else if (p < pattern.size() && pattern[p] == text[t]) {
+        } else if (p < pattern.size() &&
+                   pattern[p] == static_cast<char>(lower_ascii
+                                                       ? ascii_lower(static_cast<unsigned char>(text[t]))
+                                                       : static_cast<unsigned char>(text[t]))) {
             ++p;
             ++t;
         } else if (star != std::string_view::npos) {

@@ -71,10 +71,14 @@ inline bool contains_folded(std::string_view name, std::string_view needle, bool
     const char* const text = name.data();
     const std::size_t m = needle.size();
     const std::uint64_t first = ONES * static_cast<unsigned char>(needle[0]);
-    // Positions in the word at `base` where the needle's first byte is, each then checked whole.
+    const std::uint64_t second = ONES * static_cast<unsigned char>(m > 1 ? needle[1] : 0);
+    // Positions in the word at `base` where the needle's first two bytes are (the word's last byte: its
+    // first alone), each then checked whole: a common first letter alone would stop too often.
     auto found_in = [&](std::uint64_t word, std::size_t base) {
-        for (std::uint64_t candidates = zero_bytes(lower_word(word) ^ first); candidates != 0;
-             candidates &= candidates - 1) {
+        const std::uint64_t lowered = lower_word(word);
+        std::uint64_t candidates = zero_bytes(lowered ^ first);
+        if (m > 1) candidates &= (zero_bytes(lowered ^ second) >> 8) | (std::uint64_t{0x80} << 56);
+        for (; candidates != 0; candidates &= candidates - 1) {
             const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(candidates) >> 3);
             if (at + m > n) return false;  // later candidates lie further on
             std::size_t k = 1;
@@ -106,7 +110,8 @@ inline bool contains_folded(std::string_view name, std::string_view needle, bool
     return (all & HIGHS) != 0 && contains_folded_slowly(name, needle, scratch);
 }
 
-// Whether folded text matches a folded pattern whole: * any run of characters, ? one character.
-bool wildcard_matches(std::string_view pattern, std::string_view text);
+// Whether folded text matches a folded pattern whole: * any run of characters, ? one character. With
+// lower_ascii the text is ASCII as it stands, its capitals lowered as they are compared.
+bool wildcard_matches(std::string_view pattern, std::string_view text, bool lower_ascii = false);
 
 }  // namespace spadrim

@@ -88,10 +88,13 @@ struct Matcher {
             if (!contains_folded(name, substrings[w], substrings_ascii[w], scratch)) return false;
         }
         if (!patterns.empty()) {
-            folded_name.clear();
-            append_folded(name, folded_name);
+            const bool ascii = is_ascii(name);  // compared as it stands, else folded first
+            if (!ascii) {
+                folded_name.clear();
+                append_folded(name, folded_name);
+            }
             for (const std::string_view pattern : patterns) {
-                if (!wildcard_matches(pattern, folded_name)) return false;
+                if (!wildcard_matches(pattern, ascii ? name : folded_name, ascii)) return false;
             }
         }
         for (const std::string_view word : path_substrings) {
