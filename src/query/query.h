@@ -34,7 +34,7 @@ struct Query {
     std::vector<std::string> words;
     std::vector<std::string> extensions;  // ext: values, lower-cased without the dot; any of them
     std::uint8_t kinds = 0;               // bit k for FileKind k; 0: any kind
-    std::uint64_t min_size = 0;
+    std::uint64_t min_size = 0;           // bounds on a file's size or a folder's whole size
     std::uint64_t max_size = UINT64_MAX;
     std::uint32_t modified_after = 0;            // mtime must be at or above (0: no bound)
     std::uint32_t modified_before = UINT32_MAX;  // and below
