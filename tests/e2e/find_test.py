@@ -143,6 +143,13 @@ try:
                   and rows[0][:3] == ["list", "path", "size"]
                   and {os.path.relpath(r[1], root): int(r[2]) for r in rows[1:]} == expected
                   and all(r[0] == "found" for r in rows[1:]), f"{rows[:3]}")
+            code, out, _ = run("--find", query, root)
+            lines = out.decode("utf-8").splitlines()
+            listed = [line[line.index(root):] for line in lines if root + os.sep in line]
+            check("text: the matches largest first, then their total",
+                  code == 0 and [os.path.relpath(p.rstrip(os.sep), root) for p in listed]
+                  == [os.path.relpath(item["path"], root) for item in found["items"]]
+                  and f"{expected_files} files" in lines[len(listed) + 1], f"{lines[:4]}")
     for query, part in [("size:>1XB", "size:>1XB"), ("colour:red", "colour:red"), ("\"open", "")]:
         code, out, err = run("--find", query, root)
         check(f"--find {query!r} cannot be read: exit 2 with why", code == 2 and part in err and err.strip()
