@@ -4,46 +4,17 @@
 // build/bench/bench/spadrim_micro after configuring with -DSPADRIM_BENCHMARKS=ON.
 #include <benchmark/benchmark.h>
 
-#include <random>
-
 #include "app/access/access.h"
 #include "app/app.h"
+#include "big_tree.h"
 #include "kinds/kinds.h"
 #include "treemap/treemap.h"
 
 namespace spadrim {
 namespace {
 
-constexpr std::size_t NODES = 1'000'000;
-
-// About 1,000,000 nodes built as a walk builds them: each folder's entries appended in one listing,
-// folders in the order they were found. 39 files of ~19-byte names per folder, and 0 to 5 subfolders,
-// which gives about 25,000 folders some ten levels deep.
 FileTree build_tree() {
-    std::mt19937 random(42);
-    const char* words[] = {"report", "IMG", "backup", "setup", "photo", "invoice", "track", "video", "notes"};
-    const char* extensions[] = {".jpg", ".txt", ".dll", ".mp4", ".log", ".pdf", ".zip", ".exe", "", ".JPEG"};
-    FileTree tree = make_tree("/bench");
-    std::vector<NodeIndex> pending{0};
-    std::vector<ListedEntry> entries;
-    for (std::size_t next = 0; next < pending.size() && tree.nodes.size() < NODES; ++next) {
-        entries.clear();
-        for (int i = 0; i < 39; ++i) {
-            std::string name = std::string(words[random() % 9]) + "_" + std::to_string(random() % 100000) +
-                               extensions[random() % 10];
-            const auto kind = static_cast<std::uint8_t>(classify_extension(file_extension(name)));
-            entries.push_back(ListedEntry{std::move(name), random() % 5'000'000, 0, kind});
-        }
-        const int folders = next == 0 ? 3 : static_cast<int>(random() % 6);
-        for (int i = 0; i < folders; ++i)
-            entries.push_back(ListedEntry{"folder " + std::to_string(i), 0, FLAG_DIR, 0});
-        const auto first = static_cast<NodeIndex>(tree.nodes.size());
-        append_listing(tree, pending[next], entries);
-        for (int i = 0; i < folders; ++i)
-            pending.push_back(first + 39 + static_cast<NodeIndex>(i));
-    }
-    roll_up(tree);
-    return tree;
+    return build_big_tree();
 }
 
 const FileTree& big_tree() {

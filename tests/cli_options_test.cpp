@@ -36,6 +36,13 @@ TEST(CliOptions, AcceptsTheDocumentedForms) {
     EXPECT_EQ(scan_file.options->export_file, "out.json.gz");
     EXPECT_TRUE(scan_file.options->folder.empty());
     EXPECT_EQ(parse_options({"/data", "--export", "-"}).options->export_file, "-");
+
+    const ParsedOptions find = parse_options({"--find", "*.iso size:>1GB", "--csv", "/data"});
+    ASSERT_TRUE(find.options);
+    EXPECT_EQ(find.options->find, "*.iso size:>1GB");
+    EXPECT_TRUE(find.options->csv);
+    EXPECT_EQ(parse_options({"--find", "", "/data"}).options->find, "");  // everything
+    EXPECT_FALSE(plain.options->find);
 }
 
 TEST(CliOptions, RejectsBadUsageWithAReason) {
@@ -61,6 +68,11 @@ TEST(CliOptions, RejectsBadUsageWithAReason) {
              {"--import", "x.json", "--duplicates"},  // the contents are not in the file
              {"--import", ""},
              {"--drives", "--export", "x.json"},
+             {"--find"},
+             {"--find", "a", "--find", "b", "x"},
+             {"--json", "--csv", "x"},
+             {"--drives", "--find", "a"},
+             {"--drives", "--csv"},
          }) {
         const ParsedOptions parsed = parse_options(args);
         EXPECT_FALSE(parsed.options) << ::testing::PrintToString(args);

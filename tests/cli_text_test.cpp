@@ -90,6 +90,12 @@ TEST(XmlText, EscapesMarkup) {
     EXPECT_EQ(xml_text("사진 😀 \u0085 \u009b \uFFFD \uFFFC"), "사진 😀 \u0085 \u009b \uFFFD \uFFFC");
 }
 
+TEST(CsvRecord, QuotesOnlyWhatNeedsIt) {
+    EXPECT_EQ(csv_record({"a", "", "/x/y.iso", "1.00 KB"}), "a,,/x/y.iso,1.00 KB\r\n");
+    EXPECT_EQ(csv_record({"a,b", "say \"hi\"", "two\nlines", " padded", "cr\r"}),
+              "\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\" padded\",\"cr\r\"\r\n");
+}
+
 TEST(XmlText, ReplacesWhatXmlForbids) {
     EXPECT_EQ(xml_text("a\x01z"), "a\uFFFDz");
     EXPECT_EQ(xml_text(std::string_view("\0\x08\x0b\x0c\x0e\x1f\x1b", 7)),

@@ -1,11 +1,13 @@
 // spadrim-cli: the scan engine from a console. It plays the window's part: starts a Scan with the same
 // start_scan / finish_scan as the window, redraws a progress line on a terminal every 120 ms, and prints
-// the root's folder list as text or JSON. Exit codes: 0 done; 1 folder not found, a volume or scan file
-// not read, or an export, a picture or the report not written; 2 bad usage; 130 cancelled with Ctrl+C.
+// the root's folder list (or the matches of --find) as text, JSON or CSV. Exit codes: 0 done; 1 folder not
+// found, a volume or scan file not read, or an export, a picture or the report not written; 2 bad usage
+// or a query that cannot be read; 130 cancelled with Ctrl+C.
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -19,8 +21,10 @@
 #include "cli/text.h"
 #include "config.h"
 #include "kinds/kinds.h"
+#include "kinds/times.h"
 #include "ncdu/ncdu.h"
 #include "ncdu/zfile.h"
+#include "query/query.h"
 #include "scan/folder.h"
 #include "strings/strings.h"
 
@@ -107,10 +111,28 @@ int list_drives_command(const CliOptions& options) {
     return 0;
 }
 
+// What --find found, as the JSON document's "found".
+nlohmann::ordered_json found_json(const CliOptions& options, const FileTree& tree, const Found& matches) {
+    nlohmann::ordered_json items = nlohmann::ordered_json::array();
+    for (const NodeIndex i : matches.items) {
+        const Node& node = node_at(tree, i);
+        const bool dir = (node.flags & FLAG_DIR) != 0;
+        items.push_back({{"path", path_of(tree, i)},
+                         {"size", node.size},
+                         {"modified", node.mtime != 0 ? nlohmann::ordered_json(iso_8601_utc(node.mtime))
+                                                      : nlohmann::ordered_json(nullptr)},
+                         {"kind", dir ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(node.kind)},
+                         {"dir", dir}});
+    }
+    return {{"query", *options.find}, {"count", matches.items.size()}, {"size", matches.size},
+            {"files", matches.files}, {"folders", matches.folders},    {"items", items}};
+}
+
 // Everything the scan produced, as one JSON document.
 nlohmann::ordered_json report_json(const CliOptions& options, const App& app, const ScanProgress& progress,
                                    double elapsed, const std::vector<NodeIndex>& children,
-                                   const std::optional<DuplicatesFound>& duplicates) {
+                                   const std::optional<DuplicatesFound>& duplicates,
+                                   const std::optional<Found>& matches) {
     const FileTree& tree = *app.tree;
     const Node& root = node_at(tree, 0);
     // Rows of a folder's entries; with --depth, a folder's row holds its own entries, level by level
@@ -202,17 +224,58 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
             {"largest", largest},
             {"by_type", by_type},
             {"duplicates", found},
+            {"found", matches ? found_json(options, tree, *matches) : nlohmann::ordered_json(nullptr)},
             {"status", status ? nlohmann::ordered_json(*status) : nlohmann::ordered_json(nullptr)}};
+}
+
+// The report as CSV for a spreadsheet: UTF-8 with a BOM (without one Excel reads it in the system's
+// code page), a header row, then one row per item with its full path. With --find the matches; else the
+// folder list's entries and, when asked for, the largest files, told apart by the first column. Paths
+// are full, so no cell starts with a character a spreadsheet would take for a formula.
+std::string report_csv(const CliOptions& options, const App& app, const std::vector<NodeIndex>& children,
+                       const std::optional<Found>& matches) {
+    const FileTree& tree = *app.tree;
+    std::string out = "\xEF\xBB\xBF";
+    out += csv_record({"list", "path", "size", "size_shown", "files", "modified", "kind", "dir"});
+    const auto row = [&](std::string_view list, NodeIndex i) {
+        const Node& node = node_at(tree, i);
+        const bool dir = (node.flags & FLAG_DIR) != 0;
+        out += csv_record({list, path_of(tree, i), std::to_string(node.size), format_size(node.size),
+                           std::to_string(node.file_count), iso_8601_utc(node.mtime),
+                           dir ? std::string_view() : kind_label(static_cast<FileKind>(node.kind & 7)),
+                           dir ? "true" : "false"});
+    };
+    if (matches) {
+        for (const NodeIndex i : matches->items)
+            row("found", i);
+        return out;
+    }
+    for (const NodeIndex i : children)
+        row("folders", i);
+    if (options.largest) {
+        for (const NodeIndex i : largest_files(tree, 0, options.largest))
+            row("largest", i);
+    }
+    return out;
 }
 
 std::string report_text(const CliOptions& options, const App& app, const std::vector<NodeIndex>& children,
                         const std::optional<DuplicatesFound>& duplicates,
-                        const std::optional<std::string>& duplicate_status) {
+                        const std::optional<std::string>& duplicate_status,
+                        const std::optional<Found>& matches) {
     const FileTree& tree = *app.tree;
     const Node& root = node_at(tree, 0);
     std::string out;
     add_line(out, path_of(tree, 0));
-    for (const NodeIndex i : children) {
+    // With --find its matches stand in the folder list's place, largest first, then their total.
+    for (const NodeIndex i : matches ? matches->items : std::vector<NodeIndex>{}) {
+        const Node& node = node_at(tree, i);
+        std::string line = pad_left(format_size(node.size), 10) + "  " + path_of(tree, i);
+        if (node.flags & FLAG_DIR) line += separator_of(tree);
+        add_line(out, line);
+    }
+    if (matches) add_line(out, files_text(matches->files) + "  ·  " + format_size(matches->size));
+    for (const NodeIndex i : matches ? std::vector<NodeIndex>{} : children) {
         const Node& node = node_at(tree, i);
         std::string line = pad_left(format_size(node.size), 10) + "  " +
                            pad_left(share_text(node.size, root.size), 6) + "  ";
@@ -315,7 +378,7 @@ std::string scan_progress_line(ScanProgress& progress) {
     return line;
 }
 
-int scan_command(const CliOptions& options) {
+int scan_command(const CliOptions& options, const std::optional<Query>& query) {
     // Declared before the App: the threads it joins on destruction may still call wake.
     Waiter waiter;
     watch_interrupt(waiter.interrupted);
@@ -379,10 +442,14 @@ int scan_command(const CliOptions& options) {
             return 1;
         }
     }
+    std::optional<Found> matches;
+    if (query) matches = find_all(*query, *app.tree, 0);
     if (options.json) {
-        write(stdout, dump(report_json(options, app, *progress, elapsed, children, duplicates)));
+        write(stdout, dump(report_json(options, app, *progress, elapsed, children, duplicates, matches)));
+    } else if (options.csv) {
+        write(stdout, report_csv(options, app, children, matches));
     } else {
-        write(stdout, report_text(options, app, children, duplicates, duplicate_status));
+        write(stdout, report_text(options, app, children, duplicates, duplicate_status, matches));
     }
     return 0;
 }
@@ -400,7 +467,21 @@ int run(int argc, char** argv) {
         return finish_output(0);
     }
     if (!options.language.empty()) choose_language(options.language);
-    return finish_output(options.drives ? list_drives_command(options) : scan_command(options));
+    // The query is read before anything is scanned: one that cannot be read is bad usage.
+    std::optional<Query> query;
+    if (options.find) {
+        QueryContext context;
+        context.now = static_cast<std::int64_t>(std::time(nullptr));
+        for (int k = 0; k < KIND_COUNT; ++k)
+            context.kind_labels[static_cast<std::size_t>(k)] = kind_label(static_cast<FileKind>(k));
+        QueryParse read = parse_query(*options.find, context);
+        if (!read.query) {
+            write(stderr, terminal_text("spadrim-cli: " + read.error) + "\n");
+            return 2;
+        }
+        query = std::move(read.query);
+    }
+    return finish_output(options.drives ? list_drives_command(options) : scan_command(options, query));
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         const bool takes_value = arg == "--threads" || arg == "--top" || arg == "--lang" || arg == "--svg" ||
                                  arg == "--svg-size" || arg == "--volume" || arg == "--depth" ||
-                                 arg == "--import" || arg == "--export";
+                                 arg == "--import" || arg == "--export" || arg == "--find";
         if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
             if (have_folder) return bad("more than one folder given");
             options.folder = arg;
@@ -40,6 +40,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
             options_done = true;
         } else if (arg == "--json") {
             options.json = true;
+        } else if (arg == "--csv") {
+            options.csv = true;
         } else if (arg == "--drives") {
             options.drives = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -66,6 +68,9 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
                 options.language = value;
             } else if (arg == "--svg") {
                 options.svg = value;
+            } else if (arg == "--find") {
+                if (options.find) return bad("more than one --find given: put both in one query");
+                options.find = value;  // empty: everything
             } else if (arg == "--volume") {
                 if (!options.volume.empty()) return bad("more than one volume given");
                 options.volume = value;
@@ -108,6 +113,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
     const int sources = int{have_folder} + int{!options.volume.empty()} + int{!options.import_file.empty()};
     if (options.drives && sources != 0) return bad("--drives takes no folder");
     if (options.drives && !options.export_file.empty()) return bad("--drives has nothing to export");
+    if (options.drives && (options.find || options.csv)) return bad("--drives takes no --find or --csv");
+    if (options.json && options.csv) return bad("--json and --csv: take one");
     if (sources > 1) return bad("more than one of a folder, a volume and a scan file given: take one");
     if (!options.drives && sources == 0) return bad("no folder given");
     if (options.duplicates && !options.import_file.empty())

@@ -9,6 +9,7 @@ namespace spadrim {
 
 struct CliOptions {
     bool json = false;
+    bool csv = false;  // the report as CSV on standard output instead of text
     bool drives = false;
     bool help = false;
     unsigned threads = 0;  // 0: worker_count()
@@ -22,7 +23,8 @@ struct CliOptions {
     std::size_t largest = 0;  // rows of the largest files; 0: not asked
     bool by_type = false;
     bool duplicates = false;
-    std::string svg;  // where to write the treemap picture; empty: none
+    std::string svg;                  // where to write the treemap picture; empty: none
+    std::optional<std::string> find;  // a query (the search field's grammar) whose matches are listed
     unsigned svg_width = 1600;
     unsigned svg_height = 1000;
 };
@@ -43,6 +45,12 @@ inline constexpr std::string_view CLI_USAGE =
     "  --drives           list the drives with their free space\n"
     "  --json             one JSON document on standard output instead of text; reports not\n"
     "                     asked for are null there\n"
+    "  --csv              the report as CSV on standard output (UTF-8 with a BOM): the matches of\n"
+    "                     --find, else the folder list's entries and the largest files\n"
+    "  --find QUERY       list what matches QUERY, largest first, with the total: words in names\n"
+    "                     (* and ? as wildcards, a / or \\ for paths), ext:iso, kind:video,\n"
+    "                     size:>1GB, size:100MB..1GB, modified:<2023-01-01, older:2y, newer:30d,\n"
+    "                     folder:, file:; days in UTC. An unreadable query exits 2 with why"
     "  --threads N        walker threads, 1 to 64 (default: 2 to 8, from the processor count)\n"
     "  --top N            rows of the folder list (default 20; 0 lists every entry)\n"
     "  --depth N          JSON: nest each folder's entries in its row, N levels down (default 0)\n"

@@ -130,4 +130,27 @@ std::size_t progress_width(unsigned columns) {
     return std::min<std::size_t>(columns - KEPT_FREE, MAX_PROGRESS_WIDTH);
 }
 
+std::string csv_record(std::initializer_list<std::string_view> fields) {
+    std::string out;
+    bool first = true;
+    for (const std::string_view field : fields) {
+        if (!first) out += ',';
+        first = false;
+        const bool quoted = field.find_first_of(",\"\r\n") != std::string_view::npos ||
+                            (!field.empty() && (field.front() == ' ' || field.back() == ' '));
+        if (!quoted) {
+            out += field;
+            continue;
+        }
+        out += '"';
+        for (const char c : field) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+    out += "\r\n";
+    return out;
+}
+
 }  // namespace spadrim

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,10 @@ std::string terminal_text(std::string_view text);
 // and each character XML does not allow (the other C0 controls, U+FFFE, U+FFFF) or invalid UTF-8 sequence
 // as U+FFFD.
 std::string xml_text(std::string_view text);
+
+// One CSV record (RFC 4180) ending in CRLF: a field holding a comma, a quotation mark, a line break or
+// an outer space is quoted, its quotation marks doubled.
+std::string csv_record(std::initializer_list<std::string_view> fields);
 
 // Columns on screen of a code point: 2 for the wide and fullwidth characters of East Asian scripts and
 // for emoji, 1 for the others. Terminals that draw a character narrower only make a line shorter, never
