@@ -43,6 +43,7 @@ enum class Key : std::uint8_t {
     Space,
     O,
     C,
+    A,
 };
 
 // Moves the selection with Up, Down, PageUp, PageDown, Home or End over the node rows of the current
