@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 98> UI_KEYS = {
+inline constexpr std::array<std::string_view, 119> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -108,6 +108,27 @@ inline constexpr std::array<std::string_view, 98> UI_KEYS = {
     "Scan file to open",
     "Read from a scan file: not on this PC",
     "Duplicates are found by comparing contents, which a scan file does not hold",
+    "and {0} more",
+    "Windows, programs or your user account rely on these, so Spadrim will not delete them:",
+    "Left out, as Windows, programs or your user account rely on them:",
+    "Move {0} items ({1}) to the Recycle Bin?",
+    "Moved {0} items to the Recycle Bin.",
+    "Emptying it frees {0}.",
+    "Deleted for good, as the Recycle Bin could not take them: {0} items, {1} freed.",
+    "{0} in use",
+    "{0} not allowed",
+    "{0} no longer there",
+    "{0} for another reason",
+    "{0} could not be moved: {1}.",
+    "Cancelled: {0} left in place.",
+    "Copied {0} paths",
+    "Select all copies but the newest",
+    "Select all copies but the oldest",
+    "Export list…",
+    "Export list",
+    "CSV files",
+    "Exported to {0}",
+    "Could not write {0}: {1}",
 };
 
 }  // namespace spadrim::test

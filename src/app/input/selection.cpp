@@ -2,6 +2,7 @@
 #include "app/input/selection.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace spadrim {
 namespace {
@@ -66,6 +67,21 @@ bool is_selected(const App& app, NodeIndex node) {
     return node == app.selection || (set_in_force(app) && holds(app.selected, node));
 }
 
+std::vector<NodeIndex> selected_in_order(const App& app) {
+    const std::vector<NodeIndex> chosen = selected_nodes(app);
+    std::vector<NodeIndex> ordered;
+    for (const NodeIndex row : listed_nodes(app)) {  // a node is listed once
+        if (row != NO_NODE && holds(chosen, row)) ordered.push_back(row);
+    }
+    // A selection that is not listed here (a tile of the treemap) comes last.
+    std::vector<NodeIndex> seen = ordered;
+    std::sort(seen.begin(), seen.end());
+    for (const NodeIndex node : chosen) {
+        if (!holds(seen, node)) ordered.push_back(node);
+    }
+    return ordered;
+}
+
 void pick(App& app, NodeIndex node, Pick how) {
     if (node == NO_NODE) return;
     switch (how) {
@@ -122,12 +138,13 @@ std::vector<NodeIndex> outermost(const FileTree& tree, std::span<const NodeIndex
     std::vector<NodeIndex> sorted(nodes.begin(), nodes.end());
     std::sort(sorted.begin(), sorted.end());
     std::vector<NodeIndex> kept;
+    std::unordered_set<NodeIndex> taken;
     for (const NodeIndex node : nodes) {
         if (node >= tree.nodes.size()) continue;
         bool inside = false;
         for (NodeIndex up = tree.nodes[node].parent; up != NO_NODE && !inside; up = tree.nodes[up].parent)
             inside = holds(sorted, up);
-        if (!inside && std::find(kept.begin(), kept.end(), node) == kept.end()) kept.push_back(node);
+        if (!inside && taken.insert(node).second) kept.push_back(node);
     }
     return kept;
 }

@@ -24,6 +24,8 @@ std::vector<NodeIndex> listed_nodes(const App& app);
 // What is selected, sorted by node index: the set, or the focused item alone, or nothing.
 std::vector<NodeIndex> selected_nodes(const App& app);
 bool is_selected(const App& app, NodeIndex node);
+// The same in the order of the list's rows (what a command lists: paths copied, items moved).
+std::vector<NodeIndex> selected_in_order(const App& app);
 
 // How a click on a row picks its node: alone (a plain click), added or taken away (Ctrl), or with every
 // row from the anchor to it (Shift).
