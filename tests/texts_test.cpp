@@ -2,6 +2,7 @@
 
 #include "app/export.h"
 #include "app/texts.h"
+#include "scan/folder.h"
 #include "scan/tree.h"
 
 namespace spadrim {
@@ -165,13 +166,14 @@ TEST(ExportList, EachTabAsCsv) {
     roll_up(tree);
     app.screen = Screen::Results;
     const std::string BOM = "\xEF\xBB\xBF";
-    const std::string photo = "\"/r/사진, \"\"여름\"\".jpg\",3000,2.93 KB,2023-11-14T22:13:20Z";
-    const std::string a_jpg = "/r/sub/a.jpg,3000,2.93 KB,2020-09-13T12:26:40Z";
+    const std::string r = "/r" + std::string(1, PATH_SEPARATOR);
+    const std::string photo = "\"" + r + "사진, \"\"여름\"\".jpg\",3000,2.93 KB,2023-11-14T22:13:20Z";
+    const std::string a_jpg = r + "sub" + PATH_SEPARATOR + "a.jpg,3000,2.93 KB,2020-09-13T12:26:40Z";
     app.tab = Tab::Folders;
     refresh_view(app);
-    EXPECT_EQ(export_csv(app), BOM + "path,bytes,size,modified,kind\r\n" +
-                                   "/r/sub,3000,2.93 KB,2020-09-13T12:26:40Z,Folder\r\n" + photo +
-                                   ",Pictures\r\n/r/=cmd.txt,10,10 B,,Other\r\n");
+    EXPECT_EQ(export_csv(app), BOM + "path,bytes,size,modified,kind\r\n" + r +
+                                   "sub,3000,2.93 KB,2020-09-13T12:26:40Z,Folder\r\n" + photo +
+                                   ",Pictures\r\n" + r + "=cmd.txt,10,10 B,,Other\r\n");
     app.tab = Tab::ByType;
     refresh_view(app);
     EXPECT_EQ(export_csv(app), BOM +

@@ -23,7 +23,7 @@ parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
 parser.add_argument("--prefix", required=True)
 parser.add_argument("--shots", required=True)
-parser.add_argument("--display", default=":95")
+parser.add_argument("--display", default=":98")
 parser.add_argument("--keep-shot", help="also copy the multi-selection's screenshot here")
 args = parser.parse_args()
 
