@@ -221,6 +221,7 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
     add(menu, SHOW_IN_EXPLORER, std::string(tr("파일 탐색기에서 보기", "Show in File Explorer")),
         here && one);
     add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
+    add(menu, ITEM_EXPORT_LIST, export_list_text());
     if (const std::span<const NodeIndex> copies = set_members_of(app, node); !copies.empty()) {
         // Greyed while a copy's modified time is unknown: which is newest cannot be told.
         const bool dated = all_but(*app.tree, copies, Keep::Newest).has_value();
@@ -236,9 +237,9 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
     const bool recyclable = std::any_of(nodes.begin(), nodes.end(), [&](NodeIndex n) {
         return can_recycle(app, n, environment_variable, known);
     });
+    // Last, where Up from the menu's top finds it.
     add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",
         recyclable);
-    add(menu, ITEM_EXPORT_LIST, export_list_text());
     if (!here) add(menu, 0, std::string(not_on_this_pc_text()), false);
     const UINT id = show(window.handle, menu, x, y);
     Window* current = main_window();

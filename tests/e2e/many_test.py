@@ -83,11 +83,12 @@ try:
             said = text_until(lambda: notice("many-moved"), ["Moved 3 items"])
             check("the notice counts what moved", "Moved 3 items to the Recycle Bin" in said, said)
 
-            # Export list… is the item menu's last entry; the Save dialog takes a name typed over its own.
+            # Export list… follows Copy path in a file's item menu (Open, Show in File Explorer, Copy path);
+            # the Save dialog takes a name typed over its own.
             target = os.path.join(work, "list.csv")
             run("xdotool", "mousemove", str(x + 100), str(y + row(0)), "click", "3")
             text_until(lambda: ocr(shot("many-menu"), x, y + row(0) - 16, 420, 260), ["Export list"])
-            run("xdotool", "key", "Up", "Return")
+            run("xdotool", "key", "Down", "Down", "Down", "Down", "Return")
             dialog = wait_for(lambda: [d for d in run("xdotool", "search", "--onlyvisible", "--name",
                                                       "Export list").stdout.split()], 20)
             check("the Save dialog opens", dialog is not None)
