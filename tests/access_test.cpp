@@ -338,12 +338,30 @@ TEST(AccessActions, InvokeSelectAndExpandDoWhatTheClicksDo) {
     EXPECT_FALSE(
         act_on(app, f.surface, named(f.screen(), "Up").key, Act::Invoke).changed);  // disabled at the top
 
+    // Rows of a list of nodes are added to the selection and taken from it; the list says it can hold
+    // many, and tells which rows it holds.
+    screen = f.screen();
+    const ElementKey a_txt = named(screen, "a.txt, 50 B, 1.2%").key;
+    EXPECT_TRUE(screen.elements[index_of(screen, Piece::List)].abilities & CAN_SELECT_MANY);
+    ASSERT_EQ(app.selection, 1u);  // "many", revealed on the way up
+    EXPECT_TRUE(act_on(app, f.surface, a_txt, Act::Add).changed);
+    EXPECT_FALSE(act_on(app, f.surface, a_txt, Act::Add).changed);  // already there
+    const ScreenDescription two = f.screen();
+    EXPECT_EQ(
+        std::count_if(two.elements.begin(), two.elements.end(),
+                      [](const Element& e) { return e.key.piece == Piece::Row && (e.states & SELECTED); }),
+        2);
+    EXPECT_TRUE(act_on(app, f.surface, a_txt, Act::Remove).changed);
+    EXPECT_EQ(app.selection, 1u);
+    EXPECT_FALSE(named(f.screen(), "a.txt, 50 B, 1.2%").states & SELECTED);
+
     // Selecting what is selected leaves it so, though a second click on an extension would clear it.
     app.tab = Tab::ByType;
     refresh_view(app);
     screen = f.screen();
     const ElementKey documents =
         screen.elements[screen.elements[index_of(screen, Piece::List)].first_child].key;
+    EXPECT_FALSE(screen.elements[index_of(screen, Piece::List)].abilities & CAN_SELECT_MANY);
     act_on(app, f.surface, documents, Act::Select);
     ASSERT_TRUE(app.selected_extension);
     EXPECT_FALSE(act_on(app, f.surface, documents, Act::Select).changed);

@@ -221,6 +221,30 @@ TEST(AccessWindow, AReaderWalksTheResultsAndActsThroughThePatterns) {
     fragment_root->GetFocus(&focused);
     EXPECT_EQ(element_name(focused), "f39, 100 B, 2.5%");
 
+    // Another row is added to the selection: the list, which holds many, gives both; one goes again.
+    const ComPtr<ISelectionProvider> rows =
+        pattern_of<ISelectionProvider>(go(file_row, NavigateDirection_Parent), UIA_SelectionPatternId);
+    ASSERT_TRUE(rows);
+    BOOL many = FALSE;
+    EXPECT_EQ(rows->get_CanSelectMultiple(&many), S_OK);
+    EXPECT_TRUE(many);
+    const auto selected_rows = [&] {
+        SAFEARRAY* items = nullptr;
+        LONG last = -1;
+        if (SUCCEEDED(rows->GetSelection(&items)) && items) {
+            SafeArrayGetUBound(items, 1, &last);
+            SafeArrayDestroy(items);
+        }
+        return last + 1;
+    };
+    const Fragment other = find(root, "f38, 100 B, 2.5%");
+    ASSERT_TRUE(other);
+    EXPECT_EQ(pattern_of<ISelectionItemProvider>(other, UIA_SelectionItemPatternId)->AddToSelection(), S_OK);
+    EXPECT_TRUE(
+        pump_until([&] { return selected_rows() == 2 && is_selected(file_row) && is_selected(other); }));
+    EXPECT_EQ(pick->RemoveFromSelection(), S_OK);
+    EXPECT_TRUE(pump_until([&] { return selected_rows() == 1 && !is_selected(file_row); }));
+
     // Back on Folders, invoking a folder's row opens it, as a double-click does.
     pattern_of<IInvokeProvider>(find(root, "Folders"), UIA_InvokePatternId)->Invoke();
     ASSERT_TRUE(pump_until([&] { return app.tab == Tab::Folders && find(root, "deep, 7 B, 0.2%"); }));
@@ -235,7 +259,10 @@ TEST(AccessWindow, AReaderWalksTheResultsAndActsThroughThePatterns) {
     ASSERT_TRUE(pump_until([&] { return static_cast<bool>(find(root, "many, 3.91 KB, 98.6%")); }));
     EXPECT_EQ(pattern_of<IInvokeProvider>(find(root, "Up"), UIA_InvokePatternId)->Invoke(),
               UIA_E_ELEMENTNOTENABLED);
-    EXPECT_EQ(pick->RemoveFromSelection(), UIA_E_INVALIDOPERATION);
+    EXPECT_EQ(pick->RemoveFromSelection(), UIA_E_ELEMENTNOTAVAILABLE);  // its list is gone
+    EXPECT_EQ(pattern_of<ISelectionItemProvider>(find(root, "Folders"), UIA_SelectionItemPatternId)
+                  ->RemoveFromSelection(),
+              UIA_E_INVALIDOPERATION);  // a tab is chosen, never unchosen
 
     // The search field is an edit: its Value pattern reads and sets its text, which becomes the query.
     const Fragment field = find(root, "Search");

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "app/input/actions.h"
+#include "app/input/selection.h"
 #include "app/texts.h"
 #include "app/timers.h"
 #include "scan/folder.h"
@@ -555,6 +557,106 @@ TEST(ActionsImported, WhatNeedsTheFilesIsNotOffered) {
     refresh_view(app);
     EXPECT_TRUE(app.duplicate_job || app.duplicates.contains(0));
     cancel_duplicates(app);
+}
+
+// Ctrl, Shift, their keys and Ctrl+A over the forty rows of "many", then the copies of a duplicate set:
+// each step's selected rows and the focused one. Plain clicks and arrows go back to one.
+TEST(ActionsSelection, ManyRowsPickedAndDropped) {
+    Fixture f;
+    App& app = f.app;
+    app.current_folder = f.many;
+    refresh_view(app);
+    const Modifiers CONTROL{true, false, false};
+    const Modifiers SHIFT{false, true, false};
+    const auto click_row = [&](std::size_t row, Modifiers with) {
+        click(app, SURFACE, f.row(row), 0, 0, with);
+    };
+    const auto key = [&](Key k, Modifiers with) { key_down(app, SURFACE, k, with); };
+    const auto rows = [](std::size_t first, std::size_t last) {
+        std::vector<std::size_t> out;
+        for (std::size_t r = first; r <= last; ++r)
+            out.push_back(r);
+        return out;
+    };
+    constexpr std::size_t NONE = ~std::size_t{0};
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::vector<std::size_t> rows;  // selected
+        std::size_t focus;              // the focused row, NONE for no selection
+    };
+    const Step steps[] = {
+        {"click", [&] { click_row(2, {}); }, {2}, 2},
+        {"shift+click down", [&] { click_row(5, SHIFT); }, {2, 3, 4, 5}, 5},
+        {"shift+click above the anchor", [&] { click_row(0, SHIFT); }, {0, 1, 2}, 0},
+        {"ctrl+click adds", [&] { click_row(4, CONTROL); }, {0, 1, 2, 4}, 4},
+        {"ctrl+click takes away; the focus stays on a picked row",
+         [&] { click_row(4, CONTROL); },
+         {0, 1, 2},
+         0},
+        {"shift+down ranges from the ctrl-clicked anchor", [&] { key(Key::Down, SHIFT); }, {1, 2, 3, 4}, 1},
+        {"down alone goes back to one", [&] { key(Key::Down, {}); }, {2}, 2},
+        {"shift+end", [&] { key(Key::End, SHIFT); }, rows(2, 39), 39},
+        {"shift+page up (18 rows a page)", [&] { key(Key::PageUp, SHIFT); }, rows(2, 21), 21},
+        {"ctrl+a", [&] { key(Key::A, CONTROL); }, rows(0, 39), 21},
+        {"a right click inside keeps the set", [&] { right_click(app, f.row(7), 0, 0); }, rows(0, 39), 7},
+        {"a removed item leaves the set", [&] { remove_from_view(app, app.node_rows[30]); }, rows(0, 38), 7},
+        {"a right click outside picks one",
+         [&] {
+             click_row(3, CONTROL);
+             right_click(app, f.row(3), 0, 0);
+         },
+         {3},
+         3},
+        {"ctrl+click the only one picked", [&] { click_row(3, CONTROL); }, {}, NONE},
+        {"shift+click without a selection", [&] { click_row(6, SHIFT); }, {6}, 6},
+        {"escape", [&] { key(Key::Escape, {}); }, {}, NONE},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        std::vector<NodeIndex> expected;
+        for (const std::size_t r : step.rows)
+            expected.push_back(app.node_rows[r]);
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(selected_nodes(app), expected) << step.what;
+        EXPECT_EQ(app.selection, step.focus == NONE ? NO_NODE : app.node_rows[step.focus]) << step.what;
+        for (std::size_t r = 0; r < app.node_rows.size(); ++r) {
+            EXPECT_EQ(row_selected(app, r),
+                      std::binary_search(expected.begin(), expected.end(), app.node_rows[r]))
+                << step.what << ", row " << r;
+        }
+    }
+
+    // Another tab or folder starts afresh.
+    key(Key::A, CONTROL);
+    click(app, SURFACE, HitTarget{HitKind::Tab, 1}, 0, 0);
+    EXPECT_EQ(selected_nodes(app).size(), 1u);
+    key(Key::A, CONTROL);
+    navigate(app, 0, NO_NODE, list_geometry(app, SURFACE));
+    EXPECT_TRUE(selected_nodes(app).empty());
+
+    // The copies of a set: Ctrl+A takes the members and no set row; "all but the newest or oldest" wants
+    // every copy's time, keeps the first listed of equal times.
+    Fixture g;  // every copy still there
+    g.duplicates();
+    key_down(g.app, SURFACE, Key::A, CONTROL);
+    const std::vector<NodeIndex> copies = g.copies;
+    EXPECT_EQ(selected_nodes(g.app), copies);
+    EXPECT_FALSE(select_all_but(g.app, copies[0], Keep::Newest)) << "unknown times";
+    for (std::size_t i = 0; i < copies.size(); ++i)
+        g.app.tree->nodes[copies[i]].mtime = i == 5 || i == 9 ? 900 : i == 7 || i == 8 ? 10 : 100;
+    for (const auto& [keep, kept] : {std::pair{Keep::Newest, 5}, std::pair{Keep::Oldest, 7}}) {
+        ASSERT_TRUE(select_all_but(g.app, copies[1], keep));
+        std::vector<NodeIndex> others = copies;
+        others.erase(others.begin() + kept);
+        EXPECT_EQ(selected_nodes(g.app), others);
+        EXPECT_NE(g.app.selection, copies[kept]);
+    }
+
+    // What moves: nothing inside a folder that moves too, each once.
+    EXPECT_EQ(
+        outermost(*app.tree, std::vector<NodeIndex>{f.copies[3], f.many, f.deeper, f.a_txt, f.deep, f.many}),
+        (std::vector<NodeIndex>{f.many, f.a_txt, f.deep}));
 }
 
 TEST(Timers, StartWhenWorkStartsNotOnEveryMessage) {

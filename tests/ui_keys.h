@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 109> UI_KEYS = {
+inline constexpr std::array<std::string_view, 130> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -119,6 +119,27 @@ inline constexpr std::array<std::string_view, 109> UI_KEYS = {
     "The range ends before it starts: {0}",
     "A quotation mark is not closed",
     "Nothing can match both {0} and {1}",
+    "and {0} more",
+    "Windows, programs or your user account rely on these, so Spadrim will not delete them:",
+    "Left out, as Windows, programs or your user account rely on them:",
+    "Move {0} items ({1}) to the Recycle Bin?",
+    "Moved {0} items to the Recycle Bin.",
+    "Emptying it frees {0}.",
+    "Deleted for good, as the Recycle Bin could not take them: {0} items, {1} freed.",
+    "{0} in use",
+    "{0} not allowed",
+    "{0} no longer there",
+    "{0} for another reason",
+    "{0} could not be moved: {1}.",
+    "Cancelled: {0} left in place.",
+    "Copied {0} paths",
+    "Select all copies but the newest",
+    "Select all copies but the oldest",
+    "Export list…",
+    "Export list",
+    "CSV files",
+    "Exported to {0}",
+    "Could not write {0}: {1}",
 };
 
 }  // namespace spadrim::test

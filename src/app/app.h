@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -118,6 +119,10 @@ struct App {
     std::uint64_t tree_generation = 0;  // +1 whenever the tree changes; keys caches of views
     NodeIndex current_folder = 0;
     NodeIndex selection = NO_NODE;
+    // More items picked with the selection (Ctrl, Shift, Ctrl+A) and where a Shift range starts: see
+    // input/selection.h.
+    std::vector<NodeIndex> selected;
+    NodeIndex anchor = NO_NODE;
     std::optional<std::string> selected_extension;
     double scroll = 0;
 
@@ -185,8 +190,8 @@ void refresh_volume(App& app);
 // on Duplicates; NO_NODE for set rows, extension rows and rows past the end.
 NodeIndex row_node(const App& app, std::size_t row);
 
-// Whether a row of the current tab is drawn selected: its node is the selection, or on By type its
-// extension is the one picked.
+// Whether a row of the current tab is drawn selected: its node is selected, or on By type its extension
+// is the one picked.
 bool row_selected(const App& app, std::size_t row);
 
 // Whether the tree on screen was read from a scan file: its entries are not on this PC, so nothing that
@@ -239,6 +244,8 @@ void prune_duplicates(App& app);
 // Corrects the view after node went to the Recycle Bin: its size comes off every folder above it, it
 // leaves every list and duplicate set, and the treemap is laid out anew.
 void remove_from_view(App& app, NodeIndex node);
+// The same for many nodes at once, with one refresh.
+void remove_from_view(App& app, std::span<const NodeIndex> nodes);
 
 // Used space of a volume that a scan of its root did not find, when it is more than 1% of the used space.
 std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space, std::uint64_t found);

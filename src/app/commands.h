@@ -1,6 +1,7 @@
 // What the user asks for besides pointing and scrolling: the header buttons, shortcuts and menus. Input
 // handlers only name the command; the window runs it once the handler is done, because commands open
-// menus, dialogs and message boxes whose modal loops dispatch messages of their own.
+// menus, dialogs and message boxes whose modal loops dispatch messages of their own. A command on a node
+// that is one of many selected (copying paths, the Recycle Bin) acts on them all.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,7 @@ enum class CommandKind : std::uint8_t {
     CopyFieldText = 11,  // the search field's selection to the clipboard
     CutFieldText = 12,
     PasteIntoField = 13,
+    ExportList = 14,  // what the current tab lists, as CSV
 };
 
 struct Command {

@@ -11,6 +11,7 @@
 
 #include "app/commands_win.h"
 #include "app/input/actions.h"
+#include "app/input/selection.h"
 #include "app/recycle_win.h"
 #include "app/settings_win.h"
 #include "app/shell_win.h"
@@ -37,6 +38,7 @@ enum MainItem : UINT {
     ABOUT = 8,
     MORE_APPS = 9,
     OPEN_SCAN_FILE = 10,
+    EXPORT_LIST = 11,
     FOLLOW_WINDOWS = 100,
 };
 
@@ -46,7 +48,20 @@ enum ItemMenuItem : UINT {
     COPY_PATH = 3,
     RECYCLE = 4,
     LOOK_INSIDE = 5,
+    ALL_BUT_NEWEST = 6,
+    ALL_BUT_OLDEST = 7,
+    ITEM_EXPORT_LIST = 8,
 };
+
+std::string export_list_text() {
+    return std::string(tr("목록 내보내기…", "Export list…"));
+}
+
+// The nodes a command on `node` acts on: every selected one when it is one of them, else itself.
+std::vector<NodeIndex> acted_on(const App& app, NodeIndex node) {
+    if (is_selected(app, node)) return selected_in_order(app);
+    return {node};
+}
 
 void add(HMENU menu, UINT id, const std::string& text, bool enabled = true, bool checked = false) {
     AppendMenuW(menu, MF_STRING | (enabled ? 0 : MF_GRAYED) | (checked ? MF_CHECKED : 0), id,
@@ -130,6 +145,7 @@ void main_menu(HWND handle, float x, float y) {
     add(menu, ANALYZE_AGAIN, std::string(tr("다시 검사", "Analyze again")) + "\tF5", results);
     add(menu, ANALYZE_AS_ADMIN,
         std::string(tr("관리자 권한으로 다시 검사", "Analyze again as administrator")), results);
+    add(menu, EXPORT_LIST, export_list_text(), window->app.tree && window->app.screen == Screen::Results);
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     std::string empty(tr("휴지통 비우기", "Empty the Recycle Bin"));
     if (bin != 0) empty += " (" + format_size(bin) + ")";
@@ -161,6 +177,7 @@ void main_menu(HWND handle, float x, float y) {
             break;
         case CHOOSE_FOLDER: run_command(*window, Command{CommandKind::ChooseFolder}); break;
         case OPEN_SCAN_FILE: run_command(*window, Command{CommandKind::OpenScanFile}); break;
+        case EXPORT_LIST: run_command(*window, Command{CommandKind::ExportList}); break;
         case ANALYZE_AGAIN: analyze_again(*window); break;
         case ANALYZE_AS_ADMIN:
             if (window->app.tree) {
@@ -187,24 +204,43 @@ void main_menu(HWND handle, float x, float y) {
     }
 }
 
-// The item menu of a node. The menu's loop may let a newer scan replace the tree: the node then names
-// something else, and the choice is dropped.
+// The item menu of a node, or of every selected node when it is one of many. The menu's loop may let a
+// newer scan replace the tree: the node then names something else, and the choice is dropped.
 void item_menu(Window& window, NodeIndex node, float x, float y) {
     App& app = window.app;
     if (!app.tree || node >= app.tree->nodes.size()) return;
     const bool folder = (node_at(*app.tree, node).flags & FLAG_DIR) != 0;
     const std::uint64_t generation = app.tree_generation;
+    const std::vector<NodeIndex> nodes = acted_on(app, node);
+    const bool one = nodes.size() == 1;  // opening and looking inside take one item
     HMENU menu = CreatePopupMenu();
-    if (folder)
+    if (folder && one)
         add(menu, LOOK_INSIDE, std::string(tr("이 폴더 보기", "Look inside")) + "\tEnter",
             node != app.current_folder);
     const bool here = !imported(app);  // the files of a scan file are not on this PC
-    add(menu, OPEN, std::string(tr("열기", "Open")), here);
-    add(menu, SHOW_IN_EXPLORER, std::string(tr("파일 탐색기에서 보기", "Show in File Explorer")), here);
+    add(menu, OPEN, std::string(tr("열기", "Open")), here && one);
+    add(menu, SHOW_IN_EXPLORER, std::string(tr("파일 탐색기에서 보기", "Show in File Explorer")),
+        here && one);
     add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
+    add(menu, ITEM_EXPORT_LIST, export_list_text());
+    if (const std::span<const NodeIndex> copies = set_members_of(app, node); !copies.empty()) {
+        // Greyed while a copy's modified time is unknown: which is newest cannot be told.
+        const bool dated = all_but(*app.tree, copies, Keep::Newest).has_value();
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        add(menu, ALL_BUT_NEWEST,
+            std::string(tr("가장 최근 것만 빼고 모든 사본 선택", "Select all copies but the newest")), dated);
+        add(menu, ALL_BUT_OLDEST,
+            std::string(tr("가장 오래된 것만 빼고 모든 사본 선택", "Select all copies but the oldest")),
+            dated);
+    }
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    const std::vector<std::string> known = known_folders();
+    const bool recyclable = std::any_of(nodes.begin(), nodes.end(), [&](NodeIndex n) {
+        return can_recycle(app, n, environment_variable, known);
+    });
+    // Last, where Up from the menu's top finds it.
     add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",
-        can_recycle(app, node, environment_variable, known_folders()));
+        recyclable);
     if (!here) add(menu, 0, std::string(not_on_this_pc_text()), false);
     const UINT id = show(window.handle, menu, x, y);
     Window* current = main_window();
@@ -222,6 +258,12 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
         case SHOW_IN_EXPLORER:
             if (const std::optional<std::string> path = exact_path(*current, node)) show_in_explorer(*path);
             break;
+        case ALL_BUT_NEWEST:
+        case ALL_BUT_OLDEST:
+            if (select_all_but(current->app, node, id == ALL_BUT_NEWEST ? Keep::Newest : Keep::Oldest))
+                state_changed(*current);
+            break;
+        case ITEM_EXPORT_LIST: run_command(*current, Command{CommandKind::ExportList}); break;
         default: break;
     }
 }
@@ -240,16 +282,32 @@ void run_command(Window& window, const Command& command) {
             if (!has_node || refused_for_import(window)) break;
             if (const std::optional<std::string> path = exact_path(window, command.node)) open_item(*path);
             break;
-        case CommandKind::CopyPath:
-            if (has_node && copy_path(window.handle, real_path_of(*app.tree, command.node))) {
-                show_notice(app, std::string(tr("경로를 복사했습니다", "Path copied")));
+        case CommandKind::CopyPath: {
+            if (!has_node) break;
+            const std::vector<NodeIndex> nodes = acted_on(app, command.node);
+            std::string paths;
+            for (const NodeIndex node : nodes) {
+                if (!paths.empty()) paths += "\r\n";  // a line each, as Windows' text has them
+                paths += real_path_of(*app.tree, node);
+            }
+            if (copy_path(window.handle, paths)) {
+                show_notice(app, paths_copied_text(nodes.size()));
                 state_changed(window);
             }
             break;
+        }
+        case CommandKind::ExportList: export_list(window); break;
         case CommandKind::EmptyRecycleBin: empty_recycle_bin(window); break;
-        case CommandKind::RecycleItem:
-            if (has_node && !refused_for_import(window)) recycle_item(window, command.node);
+        case CommandKind::RecycleItem: {
+            if (!has_node || refused_for_import(window)) break;
+            const std::vector<NodeIndex> nodes = acted_on(app, command.node);
+            if (nodes.size() == 1) {
+                recycle_item(window, command.node);
+            } else {
+                recycle_items(window, nodes);
+            }
             break;
+        }
         case CommandKind::UpdateChecked: take_update_outcome(window); break;
         case CommandKind::DownloadEnded: take_download_outcome(window); break;
         case CommandKind::ItemMenu: item_menu(window, command.node, command.x, command.y); break;

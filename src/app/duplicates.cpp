@@ -100,9 +100,16 @@ void finish_duplicates(App& app) {
 }
 
 void remove_from_view(App& app, NodeIndex node) {
+    remove_from_view(app, std::span<const NodeIndex>(&node, 1));
+}
+
+void remove_from_view(App& app, std::span<const NodeIndex> nodes) {
     if (!app.tree) return;
-    remove_node(*app.tree, node);
-    if (app.selection == node) app.selection = NO_NODE;
+    for (const NodeIndex node : nodes) {
+        if (is_removed(*app.tree, node)) continue;  // inside one removed before it
+        remove_node(*app.tree, node);
+        if (app.selection == node) app.selection = NO_NODE;
+    }
     prune_duplicates(app);
     ++app.tree_generation;
     refresh_view(app);

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+#include "app/input/selection.h"
 #include "app/protect.h"
 #include "app/recycle_win.h"
 #include "app/texts.h"
@@ -142,6 +143,104 @@ void recycle_item(Window& window, NodeIndex node) {
     }
     if (const std::string notice = recycle_notice(outcome, item.size); !notice.empty())
         show_notice(current->app, notice);
+    state_changed(*current);
+}
+
+void recycle_items(Window& window, const std::vector<NodeIndex>& nodes) {
+    App& app = window.app;
+    if (!app.tree) return;
+    const HWND handle = window.handle;
+    const std::uint64_t generation = app.tree_generation;
+    struct Item {
+        NodeIndex node;
+        std::string path;  // what is moved
+        std::uint64_t size;
+    };
+    std::vector<Item> items;
+    std::vector<std::string> left_out;
+    std::uint64_t total = 0;
+    const std::vector<std::string> known = known_folders();
+    for (const NodeIndex node : outermost(*app.tree, nodes)) {
+        std::string path = real_path_of(*app.tree, node);
+        if (node == 0 || is_protected(path, environment_variable, known)) {
+            left_out.push_back(path_of(*app.tree, node));
+        } else {
+            total += node_at(*app.tree, node).size;
+            items.push_back(Item{node, std::move(path), node_at(*app.tree, node).size});
+        }
+    }
+    const std::string question = recycle_many_question(items.size(), total, left_out);
+    if (items.empty()) {
+        MessageBoxW(handle, to_wide(question).c_str(), L"Spadrim", MB_ICONINFORMATION);
+        return;
+    }
+    if (MessageBoxW(handle, to_wide(question).c_str(), L"Spadrim",
+                    MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+        return;
+
+    RecycleTally tally;
+    std::vector<std::string> moved;  // paths, to find in a tree that a scan replaced meanwhile
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Item& item = items[i];
+        // The shell takes plain paths, which Windows rewrites: "report." would move "report".
+        if (!plain_path_is_exact(item.path)) {
+            ++tally.failed[static_cast<std::size_t>(MoveFailure::Other)];
+            continue;
+        }
+        if (!exists(item.path)) {
+            ++tally.failed[static_cast<std::size_t>(MoveFailure::Missing)];
+            continue;
+        }
+        std::wstring from = to_wide(item.path);
+        from.push_back(L'\0');  // the list ends with two zeros
+        SHFILEOPSTRUCTW operation{};
+        operation.hwnd = handle;
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = from.c_str();
+        operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
+        RecycleObservation seen;
+        seen.bin_items_before = recycle_bin_items();
+        seen.result = SHFileOperationW(&operation);
+        seen.aborted = operation.fAnyOperationsAborted != FALSE;
+        seen.still_there = exists(item.path);
+        seen.bin_items_after = recycle_bin_items();
+        switch (recycle_outcome(seen)) {
+            case RecycleOutcome::Recycled:
+                ++tally.recycled;
+                tally.recycled_bytes += item.size;
+                moved.push_back(item.path);
+                break;
+            case RecycleOutcome::DeletedForGood:
+                ++tally.deleted;
+                tally.deleted_bytes += item.size;
+                moved.push_back(item.path);
+                break;
+            case RecycleOutcome::Failed:
+                ++tally.failed[static_cast<std::size_t>(move_failure(seen.result, true))];
+                break;
+            case RecycleOutcome::Cancelled: tally.not_tried = items.size() - i; break;
+        }
+        if (tally.not_tried != 0 || !main_window()) break;  // the shell's dialog ran a modal loop
+    }
+    Window* current = main_window();
+    if (!current) return;
+    App& now = current->app;
+    if (!moved.empty() && now.tree) {
+        // A scan that ended while the boxes were up brought a new tree, in which the items have other
+        // indices.
+        std::vector<NodeIndex> gone;
+        for (std::size_t i = 0, m = 0; i < items.size() && m < moved.size(); ++i) {
+            if (items[i].path != moved[m]) continue;
+            ++m;
+            const NodeIndex node =
+                now.tree_generation == generation ? items[i].node : find_path(*now.tree, items[i].path);
+            if (node != NO_NODE && node != 0 && !is_removed(*now.tree, node)) gone.push_back(node);
+        }
+        remove_from_view(now, gone);
+        now.recycle_bin_bytes = query_recycle_bin();
+        refresh_volume(now);
+    }
+    if (const std::string notice = recycle_many_notice(tally); !notice.empty()) show_notice(now, notice);
     state_changed(*current);
 }
 

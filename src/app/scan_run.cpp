@@ -169,6 +169,7 @@ void finish_scan(App& app) {
     app.tree = std::move(outcome->tree);
     app.screen = Screen::Results;
     app.selection = NO_NODE;
+    app.selected.clear();
     app.selected_extension.reset();
     app.duplicates.clear();
     app.expanded_sets.clear();

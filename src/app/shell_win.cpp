@@ -4,10 +4,12 @@
 #include <shellapi.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <span>
 
+#include "app/export.h"
 #include "app/settings_win.h"
 #include "app/startup.h"
 #include "strings/strings.h"
@@ -61,6 +63,83 @@ void choose_scan_file(Window& window) {
         start_import(current->app, *path);
         state_changed(*current);
     }
+}
+
+namespace {
+
+// The system's sentence for an error code, without its line end.
+std::string error_text(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer ? buffer : L"", length);
+    LocalFree(buffer);
+    while (!text.empty() &&
+           (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
+        text.pop_back();
+    if (text.empty()) return "error " + std::to_string(error);
+    return from_wide(text);
+}
+
+// Writes bytes beside path (path.part) and renames it over path, so that a write that fails midway leaves
+// what was there intact; the error code when it fails (0 on success).
+DWORD write_aside(const std::string& path, std::string_view bytes) {
+    const std::wstring part = to_wide(path + ".part");
+    const HANDLE file =
+        CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD error = 0;
+    std::size_t done = 0;
+    while (error == 0 && done < bytes.size()) {
+        DWORD wrote = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!WriteFile(file, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0)
+            error = GetLastError();
+        done += wrote;
+    }
+    if (!CloseHandle(file) && error == 0) error = GetLastError();
+    if (error == 0 &&
+        !MoveFileExW(part.c_str(), to_wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error != 0) DeleteFileW(part.c_str());
+    return error;
+}
+
+}  // namespace
+
+void export_list(Window& window) {
+    if (!window.app.tree) return;
+    // Taken before the dialog: its modal loop may let a scan replace what is listed.
+    const std::string csv = export_csv(window.app);
+    const std::string name = export_file_name(window.app.tab);
+    ComPtr<IFileSaveDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
+        return;
+    FILEOPENDIALOGOPTIONS options = 0;
+    if (SUCCEEDED(dialog->GetOptions(&options)))
+        dialog->SetOptions(options | FOS_FORCEFILESYSTEM | FOS_OVERWRITEPROMPT);
+    const std::wstring kind = to_wide(tr("CSV 파일", "CSV files"));
+    const COMDLG_FILTERSPEC filters[] = {{kind.c_str(), L"*.csv"}};
+    dialog->SetFileTypes(1, filters);
+    dialog->SetDefaultExtension(L"csv");
+    dialog->SetFileName(to_wide(name).c_str());
+    dialog->SetTitle(to_wide(tr("목록 내보내기", "Export list")).c_str());
+    if (FAILED(dialog->Show(window.handle))) return;
+    ComPtr<IShellItem> item;
+    if (FAILED(dialog->GetResult(&item))) return;
+    PWSTR chosen = nullptr;
+    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &chosen))) return;
+    const std::string path = from_wide_exact(chosen);
+    CoTaskMemFree(chosen);
+    const DWORD error = write_aside(path, csv);
+    Window* current = main_window();
+    if (!current) return;
+    show_notice(current->app, error == 0
+                                  ? substitute(tr("{0}에 내보냈습니다", "Exported to {0}"), {path})
+                                  : substitute(tr("{0}에 쓰지 못했습니다: {1}", "Could not write {0}: {1}"),
+                                               {path, error_text(error)}));
+    state_changed(*current);
 }
 
 void open_item(const std::string& path) {

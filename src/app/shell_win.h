@@ -12,9 +12,12 @@ namespace spadrim {
 void choose_folder(Window& window);
 // The folder picker's sibling for scan files (*.json, *.json.gz); the chosen file is read as a Scan.
 void choose_scan_file(Window& window);
+// Export list…: asks where with the shell's Save dialog, writes the current tab's CSV beside that place
+// and renames it into place; a notice says where it went or why it did not.
+void export_list(Window& window);
 void open_item(const std::string& path);
 void show_in_explorer(const std::string& path);
-// Puts the path on the clipboard as Unicode text; true when it got there.
+// Puts the path (or paths, a line each) on the clipboard as Unicode text; true when it got there.
 bool copy_path(HWND owner, const std::string& path);
 // The clipboard's text, or nothing when it holds none or cannot be opened.
 std::optional<std::string> clipboard_text(HWND owner);

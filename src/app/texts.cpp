@@ -138,6 +138,105 @@ std::string recycle_notice(RecycleOutcome outcome, std::uint64_t size) {
     return {};
 }
 
+MoveFailure move_failure(int result, bool was_there) {
+    if (!was_there) return MoveFailure::Missing;
+    switch (result) {
+        case 32:  // ERROR_SHARING_VIOLATION
+        case 33:  // ERROR_LOCK_VIOLATION
+            return MoveFailure::InUse;
+        case 5:     // ERROR_ACCESS_DENIED
+        case 19:    // ERROR_WRITE_PROTECT
+        case 0x78:  // DE_ACCESSDENIEDSRC
+        case 0x79:  // DE_PATHTOODEEP: the Bin cannot take it from there
+            return MoveFailure::NotAllowed;
+        case 2:     // ERROR_FILE_NOT_FOUND
+        case 3:     // ERROR_PATH_NOT_FOUND
+        case 0x7C:  // DE_INVALIDFILES
+            return MoveFailure::Missing;
+        default: return MoveFailure::Other;
+    }
+}
+
+std::string recycle_many_question(std::uint64_t count, std::uint64_t bytes,
+                                  const std::vector<std::string>& left_out) {
+    constexpr std::size_t NAMED = 10;
+    std::string names;
+    for (std::size_t i = 0; i < left_out.size() && i < NAMED; ++i)
+        names += "\n" + left_out[i];
+    if (left_out.size() > NAMED) {
+        const std::uint64_t more = left_out.size() - NAMED;
+        names += "\n" + substitute(tr("외 {0}개", "and {0} more"), {format_count(more)});
+    }
+    if (count == 0) {
+        return std::string(
+                   tr("Windows나 프로그램, 사용자 계정이 쓰는 폴더라서 Spadrim에서는 지울 수 없습니다:",
+                      "Windows, programs or your user account rely on these, so Spadrim will not delete "
+                      "them:")) +
+               names;
+    }
+    std::string text;
+    if (!left_out.empty()) {
+        text += tr("Windows나 프로그램, 사용자 계정이 쓰는 폴더라서 빼고 보냅니다:",
+                   "Left out, as Windows, programs or your user account rely on them:");
+        text += names + "\n\n";
+    }
+    text += substitute(
+        with_counts(tr("항목 {0}개({1})를 휴지통으로 보낼까요?", "Move {0} items ({1}) to the Recycle Bin?"),
+                    {{0, count}}),
+        {format_count(count), format_size(bytes)});
+    return text;
+}
+
+std::string recycle_many_notice(const RecycleTally& tally) {
+    std::vector<std::string> parts;
+    if (tally.recycled != 0) {
+        parts.push_back(substitute(
+            with_counts(tr("항목 {0}개를 휴지통으로 보냈습니다.", "Moved {0} items to the Recycle Bin."),
+                        {{0, tally.recycled}}),
+            {format_count(tally.recycled)}));
+        parts.push_back(substitute(tr("휴지통을 비우면 {0}만큼 공간이 생깁니다.", "Emptying it frees {0}."),
+                                   {format_size(tally.recycled_bytes)}));
+    }
+    if (tally.deleted != 0) {
+        parts.push_back(substitute(
+            with_counts(tr("휴지통에 넣지 못해 완전히 삭제한 항목 {0}개, {1}만큼 공간이 생겼습니다.",
+                           "Deleted for good, as the Recycle Bin could not take them: {0} items, {1} freed."),
+                        {{0, tally.deleted}}),
+            {format_count(tally.deleted), format_size(tally.deleted_bytes)}));
+    }
+    std::uint64_t failed = 0;
+    std::string reasons;
+    const std::string_view REASONS[] = {
+        tr("사용 중 {0}", "{0} in use"), tr("권한 없음 {0}", "{0} not allowed"),
+        tr("이미 없음 {0}", "{0} no longer there"), tr("다른 이유 {0}", "{0} for another reason")};
+    for (std::size_t i = 0; i < std::size(REASONS); ++i) {
+        if (tally.failed[i] == 0) continue;
+        failed += tally.failed[i];
+        if (!reasons.empty()) reasons += ", ";
+        reasons += substitute(REASONS[i], {format_count(tally.failed[i])});
+    }
+    if (failed != 0) {
+        parts.push_back(substitute(tr("{0}개는 옮기지 못했습니다: {1}.", "{0} could not be moved: {1}."),
+                                   {format_count(failed), reasons}));
+    }
+    if (tally.not_tried != 0) {
+        parts.push_back(substitute(tr("취소해서 {0}개는 그대로 두었습니다.", "Cancelled: {0} left in place."),
+                                   {format_count(tally.not_tried)}));
+    }
+    std::string text;
+    for (const std::string& part : parts) {
+        if (!text.empty()) text += ' ';
+        text += part;
+    }
+    return text;
+}
+
+std::string paths_copied_text(std::uint64_t count) {
+    if (count == 1) return std::string(tr("경로를 복사했습니다", "Path copied"));
+    return substitute(with_counts(tr("경로 {0}개를 복사했습니다", "Copied {0} paths"), {{0, count}}),
+                      {format_count(count)});
+}
+
 std::string_view inexact_name_text() {
     return tr(
         "Windows가 이 이름을 다른 항목의 이름으로 바꿔 읽기 때문에 Spadrim에서는 이 항목을 열거나 지우지 "

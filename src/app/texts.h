@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/app.h"
 
@@ -79,6 +80,39 @@ RecycleOutcome recycle_outcome(const RecycleObservation& seen);
 
 // The notice for an outcome, with the item's size; empty when the user cancelled.
 std::string recycle_notice(RecycleOutcome outcome, std::uint64_t size);
+
+// Why one of many items did not go to the Recycle Bin, from SHFileOperationW's answer (a Win32 error or
+// one of the shell's own DE_ codes) and whether the item was there before the move.
+enum class MoveFailure : std::uint8_t {
+    InUse,
+    NotAllowed,
+    Missing,
+    Other,
+};
+MoveFailure move_failure(int result, bool was_there);
+
+// What moving many items to the Recycle Bin one by one came to.
+struct RecycleTally {
+    std::uint64_t recycled = 0;
+    std::uint64_t recycled_bytes = 0;
+    std::uint64_t deleted = 0;  // gone for good: too big for the Bin, or on a drive without one
+    std::uint64_t deleted_bytes = 0;
+    std::uint64_t failed[4] = {};  // by MoveFailure
+    std::uint64_t not_tried = 0;   // left when the user cancelled in the shell's dialog
+};
+
+// The one question before many items move: "Move {0} items ({1}) to the Recycle Bin?", after the names of
+// those left out because Windows, programs or the user account rely on them (the first ten, then how many
+// more). With nothing left to move, only why none can be.
+std::string recycle_many_question(std::uint64_t count, std::uint64_t bytes,
+                                  const std::vector<std::string>& left_out);
+
+// "Moved 12 items to the Recycle Bin. Emptying it frees 3.10 GB. 2 could not be moved: 2 in use."; empty
+// when nothing happened.
+std::string recycle_many_notice(const RecycleTally& tally);
+
+// "Copied 3 paths" or, for one, "Path copied".
+std::string paths_copied_text(std::uint64_t count);
 
 // Why an item whose name Windows would take for another's is neither opened nor moved.
 std::string_view inexact_name_text();

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "app/app.h"
+#include "app/input/selection.h"
 #include "app/texts.h"
 #include "kinds/kinds.h"
 #include "strings/strings.h"
@@ -41,14 +42,14 @@ void refresh_view(App& app) {
                      [&](const ExtensionRow& row) { return row.extension == *app.selected_extension; })) {
         app.selected_extension.reset();
     }
+    keep_listed(app);
     ++app.view_generation;
 }
 
 bool row_selected(const App& app, std::size_t row) {
     if (app.tab == Tab::ByType)
         return row < app.extension_rows.size() && app.selected_extension == app.extension_rows[row].extension;
-    const NodeIndex node = row_node(app, row);
-    return node != NO_NODE && node == app.selection;
+    return is_selected(app, row_node(app, row));
 }
 
 bool imported(const App& app) {

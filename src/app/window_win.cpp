@@ -274,7 +274,10 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             }
             return apply(window, pointer_moved(app, surface, x, y));
         case WM_MOUSELEAVE: window.leave_armed = false; return apply(window, pointer_left(app));
-        case WM_LBUTTONDOWN: return apply(window, click(app, surface, target_at(app, surface, x, y), x, y));
+        case WM_LBUTTONDOWN:
+            return apply(window,
+                         click(app, surface, target_at(app, surface, x, y), x, y,
+                               Modifiers{(wparam & MK_CONTROL) != 0, (wparam & MK_SHIFT) != 0, false}));
         case WM_LBUTTONDBLCLK:
             return apply(window, double_click(app, surface, target_at(app, surface, x, y), x, y));
         case WM_LBUTTONUP: return apply(window, button_released(app));

@@ -107,11 +107,13 @@ struct Plural {
 };
 
 // Every English noun that follows a count in a UI text.
-constexpr std::array<Plural, 4> ENGLISH_PLURALS = {{
+constexpr std::array<Plural, 6> ENGLISH_PLURALS = {{
     {" files", " file"},
     {" folders", " folder"},
     {" duplicate sets", " duplicate set"},
     {" copies", " copy"},
+    {" items", " item"},
+    {" paths", " path"},
 }};
 
 bool is_letter(char c) {

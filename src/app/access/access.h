@@ -87,6 +87,7 @@ inline constexpr std::uint8_t CAN_SELECT = 2;
 inline constexpr std::uint8_t CAN_EXPAND = 4;
 inline constexpr std::uint8_t LIVE = 8;       // announced when it appears or changes, without taking focus
 inline constexpr std::uint8_t CAN_EDIT = 16;  // its text (`value`) can be set
+inline constexpr std::uint8_t CAN_SELECT_MANY = 32;  // a list whose rows are selected together
 
 inline constexpr std::uint32_t NO_ELEMENT = UINT32_MAX;
 
@@ -138,6 +139,8 @@ enum class Act : std::uint8_t {
     Collapse,
     Menu,
     SetValue,
+    Add,     // to the selection: a Ctrl+click on a row of a list of nodes, else as Select
+    Remove,  // from the selection: a Ctrl+click on a selected row of such a list
 };
 
 // Does `act` to the element with this key as the matching click would: Invoke presses a button, card,

@@ -129,6 +129,7 @@ class ElementProvider final : public IRawElementProviderSimple2,
                               public IRawElementProviderFragmentRoot,
                               public IInvokeProvider,
                               public ISelectionItemProvider,
+                              public ISelectionProvider,
                               public IExpandCollapseProvider,
                               public IRangeValueProvider,
                               public IValueProvider {
@@ -152,6 +153,8 @@ class ElementProvider final : public IRawElementProviderSimple2,
             *out = static_cast<IInvokeProvider*>(this);
         } else if (iid == __uuidof(ISelectionItemProvider)) {
             *out = static_cast<ISelectionItemProvider*>(this);
+        } else if (iid == __uuidof(ISelectionProvider)) {
+            *out = static_cast<ISelectionProvider*>(this);
         } else if (iid == __uuidof(IExpandCollapseProvider)) {
             *out = static_cast<IExpandCollapseProvider*>(this);
         } else if (iid == __uuidof(IRangeValueProvider)) {
@@ -188,6 +191,8 @@ class ElementProvider final : public IRawElementProviderSimple2,
             provider = static_cast<IInvokeProvider*>(this);
         } else if (pattern == UIA_SelectionItemPatternId && (e.abilities & CAN_SELECT)) {
             provider = static_cast<ISelectionItemProvider*>(this);
+        } else if (pattern == UIA_SelectionPatternId && e.role == Role::List) {
+            provider = static_cast<ISelectionProvider*>(this);
         } else if (pattern == UIA_ExpandCollapsePatternId && (e.abilities & CAN_EXPAND)) {
             provider = static_cast<IExpandCollapseProvider*>(this);
         } else if (pattern == UIA_RangeValuePatternId && e.fraction) {
@@ -362,10 +367,16 @@ class ElementProvider final : public IRawElementProviderSimple2,
     // IInvokeProvider
     HRESULT STDMETHODCALLTYPE Invoke() override { return ask(Act::Invoke, CAN_INVOKE); }
 
-    // ISelectionItemProvider: one item of a list, a tab strip or a treemap is selected at a time.
+    // ISelectionItemProvider: the rows of a list of nodes are selected together, one tab or tile at a time.
     HRESULT STDMETHODCALLTYPE Select() override { return ask(Act::Select, CAN_SELECT); }
-    HRESULT STDMETHODCALLTYPE AddToSelection() override { return ask(Act::Select, CAN_SELECT); }
-    HRESULT STDMETHODCALLTYPE RemoveFromSelection() override { return UIA_E_INVALIDOPERATION; }
+    HRESULT STDMETHODCALLTYPE AddToSelection() override { return ask(Act::Add, CAN_SELECT); }
+    HRESULT STDMETHODCALLTYPE RemoveFromSelection() override {
+        const Found found = find();
+        if (!found.element) return UIA_E_ELEMENTNOTAVAILABLE;
+        if (!(found.element->states & SELECTED)) return S_OK;
+        if (!in_multiple_list(found)) return UIA_E_INVALIDOPERATION;
+        return ask(Act::Remove, CAN_SELECT);
+    }
     HRESULT STDMETHODCALLTYPE get_IsSelected(BOOL* out) override {
         if (!out) return E_POINTER;
         const Found found = find();
@@ -386,6 +397,38 @@ class ElementProvider final : public IRawElementProviderSimple2,
         if (at != NO_ELEMENT) *out = new ElementProvider(hub_, elements[at].key);
         return S_OK;
     }
+
+    // ISelectionProvider: a list's selected rows, those described (in view).
+    HRESULT STDMETHODCALLTYPE GetSelection(SAFEARRAY** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        const Found found = find();
+        if (!found.element) return UIA_E_ELEMENTNOTAVAILABLE;
+        const std::vector<Element>& elements = found.snapshot->screen.elements;
+        const std::uint32_t self = found.snapshot->index.at(key_);
+        std::vector<const Element*> picked;
+        for (const Element& e : elements) {
+            if (e.parent == self && (e.states & SELECTED)) picked.push_back(&e);
+        }
+        SAFEARRAY* items = SafeArrayCreateVector(VT_UNKNOWN, 0, static_cast<ULONG>(picked.size()));
+        if (!items) return E_OUTOFMEMORY;
+        for (LONG i = 0; i < static_cast<LONG>(picked.size()); ++i) {
+            IRawElementProviderSimple* item =
+                new ElementProvider(hub_, picked[static_cast<std::size_t>(i)]->key);
+            SafeArrayPutElement(items, &i, item);  // holds its own reference
+            item->Release();
+        }
+        *out = items;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_CanSelectMultiple(BOOL* out) override {
+        if (!out) return E_POINTER;
+        const Found found = find();
+        if (!found.element) return UIA_E_ELEMENTNOTAVAILABLE;
+        *out = (found.element->abilities & CAN_SELECT_MANY) ? TRUE : FALSE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_IsSelectionRequired(BOOL* out) override { return answer(out, FALSE); }
 
     // IExpandCollapseProvider
     HRESULT STDMETHODCALLTYPE Expand() override { return ask(Act::Expand, CAN_EXPAND); }
@@ -454,6 +497,12 @@ class ElementProvider final : public IRawElementProviderSimple2,
         const auto at = found.snapshot->index.find(key_);
         if (at != found.snapshot->index.end()) found.element = &found.snapshot->screen.elements[at->second];
         return found;
+    }
+
+    // Whether the element is a row of a list whose rows are selected together.
+    static bool in_multiple_list(const Found& found) {
+        const std::uint32_t parent = found.element->parent;
+        return parent != NO_ELEMENT && (found.snapshot->screen.elements[parent].abilities & CAN_SELECT_MANY);
     }
 
     IRawElementProviderFragment* fragment(const ElementKey& key) const {

@@ -34,6 +34,16 @@ Reaction act_on(App& app, const Surface& surface, const ElementKey& key, Act act
         case Act::Collapse:
             if (!expandable || !expanded) return {};
             return click(app, surface, target, x, y);
+        case Act::Add:
+        case Act::Remove: {
+            if (!(element.abilities & CAN_SELECT)) return {};
+            const bool selected = (element.states & SELECTED) != 0;
+            if (selected == (act == Act::Add)) return {};
+            const bool many =
+                element.parent != NO_ELEMENT && (screen.elements[element.parent].abilities & CAN_SELECT_MANY);
+            if (!many) return act == Act::Add ? click(app, surface, target, x, y) : Reaction{};
+            return click(app, surface, target, x, y, Modifiers{true, false, false});
+        }
         case Act::Menu:
             if (key.piece != Piece::Row && key.piece != Piece::Tile) return {};
             return right_click(app, target, x, y);

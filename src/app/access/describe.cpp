@@ -6,6 +6,7 @@
 
 #include "app/access/access.h"
 #include "app/input/navigation.h"
+#include "app/input/selection.h"
 #include "app/texts.h"
 #include "kinds/kinds.h"
 #include "scan/drives.h"
@@ -231,8 +232,10 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
     const Box view = list_viewport(in);
     const float row = row_height(in);
     const std::uint64_t folder_size = node_at(tree, app.current_folder).size;
-    const std::uint32_t list =
-        b.add(element(Piece::List, Role::List, std::string(tab_label(app.tab)), view, 0, list_era(app)));
+    Element listed =
+        element(Piece::List, Role::List, std::string(tab_label(app.tab)), view, 0, list_era(app));
+    if (app.tab != Tab::ByType) listed.abilities |= CAN_SELECT_MANY;  // By type picks one extension
+    const std::uint32_t list = b.add(std::move(listed));
     b.enter(list);
     bool focus_on_row = false;
     const std::size_t first =
@@ -259,7 +262,9 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
         }
         if (row_selected(app, i)) {
             made.states |= SELECTED;
-            if (app.focus.area == FocusArea::List) {
+            // Of many selected rows the focused one is the selection itself.
+            const NodeIndex node = row_node(app, i);
+            if (app.focus.area == FocusArea::List && (node == NO_NODE || node == app.selection)) {
                 made.states |= FOCUSED;
                 focus_on_row = true;
             }
@@ -313,12 +318,10 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
                                      std::move(name), Box{tile.x, tile.y, tile.width, tile.height},
                                      HitTarget{HitKind::Tile, tile.node}, tile.node, era);
             made.abilities |= CAN_SELECT;
-            if (tile.node == app.selection) {
-                made.states |= SELECTED;
-                if (treemap_focus) {
-                    made.states |= FOCUSED;
-                    focus_on_tile = true;
-                }
+            if (is_selected(app, tile.node)) made.states |= SELECTED;
+            if (tile.node == app.selection && treemap_focus) {
+                made.states |= FOCUSED;
+                focus_on_tile = true;
             }
             const auto parent = folders.find(node.parent);
             b.open.push_back(parent != folders.end() ? parent->second : map);

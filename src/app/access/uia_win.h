@@ -41,6 +41,19 @@ __CRT_UUID_DECL(IRawElementProviderSimple2, 0xa0a839a9, 0x8da1, 0x4a82, 0x80, 0x
                 0x9f, 0x56)
 #endif
 
+#ifndef __ISelectionProvider_INTERFACE_DEFINED__
+#define __ISelectionProvider_INTERFACE_DEFINED__
+MIDL_INTERFACE("fb8b03af-3bdf-48d4-bd36-1a65793be168")
+ISelectionProvider : public IUnknown {
+  public:
+    virtual HRESULT STDMETHODCALLTYPE GetSelection(SAFEARRAY * *selection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_CanSelectMultiple(BOOL * can) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsSelectionRequired(BOOL * required) = 0;
+};
+__CRT_UUID_DECL(ISelectionProvider, 0xfb8b03af, 0x3bdf, 0x48d4, 0xbd, 0x36, 0x1a, 0x65, 0x79, 0x3b, 0xe1,
+                0x68)
+#endif
+
 #ifndef __ISelectionItemProvider_INTERFACE_DEFINED__
 #define __ISelectionItemProvider_INTERFACE_DEFINED__
 MIDL_INTERFACE("2acad808-b2d4-452d-a407-91ff1ad167b2")

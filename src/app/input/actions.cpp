@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/input/scrolling.h"
+#include "app/input/selection.h"
 
 namespace spadrim {
 namespace {
@@ -18,6 +19,7 @@ Reaction set_tab(App& app, const Surface& surface, Tab tab) {
     if (app.tab == tab) return {};
     app.tab = tab;
     app.scroll = 0;
+    app.selected.clear();  // what was picked among another list's rows
     refresh_view(app);
     clamp_scroll(app, surface);
     return CHANGED;
@@ -44,7 +46,7 @@ void toggle_set(App& app, std::uint32_t set) {
     refresh_view(app);
 }
 
-Reaction click_row(App& app, const Surface& surface, std::size_t row) {
+Reaction click_row(App& app, const Surface& surface, std::size_t row, Modifiers modifiers) {
     if (app.tab == Tab::ByType) {
         if (row >= app.extension_rows.size()) return {};
         const std::string& extension = app.extension_rows[row].extension;
@@ -56,7 +58,7 @@ Reaction click_row(App& app, const Surface& surface, std::size_t row) {
         return CHANGED;
     }
     if (const NodeIndex node = row_node(app, row); node != NO_NODE) {
-        app.selection = node;
+        pick(app, node, modifiers.control ? Pick::Toggle : modifiers.shift ? Pick::Range : Pick::One);
         return CHANGED;
     }
     if (app.tab == Tab::Duplicates && row < app.duplicate_rows.size()) {
@@ -170,7 +172,7 @@ void go_home(App& app) {
     request_drives(app);
 }
 
-Reaction click(App& app, const Surface& surface, HitTarget target, float x, float y) {
+Reaction click(App& app, const Surface& surface, HitTarget target, float x, float y, Modifiers modifiers) {
     app.focus_visible = false;
     if (app.screen == Screen::Home) {
         const std::vector<FocusStop> stops = home_stops(view_input(app, surface));
@@ -204,7 +206,7 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
         case HitKind::CancelScan: cancel_scan(app); return {};
         case HitKind::Tab:
             return set_tab(app, surface, static_cast<Tab>(std::min<std::uint64_t>(target.payload, 3)));
-        case HitKind::Row: return click_row(app, surface, target.payload);
+        case HitKind::Row: return click_row(app, surface, target.payload, modifiers);
         case HitKind::ScrollBar: {
             const ViewInput in = view_input(app, surface);
             const std::optional<ScrollThumb> thumb = scroll_thumb(in);
@@ -214,7 +216,7 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
             app.scroll = drag_scroll(in, *thumb, y, app.grab);
             return Reaction{true, std::nullopt, true, false};
         }
-        case HitKind::Tile: app.selection = static_cast<NodeIndex>(target.payload); return CHANGED;
+        case HitKind::Tile: pick(app, static_cast<NodeIndex>(target.payload), Pick::One); return CHANGED;
     }
     return {};
 }
@@ -302,13 +304,13 @@ std::optional<Reaction> focused_key(App& app, const Surface& surface, Key key) {
     const auto here = std::find_if(tiles->begin(), tiles->end(),
                                    [&](const TreemapRect& tile) { return tile.node == app.selection; });
     if (here == tiles->end()) {
-        app.selection = tiles->front().node;  // the first arrow picks a tile to start from
+        pick(app, tiles->front().node, Pick::One);  // the first arrow picks a tile to start from
         return CHANGED;
     }
     const std::optional<std::size_t> next =
         nearest_tile(*tiles, static_cast<std::size_t>(here - tiles->begin()), *direction);
     if (!next) return Reaction{};
-    app.selection = (*tiles)[*next].node;
+    pick(app, (*tiles)[*next].node, Pick::One);
     return CHANGED;
 }
 
@@ -351,6 +353,7 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
                 app.selected_extension.reset();
             } else if (selected) {
                 app.selection = NO_NODE;
+                app.selected.clear();
             } else {
                 return {};
             }
@@ -362,6 +365,10 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
                 return open_folder(app, surface, app.selection, NO_NODE);
             return asking(Command{CommandKind::OpenItem, app.selection});
         case Key::F5: return asking(Command{CommandKind::AnalyzeAgain});
+        case Key::A:
+            if (!modifiers.control || listed_nodes(app).empty()) return {};
+            select_all(app);
+            return CHANGED;
         case Key::C:
             if (!modifiers.control || !selected) return {};
             return asking(Command{CommandKind::CopyPath, app.selection});
@@ -373,9 +380,16 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
         case Key::PageUp:
         case Key::PageDown:
         case Key::Home:
-        case Key::End:
+        case Key::End: {
+            const NodeIndex from = app.selection;
             if (!move_selection(app, key, list_geometry(app, surface))) return {};
+            if (modifiers.shift) {
+                extend_selection(app, from);
+            } else {
+                pick(app, app.selection, Pick::One);
+            }
             return CHANGED;
+        }
         case Key::Left:
         case Key::Right:
         case Key::Space:
@@ -441,7 +455,11 @@ Reaction right_click(App& app, HitTarget target, float x, float y) {
     if (target.kind == HitKind::Tile) node = static_cast<NodeIndex>(target.payload);
     if (target.kind == HitKind::Row) node = row_node(app, target.payload);
     if (node == NO_NODE || !app.tree || node >= app.tree->nodes.size()) return {};
-    app.selection = node;
+    if (is_selected(app, node)) {
+        app.selection = node;  // within the set: the menu acts on all of it
+    } else {
+        pick(app, node, Pick::One);
+    }
     return Reaction{true, Command{CommandKind::ItemMenu, node, x, y}, false, false};
 }
 

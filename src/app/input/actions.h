@@ -43,7 +43,10 @@ struct Modifiers {
     bool alt = false;
 };
 
-Reaction click(App& app, const Surface& surface, HitTarget target, float x, float y);
+// With Ctrl a row's node is added to the selection or taken from it, with Shift the rows from the anchor
+// to it are selected.
+Reaction click(App& app, const Surface& surface, HitTarget target, float x, float y,
+               Modifiers modifiers = {});
 // A double-click where it means something (open a folder, reveal a file, toggle a set); elsewhere the
 // second click of a quick pair, handled as a click.
 Reaction double_click(App& app, const Surface& surface, HitTarget target, float x, float y);
@@ -61,7 +64,8 @@ std::optional<Box> search_caret(const App& app, const Surface& surface);
 // The search field's text changed (a reader's SetValue, a paste): the query follows it.
 Reaction search_edited(App& app, const Surface& surface, FieldChange change);
 
-// The item menu of the node under the pointer, which becomes the selection.
+// The item menu of the node under the pointer, which becomes the selection unless it is one of many
+// selected: the menu then acts on them all.
 Reaction right_click(App& app, HitTarget target, float x, float y);
 // The context-menu key or Shift+F10: the item menu of the selection, at the selected row (the list's
 // top while the row is scrolled away) or, with the keyboard in the treemap, its tile. Nothing without

@@ -24,6 +24,8 @@ void navigate(App& app, NodeIndex folder, NodeIndex reveal, const ListGeometry& 
         return;
     app.current_folder = folder;
     app.selection = reveal;
+    app.anchor = reveal;
+    app.selected.clear();
     app.scroll = 0;
     refresh_view(app);
     if (reveal == NO_NODE || (app.tab != Tab::Folders && app.tab != Tab::LargestFiles)) return;

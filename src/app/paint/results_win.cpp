@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/input/scrolling.h"
+#include "app/input/selection.h"
 #include "app/paint/paint_win.h"
 #include "app/texts.h"
 #include "kinds/kinds.h"
@@ -245,7 +246,7 @@ void paint_treemap(const Frame& f) {
                       TextStyle::Small, Align::Leading);
         }
     }
-    // Outlines last, over every tile: the hovered one, then the selected one.
+    // Outlines last, over every tile: the hovered one, then the selected ones.
     const NodeIndex hovered =
         f.window.app.hover.kind == HitKind::Tile  ? static_cast<NodeIndex>(f.window.app.hover.payload)
         : f.window.app.hover.kind == HitKind::Row ? row_node(app, f.window.app.hover.payload)
@@ -257,7 +258,7 @@ void paint_treemap(const Frame& f) {
                         std::max(tile.height - 2 * s, 1.0f)},
                     colour(0xFFFFFF, 0.9f), 2 * s);
         }
-        if (tile.node == app.selection) {
+        if (is_selected(app, tile.node)) {
             // In the dark theme `text` is nearly the hover's white: the accent tells them apart there.
             outline(f.gfx,
                     Box{tile.x + 1.5f * s, tile.y + 1.5f * s, std::max(tile.width - 3 * s, 1.0f),
