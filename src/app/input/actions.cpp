@@ -394,7 +394,6 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
         case Key::Right:
         case Key::Space:
         case Key::O:
-        case Key::A:
         case Key::F:
         case Key::V:
         case Key::X:
