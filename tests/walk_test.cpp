@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <random>
 #include <set>
@@ -124,22 +125,41 @@ TEST(Walk, ManyFoldersWithEightThreads) {
     EXPECT_EQ(progress.folders.load(), 3000u);
 }
 
-TEST(Walk, KindsAndNamesComeFromTheListing) {
+// Sets when a file or folder was last written, in seconds since 1970 UTC.
+void set_written(const fs::path& path, std::int64_t seconds) {
+    fs::last_write_time(
+        path, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(seconds))));
+}
+
+TEST(Walk, KindsNamesAndTimesComeFromTheListing) {
     TempTree disk;
     disk.file("IMG_0001.JPG", 10);
     disk.file("사진 모음.mp4", 20);
-    disk.folder("music.mp3");
+    disk.file("music.mp3/old.flac", 5);
+    disk.folder("empty");
+    // Folders last, as adding their entries rewrote them.
+    set_written(disk.root() / "IMG_0001.JPG", 1'500'000'000);
+    set_written(disk.root() / "사진 모음.mp4", 1'600'000'000);
+    set_written(disk.root() / "music.mp3/old.flac", 1'700'000'000);
+    set_written(disk.root() / "music.mp3", 1'000'000'000);  // older than what it holds: it shows that
+    set_written(disk.root() / "empty", 1'200'000'000);      // nothing inside: its own
+    set_written(disk.root(), 1'750'000'000);                // newer than all below: the root's own time
     ScanProgress progress;
     const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress);
     ASSERT_TRUE(tree);
     std::map<std::string, const Node*> by_name;
     for (NodeIndex i : sorted_children(*tree, 0))
         by_name[std::string(name_of(*tree, i))] = &node_at(*tree, i);
-    ASSERT_EQ(by_name.size(), 3u);
+    ASSERT_EQ(by_name.size(), 4u);
     EXPECT_EQ(by_name["IMG_0001.JPG"]->kind, static_cast<std::uint8_t>(FileKind::Pictures));
     EXPECT_EQ(by_name["사진 모음.mp4"]->kind, static_cast<std::uint8_t>(FileKind::Videos));
     EXPECT_EQ(by_name["music.mp3"]->flags, FLAG_DIR);
     EXPECT_EQ(by_name["music.mp3"]->kind, 0u);
+    EXPECT_EQ(by_name["IMG_0001.JPG"]->mtime, 1'500'000'000u);
+    EXPECT_EQ(by_name["사진 모음.mp4"]->mtime, 1'600'000'000u);
+    EXPECT_EQ(by_name["music.mp3"]->mtime, 1'700'000'000u);
+    EXPECT_EQ(by_name["empty"]->mtime, 1'200'000'000u);
+    EXPECT_EQ(node_at(*tree, 0).mtime, 1'750'000'000u);
 }
 
 TEST(Walk, EmptyFolderIsTheRootAlone) {
