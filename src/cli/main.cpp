@@ -19,6 +19,7 @@
 #include "cli/text.h"
 #include "config.h"
 #include "kinds/kinds.h"
+#include "kinds/times.h"
 #include "ncdu/ncdu.h"
 #include "ncdu/zfile.h"
 #include "scan/folder.h"
@@ -107,6 +108,11 @@ int list_drives_command(const CliOptions& options) {
     return 0;
 }
 
+// When an entry was last written, in ISO 8601 UTC; null where the source did not say.
+nlohmann::ordered_json modified_json(std::uint32_t mtime) {
+    return mtime == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(iso_8601_utc(mtime));
+}
+
 // Everything the scan produced, as one JSON document.
 nlohmann::ordered_json report_json(const CliOptions& options, const App& app, const ScanProgress& progress,
                                    double elapsed, const std::vector<NodeIndex>& children,
@@ -123,7 +129,8 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
                                       {"dir", (node.flags & FLAG_DIR) != 0},
                                       {"link", (node.flags & FLAG_LINK) != 0},
                                       {"cloud_only", (node.flags & FLAG_CLOUD_ONLY) != 0},
-                                      {"unreadable", (node.flags & FLAG_UNREADABLE) != 0}};
+                                      {"unreadable", (node.flags & FLAG_UNREADABLE) != 0},
+                                      {"modified", modified_json(node.mtime)}};
     };
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
     struct Level {
@@ -162,7 +169,9 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
     if (options.largest) {
         largest = nlohmann::ordered_json::array();
         for (const NodeIndex i : largest_files(tree, 0, options.largest)) {
-            largest.push_back({{"path", path_of(tree, i)}, {"size", node_at(tree, i).size}});
+            largest.push_back({{"path", path_of(tree, i)},
+                               {"size", node_at(tree, i).size},
+                               {"modified", modified_json(node_at(tree, i).mtime)}});
         }
     }
     nlohmann::ordered_json by_type = nullptr;
