@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 98> UI_KEYS = {
+inline constexpr std::array<std::string_view, 99> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -65,6 +65,7 @@ inline constexpr std::array<std::string_view, 98> UI_KEYS = {
     "(no extension)",
     "{0} copies · {1} each · {2} wasted",
     "this folder",
+    "modified {0}",
     "Empty",
     "Comparing… {0} / {1}",
     "Comparing the contents of files of {0} or more that have the same size",
