@@ -125,10 +125,16 @@ TEST(Walk, ManyFoldersWithEightThreads) {
     EXPECT_EQ(progress.folders.load(), 3000u);
 }
 
-// Sets when a file or folder was last written, in seconds since 1970 UTC.
-void set_written(const fs::path& path, std::int64_t seconds) {
+// Sets when a file or folder was last written, in seconds since 1970 UTC, and gives the time the file
+// system then holds: the C runtime of Windows cannot set a folder's, which keeps its own.
+std::uint32_t set_written(const fs::path& path, std::int64_t seconds) {
+    std::error_code refused;
     fs::last_write_time(
-        path, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(seconds))));
+        path, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(seconds))),
+        refused);
+    const auto held = std::chrono::file_clock::to_sys(fs::last_write_time(path));
+    return static_cast<std::uint32_t>(
+        std::chrono::floor<std::chrono::seconds>(held).time_since_epoch().count());
 }
 
 TEST(Walk, KindsNamesAndTimesComeFromTheListing) {
@@ -138,12 +144,15 @@ TEST(Walk, KindsNamesAndTimesComeFromTheListing) {
     disk.file("music.mp3/old.flac", 5);
     disk.folder("empty");
     // Folders last, as adding their entries rewrote them.
-    set_written(disk.root() / "IMG_0001.JPG", 1'500'000'000);
-    set_written(disk.root() / "사진 모음.mp4", 1'600'000'000);
-    set_written(disk.root() / "music.mp3/old.flac", 1'700'000'000);
-    set_written(disk.root() / "music.mp3", 1'000'000'000);  // older than what it holds: it shows that
-    set_written(disk.root() / "empty", 1'200'000'000);      // nothing inside: its own
-    set_written(disk.root(), 1'750'000'000);                // newer than all below: the root's own time
+    set_written(disk.root() / test::fs_path("IMG_0001.JPG"), 1'500'000'000);
+    set_written(disk.root() / test::fs_path("사진 모음.mp4"), 1'600'000'000);
+    set_written(disk.root() / test::fs_path("music.mp3/old.flac"), 1'700'000'000);
+    // A folder older than what it holds shows that; one holding nothing its own; the root, newer than
+    // all below, its own.
+    const std::uint32_t music =
+        std::max(set_written(disk.root() / "music.mp3", 1'000'000'000), 1'700'000'000u);
+    const std::uint32_t empty = set_written(disk.root() / "empty", 1'200'000'000);
+    const std::uint32_t root = std::max({set_written(disk.root(), 1'750'000'000), music, empty});
     ScanProgress progress;
     const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress);
     ASSERT_TRUE(tree);
@@ -157,9 +166,9 @@ TEST(Walk, KindsNamesAndTimesComeFromTheListing) {
     EXPECT_EQ(by_name["music.mp3"]->kind, 0u);
     EXPECT_EQ(by_name["IMG_0001.JPG"]->mtime, 1'500'000'000u);
     EXPECT_EQ(by_name["사진 모음.mp4"]->mtime, 1'600'000'000u);
-    EXPECT_EQ(by_name["music.mp3"]->mtime, 1'700'000'000u);
-    EXPECT_EQ(by_name["empty"]->mtime, 1'200'000'000u);
-    EXPECT_EQ(node_at(*tree, 0).mtime, 1'750'000'000u);
+    EXPECT_EQ(by_name["music.mp3"]->mtime, music);
+    EXPECT_EQ(by_name["empty"]->mtime, empty);
+    EXPECT_EQ(node_at(*tree, 0).mtime, root);
 }
 
 TEST(Walk, EmptyFolderIsTheRootAlone) {
