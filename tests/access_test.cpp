@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/access/access.h"
+#include "kinds/times.h"
 #include "scan/folder.h"
 
 namespace spadrim {
@@ -251,7 +252,17 @@ TEST(AccessScreens, OnlyTheRowsInViewAreListedAndTheSecondLineIsHelp) {
     refresh_view(app);
     screen = f.screen();
     const Element& first = screen.elements[screen.elements[index_of(screen, Piece::List)].first_child];
-    EXPECT_EQ(first.help, path_of(*app.tree, 1));  // the folder it lives in
+    EXPECT_EQ(first.help, path_of(*app.tree, 1));  // the folder it lives in; no time where none is known
+
+    // A known time follows, in the row's help and in the status line of the selected entry.
+    const auto largest = static_cast<NodeIndex>(first.key.item);
+    app.tree->nodes[largest].mtime = 1719848096;
+    app.selection = largest;
+    screen = f.screen();
+    const std::string modified = "modified " + format_time(1719848096);
+    EXPECT_EQ(screen.elements[screen.elements[index_of(screen, Piece::List)].first_child].help,
+              path_of(*app.tree, 1) + ", " + modified);
+    EXPECT_EQ(screen.elements.back().name, path_of(*app.tree, largest) + "  ·  100 B  ·  " + modified);
 }
 
 TEST(AccessScreens, TheFocusIsWhereTheKeyboardIs) {

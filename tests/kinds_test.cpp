@@ -136,20 +136,28 @@ TEST(FormatCount, GroupsOfThree) {
 }  // namespace spadrim
 
 TEST(Times, SourcesToNodeTimesAndBackToText) {
+    // Each time in UTC and as shown at an offset from UTC, across a day's, a year's and the range's ends.
     struct Case {
         std::uint32_t mtime;
         const char* iso;
+        std::int32_t offset;
+        const char* shown;
     };
     const Case cases[] = {
-        {0, ""},
-        {1, "1970-01-01T00:00:01Z"},
-        {951782400, "2000-02-29T00:00:00Z"},  // a leap day of a century leap year
-        {1719848096, "2024-07-01T15:34:56Z"},
-        {4107542399u, "2100-02-28T23:59:59Z"},  // 2100 is not a leap year
-        {UINT32_MAX, "2106-02-07T06:28:15Z"},
+        {0, "", 9 * 3600, ""},
+        {1, "1970-01-01T00:00:01Z", -3600, "1969-12-31 23:00"},
+        {951782400, "2000-02-29T00:00:00Z", 9 * 3600, "2000-02-29 09:00"},  // a leap day of a leap century
+        {1719848096, "2024-07-01T15:34:56Z", 19800, "2024-07-01 21:04"},    // +5:30
+        {4107542399u, "2100-02-28T23:59:59Z", 60, "2100-03-01 00:00"},      // 2100 is not a leap year
+        {UINT32_MAX, "2106-02-07T06:28:15Z", -8 * 3600, "2106-02-06 22:28"},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(spadrim::iso_8601_utc(c.mtime), c.iso) << c.mtime;
+        EXPECT_EQ(spadrim::format_time_at(c.mtime, c.offset), c.shown) << c.mtime;
+    }
+    EXPECT_EQ(spadrim::format_time(0), "");
+    EXPECT_EQ(spadrim::format_time(1719848096),
+              spadrim::format_time_at(1719848096, spadrim::local_offset(1719848096)));
 
     EXPECT_EQ(spadrim::mtime_from_unix(-5), 1u);  // before 1970 is still a known time
     EXPECT_EQ(spadrim::mtime_from_unix(0), 1u);

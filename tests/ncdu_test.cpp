@@ -45,17 +45,18 @@ std::map<std::string, std::pair<std::uint64_t, int>> entries_of(const FileTree& 
     return out;
 }
 
-const char* const SAMPLE = R"([{"name":"/srv/data","asize":4096,"dsize":4096,"dev":2049},
-{"name":"plain.txt","asize":1000,"dsize":4096,"ino":11},
-{"name":"sparse.img","asize":1000000,"dsize":8192},
+// Times as ncdu -e writes them (with uid, gid and mode, which are not read), and some it never would.
+const char* const SAMPLE = R"([{"name":"/srv/data","asize":4096,"dsize":4096,"dev":2049,"mtime":1800000000},
+{"name":"plain.txt","asize":1000,"dsize":4096,"ino":11,"uid":1000,"gid":1000,"mode":33188,"mtime":1700000000},
+{"name":"sparse.img","asize":1000000,"dsize":8192,"mtime":-5},
 {"name":"empty"},
 {"name":"link","asize":12,"notreg":true},
 {"name":"mnt","excluded":"otherfs"},
 {"name":"skipped.tmp","asize":5000,"dsize":8192,"excluded":"pattern"},
-{"name":"hard1","asize":300,"dsize":300,"hlnkc":true,"ino":7,"nlink":2},
+{"name":"hard1","asize":300,"dsize":300,"hlnkc":true,"ino":7,"nlink":2,"mtime":18446744073709551615},
 {"name":"hard2","asize":300,"dsize":300,"hlnkc":true,"ino":7,"nlink":2},
-[{"name":"sub","asize":4096,"dsize":4096,"future":{"a":[1,{"b":2}]}},
- {"name":"deep.mp4","asize":70000,"dsize":73728}],
+[{"name":"sub","asize":4096,"dsize":4096,"future":{"a":[1,{"b":2}]},"mtime":1000},
+ {"name":"deep.mp4","asize":70000,"dsize":73728,"mtime":1650000000.7}],
 [{"name":"locked","read_error":true}],
 [{"name":"proc","dev":40,"excluded":"othfs"},{"name":"never-read"}],
 [{"name":"cache","excluded":"pattern"},[{"name":"inner"}]]])";
@@ -85,6 +86,16 @@ TEST(NcduRead, CountsEntriesAsTheWalkDoes) {
     EXPECT_EQ(at("sub").first, 70000u);  // the folder's own 4096 bytes are not counted
     EXPECT_EQ(at("locked").second, FLAG_DIR | FLAG_UNREADABLE);
     EXPECT_EQ(tree.unreadable_folders, 1u);
+    std::map<std::string, std::uint32_t> times;
+    for (NodeIndex i = 1; i < tree.nodes.size(); ++i)
+        times[std::string(name_of(tree, i))] = node_at(tree, i).mtime;
+    EXPECT_EQ(times.at("plain.txt"), 1700000000u);
+    EXPECT_EQ(times.at("sparse.img"), 1u);         // before 1970: still a known time
+    EXPECT_EQ(times.at("hard1"), UINT32_MAX);      // past 2106: the latest a node holds
+    EXPECT_EQ(times.at("deep.mp4"), 1650000000u);  // a fraction of a second is cut
+    EXPECT_EQ(times.at("sub"), 1650000000u);       // a folder: the newest below it
+    EXPECT_EQ(times.at("empty"), 0u);              // not written: unknown
+    EXPECT_EQ(node_at(tree, 0).mtime, UINT32_MAX);
     const Node& root = node_at(tree, 0);
     EXPECT_EQ(root.size, 1000u + 8192 + 300 + 300 + 70000);
     EXPECT_EQ(root.file_count, 7u);  // the link is a file; the mount point is not
@@ -192,6 +203,10 @@ TEST(NcduRead, DamagedDocumentsAreRefusedWithTheirPlace) {
          "line 1, column 126: sizes that add up to more than 2^64"},
         {"a size as text", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"asize\":\"5\"}]]",
          "line 1, column 46: \"asize\" has a value of the wrong type"},
+        {"a time as text", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\",\"mtime\":\"5\"}]]",
+         "line 1, column 46: \"mtime\" has a value of the wrong type"},
+        {"a time as null", "[1,2,{},[{\"name\":\"/r\",\"mtime\":null}]]",
+         "line 1, column 34: \"mtime\" has a value of the wrong type"},
         {"a number among entries", "[1,2,{},[{\"name\":\"/r\"},5]]",
          "line 1, column 25: an entry that is neither an object nor an array"},
         {"trailing text", "[1,2,{},[{\"name\":\"/r\"}]] x", "line 1, column 26: syntax error"},
@@ -287,26 +302,26 @@ FileTree written_and_read(const FileTree& tree) {
     return back.tree ? std::move(*back.tree) : FileTree{};
 }
 
-ListedEntry listed(std::string name, std::uint64_t size, std::uint8_t flags = 0) {
+ListedEntry listed(std::string name, std::uint64_t size, std::uint8_t flags = 0, std::uint32_t mtime = 0) {
     ListedEntry entry;
     entry.name = std::move(name);
     entry.size = size;
     entry.flags = flags;
+    entry.mtime = mtime;
     return entry;
 }
 
 TEST(NcduWrite, TreesComeBackAsTheyWere) {
     FileTree tree = make_tree("C:\\Users\\Ann \"Q\"");
-    const std::vector<ListedEntry> top = {listed("a.txt", 10),
-                                          listed("tab\there\\\"quoted\"", 20),
-                                          listed("docs", 0, FLAG_DIR),
-                                          listed("junction", 0, FLAG_DIR | FLAG_LINK),
-                                          listed("link.lnk", 0, FLAG_LINK),
-                                          listed("locked", 0, FLAG_DIR),
-                                          listed("gone", 0, FLAG_DIR)};
+    const std::vector<ListedEntry> top = {
+        listed("a.txt", 10, 0, 1700000000), listed("tab\there\\\"quoted\"", 20),
+        listed("docs", 0, FLAG_DIR),        listed("junction", 0, FLAG_DIR | FLAG_LINK),
+        listed("link.lnk", 0, FLAG_LINK),   listed("locked", 0, FLAG_DIR),
+        listed("gone", 0, FLAG_DIR)};
     append_listing(tree, 0, top);
-    const std::vector<ListedEntry> docs = {listed("\xED\x95\x9C.doc", 3000)};
+    const std::vector<ListedEntry> docs = {listed("\xED\x95\x9C.doc", 3000, 0, 1600000000)};
     append_listing(tree, 3, docs);
+    tree.nodes[0].mtime = 1750000000;  // the root's own, newer than anything below
     const std::vector<ListedEntry> gone = {listed("old.bin", 500)};
     append_listing(tree, 7, gone);
     mark_unreadable(tree, 6);
@@ -329,6 +344,18 @@ TEST(NcduWrite, TreesComeBackAsTheyWere) {
         if (name_of(back, i) == "\xED\x95\x9C.doc") doc = i;
     EXPECT_EQ(path_of(back, doc), "C:\\Users\\Ann \"Q\"\\docs\\\xED\x95\x9C.doc");
     EXPECT_EQ(back.unreadable_folders, 1u);
+    // Every known time comes back (a folder's as the newest below it); unknown ones stay unknown.
+    std::map<std::string, std::uint32_t> times;
+    for (NodeIndex i = 0; i < back.nodes.size(); ++i)
+        times[std::string(name_of(back, i))] = node_at(back, i).mtime;
+    EXPECT_EQ(times, (std::map<std::string, std::uint32_t>{{tree.root_path, 1750000000},
+                                                           {"a.txt", 1700000000},
+                                                           {"tab\there\\\"quoted\"", 0},
+                                                           {"docs", 1600000000},
+                                                           {"\xED\x95\x9C.doc", 1600000000},
+                                                           {"junction", 0},
+                                                           {"link.lnk", 0},
+                                                           {"locked", 0}}));
 }
 
 TEST(NcduWrite, AFailedFlushStopsTheWriting) {

@@ -21,9 +21,11 @@ std::optional<FileTree> read_volume(const Volume& volume, std::string* error = n
     return std::move(outcome.tree);
 }
 
-// A $STANDARD_INFORMATION value with these attribute bits.
-Bytes standard_information(std::uint32_t attributes) {
+// A $STANDARD_INFORMATION value with these attribute bits, last written `modified` seconds after 1970
+// (0: the time not set).
+Bytes standard_information(std::uint32_t attributes, std::uint64_t modified = 0) {
     Bytes value(0x48, 0);
+    put(value, 0x08, modified == 0 ? 0 : (modified + 11'644'473'600) * 10'000'000, 8);
     put(value, 0x20, attributes, 4);
     return value;
 }
@@ -46,9 +48,16 @@ std::vector<std::string> names_in(const FileTree& tree, NodeIndex folder) {
 
 TEST(NtfsMft, ListsWhatAFolderListingShows) {
     Volume volume;
+    Record root = Volume::folder(5, u".");
+    root.add(ATTRIBUTE_STANDARD_INFORMATION, standard_information(0, 1'750'000'000));  // its own: newest
+    volume.write(5, root);
     volume.write(11, Volume::folder(5, u"$Extend"));  // a metafile: never listed
-    volume.write(30, Volume::folder(5, u"docs"));
-    volume.write(31, Volume::file(30, u"small.txt", 10));
+    Record docs_record = Volume::folder(5, u"docs");
+    docs_record.add(ATTRIBUTE_STANDARD_INFORMATION, standard_information(ATTR_DIRECTORY, 1'000'000'000));
+    volume.write(30, docs_record);
+    Record small = Volume::file(30, u"small.txt", 10);
+    small.add(ATTRIBUTE_STANDARD_INFORMATION, standard_information(0, 1'600'000'000));
+    volume.write(31, small);
     volume.write(32, Volume::file(30, u"big.bin", 9000));
     volume.write(33, Volume::file(5, u"$ours.txt", 7));  // a user's file may start with '$'
     Record both = Volume::file(5, u"Long name.txt", 20);
@@ -71,6 +80,11 @@ TEST(NtfsMft, ListsWhatAFolderListingShows) {
     EXPECT_EQ(node_at(*tree, 0).size, 9040u + 30 + 20 + 7);  // each name of the hard link counts it
     EXPECT_EQ(node_at(*tree, 0).file_count, 6u);
     EXPECT_EQ(tree->unreadable_folders, 0u);
+    // Last written as $STANDARD_INFORMATION says; a folder shows the newest below it, the root its own.
+    EXPECT_EQ(node_at(*tree, child_named(*tree, docs, "small.txt")).mtime, 1'600'000'000u);
+    EXPECT_EQ(node_at(*tree, child_named(*tree, docs, "big.bin")).mtime, 0u);  // no time: unknown
+    EXPECT_EQ(node_at(*tree, docs).mtime, 1'600'000'000u);
+    EXPECT_EQ(node_at(*tree, 0).mtime, 1'750'000'000u);
 }
 
 TEST(NtfsMft, DamagedReferencesAreNeverFollowed) {
@@ -184,7 +198,7 @@ TEST(NtfsMft, FilesWhoseFactsSpreadOverRecordsAndOddEntries) {
     volume.write(20, extension);
     Record base;
     put(base.bytes, 0x10, 1, 2);
-    base.add(ATTRIBUTE_STANDARD_INFORMATION, standard_information(ATTR_SPARSE_FILE));
+    base.add(ATTRIBUTE_STANDARD_INFORMATION, standard_information(ATTR_SPARSE_FILE, 1'234'567'890));
     base.add(ATTRIBUTE_LIST, Bytes(0x20, 0));
     volume.write(50, base);
     // An extension record whose base record is not in use: its file is gone.
@@ -234,6 +248,7 @@ TEST(NtfsMft, FilesWhoseFactsSpreadOverRecordsAndOddEntries) {
     const NodeIndex spread = child_named(*tree, 0, "spread.bin");
     EXPECT_EQ(node_at(*tree, spread).size, 4096u);
     EXPECT_EQ(content_length(*tree, spread), 8u << 20);
+    EXPECT_EQ(node_at(*tree, spread).mtime, 1'234'567'890u);  // from the base record, read after
     const NodeIndex packed_node = child_named(*tree, 0, "packed.log");
     EXPECT_EQ(node_at(*tree, packed_node).size, 4096u);
     EXPECT_EQ(content_length(*tree, packed_node), 16000u);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <random>
 #include <set>
@@ -124,22 +125,50 @@ TEST(Walk, ManyFoldersWithEightThreads) {
     EXPECT_EQ(progress.folders.load(), 3000u);
 }
 
-TEST(Walk, KindsAndNamesComeFromTheListing) {
+// Sets when a file or folder was last written, in seconds since 1970 UTC, and gives the time the file
+// system then holds: the C runtime of Windows cannot set a folder's, which keeps its own.
+std::uint32_t set_written(const fs::path& path, std::int64_t seconds) {
+    std::error_code refused;
+    fs::last_write_time(
+        path, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(seconds))),
+        refused);
+    const auto held = std::chrono::file_clock::to_sys(fs::last_write_time(path));
+    return static_cast<std::uint32_t>(
+        std::chrono::floor<std::chrono::seconds>(held).time_since_epoch().count());
+}
+
+TEST(Walk, KindsNamesAndTimesComeFromTheListing) {
     TempTree disk;
     disk.file("IMG_0001.JPG", 10);
     disk.file("사진 모음.mp4", 20);
-    disk.folder("music.mp3");
+    disk.file("music.mp3/old.flac", 5);
+    disk.folder("empty");
+    // Folders last, as adding their entries rewrote them.
+    set_written(disk.root() / test::fs_path("IMG_0001.JPG"), 1'500'000'000);
+    set_written(disk.root() / test::fs_path("사진 모음.mp4"), 1'600'000'000);
+    set_written(disk.root() / test::fs_path("music.mp3/old.flac"), 1'700'000'000);
+    // A folder older than what it holds shows that; one holding nothing its own; the root, newer than
+    // all below, its own.
+    const std::uint32_t music =
+        std::max(set_written(disk.root() / "music.mp3", 1'000'000'000), 1'700'000'000u);
+    const std::uint32_t empty = set_written(disk.root() / "empty", 1'200'000'000);
+    const std::uint32_t root = std::max({set_written(disk.root(), 1'750'000'000), music, empty});
     ScanProgress progress;
     const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress);
     ASSERT_TRUE(tree);
     std::map<std::string, const Node*> by_name;
     for (NodeIndex i : sorted_children(*tree, 0))
         by_name[std::string(name_of(*tree, i))] = &node_at(*tree, i);
-    ASSERT_EQ(by_name.size(), 3u);
+    ASSERT_EQ(by_name.size(), 4u);
     EXPECT_EQ(by_name["IMG_0001.JPG"]->kind, static_cast<std::uint8_t>(FileKind::Pictures));
     EXPECT_EQ(by_name["사진 모음.mp4"]->kind, static_cast<std::uint8_t>(FileKind::Videos));
     EXPECT_EQ(by_name["music.mp3"]->flags, FLAG_DIR);
     EXPECT_EQ(by_name["music.mp3"]->kind, 0u);
+    EXPECT_EQ(by_name["IMG_0001.JPG"]->mtime, 1'500'000'000u);
+    EXPECT_EQ(by_name["사진 모음.mp4"]->mtime, 1'600'000'000u);
+    EXPECT_EQ(by_name["music.mp3"]->mtime, music);
+    EXPECT_EQ(by_name["empty"]->mtime, empty);
+    EXPECT_EQ(node_at(*tree, 0).mtime, root);
 }
 
 TEST(Walk, EmptyFolderIsTheRootAlone) {

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "kinds/kinds.h"
+#include "kinds/times.h"
 #include "scan/tree.h"
 #include "strings/strings.h"
 
@@ -306,8 +307,14 @@ std::optional<RowText> row_text(const App& app, std::size_t row) {
     text.size = item.size;
     text.node = node;
     text.kind = item.kind;
+    text.modified = format_time(item.mtime);
     if (app.tab == Tab::LargestFiles || app.tab == Tab::Duplicates) text.location = location_text(tree, node);
     return text;
+}
+
+std::string modified_text(std::uint32_t mtime) {
+    if (mtime == 0) return {};
+    return substitute(tr("수정한 날짜 {0}", "modified {0}"), {format_time(mtime)});
 }
 
 StatusDetails status_details(const App& app) {
@@ -317,6 +324,7 @@ StatusDetails status_details(const App& app) {
         const Node& item = node_at(tree, node);
         std::string figures = "  ·  " + format_size(item.size);
         if (item.flags & FLAG_DIR) figures += "  ·  " + files_text(item.file_count);
+        if (item.mtime != 0) figures += "  ·  " + modified_text(item.mtime);
         return StatusDetails{path_of(tree, node), figures, true};
     };
     const HitTarget hover = app.hover;

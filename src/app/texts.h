@@ -133,11 +133,15 @@ struct RowText {
     std::uint64_t size = 0;
     NodeIndex node = NO_NODE;  // NO_NODE for extension and set rows
     std::optional<std::string> location;
+    std::string modified;          // an entry's format_time; empty when unknown and for other rows
     std::optional<bool> expanded;  // set rows only
     std::uint8_t kind = 0;         // the kind of an extension row or a set's first member
 };
 // Nothing for rows past the end.
 std::optional<RowText> row_text(const App& app, std::size_t row);
+
+// "modified {0}" with the entry's time, for what reads or names one entry; empty when it is unknown.
+std::string modified_text(std::uint32_t mtime);
 
 // The status line's details: a part that may be cut short and a part kept whole, for what the pointer
 // is on, else the selection, else the current folder.

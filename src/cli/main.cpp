@@ -111,6 +111,11 @@ int list_drives_command(const CliOptions& options) {
     return 0;
 }
 
+// When an entry was last written, in ISO 8601 UTC; null where the source did not say.
+nlohmann::ordered_json modified_json(std::uint32_t mtime) {
+    return mtime == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(iso_8601_utc(mtime));
+}
+
 // What --find found, as the JSON document's "found".
 nlohmann::ordered_json found_json(const CliOptions& options, const FileTree& tree, const Found& matches) {
     nlohmann::ordered_json items = nlohmann::ordered_json::array();
@@ -119,8 +124,7 @@ nlohmann::ordered_json found_json(const CliOptions& options, const FileTree& tre
         const bool dir = (node.flags & FLAG_DIR) != 0;
         items.push_back({{"path", path_of(tree, i)},
                          {"size", node.size},
-                         {"modified", node.mtime != 0 ? nlohmann::ordered_json(iso_8601_utc(node.mtime))
-                                                      : nlohmann::ordered_json(nullptr)},
+                         {"modified", modified_json(node.mtime)},
                          {"kind", dir ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(node.kind)},
                          {"dir", dir}});
     }
@@ -145,7 +149,8 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
                                       {"dir", (node.flags & FLAG_DIR) != 0},
                                       {"link", (node.flags & FLAG_LINK) != 0},
                                       {"cloud_only", (node.flags & FLAG_CLOUD_ONLY) != 0},
-                                      {"unreadable", (node.flags & FLAG_UNREADABLE) != 0}};
+                                      {"unreadable", (node.flags & FLAG_UNREADABLE) != 0},
+                                      {"modified", modified_json(node.mtime)}};
     };
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
     struct Level {
@@ -184,7 +189,9 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
     if (options.largest) {
         largest = nlohmann::ordered_json::array();
         for (const NodeIndex i : largest_files(tree, 0, options.largest)) {
-            largest.push_back({{"path", path_of(tree, i)}, {"size", node_at(tree, i).size}});
+            largest.push_back({{"path", path_of(tree, i)},
+                               {"size", node_at(tree, i).size},
+                               {"modified", modified_json(node_at(tree, i).mtime)}});
         }
     }
     nlohmann::ordered_json by_type = nullptr;

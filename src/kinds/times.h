@@ -16,4 +16,13 @@ std::uint32_t mtime_from_filetime(std::uint64_t filetime);
 // "2024-06-01T12:34:56Z"; empty for 0 (unknown).
 std::string iso_8601_utc(std::uint32_t mtime);
 
+// "2024-06-01 14:03" in this machine's time zone, as the window shows a time in every language; empty
+// for 0 (unknown).
+std::string format_time(std::uint32_t mtime);
+// The same `offset` seconds east of UTC: the portable part of format_time.
+std::string format_time_at(std::uint32_t mtime, std::int32_t offset);
+// How far east of UTC this machine's clock was at that moment, summer time included (times_win.cpp,
+// times_posix.cpp).
+std::int32_t local_offset(std::uint32_t mtime);
+
 }  // namespace spadrim

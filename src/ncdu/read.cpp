@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kinds/kinds.h"
+#include "kinds/times.h"
 #include "ncdu/ncdu.h"
 #include "ncdu/zfile.h"
 #include "scan/classify.h"
@@ -222,9 +223,11 @@ enum class Key : std::uint8_t {
     NOTREG,
     READ_ERROR,
     EXCLUDED,
+    MTIME,
     OTHER
 };
-constexpr std::string_view KEY_NAMES[] = {"name", "asize", "dsize", "notreg", "read_error", "excluded"};
+constexpr std::string_view KEY_NAMES[] = {"name",       "asize",    "dsize", "notreg",
+                                          "read_error", "excluded", "mtime"};
 
 // What one object says about its entry; a missing size is 0, as ncdu leaves zeros out.
 struct Fields {
@@ -235,6 +238,7 @@ struct Fields {
     bool notreg = false;
     bool read_error = false;
     std::string excluded;
+    std::uint32_t mtime = 0;  // as Node::mtime: 0 where ncdu left it out (it writes it with -e)
 
     // Empty again, keeping the strings' buffers.
     void reset() {
@@ -242,6 +246,7 @@ struct Fields {
         excluded.clear();
         named = notreg = read_error = false;
         asize = dsize = 0;
+        mtime = 0;
     }
 };
 
@@ -276,6 +281,10 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
     bool number_integer(number_integer_t value) override {
         if (skipping_ == 0 && in_object_ && (key_ == Key::ASIZE || key_ == Key::DSIZE))
             return fail("a size below zero");
+        if (skipping_ == 0 && in_object_ && key_ == Key::MTIME) {  // before 1970: kept as the earliest
+            fields_.mtime = mtime_from_unix(value);
+            return true;
+        }
         if (value < 0) return scalar();
         return number_unsigned(static_cast<number_unsigned_t>(value));
     }
@@ -283,6 +292,11 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         if (skipping_ != 0) return true;
         if (in_object_ && key_ == Key::ASIZE) return size_field(fields_.asize, value);
         if (in_object_ && key_ == Key::DSIZE) return size_field(fields_.dsize, value);
+        if (in_object_ && key_ == Key::MTIME) {
+            fields_.mtime = mtime_from_unix(static_cast<std::int64_t>(
+                std::min<number_unsigned_t>(value, static_cast<number_unsigned_t>(INT64_MAX))));
+            return true;
+        }
         if (!in_object_ && folders_.empty() && outer_ == MAJOR) {
             if (value != 1) return fail("format version " + std::to_string(value) + ", not 1");
             outer_ = MINOR;
@@ -294,9 +308,16 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         }
         return scalar();
     }
-    bool number_float(number_float_t, const string_t&) override {
+    bool number_float(number_float_t value, const string_t&) override {
         if (skipping_ == 0 && in_object_ && (key_ == Key::ASIZE || key_ == Key::DSIZE))
             return fail("a size that is not a whole number of bytes below 2^64");
+        if (skipping_ == 0 && in_object_ && key_ == Key::MTIME) {
+            // A time past 2^64 or with a fraction is still a time: clamped and cut to the second.
+            fields_.mtime = value < 1                     ? 1
+                            : value >= double(UINT32_MAX) ? UINT32_MAX
+                                                          : mtime_from_unix(static_cast<std::int64_t>(value));
+            return true;
+        }
         return scalar();
     }
     bool string(string_t& value) override {
@@ -465,6 +486,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
             if (fields_.name.empty()) return fail("a root without a name");
             tree = make_tree(fields_.name);
             tree->imported = true;
+            tree->nodes[0].mtime = fields_.mtime;
             frame.node = 0;
         } else {
             if (!check_name(fields_.name)) return false;
@@ -497,6 +519,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         listed_.size = size;
         listed_.flags = flags;
         listed_.kind = (flags & FLAG_DIR) ? 0 : kind_of(listed_.name);
+        listed_.mtime = fields_.mtime;
         if (append_listing(*tree, folder, std::span<const ListedEntry>(&listed_, 1)) != 1)
             return fail("more entries than a tree can hold");
         if (!(flags & FLAG_DIR)) ++progress_.files;

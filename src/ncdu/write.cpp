@@ -44,6 +44,8 @@ void put_entry(std::string& out, const FileTree& tree, NodeIndex index) {
     } else if (node.flags & FLAG_UNREADABLE) {
         out += ",\"read_error\":true";
     }
+    // A folder's is the newest below it, as the tree keeps it; read back, it rolls up to the same.
+    if (node.mtime != 0) out += ",\"mtime\":" + std::to_string(node.mtime);
     out += '}';
 }
 

@@ -30,6 +30,7 @@
 #include <utility>
 #include <vector>
 
+#include "kinds/times.h"
 #include "ntfs/records.h"
 #include "scan/classify.h"
 #include "scan/totals.h"
@@ -56,6 +57,7 @@ struct SplitFacts {
     std::uint64_t length = 0;
     std::optional<std::uint64_t> on_disk;
     std::optional<std::uint64_t> wof;  // the size of a WofCompressedData stream
+    std::uint64_t modified = 0;        // a FILETIME
     std::uint32_t attributes = 0;
     std::uint32_t reparse_tag = 0;
     std::uint16_t sequence = 0;
@@ -73,6 +75,7 @@ struct Parsed {
     std::vector<std::pair<std::uint32_t, std::uint64_t>> lengths;   // by index in `nodes`
     std::vector<SplitFacts> split;
     std::optional<std::uint16_t> root_sequence;
+    std::uint32_t root_mtime = 0;  // with root_sequence: the root's record was in this chunk
     std::uint32_t damaged = 0;
     std::uint64_t files = 0;  // for the progress figures while the records are read
     std::uint64_t bytes = 0;
@@ -84,6 +87,7 @@ struct Parsed {
         lengths.clear();
         split.clear();
         root_sequence.reset();
+        root_mtime = 0;
         damaged = 0;
         files = bytes = 0;
     }
@@ -105,7 +109,7 @@ struct Scratch {
 // the Overlay Filter compressed takes the space of its compressed stream, like an NTFS-compressed file.
 ListedEntry classify(std::uint32_t attributes, bool directory, std::uint32_t reparse_tag,
                      std::uint64_t length, std::optional<std::uint64_t> on_disk,
-                     std::optional<std::uint64_t> wof) {
+                     std::optional<std::uint64_t> wof, std::uint64_t modified) {
     FindEntry entry{attributes | (directory ? ATTR_DIRECTORY : 0u), reparse_tag, length};
     if (reparse_tag != 0) entry.attributes |= ATTR_REPARSE_POINT;
     if (reparse_tag == REPARSE_TAG_WOF && wof) {
@@ -114,7 +118,9 @@ ListedEntry classify(std::uint32_t attributes, bool directory, std::uint32_t rep
     }
     const std::optional<std::uint64_t> asked =
         wants_on_disk_size(entry.attributes) ? on_disk.value_or(length) : std::optional<std::uint64_t>();
-    return classify_find_attributes(entry, asked);
+    ListedEntry out = classify_find_attributes(entry, asked);
+    out.mtime = mtime_from_filetime(modified);
+    return out;
 }
 
 // One record into `out`: a node per name, or its facts kept for later when they are split.
@@ -131,10 +137,12 @@ void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch&
     if (owner >= NO_RECORD) return;  // an extension of a record no MFT can hold
     const auto sequence = static_cast<std::uint16_t>(read_le(record, 0x10, 2));
     const bool directory = (flags & RECORD_DIRECTORY) != 0;
-    if (number == ROOT_RECORD && base == 0 && directory) out.root_sequence = sequence;
+    const bool root = number == ROOT_RECORD && base == 0 && directory;
+    if (root) out.root_sequence = sequence;
 
     bool split = base != 0;
     std::uint32_t attributes = 0;
+    std::uint64_t modified = 0;
     std::uint32_t reparse_tag = 0;
     std::uint64_t length = 0;
     std::optional<std::uint64_t> on_disk;
@@ -147,6 +155,7 @@ void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch&
         switch (attribute.type) {
             case ATTRIBUTE_STANDARD_INFORMATION:
                 attributes = read_standard_attributes(attribute.value);
+                modified = read_standard_modified(attribute.value);
                 break;
             case ATTRIBUTE_LIST: split = true; break;
             case ATTRIBUTE_FILE_NAME: {
@@ -198,22 +207,24 @@ void parse_record(std::span<std::uint8_t> record, std::uint64_t number, Scratch&
             default: break;
         }
     }
+    if (root) out.root_mtime = mtime_from_filetime(modified);
     if (split) {
-        out.split.push_back(SplitFacts{owner, length, on_disk, wof, attributes, reparse_tag, sequence,
-                                       base == 0, directory, has_size});
+        out.split.push_back(SplitFacts{owner, length, on_disk, wof, modified, attributes, reparse_tag,
+                                       sequence, base == 0, directory, has_size});
     }
     const ListedEntry entry =
-        split ? ListedEntry{} : classify(attributes, directory, reparse_tag, length, on_disk, wof);
+        split ? ListedEntry{} : classify(attributes, directory, reparse_tag, length, on_disk, wof, modified);
     for (Scratch::Link& link : scratch.links) {
         const auto index = static_cast<std::uint32_t>(out.nodes.size());
         if (!link.real.empty()) out.real_names.emplace_back(index, std::move(link.real));
         const std::uint8_t kind = split || (entry.flags & FLAG_DIR)
                                       ? 0
                                       : kind_of(std::string_view(out.names).substr(link.offset, link.length));
-        out.nodes.push_back(Node{
-            entry.size, link.offset, link.length | static_cast<std::uint32_t>(link.parent >> 48) << 16,
-            static_cast<std::uint32_t>(record_number(link.parent)), static_cast<std::uint32_t>(owner),
-            NO_NODE, sequence, 0, static_cast<std::uint8_t>(entry.flags | (split ? FLAG_SPLIT : 0)), kind});
+        out.nodes.push_back(Node{entry.size, link.offset,
+                                 link.length | static_cast<std::uint32_t>(link.parent >> 48) << 16,
+                                 static_cast<std::uint32_t>(record_number(link.parent)),
+                                 static_cast<std::uint32_t>(owner), NO_NODE, sequence, entry.mtime,
+                                 static_cast<std::uint8_t>(entry.flags | (split ? FLAG_SPLIT : 0)), kind});
         if (!split && keeps_length(entry)) out.lengths.emplace_back(index, entry.length);
     }
 }
@@ -349,6 +360,7 @@ struct Gathered {
     std::vector<std::pair<NodeIndex, std::uint64_t>> lengths;   // by interim node index
     std::vector<SplitFacts> split;
     std::optional<std::uint16_t> root_sequence;
+    std::uint32_t root_mtime = 0;
     std::uint32_t damaged = 0;
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
@@ -380,7 +392,10 @@ void join(Parsed& parsed, Gathered& into) {
     for (const auto& [index, length] : parsed.lengths)
         into.lengths.emplace_back(first + index, length);
     into.split.insert(into.split.end(), parsed.split.begin(), parsed.split.end());
-    if (parsed.root_sequence) into.root_sequence = parsed.root_sequence;
+    if (parsed.root_sequence) {
+        into.root_sequence = parsed.root_sequence;
+        into.root_mtime = parsed.root_mtime;
+    }
     into.damaged += parsed.damaged;
     into.files += parsed.files;
     into.bytes += parsed.bytes;
@@ -581,6 +596,7 @@ void settle_split(Gathered& in) {
             whole.directory = part.directory;
             whole.sequence = part.sequence;
             whole.attributes = part.attributes;
+            whole.modified = part.modified;
         }
         if (part.has_size && !whole.has_size) {
             whole.has_size = true;
@@ -601,9 +617,10 @@ void settle_split(Gathered& in) {
             node.parent = NO_RECORD;  // an extension whose file is gone: never listed
             continue;
         }
-        const ListedEntry entry =
-            classify(at->attributes, at->directory, at->reparse_tag, at->length, at->on_disk, at->wof);
+        const ListedEntry entry = classify(at->attributes, at->directory, at->reparse_tag, at->length,
+                                           at->on_disk, at->wof, at->modified);
         node.size = entry.size;
+        node.mtime = entry.mtime;
         node.flags = entry.flags;
         node.file_count = at->sequence;
         node.kind =
@@ -787,6 +804,7 @@ MftOutcome read_mft(std::string_view root_path, const ReadAt& read, ScanProgress
     settle_split(in);
     place(in, layout->records);
     FileTree& tree = in.tree;
+    tree.nodes[0].mtime = in.root_mtime;
     if (in.damaged > 0) {
         tree.nodes[0].flags |= FLAG_UNREADABLE;
         tree.unreadable_folders += in.damaged;

@@ -193,6 +193,10 @@ std::uint32_t read_standard_attributes(std::span<const std::uint8_t> value) {
     return fits(value, 0x20, 4) ? static_cast<std::uint32_t>(read_le(value, 0x20, 4)) : 0;
 }
 
+std::uint64_t read_standard_modified(std::span<const std::uint8_t> value) {
+    return fits(value, 8, 8) ? read_le(value, 8, 8) : 0;
+}
+
 std::optional<std::uint32_t> read_reparse_tag(std::span<const std::uint8_t> value) {
     if (!fits(value, 0, 4)) return std::nullopt;
     return static_cast<std::uint32_t>(read_le(value, 0, 4));

@@ -141,6 +141,9 @@ bool read_file_name(std::span<const std::uint8_t> value, FileNameValue& out);
 
 // The DOS attribute bits of a $STANDARD_INFORMATION value (0 when it is too short to hold them).
 std::uint32_t read_standard_attributes(std::span<const std::uint8_t> value);
+// When the file's data was last written, a FILETIME from a $STANDARD_INFORMATION value (0, not set, when
+// it is too short to hold it). What a folder listing gives as the last-write time.
+std::uint64_t read_standard_modified(std::span<const std::uint8_t> value);
 
 // The tag of a $REPARSE_POINT value, or nothing when it is too short.
 std::optional<std::uint32_t> read_reparse_tag(std::span<const std::uint8_t> value);

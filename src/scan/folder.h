@@ -51,4 +51,8 @@ struct FolderId {
 // nor the length of walk_path limits it.
 Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id);
 
+// When the folder itself was last written (Node::mtime); 0 when it cannot be asked. The walk asks it of
+// the root only: every other folder's time comes with its parent's listing.
+std::uint32_t folder_mtime(const std::string& walk_path);
+
 }  // namespace spadrim

@@ -17,6 +17,7 @@
 #include <iterator>
 #include <optional>
 
+#include "kinds/times.h"
 #include "scan/classify.h"
 #include "scan/folder.h"
 #include "scan/folder_posix.h"
@@ -118,7 +119,7 @@ int measure(int folder, const char* name, struct statx& st) {
     static std::atomic<bool> refused{false};
     if (!refused.load(std::memory_order_relaxed)) {
         const int done = statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                               STATX_TYPE | STATX_SIZE | STATX_BLOCKS, &st);
+                               STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME, &st);
         if (done == 0 || errno != ENOSYS) return done;
         refused = true;
     }
@@ -130,6 +131,8 @@ int measure(int folder, const char* name, struct statx& st) {
     st.stx_blocks = static_cast<std::uint64_t>(old.st_blocks);
     st.stx_dev_major = major(old.st_dev);
     st.stx_dev_minor = minor(old.st_dev);
+    st.stx_mtime.tv_sec = old.st_mtim.tv_sec;
+    st.stx_mask = STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_MTIME;
     return 0;
 }
 
@@ -161,6 +164,12 @@ std::string walk_display_path(std::string_view walk_path) {
 
 std::string shown_form(std::string_view real) {
     return valid_utf8(real);
+}
+
+std::uint32_t folder_mtime(const std::string& walk_path) {
+    struct stat folder {};
+    if (stat(walk_path.c_str(), &folder) != 0) return 0;
+    return mtime_from_unix(folder.st_mtim.tv_sec);
 }
 
 long read_entries(int folder, char* buffer, std::size_t size) {
@@ -224,6 +233,8 @@ Listing list_folder_reading(const std::string& walk_path, std::vector<ListedEntr
                 }
             }
             out.push_back(classify_stat_entry(name, facts));
+            // A file system that keeps no times (some FUSE ones) leaves the bit out: unknown, not 1970.
+            if (st.stx_mask & STATX_MTIME) out.back().mtime = mtime_from_unix(st.stx_mtime.tv_sec);
             out.back().unshowable = !is_valid_utf8(out.back().name);
         }
     }

@@ -4,6 +4,7 @@
 // contract and classify.h for how an entry is measured.
 #include <windows.h>
 
+#include "kinds/times.h"
 #include "scan/classify.h"
 #include "scan/folder.h"
 #include "scan/folder_win.h"
@@ -56,6 +57,10 @@ std::optional<std::uint64_t> on_disk_size(const std::string& folder, const std::
     return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
+std::uint64_t filetime_value(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 bool is_dot_or_dot_dot(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
@@ -72,6 +77,12 @@ std::string walk_display_path(std::string_view walk_path) {
 
 std::string shown_form(std::string_view real) {
     return utf8_from_utf16(utf16_from_wtf8(real));
+}
+
+std::uint32_t folder_mtime(const std::string& walk_path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(to_wide(walk_path).c_str(), GetFileExInfoStandard, &data)) return 0;
+    return mtime_from_filetime(filetime_value(data.ftLastWriteTime));
 }
 
 Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id) {
@@ -100,6 +111,7 @@ Listing list_folder_finding(const std::string& walk_path, std::vector<ListedEntr
         if (wants_on_disk_size(entry.attributes)) measured = on_disk_size(walk_path, name);
         out.push_back(classify_find_entry(std::move(name), entry, measured));
         out.back().unshowable = !is_valid_utf8(out.back().name);  // an unpaired surrogate
+        out.back().mtime = mtime_from_filetime(filetime_value(data.ftLastWriteTime));
     } while (next(find.get(), &data));
     // Only ERROR_NO_MORE_FILES is the end; anything else (a share whose server went away) broke the
     // listing off, and the entries not yet fetched are missing.

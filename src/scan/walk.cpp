@@ -113,6 +113,7 @@ std::optional<FileTree> walk_folder(std::string_view root, unsigned threads, Sca
                                     const FolderLister& lister) {
     LockedTree locked;
     locked.tree = make_tree(root);
+    locked.tree.nodes[0].mtime = folder_mtime(walk_root_path(root));
     WorkQueue queue;
     queue.items.push_back(WorkItem{0, walk_root_path(root), nullptr});
     {

@@ -93,6 +93,20 @@ def columns_of(text):
     return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
 
 
+def iso_utc(seconds):
+    return time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(int(seconds)))
+
+
+def newest_below(folder):
+    """The newest modified time of a folder and everything below it, links not followed: what a folder
+    shows as its modified time."""
+    newest = os.stat(folder, follow_symlinks=False).st_mtime
+    for top, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            newest = max(newest, os.stat(os.path.join(top, name), follow_symlinks=False).st_mtime)
+    return newest
+
+
 def recount(root):
     """Size, files and listed folders the way the walker counts them: links are never followed, a link
     to a folder is a folder that is not listed, any other link a file of size 0."""
@@ -150,6 +164,14 @@ try:
     # A way back up: natively a link like any other; under Wine a plain folder, whose id tells it apart.
     os.symlink("..", os.path.join(folders[3], "way back"))
 
+    # Times of their own, one per entry, so that a file or folder that took another's would show.
+    for top, dirs, names in os.walk(root, topdown=False):
+        for name in dirs + names:
+            path = os.path.join(top, name)
+            stamp = rng.randrange(1_000_000_000, 1_700_000_000)
+            os.utime(path, (stamp, stamp), follow_symlinks=False)
+    os.utime(root, (900_000_000, 900_000_000))
+
     size, files, listed, per_child = recount(root)
 
     code, out, err = run("--json", "--top", "0", host_path(root))
@@ -176,7 +198,15 @@ try:
         check("children sorted largest first", sizes == sorted(sizes, reverse=True))
         check("known file is first", doc["children"][0]["name"] == "known.bin" and
               doc["children"][0]["size"] == 3_000_000)
-        if not args.wine:
+        file_times = {n: c["modified"] for n, c in got.items() if not c["dir"] or c["link"]}
+        check("files' and links' modified times are what stat says",
+              file_times == {n: iso_utc(os.stat(os.path.join(root, n), follow_symlinks=False).st_mtime)
+                             for n in file_times}, str(file_times))
+        if not args.wine:  # Wine shows a link as the folder it leads to, with that folder's time
+            folder_times = {n: c["modified"] for n, c in got.items() if c["dir"] and not c["link"]}
+            check("folders' modified times are the newest below them",
+                  folder_times == {n: iso_utc(newest_below(os.path.join(root, n))) for n in folder_times},
+                  str(folder_times))
             check("folder link flagged, not entered", got["folder link"]["dir"] and got["folder link"]["link"]
                   and got["folder link"]["size"] == 0)
             check("file link counts nothing", got["known link.bin"]["link"] and got["known link.bin"]["size"] == 0)
@@ -198,6 +228,10 @@ try:
         check("nothing failed to open", report["duplicates"]["could_not_open"] == 0)
         check("largest first is known.bin", report["largest"][0]["path"].endswith("known.bin") and
               report["largest"][0]["size"] == 3_000_000, str(report["largest"][:2]))
+        check("largest files' modified times are what stat says",
+              all(e["modified"] == iso_utc(os.stat(e["path"] if not args.wine else
+                                                   e["path"][2:].replace("\\", "/")).st_mtime)
+                  for e in report["largest"]), str(report["largest"]))
         check("largest sorted", [e["size"] for e in report["largest"]] ==
               sorted((e["size"] for e in report["largest"]), reverse=True))
         by_type_files = sum(row["count"] for row in report["by_type"])

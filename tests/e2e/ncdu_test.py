@@ -55,6 +55,12 @@ def make_tree(root):
         f.write(b"k" * 9000)
     os.chmod(os.path.join(root, "locked"), 0)
     os.makedirs(os.path.join(root, "mnt"))
+    # A time of its own for each entry, older for folders than what they hold.
+    for i, (top, dirs, files) in enumerate(os.walk(os.fsencode(root), topdown=False)):
+        for j, name in enumerate(dirs + files):
+            stamp = 1_500_000_000 + 1_000_000 * i + 1000 * j
+            os.utime(os.path.join(top, name), (stamp, stamp), follow_symlinks=False)
+        os.utime(top, (1_000_000_000 + i, 1_000_000_000 + i))
 
 
 def in_namespace(root, commands):
@@ -95,14 +101,16 @@ def entries(document, repair=False):
     return out
 
 
-def rows(report):
-    """The nested rows of a --json report: path -> (size, link, unreadable, a folder that is entered)."""
+def rows(report, field=None):
+    """The nested rows of a --json report: path -> (size, link, unreadable, a folder that is entered), or
+    path -> that one field of the row."""
     out = {}
 
     def visit(children, path):
         for row in children or []:
             here = path + "/" + row["name"]
-            out[here] = (row["size"], row["link"], row["unreadable"], row["dir"] and not row["link"])
+            out[here] = row[field] if field else (row["size"], row["link"], row["unreadable"],
+                                                  row["dir"] and not row["link"])
             visit(row.get("children"), here)
 
     visit(report["children"], "")
@@ -121,6 +129,7 @@ with tempfile.TemporaryDirectory() as work:
     ran = in_namespace(root, [
         as_nobody("ncdu", "--ignore-config", "-x", "-o", out("ncdu.json"), root) + " 2>/dev/null",
         as_nobody(args.cli, root, *report, "--export", out("spadrim.json")) + f" > '{out('scan.json')}'",
+        as_nobody("ncdu", "--ignore-config", "-x", "-e", "-o", out("ncdu-e.json"), root) + " 2>/dev/null",
     ])
     if ran.returncode != 0:
         print(ran.stderr.decode(errors="replace"))
@@ -151,9 +160,22 @@ with tempfile.TemporaryDirectory() as work:
     check("the locked folder is unreadable in both", theirs.get("/locked") == (0, False, True, True), theirs.get("/locked"))
     link_dir = os.path.join(root, "link_dir")
     check("the largest files agree, the link to a folder being a file of 0 bytes in the import",
-          [f for f in imported["largest"] if f["path"] != link_dir] == scanned["largest"],
+          [(f["path"], f["size"]) for f in imported["largest"] if f["path"] != link_dir] ==
+          [(f["path"], f["size"]) for f in scanned["largest"]],
           (imported["largest"], scanned["largest"]))
     check("the name that is not UTF-8 is shown repaired", "/caf\ufffd/x\ufffd.txt" in theirs, sorted(theirs))
+
+    # ncdu -e writes each entry's own modified time: imported, a folder has the newest below it, as in
+    # the scan. ncdu writes none for the other file system it did not enter.
+    extended_run = subprocess.run([args.cli, "--import", out("ncdu-e.json"), *report], capture_output=True)
+    check("the export of ncdu -e is imported", extended_run.returncode == 0, extended_run.stderr)
+    if extended_run.returncode == 0:
+        ours_times, theirs_times = rows(scanned, "modified"), rows(json.loads(extended_run.stdout), "modified")
+        ours_times.pop("/mnt"), theirs_times.pop("/mnt")
+        check("modified times agree with ncdu -e's, folders' the newest below them",
+              ours_times == theirs_times and None not in ours_times.values(),
+              {k: (ours_times.get(k), theirs_times.get(k)) for k in set(ours_times) | set(theirs_times)
+               if ours_times.get(k) != theirs_times.get(k)})
 
     # spadrim's export, read by ncdu and written again.
     back = subprocess.run(["ncdu", "--ignore-config", "-f", out("spadrim.json"), "-o", out("ncdu-again.json")], capture_output=True)

@@ -253,6 +253,9 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
                                Box{view.x, top, view.width, std::min(y + row, view.y + view.height) - top},
                                row_identity(app, i, *text), list_era(app));
         made.help = text->location.value_or(std::string());
+        if (!text->modified.empty()) {
+            made.help += (made.help.empty() ? "" : ", ") + modified_text(node_at(tree, text->node).mtime);
+        }
         made.target = HitTarget{HitKind::Row, i};
         if (text->expanded) {
             made.abilities = CAN_INVOKE | CAN_EXPAND;

@@ -121,8 +121,15 @@ void paint_rows(const Frame& f) {
         }
         draw_figures(f, columns, y, size, folder_size, look.symbol);
         if (text->location) {
-            draw_text(f.gfx, *text->location, Box{name_left, y + 22 * s, right - 12 * s - name_left, 22 * s},
-                      f.palette.text_dim, TextStyle::Small, Align::Leading);
+            // The time keeps its place at the line's end, under the figures; the folder gives way.
+            Box second{name_left, y + 22 * s, right - 12 * s - name_left, 22 * s};
+            if (!text->modified.empty()) {
+                draw_text(f.gfx, text->modified, second, f.palette.text_dim, TextStyle::Small,
+                          Align::Trailing);
+                second.width = std::max(
+                    0.0f, second.width - text_width(f.gfx, text->modified, TextStyle::Small) - 16 * s);
+            }
+            draw_text(f.gfx, *text->location, second, f.palette.text_dim, TextStyle::Small, Align::Leading);
         }
     }
     f.gfx.target_view->PopAxisAlignedClip();
