@@ -20,6 +20,7 @@ enum class HitKind : std::uint8_t {
     Row = 10,
     ScrollBar = 11,
     Tile = 12,
+    FoundSort = 13,  // the Found list's sort control
 };
 
 struct HitTarget {
