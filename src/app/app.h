@@ -129,8 +129,7 @@ struct App {
     std::string query_error;  // why the text could not be read, shown under the field
     std::optional<Search> search;
     std::optional<Search> results;
-    std::vector<NodeIndex> matched_folders;  // of results, sorted: everything inside them matches
-    std::uint64_t results_generation = 0;    // +1 whenever other results are shown: keys the treemap
+    std::uint64_t results_generation = 0;  // +1 whenever other results are shown: keys the treemap
     FoundOrder found_order = FoundOrder::Size;
 
     // The pointer: what lies under it, and the scroll bar's thumb while it is dragged (held at `grab`

@@ -54,7 +54,6 @@ void follow_tree(App& app) {
     if (app.results && app.results->tree_generation != app.tree_generation) {
         if (!again && !app.search) again = std::move(app.results->query);
         app.results.reset();
-        app.matched_folders.clear();
         ++app.results_generation;
     }
     if (!again && !app.search && !app.results && query_active(app) && app.query_error.empty()) {
@@ -69,24 +68,8 @@ namespace {
 void show_results(App& app) {
     app.results = std::move(app.search);
     app.search.reset();
-    app.matched_folders.clear();
     ++app.results_generation;
-    const FileTree& tree = *app.tree;
-    for (const NodeIndex item : app.results->found.items) {
-        if (node_at(tree, item).flags & FLAG_DIR) app.matched_folders.push_back(item);
-    }
-    std::sort(app.matched_folders.begin(), app.matched_folders.end());
     refresh_view(app);
-}
-
-// Whether node is a matched folder or lies inside one.
-bool inside_match(const App& app, NodeIndex node) {
-    if (app.matched_folders.empty()) return false;
-    const FileTree& tree = *app.tree;
-    for (NodeIndex at = node; at != NO_NODE; at = node_at(tree, at).parent) {
-        if (std::binary_search(app.matched_folders.begin(), app.matched_folders.end(), at)) return true;
-    }
-    return false;
 }
 
 // Whether node lies below folder: parents have smaller indices than their children, so the climb
@@ -107,7 +90,6 @@ void set_query(App& app, std::string_view text) {
     if (trimmed(text).empty()) {
         app.query_error.clear();
         app.results.reset();
-        app.matched_folders.clear();
         ++app.results_generation;
         if (app.tab == Tab::Found) app.tab = Tab::Folders;
         app.scroll = 0;
@@ -156,8 +138,7 @@ MatchTotals shown_totals(const App& app, NodeIndex node) {
     const Node& item = node_at(*app.tree, node);
     const MatchTotals own{item.size, item.file_count};
     const Search* search = shown_search(app);
-    if (!search || inside_match(app, node)) return own;
-    return match_totals(*search, node);
+    return search ? match_totals(*search, node) : own;
 }
 
 std::vector<NodeIndex> found_rows(const App& app) {

@@ -95,8 +95,9 @@ std::vector<HeaderButton> header_buttons(const ViewInput& in);
 float status_height(const ViewInput& in);
 float list_width(const ViewInput& in);
 Box tab_strip(const ViewInput& in);
-// The tabs of the strip, left to right: of equal widths while every label fits one, else each as wide
-// as its label (bold, as the chosen one is drawn) with an equal share of the room left over.
+// The tabs of the strip, left to right: four of equal widths; five (with Found) too while every label
+// fits one, else each as wide as its label (bold, as the chosen one is drawn) with an equal share of the
+// room left over.
 std::vector<Box> tab_boxes(const ViewInput& in);
 // Tab t (0 to tab_count - 1) of the strip, and the box its label is centred in.
 Box tab_box(const ViewInput& in, int t);
