@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 104> UI_KEYS = {
+inline constexpr std::array<std::string_view, 114> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -89,6 +89,16 @@ inline constexpr std::array<std::string_view, 104> UI_KEYS = {
     "Removable disk",
     "Local disk",
     "Folder to analyze",
+    "Unknown qualifier: {0}",
+    "A value is missing after {0}",
+    "Nothing may follow {0}",
+    "Not a size: {0}",
+    "Not a date (YYYY-MM-DD): {0}",
+    "Not an age (30d, 6m, 2y): {0}",
+    "Unknown kind: {0}",
+    "The range ends before it starts: {0}",
+    "A quotation mark is not closed",
+    "Nothing can match both {0} and {1}",
     "Download failed",
     "The update information could not be read",
     "Downloaded size mismatch",

@@ -26,6 +26,7 @@ struct QueryContext {
 };
 
 // A query read from its text. The parts all have to hold (AND); an empty query matches everything.
+// Extensions and kinds are files' alone. With a time bound, entries of unknown time (0) never match.
 struct Query {
     std::string text;  // as typed, for chips and reports
     // Words, case-folded; each a substring of the name, or with * or ? a pattern over the whole name;
@@ -52,8 +53,8 @@ QueryParse parse_query(std::string_view text, const QueryContext& context);
 bool query_matches(const Query& query, const FileTree& tree, NodeIndex index,
                    std::string_view path_below_root = {});
 
-// The matches of a query under one folder. A folder that matches is listed and counted whole: the
-// matches inside it are not counted again.
+// The matches of a query under one folder (not the folder itself). A folder that matches is listed and
+// counted whole: the matches inside it are neither listed nor counted again.
 struct Found {
     std::vector<NodeIndex> items;  // largest first; equal sizes by node index
     std::uint64_t size = 0;        // bytes of everything matched, each byte once
@@ -80,6 +81,13 @@ struct Search {
     std::size_t next = 0;
     std::vector<std::uint64_t> sizes;  // per node: matching bytes below (folders) or matched (items)
     std::vector<std::uint32_t> files;
+    std::uint8_t phase = 0;           // matching forwards, then totals backwards, then the sort
+    std::size_t count = 0;            // nodes of the tree when the search started
+    std::vector<std::uint8_t> marks;  // per node: in the subtree, matched, inside a matched folder
+    // Only for queries with a path in a word: each folder's folded path below the root, "/a/b".
+    std::string paths;
+    std::vector<std::uint64_t> path_start;
+    std::vector<std::uint32_t> path_length;
 };
 
 Search start_search(Query query, const FileTree& tree, NodeIndex root, std::uint64_t tree_generation);
@@ -89,7 +97,8 @@ bool advance_search(Search& search, const FileTree& tree, std::size_t budget);
 Found find_all(const Query& query, const FileTree& tree, NodeIndex root);
 
 // A folder's matching content, from a finished search; zero for folders without matches below them
-// and for anything outside the searched subtree. A matched node's totals are its own.
+// and for anything outside the searched subtree. A matched node's totals are its own, and so are those
+// of everything inside a matched folder.
 MatchTotals match_totals(const Search& search, NodeIndex node);
 
 // The sorts of the Found list.

@@ -1,3 +1,0 @@
-#include "query/query.h"
-
-namespace spadrim {}  // namespace spadrim
