@@ -115,9 +115,8 @@ TEST(Layout, FiveTabsShareTheStripByTheirLabels) {
         const Box& tab = tabs[static_cast<std::size_t>(t)];
         EXPECT_EQ(tab.x, x);
         x += tab.width;
-        // At 8 px a character "Largest files" needs 104 px, more than a fifth of the strip.
-        EXPECT_GE(tab_label_box(in, t).width,
-                  fake_measure(tab_label(static_cast<Tab>(t)), TextStyle::BodyBold));
+        // At 7 px a character "Largest files" needs 91 px, more than a fifth of the strip.
+        EXPECT_GE(tab_label_box(in, t).width, narrow(tab_label(static_cast<Tab>(t)), TextStyle::BodyBold));
         EXPECT_EQ(hit_test(in, tab.x + tab.width - 1, tab.y + 1),
                   (HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}));
     }

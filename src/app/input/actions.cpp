@@ -52,14 +52,15 @@ void toggle_set(App& app, std::uint32_t set) {
 
 Reaction click_row(App& app, const Surface& surface, std::size_t row) {
     if (app.tab == Tab::ByType) {
-        // Picking an extension filters the folders and the treemap by it, as the query ext:jpg would; a
+        // Picking an extension filters the folders and the treemap by it, as the query ext:jpg does; a
         // second click undoes it.
         if (row >= app.extension_rows.size()) return {};
         const std::string extension = app.extension_rows[row].extension;
         if (app.selected_extension == extension) {
             set_query(app, {});
         } else {
-            set_query(app, "ext:" + extension);
+            // No query names files without an extension: that row is only marked.
+            set_query(app, extension.empty() ? std::string() : "ext:" + extension);
             app.selected_extension = extension;
         }
         return CHANGED;
@@ -298,7 +299,7 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
         case Key::Backspace: return to_parent(app, surface);
         case Key::Tab: return set_tab(app, surface, next_tab(app, modifiers.shift));
         case Key::Escape:
-            if (query_active(app)) {
+            if (query_active(app) || app.selected_extension) {
                 set_query(app, {});
                 clamp_scroll(app, surface);
             } else if (selected) {

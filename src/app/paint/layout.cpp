@@ -198,8 +198,7 @@ HomeCards home_cards(const ViewInput& in) {
         const auto last_row = static_cast<float>((count - 1) / per_row);
         const float line_top = top + last_row * (card_height + gap) + card_height + 32 * s;
         home.recycle_line = Box{left, line_top, content, 40 * s};
-        // Four tabs have always fitted side by side; five, while a query is active, may not at equal widths.
-        if (in.measure && count > 4) {
+        if (in.measure) {
             const float label_width = measure(in, recycle_bin_text(*in.recycle_bin), TextStyle::Body);
             const float button_width =
                 measure(in, tr("휴지통 비우기", "Empty the Recycle Bin"), TextStyle::Body);
