@@ -154,7 +154,7 @@ std::vector<Room> rooms(const Texts& t, const Gfx& gfx) {
         const std::string_view keys[] = {"Folders", "Largest files", "By type", "Duplicates", "Found"};
         add("tab with Found", t(keys[tab]), TextStyle::BodyBold, tab_label_box(found, tab));
     }
-    add("Found totals", t.counted("{0} files · {1}", {{0, 1'234'567}}, {COUNT, SIZE}), TextStyle::BodyBold,
+    add("Found totals", t.counted("{0} files · {1}", {{0, 1'234'567}}, {COUNT, SIZE}), TextStyle::Body,
         found_footer_box(found));
     for (const std::string_view order : {"Size", "Name", "Date modified"}) {
         add("Found sort", substitute(t("Sort: {0}"), {t(order)}), TextStyle::Small,

@@ -236,14 +236,13 @@ Box found_sort_box(const ViewInput& in) {
     float widest = 0;
     for (const FoundOrder order : {FoundOrder::Size, FoundOrder::Name, FoundOrder::Modified})
         widest = std::max(widest, measure(in, found_order_text(order), TextStyle::Small));
-    const float width = std::ceil(widest) + 2 * CHIP_PADDING * s;
-    return Box{band.x + band.width - width, band.y + 8 * s, width, 24 * s};
+    const float width = std::min(std::ceil(widest) + 2 * CHIP_PADDING * s, band.width);
+    return Box{band.x + band.width - width, band.y + 21 * s, width, 18 * s};
 }
 
 Box found_footer_box(const ViewInput& in) {
     const Box band = warning_text_box(in);
-    const Box sort = found_sort_box(in);
-    return Box{band.x, band.y, std::max(sort.x - 8 * in.scale - band.x, 0.0f), band.height};
+    return Box{band.x, band.y + 1 * in.scale, band.width, 20 * in.scale};
 }
 
 float status_details_room(const ViewInput& in, float free_width) {

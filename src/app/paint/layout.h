@@ -125,8 +125,8 @@ Box card_column(const Box& card, float scale);
 ListMessage list_message(const ViewInput& in);
 // The text of the warning band under the list, when the results warn.
 Box warning_text_box(const ViewInput& in);
-// On the Found tab the band under the list holds the totals at its left and the sort control at its
-// right, as wide as its longest text.
+// On the Found tab the band under the list holds the totals on its first line and the sort control at
+// the right of its second, as wide as its longest text.
 Box found_sort_box(const ViewInput& in);
 Box found_footer_box(const ViewInput& in);
 // The room of the status line's details, left of the free space text of free_width pixels.

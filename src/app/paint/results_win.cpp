@@ -206,11 +206,11 @@ void paint_list_column(const Frame& f) {
         fill(f.gfx, Box{0, band.y, column, 1}, f.palette.line);
         if (app.tab == Tab::Found) {
             // The totals of what is listed, and the control that sorts it.
-            draw_text(f.gfx, *warning, found_footer_box(f.in), f.palette.text, TextStyle::BodyBold,
+            draw_text(f.gfx, *warning, found_footer_box(f.in), f.palette.text, TextStyle::Body,
                       Align::Leading);
             const Box sort = found_sort_box(f.in);
             const bool hovered = app.hover.kind == HitKind::FoundSort;
-            fill_rounded(f.gfx, sort, 6 * s, with_alpha(f.palette.text_dim, hovered ? 0.22f : 0.12f));
+            fill_rounded(f.gfx, sort, 4 * s, with_alpha(f.palette.text_dim, hovered ? 0.22f : 0.12f));
             draw_text(f.gfx, found_order_text(app.found_order), padded(sort, CHIP_PADDING * s),
                       f.palette.text, TextStyle::Small, Align::Centre);
         } else {
