@@ -22,7 +22,7 @@ parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
 parser.add_argument("--prefix", required=True)
 parser.add_argument("--shots", required=True)
-parser.add_argument("--display", default=":74")
+parser.add_argument("--display", default=":92")
 args = parser.parse_args()
 
 
