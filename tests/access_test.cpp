@@ -178,9 +178,20 @@ TEST(AccessScreens, TheResultsScreenFromHeaderToStatusLine) {
     expect_linked(screen);
     EXPECT_EQ(screen.elements[0].name, "/r - Spadrim");  // the title, as the host may not say it
     const std::vector<std::string> top = children_names(screen, 0);
-    EXPECT_EQ(std::vector<std::string>(top.begin(), top.begin() + 5),
-              (std::vector<std::string>{"Home", "Up", "/r", "Analyze again", "Menu"}));
+    EXPECT_EQ(std::vector<std::string>(top.begin(), top.begin() + 6),
+              (std::vector<std::string>{"Home", "Up", "/r", "Search", "Analyze again", "Menu"}));
     EXPECT_TRUE(named(screen, "Up").states & DISABLED);  // at the scanned folder
+
+    // The search field is an edit whose value is its text; a reader's SetValue types it, as nothing else can.
+    EXPECT_EQ(named(screen, "Search").role, Role::Edit);
+    EXPECT_EQ(named(screen, "Search").abilities, CAN_EDIT);
+    EXPECT_TRUE(
+        act_on(f.app, f.surface, ElementKey{Piece::SearchField}, Act::SetValue, "ext:iso 한").changed);
+    EXPECT_EQ(f.app.query_text, "ext:iso 한");
+    EXPECT_EQ(named(f.screen(), "Search").value, "ext:iso 한");
+    act_on(f.app, f.surface, ElementKey{Piece::HeaderButton, static_cast<std::uint64_t>(HitKind::Menu)},
+           Act::SetValue, "x");
+    EXPECT_EQ(f.app.query_text, "ext:iso 한");
 
     const std::uint32_t tabs = index_of(screen, Piece::Tabs);
     EXPECT_EQ(children_names(screen, tabs),
@@ -261,6 +272,8 @@ TEST(AccessScreens, TheFocusIsWhereTheKeyboardIs) {
     EXPECT_EQ(screen.elements[focused_element(screen)].name, "Menu");
     app.focus = Focus{FocusArea::Header, 9};  // past the buttons: the last
     EXPECT_EQ(f.screen().elements[focused_element(f.screen())].name, "Menu");
+    app.focus = Focus{FocusArea::Search};
+    EXPECT_EQ(f.screen().elements[focused_element(f.screen())].key.piece, Piece::SearchField);
     app.focus = Focus{FocusArea::Tabs};
     app.tab = Tab::ByType;
     refresh_view(app);

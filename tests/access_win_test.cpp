@@ -236,6 +236,25 @@ TEST(AccessWindow, AReaderWalksTheResultsAndActsThroughThePatterns) {
     EXPECT_EQ(pattern_of<IInvokeProvider>(find(root, "Up"), UIA_InvokePatternId)->Invoke(),
               UIA_E_ELEMENTNOTENABLED);
     EXPECT_EQ(pick->RemoveFromSelection(), UIA_E_INVALIDOPERATION);
+
+    // The search field is an edit: its Value pattern reads and sets its text, which becomes the query.
+    const Fragment field = find(root, "Search");
+    ASSERT_TRUE(field);
+    EXPECT_EQ(control_type_of(field), UIA_EditControlTypeId);
+    const ComPtr<IValueProvider> value = pattern_of<IValueProvider>(field, UIA_ValuePatternId);
+    ASSERT_TRUE(value);
+    BOOL read_only = TRUE;
+    EXPECT_EQ(value->get_IsReadOnly(&read_only), S_OK);
+    EXPECT_FALSE(read_only);
+    EXPECT_EQ(value->SetValue(L"ext:iso \uD55C"), S_OK);
+    EXPECT_TRUE(pump_until([&] { return app.query_text == "ext:iso \xED\x95\x9C"; }));
+    EXPECT_TRUE(
+        pump_until([&] { return text_property(field.Get(), UIA_ValueValuePropertyId) == app.query_text; }));
+    BSTR said = nullptr;
+    ASSERT_EQ(value->get_Value(&said), S_OK);
+    EXPECT_EQ(from_wide(std::wstring_view(said, SysStringLen(said))), app.query_text);
+    SysFreeString(said);
+    EXPECT_FALSE(pattern_of<IValueProvider>(find(root, "Menu"), UIA_ValuePatternId));
 }
 
 TEST(AccessWindow, SetsExpandTheBarHasItsValueAndAClosedWindowIsGone) {

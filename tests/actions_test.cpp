@@ -235,6 +235,12 @@ TEST(ActionsKeys, TabMovesTheFocusAndKeysActWhereItIs) {
     EXPECT_EQ(app.focus, (Focus{FocusArea::Header, 0}));
     key_down(app, SURFACE, Key::Tab, Modifiers{false, true, false});
     EXPECT_EQ(app.focus, (Focus{FocusArea::Treemap}));
+    // Tab passes through the search field on its way from the header to the tabs.
+    app.focus = Focus{FocusArea::Header, buttons.size() - 1};
+    key_down(app, SURFACE, Key::Tab, {});
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Search}));
+    key_down(app, SURFACE, Key::Tab, {});
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Tabs}));
 
     // The arrows on the tab strip choose the tab.
     app.focus = Focus{FocusArea::Tabs};
@@ -274,6 +280,72 @@ TEST(ActionsKeys, TabMovesTheFocusAndKeysActWhereItIs) {
     click(app, SURFACE, f.row(0), 10, 100);
     EXPECT_FALSE(app.focus_visible);
     EXPECT_EQ(app.focus, (Focus{FocusArea::List}));
+}
+
+TEST(ActionsKeys, TheSearchFieldTakesTypingAndKeepsTheListsKeys) {
+    Fixture f;
+    App& app = f.app;
+    const Modifiers control{true, false, false};
+    navigate(app, f.many, NO_NODE, list_geometry(app, SURFACE));
+    app.selection = f.copies[0];
+    // A space or a control character in the list starts nothing; a letter moves the focus to the field.
+    EXPECT_FALSE(type_text(app, SURFACE, " ").changed);
+    EXPECT_FALSE(type_text(app, SURFACE, "\x7F").changed);
+    EXPECT_TRUE(type_text(app, SURFACE, "f").changed);
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Search}));
+    type_text(app, SURFACE, "한");
+    EXPECT_EQ(app.query_text, "f한");
+    // Backspace and Delete edit the field: neither goes up nor moves the selection to the Recycle Bin.
+    EXPECT_FALSE(key_down(app, SURFACE, Key::Delete, {}).command);
+    key_down(app, SURFACE, Key::Backspace, {});
+    EXPECT_EQ(app.current_folder, f.many);
+    EXPECT_EQ(app.query_text, "f");
+    EXPECT_EQ(key_down(app, SURFACE, Key::C, control).command, Command{CommandKind::CopyFieldText});
+    EXPECT_EQ(key_down(app, SURFACE, Key::V, control).command, Command{CommandKind::PasteIntoField});
+    // Esc clears the text, a second Esc gives the focus back to the list.
+    key_down(app, SURFACE, Key::Escape, {});
+    EXPECT_EQ(app.query_text, "");
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Search}));
+    key_down(app, SURFACE, Key::Escape, {});
+    EXPECT_EQ(app.focus, (Focus{FocusArea::List}));
+    EXPECT_EQ(app.selection, f.copies[0]);
+    // Undo comes back through the query; Ctrl+F selects the text to be typed over.
+    app.focus = Focus{FocusArea::Search};
+    key_down(app, SURFACE, Key::Z, control);
+    EXPECT_EQ(app.query_text, "f");
+    app.focus = Focus{FocusArea::Treemap};
+    EXPECT_FALSE(type_text(app, SURFACE, "x").changed);  // typing in the treemap is no search
+    key_down(app, SURFACE, Key::F, control);
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Search}));
+    type_text(app, SURFACE, "x");
+    EXPECT_EQ(app.query_text, "x");
+    // An input method's composition shows but is not the query until committed.
+    app.focus = Focus{FocusArea::List};
+    EXPECT_TRUE(compose(app, "ㅎ"));
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Search}));
+    EXPECT_EQ(app.query_text, "x");
+    compose(app, "");
+    type_text(app, SURFACE, "한");
+    EXPECT_EQ(app.query_text, "x한");
+
+    // A click in the field puts the caret at the nearest boundary (7 pixels a code point).
+    const Surface measured{1000, 700, 1, nullptr, [](std::string_view text, TextStyle) {
+                               float points = 0;
+                               for (const char c : text)
+                                   points += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+                               return 7 * points;
+                           }};
+    const std::optional<Box> field = search_box(view_input(app, measured));
+    ASSERT_TRUE(field);
+    const Box room = search_text_box(*field, 1);
+    app.focus = Focus{FocusArea::List};
+    click(app, measured, HitTarget{HitKind::SearchField, 0}, room.x + 9, field->y + 5);
+    EXPECT_EQ(app.focus, (Focus{FocusArea::Search}));
+    EXPECT_EQ(app.search.caret, 1u);
+    EXPECT_EQ(search_caret(app, measured), (Box{room.x + 7, field->y, 1, field->height}));
+    app.screen = Screen::Home;
+    EXPECT_FALSE(type_text(app, SURFACE, "x").changed);
+    EXPECT_FALSE(compose(app, "ㅎ"));
 }
 
 TEST(ActionsKeys, EscapeClearsThePickedExtensionFirstAndKeysFollowTheScreen) {

@@ -207,6 +207,11 @@ std::vector<Room> rooms(const Texts& t, const Gfx& gfx) {
 
     const Box treemap = treemap_box(results);
     add("treemap empty", t("Nothing with a size to show"), TextStyle::Body, treemap);
+    if (const std::optional<Box> field = search_box(results)) {
+        add("search placeholder", t("Search"), TextStyle::Body, search_text_box(*field, 1));
+    } else {
+        ADD_FAILURE() << "no search field on the results";
+    }
     add("filter chip", substitute(t("Showing {0} · Esc clears"), {"*.jpeg size:>1GB"}), TextStyle::Small,
         padded(highlight_chip(results, 1e6f), CHIP_PADDING));
 

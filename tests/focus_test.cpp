@@ -9,17 +9,18 @@ namespace spadrim {
 namespace {
 
 TEST(Focus, TabGoesRoundTheWindowAndShiftTabBack) {
-    // Three header buttons, then the tabs, the list and the treemap.
+    // Three header buttons, then the search field, the tabs, the list and the treemap.
     const std::vector<Focus> route{{FocusArea::Header, 0}, {FocusArea::Header, 1}, {FocusArea::Header, 2},
-                                   {FocusArea::Tabs, 0},   {FocusArea::List, 0},   {FocusArea::Treemap, 0}};
+                                   {FocusArea::Search, 0}, {FocusArea::Tabs, 0},   {FocusArea::List, 0},
+                                   {FocusArea::Treemap, 0}};
     for (std::size_t i = 0; i < route.size(); ++i) {
         EXPECT_EQ(next_focus(route[i], 3, false), route[(i + 1) % route.size()]) << i;
         EXPECT_EQ(next_focus(route[(i + 1) % route.size()], 3, true), route[i]) << i;
     }
-    // A button the header no longer has counts as its last; without buttons the route is three stops.
-    EXPECT_EQ(next_focus(Focus{FocusArea::Header, 7}, 3, false), (Focus{FocusArea::Tabs, 0}));
-    EXPECT_EQ(next_focus(Focus{FocusArea::Treemap, 0}, 0, false), (Focus{FocusArea::Tabs, 0}));
-    EXPECT_EQ(next_focus(Focus{FocusArea::Tabs, 0}, 0, true), (Focus{FocusArea::Treemap, 0}));
+    // A button the header no longer has counts as its last; without buttons the route is four stops.
+    EXPECT_EQ(next_focus(Focus{FocusArea::Header, 7}, 3, false), (Focus{FocusArea::Search, 0}));
+    EXPECT_EQ(next_focus(Focus{FocusArea::Treemap, 0}, 0, false), (Focus{FocusArea::Search, 0}));
+    EXPECT_EQ(next_focus(Focus{FocusArea::Search, 0}, 0, true), (Focus{FocusArea::Treemap, 0}));
 }
 
 TreemapRect tile(float x, float y, float width, float height, bool folder = false) {

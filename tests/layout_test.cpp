@@ -90,11 +90,21 @@ TEST(Layout, HeaderButtonsAndTheirHits) {
     EXPECT_EQ(buttons[1].box, (Box{46, 6, 36, 36}));
     EXPECT_EQ(buttons[2].box, (Box{1000 - 8 - 72 - 2, 6, 36, 36}));
     EXPECT_EQ(buttons[3].box, (Box{1000 - 8 - 36, 6, 36, 36}));
+    // The search field: 28 % of the width, left of Analyze again.
+    const std::optional<Box> field = search_box(in);
+    ASSERT_TRUE(field);
+    EXPECT_EQ(*field, (Box{1000 - 8 - 72 - 2 - 8 - 280, 8, 280, 32}));
+    EXPECT_EQ(hit_test(in, field->x + 1, 20), (HitTarget{HitKind::SearchField, 0}));
+    EXPECT_EQ(hit_test(in, field->x - 1, 20), HitTarget{});
+    const Box room = search_text_box(*field, 1);
+    EXPECT_EQ(search_text_shift(room.width - 1, room), 0);  // the caret still shows
+    EXPECT_EQ(search_text_shift(room.width + 50, room), 51);
     // Up answers the hit test even at the root, where it is drawn disabled.
     EXPECT_EQ(hit_test(in, 50, 20), (HitTarget{HitKind::Up, 0}));
     EXPECT_EQ(hit_test(in, 500, 47), HitTarget{});
     in.screen = Screen::Home;
     EXPECT_EQ(header_buttons(in).size(), 1u);  // only the menu
+    EXPECT_FALSE(search_box(in));
     in.screen = Screen::Scanning;
     EXPECT_EQ(header_buttons(in).size(), 2u);
     EXPECT_EQ(hit_test(in, cancel_button(in).x + 1, cancel_button(in).y + 1),
@@ -144,6 +154,11 @@ TEST(Layout, FiveTabsShareTheStripByTheirLabels) {
 TEST(Layout, TextRoomsOfTheSmallestWindow) {
     ViewInput in = results(704, 441);
     EXPECT_EQ(list_width(in), 360);  // not 0.42 × 704: four tab labels need the room
+    // The search field leaves the breadcrumb 300 pixels between Up and itself.
+    const std::optional<Box> field = search_box(in);
+    ASSERT_TRUE(field);
+    EXPECT_EQ(field->width, 197);
+    EXPECT_GE(field->x, 82 + 300);
     for (int t = 0; t < 4; ++t) {
         const Box tab = tab_box(in, t);
         const Box label = tab_label_box(in, t);
@@ -231,7 +246,7 @@ TEST(Layout, BreadcrumbDropsLeftmostSegmentsFirst) {
     EXPECT_EQ(crumbs.back().label, "folder number 11");  // the current folder always stays
     EXPECT_EQ(crumbs.back().node, parent);
     EXPECT_EQ(crumbs[0].box.x, 82 + 10);  // right of Up
-    EXPECT_LE(crumbs.back().box.x + crumbs.back().box.width, 1000 - 8 - 72 - 2);
+    EXPECT_LE(crumbs.back().box.x + crumbs.back().box.width, search_box(in)->x);
     // Clicking a segment goes there; clicking "…" falls through to nothing.
     EXPECT_EQ(hit_test(in, crumbs[1].box.x + 1, 20), (HitTarget{HitKind::Crumb, crumbs[1].node}));
     EXPECT_EQ(hit_test(in, crumbs[0].box.x + 1, 20), HitTarget{});
@@ -267,6 +282,7 @@ TEST(Layout, TheFocusRingGoesRoundWhatHasTheFocus) {
     EXPECT_EQ(focus_ring(in, Focus{FocusArea::Header, 1}, NO_NODE), buttons[1].box);
     EXPECT_EQ(focus_ring(in, Focus{FocusArea::Header, 99}, NO_NODE), buttons.back().box);
     EXPECT_EQ(focus_ring(in, Focus{FocusArea::Tabs}, NO_NODE), tab_box(in, 2));  // the chosen tab
+    EXPECT_EQ(focus_ring(in, Focus{FocusArea::Search}, NO_NODE), search_box(in));
     EXPECT_EQ(focus_ring(in, Focus{FocusArea::List}, 2), list_viewport(in));
     EXPECT_EQ(focus_ring(in, Focus{FocusArea::Treemap}, 2), (Box{520, 130, 100, 100}));
     EXPECT_EQ(focus_ring(in, Focus{FocusArea::Treemap}, NO_NODE), treemap_box(in));

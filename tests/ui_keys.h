@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 114> UI_KEYS = {
+inline constexpr std::array<std::string_view, 115> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -55,6 +55,7 @@ inline constexpr std::array<std::string_view, 114> UI_KEYS = {
     "{0}  ·  {1} files  ·  {2} folders",
     "{0} s",
     "Cancel",
+    "Search",
     "Folders",
     "Largest files",
     "By type",

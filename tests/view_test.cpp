@@ -150,7 +150,7 @@ TEST(View, AQueryFiltersTheFoldersAndListsItsMatchesBelowTheCurrentFolder) {
 
     // A small tree is searched within the keystroke: no timer tick needed.
     set_query(app, "*.mp4");
-    EXPECT_FALSE(app.search);
+    EXPECT_FALSE(app.searching);
     ASSERT_NE(shown_search(app), nullptr);
     EXPECT_EQ(tab_count(app), 5);
     EXPECT_EQ(names(), (Rows{"videos 800", "docs 70", "aa.mp4 40"}));  // other/ has no match: hidden
@@ -198,7 +198,7 @@ TEST(View, AQueryFiltersTheFoldersAndListsItsMatchesBelowTheCurrentFolder) {
     set_query(app, "*.mp4");
     remove_from_view(app, 5);  // a.mp4
     EXPECT_EQ(shown_search(app), nullptr);
-    ASSERT_TRUE(app.search);
+    ASSERT_TRUE(app.searching);
     EXPECT_FALSE(advance_query(app, std::chrono::seconds(5)));
     EXPECT_EQ(shown_totals(app, 0), (MatchTotals{410, 3}));
 

@@ -19,6 +19,7 @@
 
 #include "app/hit.h"
 #include "app/input/focus.h"
+#include "app/input/text_field.h"
 #include "app/summaries.h"
 #include "dupes/dupes.h"
 #include "query/query.h"
@@ -122,12 +123,14 @@ struct App {
     std::optional<std::string> selected_extension;
     double scroll = 0;
 
-    // The text of the search field, as set_query last took it; the query is active while it is not
-    // empty. The search of its latest readable form runs in slices on the UI thread (advance_query);
-    // the last finished one is what the Found tab and the filter show, until a newer one finishes.
+    // The search field in the results header, and its text as set_query last took it: the query is
+    // active while it is not empty. The search of its latest readable form runs in slices on the UI
+    // thread (advance_query); the last finished one is what the Found tab and the filter show, until a
+    // newer one finishes.
+    TextField search;
     std::string query_text;
     std::string query_error;  // why the text could not be read, shown under the field
-    std::optional<Search> search;
+    std::optional<Search> searching;
     std::optional<Search> results;
     std::uint64_t results_generation = 0;  // +1 whenever other results are shown: keys the treemap
     FoundOrder found_order = FoundOrder::Size;

@@ -21,6 +21,9 @@ enum class CommandKind : std::uint8_t {
     DownloadEnded = 8,
     ItemMenu = 9,  // a node, at a client point
     OpenScanFile = 10,
+    CopyFieldText = 11,  // the search field's selection to the clipboard
+    CutFieldText = 12,
+    PasteIntoField = 13,
 };
 
 struct Command {

@@ -5,6 +5,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -252,6 +253,26 @@ void run_command(Window& window, const Command& command) {
         case CommandKind::UpdateChecked: take_update_outcome(window); break;
         case CommandKind::DownloadEnded: take_download_outcome(window); break;
         case CommandKind::ItemMenu: item_menu(window, command.node, command.x, command.y); break;
+        case CommandKind::CopyFieldText:
+        case CommandKind::CutFieldText: {
+            const std::string selected = selected_text(app.search);
+            if (selected.empty() || !copy_path(window.handle, selected)) break;
+            if (command.kind == CommandKind::CutFieldText) {
+                search_edited(app, surface_of(window), cut_selection(app.search));
+                state_changed(window);
+            }
+            break;
+        }
+        case CommandKind::PasteIntoField:
+            if (std::optional<std::string> text = clipboard_text(window.handle)) {
+                // The field holds one line: line breaks and tabs become spaces.
+                std::replace_if(
+                    text->begin(), text->end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; },
+                    ' ');
+                search_edited(app, surface_of(window), insert_text(app.search, *text));
+                state_changed(window);
+            }
+            break;
     }
 }
 

@@ -37,9 +37,9 @@ QueryContext query_context() {
 }
 
 void start_query(App& app, Query query) {
-    app.search.reset();
+    app.searching.reset();
     if (!app.tree) return;  // searched once a tree is there (refresh_view)
-    app.search = start_search(std::move(query), *app.tree, 0, app.tree_generation);
+    app.searching = start_search(std::move(query), *app.tree, 0, app.tree_generation);
 }
 
 void show_results(App& app);
@@ -49,14 +49,14 @@ void show_results(App& app);
 void follow_tree(App& app) {
     if (!app.tree) return;
     std::optional<Query> again;
-    if (app.search && app.search->tree_generation != app.tree_generation)
-        again = std::move(app.search->query);
+    if (app.searching && app.searching->tree_generation != app.tree_generation)
+        again = std::move(app.searching->query);
     if (app.results && app.results->tree_generation != app.tree_generation) {
-        if (!again && !app.search) again = std::move(app.results->query);
+        if (!again && !app.searching) again = std::move(app.results->query);
         app.results.reset();
         ++app.results_generation;
     }
-    if (!again && !app.search && !app.results && query_active(app) && app.query_error.empty()) {
+    if (!again && !app.searching && !app.results && query_active(app) && app.query_error.empty()) {
         if (QueryParse parsed = parse_query(app.query_text, query_context()); parsed.query)
             again = std::move(*parsed.query);
     }
@@ -66,8 +66,8 @@ void follow_tree(App& app) {
 namespace {
 
 void show_results(App& app) {
-    app.results = std::move(app.search);
-    app.search.reset();
+    app.results = std::move(app.searching);
+    app.searching.reset();
     ++app.results_generation;
     refresh_view(app);
 }
@@ -84,8 +84,10 @@ bool below(const FileTree& tree, NodeIndex node, NodeIndex folder) {
 }  // namespace
 
 void set_query(App& app, std::string_view text) {
+    // The field shows a query set elsewhere too (a By type pick, Esc in the list).
+    if (app.search.text != text) set_field_text(app.search, text);
     app.query_text = text;
-    app.search.reset();
+    app.searching.reset();
     if (app.selected_extension && text != "ext:" + *app.selected_extension) app.selected_extension.reset();
     if (trimmed(text).empty()) {
         app.query_error.clear();
@@ -108,10 +110,10 @@ void set_query(App& app, std::string_view text) {
 
 bool advance_query(App& app, Clock::duration budget) {
     follow_tree(app);
-    if (!app.search || !app.tree) return false;
+    if (!app.searching || !app.tree) return false;
     const Clock::time_point until = Clock::now() + budget;
     do {
-        if (advance_search(*app.search, *app.tree, SLICE_NODES)) {
+        if (advance_search(*app.searching, *app.tree, SLICE_NODES)) {
             show_results(app);
             return false;
         }

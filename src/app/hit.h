@@ -20,7 +20,8 @@ enum class HitKind : std::uint8_t {
     Row = 10,
     ScrollBar = 11,
     Tile = 12,
-    FoundSort = 13,  // the Found list's sort control
+    SearchField = 13,
+    FoundSort = 14,  // the Found list's sort control
 };
 
 struct HitTarget {

@@ -104,6 +104,21 @@ bool copy_path(HWND owner, const std::string& path) {
     return copied;
 }
 
+std::optional<std::string> clipboard_text(HWND owner) {
+    if (!OpenClipboard(owner)) return std::nullopt;
+    std::optional<std::string> text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+            // Bounded by the block: a text without its terminating zero is not read past its end.
+            const std::size_t units = GlobalSize(data) / sizeof(wchar_t);
+            text = from_wide(std::wstring_view(wide, wcsnlen(wide, units)));
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
 bool run_as_administrator(HWND owner, const std::string& root) {
     const std::optional<std::string> exe = module_path();
     if (!exe) return false;

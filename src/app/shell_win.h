@@ -16,6 +16,8 @@ void open_item(const std::string& path);
 void show_in_explorer(const std::string& path);
 // Puts the path on the clipboard as Unicode text; true when it got there.
 bool copy_path(HWND owner, const std::string& path);
+// The clipboard's text, or nothing when it holds none or cannot be opened.
+std::optional<std::string> clipboard_text(HWND owner);
 // Starts this program elevated on root; true when it started.
 bool run_as_administrator(HWND owner, const std::string& root);
 void open_web_page(const std::string& address);

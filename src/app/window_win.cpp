@@ -8,8 +8,10 @@
 #include "app/window_win.h"
 
 #include <dwmapi.h>
+#include <imm.h>
 #include <windowsx.h>
 
+#include <cmath>
 #include <optional>
 #include <utility>
 
@@ -66,7 +68,13 @@ Key key_of(WPARAM code) {
                                                       {VK_RIGHT, Key::Right},
                                                       {VK_SPACE, Key::Space},
                                                       {'O', Key::O},
-                                                      {'C', Key::C}};
+                                                      {'C', Key::C},
+                                                      {'A', Key::A},
+                                                      {'F', Key::F},
+                                                      {'V', Key::V},
+                                                      {'X', Key::X},
+                                                      {'Y', Key::Y},
+                                                      {'Z', Key::Z}};
     for (const auto& [vk, key] : KEYS) {
         if (vk == code) return key;
     }
@@ -149,6 +157,87 @@ void on_theme_changed(Window& window) {
     repaint(window);
 }
 
+// WM_CHAR brings UTF-16 units: a character past the first plane comes as two messages (as Wine and
+// xdotool send it), joined here.
+Answer on_char(Window& window, WPARAM unit) {
+    const auto code = static_cast<wchar_t>(unit);
+    if (code >= 0xD800 && code < 0xDC00) {
+        window.high_surrogate = code;
+        return {};
+    }
+    std::wstring text(1, code);
+    if (code >= 0xDC00 && code < 0xE000) {
+        if (!window.high_surrogate) return {};
+        text.insert(text.begin(), window.high_surrogate);
+    }
+    window.high_surrogate = 0;
+    return apply(window, type_text(window.app, surface_of(window), from_wide(text)));
+}
+
+std::wstring composition_string(HIMC context, DWORD which) {
+    const LONG bytes = ImmGetCompositionStringW(context, which, nullptr, 0);
+    if (bytes <= 0) return {};
+    std::wstring text(static_cast<std::size_t>(bytes) / sizeof(wchar_t), L'\0');
+    const LONG got = ImmGetCompositionStringW(context, which, text.data(), static_cast<DWORD>(bytes));
+    text.resize(got > 0 ? static_cast<std::size_t>(got) / sizeof(wchar_t) : 0);
+    return text;
+}
+
+// Puts the input method's composition and candidate windows at the search field's caret.
+void place_input_method(Window& window) {
+    const std::optional<Box> caret = search_caret(window.app, surface_of(window));
+    if (!caret) return;
+    const HIMC context = ImmGetContext(window.handle);
+    if (!context) return;
+    const LONG x = std::lround(caret->x);
+    const LONG top = std::lround(caret->y);
+    const LONG bottom = std::lround(caret->y + caret->height);
+    COMPOSITIONFORM composition{};
+    composition.dwStyle = CFS_POINT;
+    composition.ptCurrentPos = POINT{x, top};
+    ImmSetCompositionWindow(context, &composition);
+    CANDIDATEFORM candidates{};
+    candidates.dwIndex = 0;
+    candidates.dwStyle = CFS_EXCLUDE;  // below the field, never over the text being composed
+    candidates.ptCurrentPos = POINT{x, bottom};
+    candidates.rcArea = RECT{x, top, x + 1, bottom};
+    ImmSetCandidateWindow(context, &candidates);
+    ImmReleaseContext(window.handle, context);
+}
+
+// WM_IME_STARTCOMPOSITION, WM_IME_COMPOSITION and WM_IME_ENDCOMPOSITION: the field draws the composition
+// itself at its caret; where it does not take it (another screen, the focus elsewhere) Windows' own
+// handling shows it and sends the result as characters.
+Answer on_composition(Window& window, UINT message, LPARAM lparam) {
+    App& app = window.app;
+    if (message == WM_IME_ENDCOMPOSITION) {
+        if (app.search.composition.empty()) return DEFAULT;
+        compose(app, "");
+        state_changed(window);
+        return {};
+    }
+    if (message == WM_IME_STARTCOMPOSITION) {
+        if (!compose(app, "")) return DEFAULT;
+        place_input_method(window);
+        state_changed(window);
+        return {};
+    }
+    if (app.screen != Screen::Results || app.focus.area != FocusArea::Search) return DEFAULT;
+    const HIMC context = ImmGetContext(window.handle);
+    if (!context) return DEFAULT;
+    std::wstring result;
+    std::wstring composing;
+    if (lparam & GCS_RESULTSTR) result = composition_string(context, GCS_RESULTSTR);
+    if (lparam & GCS_COMPSTR) composing = composition_string(context, GCS_COMPSTR);
+    ImmReleaseContext(window.handle, context);
+    compose(app, "");
+    if (!result.empty()) apply(window, type_text(app, surface_of(window), from_wide(result)));
+    compose(app, from_wide(composing));
+    place_input_method(window);
+    state_changed(window);
+    return {};  // not DefWindowProcW's: it would send the result again as WM_IME_CHAR
+}
+
 void on_drives_may_have_changed(Window& window) {
     if (window.app.screen == Screen::Home) request_drives(window.app);  // answered with WM_APP+6
 }
@@ -172,6 +261,10 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             return DEFAULT;
         case WM_SETTINGCHANGE: on_theme_changed(window); return DEFAULT;
         case WM_KEYDOWN: return apply(window, key_down(app, surface, key_of(wparam), modifiers(false)));
+        case WM_CHAR: return on_char(window, wparam);
+        case WM_IME_STARTCOMPOSITION:
+        case WM_IME_COMPOSITION:
+        case WM_IME_ENDCOMPOSITION: return on_composition(window, message, lparam);
         case WM_SYSKEYDOWN:
             // Alt+Left goes up; every other system key (Alt+F4, Alt+Space, F10) is Windows' own.
             if (wparam != VK_LEFT) return DEFAULT;
@@ -305,6 +398,11 @@ LRESULT CALLBACK window_proc(HWND handle, UINT message, WPARAM wparam, LPARAM lp
             DestroyWindow(handle);  // WM_DESTROY retires the state: nothing here touches it afterwards
             return 0;
         case WM_DPICHANGED: on_dpi_changed(handle, wparam, *reinterpret_cast<const RECT*>(lparam)); return 0;
+        case WM_IME_SETCONTEXT:
+            // The search field draws compositions itself: Windows' composition window is not wanted.
+            return DefWindowProcW(
+                handle, message, wparam,
+                static_cast<LPARAM>(static_cast<ULONG_PTR>(lparam) & ~ISC_SHOWUICOMPOSITIONWINDOW));
         default: break;
     }
     Window* window = main_window();

@@ -42,6 +42,7 @@ struct Window {
         bool operator==(const TreemapKey&) const = default;
     } tiles_key;
     std::shared_ptr<AccessHub> access;  // from the first request of a screen reader on
+    wchar_t high_surrogate = 0;         // the first half of a character WM_CHAR brings in two
 };
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -76,7 +76,8 @@ def probe(command="dump"):
     """The elements as lines of (depth, type, name, flags, help), or [] when the window gave none."""
     elements = []
     for line in READER.lines(command):
-        found = re.match(r'( *)(\w+) "((?:[^"\\]|\\.)*)"((?: \[\w+\])*)(?: help="((?:[^"\\]|\\.)*)")?$', line)
+        found = re.match(r'( *)(\w+) "((?:[^"\\]|\\.)*)"((?: \[\w+\])*)(?: help="((?:[^"\\]|\\.)*)")?(?: value="(?:[^"\\]|\\.)*")?$',
+                         line)
         if found:
             unquote = lambda text: re.sub(r"\\(.)", r"\1", text or "")
             elements.append((len(found.group(1)) // 2, found.group(2), unquote(found.group(3)),
@@ -220,10 +221,10 @@ def results_and_keyboard(window, folder):
     save("uia-results.txt", results)
     titled = bool(results) and results[0][2] == f"{folder} - Spadrim"
     check_later("results: the window is named by its title", titled, results[0] if results else "no elements")
-    top = [(e[1], e[2]) for e in results if e[0] == 1][:5]
-    check_later("results: the header from Home to Menu, the path between",
-                top == [("Button", "Home"), ("Button", "Up"), ("Text", folder), ("Button", "Analyze again"),
-                        ("Button", "Menu")], top)
+    top = [(e[1], e[2]) for e in results if e[0] == 1][:6]
+    check_later("results: the header from Home to Menu, the path and the search field between",
+                top == [("Button", "Home"), ("Button", "Up"), ("Text", folder), ("Edit", "Search"),
+                        ("Button", "Analyze again"), ("Button", "Menu")], top)
     check_later("results: Up is disabled at the scanned folder", "[disabled]" in (named(results, "Up") or ("",) * 5)[3])
     tabs = next((e for e in results if e[1] == "Tab"), None)
     check_later("results: four tab items", tabs is not None and [c[2] for c in children(results, tabs)] == [
@@ -244,7 +245,8 @@ def results_and_keyboard(window, folder):
     check_later("results: the status line", any(e[1] == "StatusBar" for e in results))
     check_later("results: the list has the focus at first", focused(results) == ["Folders"], focused(results))
 
-    # The keyboard route: Tab from the list to the treemap, then round the header buttons to the tabs.
+    # The keyboard route: Tab from the list to the treemap, then round the header buttons and the search
+    # field to the tabs.
     key = lambda *keys: run("xdotool", "key", "--window", window, *keys)
     # Only the focus moves: the elements already met are asked again, without a walk (see uia_probe.cpp).
     key("Tab")
@@ -255,12 +257,12 @@ def results_and_keyboard(window, folder):
     check_later("an arrow key in the treemap: a tile has the focus", focused(moved) in (
               ["docs, 234 KB"], ["pics, 176 KB"], ["d3.txt, 117 KB"], ["p3.jpg, 87.9 KB"]), focused(moved))
     route = []
-    for _ in range(5):
+    for _ in range(6):
         key("Tab")
         after = having(lambda e: len(focused(e)) == 1 and (not route or focused(e)[0] != route[-1]), 15, "again")
         route.append(focused(after)[0] if focused(after) else "?")
-    check_later("Tab: round the header buttons to the tab strip",
-                route == ["Home", "Up", "Analyze again", "Menu", "Folders"], route)
+    check_later("Tab: round the header buttons and the search field to the tab strip",
+                route == ["Home", "Up", "Analyze again", "Menu", "Search", "Folders"], route)
     wait_for(lambda: run("xdotool", "getwindowfocus").stdout.strip() == window, 10)
     key("Right")
     largest = having(lambda e: named(e, "Largest files", "List") is not None, 15)

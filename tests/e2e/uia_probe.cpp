@@ -2,7 +2,7 @@
 // UI Automation elements through the client API (UiaNodeFromHandle, UiaNavigate, UiaGetPropertyValue) and
 // prints the tree, one element per line, indented by depth:
 //
-//     Button "Menu" [focused] [disabled] [live] help="..."
+//     Button "Menu" [focused] [disabled] [live] help="..." value="..."
 //
 // Usage: uia_probe.exe [WINDOW_CLASS]. Like a reader, it holds on to the elements it met. Each line on
 // standard input asks for one print, ended by a line ".":
@@ -107,6 +107,7 @@ long number_of(HUIANODE node, PROPERTYID property, long otherwise) {
 const char* type_name(long type) {
     switch (type) {
         case 50000: return "Button";
+        case 50004: return "Edit";
         case 50005: return "Hyperlink";
         case 50007: return "ListItem";
         case 50008: return "List";
@@ -167,6 +168,10 @@ void print_one(HUIANODE node, int depth) {
     if (const std::string help = text_of(node, UIA_HelpTextPropertyId); !help.empty()) {
         line += " help=";
         quoted(line, help);
+    }
+    if (number_of(node, UIA_IsValuePatternAvailablePropertyId, 0)) {
+        line += " value=";
+        quoted(line, text_of(node, UIA_ValueValuePropertyId));
     }
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stdout);

@@ -29,6 +29,7 @@ enum class Role : std::uint8_t {
     ListItem,
     ProgressBar,
     StatusBar,
+    Edit,
 };
 
 // Which thing an element stands for. With `item` (a button's HitKind, a drive's index, a tab, a row, a
@@ -38,6 +39,7 @@ enum class Piece : std::uint8_t {
     Window,
     HeaderButton,
     Crumb,
+    SearchField,
     Heading,
     Tagline,
     DriveCard,
@@ -85,7 +87,8 @@ inline constexpr std::uint8_t DISABLED = 8;
 inline constexpr std::uint8_t CAN_INVOKE = 1;
 inline constexpr std::uint8_t CAN_SELECT = 2;
 inline constexpr std::uint8_t CAN_EXPAND = 4;
-inline constexpr std::uint8_t LIVE = 8;  // announced when it appears or changes, without taking focus
+inline constexpr std::uint8_t LIVE = 8;       // announced when it appears or changes, without taking focus
+inline constexpr std::uint8_t CAN_EDIT = 16;  // its text (`value`) can be set
 
 inline constexpr std::uint32_t NO_ELEMENT = UINT32_MAX;
 
@@ -98,6 +101,7 @@ struct Element {
     std::uint8_t states = 0;
     std::uint8_t abilities = 0;
     std::optional<double> fraction;  // a progress bar's value, 0 to 1, when it is known
+    std::string value;               // an edit's text
     HitTarget target;                // what a click on the element hits
     std::uint32_t parent = NO_ELEMENT;
     std::uint32_t first_child = NO_ELEMENT;
@@ -135,13 +139,15 @@ enum class Act : std::uint8_t {
     Expand,
     Collapse,
     Menu,
+    SetValue,
 };
 
 // Does `act` to the element with this key as the matching click would: Invoke presses a button, card,
 // tab or link, opens a row's or tile's folder (a double-click) and expands or collapses a set; Select
 // selects a row or tile; Expand and Collapse open and close a duplicate set; Menu opens the item menu of
-// a row's or tile's node, as a right click on it does. Nothing when the element is gone, disabled or
-// cannot do that.
-Reaction act_on(App& app, const Surface& surface, const ElementKey& key, Act act);
+// a row's or tile's node, as a right click on it does; SetValue replaces an edit's text with `value`, as
+// typing it would. Nothing when the element is gone, disabled or cannot do that.
+Reaction act_on(App& app, const Surface& surface, const ElementKey& key, Act act,
+                std::string_view value = {});
 
 }  // namespace spadrim

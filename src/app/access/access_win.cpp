@@ -29,12 +29,19 @@ struct Snapshot {
     std::unordered_map<ElementKey, std::uint32_t, KeyHash> index;
 };
 
+// An action a reader asked for, with the text it sets.
+struct AccessRequest {
+    ElementKey key;
+    Act act = Act::Invoke;
+    std::string value;
+};
+
 struct AccessHub {
     HWND window = nullptr;
     std::mutex lock;  // guards what follows
     std::shared_ptr<const Snapshot> snapshot;
     bool open = true;
-    std::deque<std::pair<ElementKey, Act>> actions;
+    std::deque<AccessRequest> actions;
 };
 
 namespace {
@@ -110,6 +117,7 @@ long control_type(Role role) {
         case Role::ListItem: return UIA_ListItemControlTypeId;
         case Role::ProgressBar: return UIA_ProgressBarControlTypeId;
         case Role::StatusBar: return UIA_StatusBarControlTypeId;
+        case Role::Edit: return UIA_EditControlTypeId;
     }
     return UIA_TextControlTypeId;
 }
@@ -122,7 +130,8 @@ class ElementProvider final : public IRawElementProviderSimple2,
                               public IInvokeProvider,
                               public ISelectionItemProvider,
                               public IExpandCollapseProvider,
-                              public IRangeValueProvider {
+                              public IRangeValueProvider,
+                              public IValueProvider {
   public:
     ElementProvider(std::shared_ptr<AccessHub> hub, ElementKey key) : hub_(std::move(hub)), key_(key) {}
     ElementProvider(const ElementProvider&) = delete;
@@ -147,6 +156,8 @@ class ElementProvider final : public IRawElementProviderSimple2,
             *out = static_cast<IExpandCollapseProvider*>(this);
         } else if (iid == __uuidof(IRangeValueProvider)) {
             *out = static_cast<IRangeValueProvider*>(this);
+        } else if (iid == __uuidof(IValueProvider)) {
+            *out = static_cast<IValueProvider*>(this);
         } else {
             return E_NOINTERFACE;
         }
@@ -181,6 +192,8 @@ class ElementProvider final : public IRawElementProviderSimple2,
             provider = static_cast<IExpandCollapseProvider*>(this);
         } else if (pattern == UIA_RangeValuePatternId && e.fraction) {
             provider = static_cast<IRangeValueProvider*>(this);
+        } else if (pattern == UIA_ValuePatternId && (e.abilities & CAN_EDIT)) {
+            provider = static_cast<IValueProvider*>(this);
         }
         if (provider) {
             provider->AddRef();
@@ -215,8 +228,19 @@ class ElementProvider final : public IRawElementProviderSimple2,
             case UIA_HasKeyboardFocusPropertyId:
                 boolean((e.states & FOCUSED) && GetForegroundWindow() == hub_->window);
                 break;
+            // The value's properties too, for clients that ask for them without the pattern (Wine's).
+            case UIA_IsValuePatternAvailablePropertyId: boolean(e.abilities & CAN_EDIT); break;
+            case UIA_ValueValuePropertyId:
+                if (e.abilities & CAN_EDIT) {
+                    out->vt = VT_BSTR;
+                    out->bstrVal = bstr_of(e.value);
+                }
+                break;
+            case UIA_ValueIsReadOnlyPropertyId:
+                if (e.abilities & CAN_EDIT) boolean(false);
+                break;
             case UIA_IsKeyboardFocusablePropertyId:
-                boolean((e.abilities & (CAN_INVOKE | CAN_SELECT)) || e.key.piece == Piece::List ||
+                boolean((e.abilities & (CAN_INVOKE | CAN_SELECT | CAN_EDIT)) || e.key.piece == Piece::List ||
                         e.key.piece == Piece::Treemap);
                 break;
             case UIA_LiveSettingPropertyId:
@@ -384,11 +408,32 @@ class ElementProvider final : public IRawElementProviderSimple2,
         *out = 100 * found.element->fraction.value_or(0);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_IsReadOnly(BOOL* out) override { return answer(out, TRUE); }
+    // Also IValueProvider's: only an edit can be written.
+    HRESULT STDMETHODCALLTYPE get_IsReadOnly(BOOL* out) override {
+        if (!out) return E_POINTER;
+        const Found found = find();
+        if (!found.element) return UIA_E_ELEMENTNOTAVAILABLE;
+        *out = (found.element->abilities & CAN_EDIT) ? FALSE : TRUE;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE get_Maximum(double* out) override { return answer(out, 100.0); }
     HRESULT STDMETHODCALLTYPE get_Minimum(double* out) override { return answer(out, 0.0); }
     HRESULT STDMETHODCALLTYPE get_LargeChange(double* out) override { return answer(out, 0.0); }
     HRESULT STDMETHODCALLTYPE get_SmallChange(double* out) override { return answer(out, 0.0); }
+
+    // IValueProvider: the search field's text; setting it is done on the main thread as typing would.
+    HRESULT STDMETHODCALLTYPE SetValue(LPCWSTR value) override {
+        if (!value) return E_POINTER;
+        return ask(Act::SetValue, CAN_EDIT, from_wide(value));
+    }
+    HRESULT STDMETHODCALLTYPE get_Value(BSTR* out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        const Found found = find();
+        if (!found.element) return UIA_E_ELEMENTNOTAVAILABLE;
+        *out = bstr_of(found.element->value);
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
 
   private:
     ~ElementProvider() = default;
@@ -424,7 +469,7 @@ class ElementProvider final : public IRawElementProviderSimple2,
     }
 
     // Queues an action for the main thread, which does it as the click it stands for.
-    HRESULT ask(Act act, std::uint8_t ability) {
+    HRESULT ask(Act act, std::uint8_t ability, std::string value = {}) {
         const Found found = find();
         if (!found.element) return UIA_E_ELEMENTNOTAVAILABLE;
         if (!(found.element->abilities & ability) || (found.element->states & DISABLED))
@@ -432,7 +477,7 @@ class ElementProvider final : public IRawElementProviderSimple2,
         {
             std::lock_guard hold(hub_->lock);
             if (!hub_->open) return UIA_E_ELEMENTNOTAVAILABLE;
-            hub_->actions.emplace_back(key_, act);
+            hub_->actions.push_back(AccessRequest{key_, act, std::move(value)});
         }
         PostMessageW(hub_->window, MSG_ACCESS, 0, 0);
         return S_OK;
@@ -500,7 +545,7 @@ void update_access(Window& window) {
 
 Reaction next_access_action(Window& window) {
     if (!window.access) return {};
-    std::pair<ElementKey, Act> next;
+    AccessRequest next;
     {
         std::lock_guard hold(window.access->lock);
         if (window.access->actions.empty()) return {};
@@ -509,7 +554,7 @@ Reaction next_access_action(Window& window) {
         // One action per message: each may end in a command with a modal loop of its own.
         if (!window.access->actions.empty()) PostMessageW(window.handle, MSG_ACCESS, 0, 0);
     }
-    return act_on(window.app, surface_of(window), next.first, next.second);
+    return act_on(window.app, surface_of(window), next.key, next.act, next.value);
 }
 
 void close_access(Window& window) {

@@ -3,7 +3,7 @@
 
 namespace spadrim {
 
-Reaction act_on(App& app, const Surface& surface, const ElementKey& key, Act act) {
+Reaction act_on(App& app, const Surface& surface, const ElementKey& key, Act act, std::string_view value) {
     const ScreenDescription screen = describe(app, view_input(app, surface));
     const std::uint32_t found = find_element(screen, key);
     if (found == NO_ELEMENT) return {};
@@ -37,6 +37,9 @@ Reaction act_on(App& app, const Surface& surface, const ElementKey& key, Act act
         case Act::Menu:
             if (key.piece != Piece::Row && key.piece != Piece::Tile) return {};
             return right_click(app, target, x, y);
+        case Act::SetValue:
+            if (!(element.abilities & CAN_EDIT)) return {};
+            return search_edited(app, surface, set_field_text(app.search, value));
     }
     return {};
 }

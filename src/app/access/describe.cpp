@@ -99,6 +99,14 @@ void describe_header_middle(Builder& b, const App& app, const ViewInput& in) {
                           crumb.link ? app.tree_generation : UINT64_MAX));
         }
     }
+    if (const std::optional<Box> field = search_box(in)) {
+        Element made = element(Piece::SearchField, Role::Edit, std::string(tr("검색", "Search")), *field);
+        made.value = app.search.text;
+        made.abilities = CAN_EDIT;
+        made.target = HitTarget{HitKind::SearchField, 0};
+        if (app.focus.area == FocusArea::Search) made.states |= FOCUSED;
+        b.add(std::move(made));
+    }
 }
 
 void describe_header(Builder& b, const App& app, const ViewInput& in) {

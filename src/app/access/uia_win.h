@@ -92,6 +92,28 @@ __CRT_UUID_DECL(IRangeValueProvider, 0x36dc7aef, 0x33e6, 0x4691, 0xaf, 0xe1, 0x2
                 0x33)
 #endif
 
+#ifndef __IValueProvider_INTERFACE_DEFINED__
+#define __IValueProvider_INTERFACE_DEFINED__
+MIDL_INTERFACE("c7935180-6fb3-4201-b174-7df73adbf64a")
+IValueProvider : public IUnknown {
+  public:
+    virtual HRESULT STDMETHODCALLTYPE SetValue(LPCWSTR value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Value(BSTR * value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsReadOnly(BOOL * read_only) = 0;
+};
+__CRT_UUID_DECL(IValueProvider, 0xc7935180, 0x6fb3, 0x4201, 0xb1, 0x74, 0x7d, 0xf7, 0x3a, 0xdb, 0xf6, 0x4a)
+#endif
+
+#ifndef UIA_EditControlTypeId
+#define UIA_EditControlTypeId 50004
+#endif
+#ifndef UIA_ValuePatternId
+#define UIA_ValuePatternId 10002
+#define UIA_IsValuePatternAvailablePropertyId 30043
+#define UIA_ValueValuePropertyId 30045
+#define UIA_ValueIsReadOnlyPropertyId 30046
+#endif
+
 #ifndef UIA_ButtonControlTypeId
 #define UIA_ButtonControlTypeId 50000
 #define UIA_HyperlinkControlTypeId 50005

@@ -77,6 +77,59 @@ Reaction click_row(App& app, const Surface& surface, std::size_t row) {
     return {};
 }
 
+std::function<float(std::string_view)> body_width(const Surface& surface) {
+    return [&surface](std::string_view text) { return surface.measure(text, TextStyle::Body); };
+}
+
+// A click in the search field puts the caret at the nearest boundary between the code points drawn there.
+Reaction click_search(App& app, const Surface& surface, float x) {
+    app.focus = Focus{FocusArea::Search};
+    const std::optional<Box> field = search_box(view_input(app, surface));
+    if (!field || !surface.measure) return CHANGED;
+    const auto width = body_width(surface);
+    const Box room = search_text_box(*field, surface.scale);
+    const std::string& text = app.search.text;
+    const float shift = search_text_shift(width(std::string_view(text).substr(0, app.search.caret)), room);
+    place_caret(app.search, offset_at(text, x - room.x + shift, width), false);
+    return CHANGED;
+}
+
+// Keys while the search field has the focus: its editing keys, and none of the list's (Backspace must not
+// go up, Delete must not move the selection to the Recycle Bin). Esc clears the text, then gives the
+// focus back to the list; Enter and Down take it there too.
+Reaction search_key(App& app, const Surface& surface, Key key, Modifiers modifiers) {
+    TextField& field = app.search;
+    const bool control = modifiers.control;
+    const bool shift = modifiers.shift;
+    const auto edit = [&](FieldKey field_key_pressed) {
+        return search_edited(app, surface, field_key(field, field_key_pressed, control, shift));
+    };
+    switch (key) {
+        case Key::Left: return edit(FieldKey::Left);
+        case Key::Right: return edit(FieldKey::Right);
+        case Key::Home: return edit(FieldKey::Home);
+        case Key::End: return edit(FieldKey::End);
+        case Key::Backspace: return edit(FieldKey::Backspace);
+        case Key::Delete:
+            if (shift && !control) return asking(Command{CommandKind::CutFieldText});
+            return edit(FieldKey::Delete);
+        case Key::Escape:
+            if (!field.text.empty()) return search_edited(app, surface, set_field_text(field, ""));
+            app.focus = Focus{FocusArea::List};
+            return CHANGED;
+        case Key::Enter:
+        case Key::Down: app.focus = Focus{FocusArea::List}; return CHANGED;
+        case Key::F5: return asking(Command{CommandKind::AnalyzeAgain});
+        case Key::A: return control ? edit(FieldKey::SelectAll) : Reaction{};
+        case Key::Z: return control ? edit(shift ? FieldKey::Redo : FieldKey::Undo) : Reaction{};
+        case Key::Y: return control ? edit(FieldKey::Redo) : Reaction{};
+        case Key::C: return control ? asking(Command{CommandKind::CopyFieldText}) : Reaction{};
+        case Key::X: return control ? asking(Command{CommandKind::CutFieldText}) : Reaction{};
+        case Key::V: return control ? asking(Command{CommandKind::PasteIntoField}) : Reaction{};
+        default: return {};
+    }
+}
+
 Reaction crumb(App& app, const Surface& surface, NodeIndex node) {
     if (!app.tree) return {};
     // Going up the path reveals the folder we came through.
@@ -141,6 +194,7 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
     if (target.kind == HitKind::Tab) app.focus = Focus{FocusArea::Tabs};
     switch (target.kind) {
         case HitKind::None: return {};
+        case HitKind::SearchField: return click_search(app, surface, x);
         case HitKind::Home: go_home(app); return CHANGED;
         case HitKind::Up: return to_parent(app, surface);
         case HitKind::Crumb: return crumb(app, surface, static_cast<NodeIndex>(target.payload));
@@ -250,6 +304,7 @@ std::optional<Reaction> focused_key(App& app, const Surface& surface, Key key) {
         case FocusArea::Tabs:
             if (key != Key::Left && key != Key::Right) return std::nullopt;
             return set_tab(app, surface, next_tab(app, key == Key::Left));
+        case FocusArea::Search:
         case FocusArea::List: return std::nullopt;
         case FocusArea::Treemap: break;
     }
@@ -293,6 +348,13 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
         app.focus_visible = true;
         return CHANGED;
     }
+    if (key == Key::F && modifiers.control) {
+        // As in a browser: the field takes the focus with its text selected, to be typed over.
+        app.focus = Focus{FocusArea::Search};
+        field_key(app.search, FieldKey::SelectAll, false, false);
+        return CHANGED;
+    }
+    if (app.focus.area == FocusArea::Search) return search_key(app, surface, key, modifiers);
     if (const std::optional<Reaction> reaction = focused_key(app, surface, key)) return *reaction;
     const bool selected = app.selection != NO_NODE;
     switch (key) {
@@ -333,9 +395,60 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
         case Key::Right:
         case Key::Space:
         case Key::O:
+        case Key::A:
+        case Key::F:
+        case Key::V:
+        case Key::X:
+        case Key::Y:
+        case Key::Z:
         case Key::Other: return {};
     }
     return {};
+}
+
+Reaction search_edited(App& app, const Surface& surface, FieldChange change) {
+    if (change == FieldChange::Nothing) return {};
+    if (app.search.text != app.query_text) {
+        set_query(app, app.search.text);
+        clamp_scroll(app, surface);
+    }
+    return CHANGED;
+}
+
+Reaction type_text(App& app, const Surface& surface, std::string_view text) {
+    if (app.screen != Screen::Results || text.empty()) return {};
+    if (std::any_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        return {};
+    if (app.focus.area != FocusArea::Search) {
+        // A space in the list is no search: it would only start the query with a blank.
+        if (app.focus.area != FocusArea::List || text == " ") return {};
+        app.focus = Focus{FocusArea::Search};
+        place_caret(app.search, app.search.text.size(), false);
+    }
+    return search_edited(app, surface, insert_text(app.search, text, Clock::now()));
+}
+
+bool compose(App& app, std::string_view composition) {
+    if (app.screen != Screen::Results) return false;
+    if (app.focus.area != FocusArea::Search) {
+        if (app.focus.area != FocusArea::List) return false;
+        app.focus = Focus{FocusArea::Search};
+        place_caret(app.search, app.search.text.size(), false);
+    }
+    app.search.composition = composition;
+    return true;
+}
+
+std::optional<Box> search_caret(const App& app, const Surface& surface) {
+    const std::optional<Box> field = search_box(view_input(app, surface));
+    if (!field || !surface.measure) return std::nullopt;
+    const auto width = body_width(surface);
+    const Box room = search_text_box(*field, surface.scale);
+    const std::string shown = shown_text(app.search);
+    const std::size_t caret = std::min(app.search.caret + app.search.composition.size(), shown.size());
+    const float x = width(std::string_view(shown).substr(0, caret));
+    return Box{room.x + x - search_text_shift(x, room), field->y, 1, field->height};
 }
 
 Reaction right_click(App& app, HitTarget target, float x, float y) {

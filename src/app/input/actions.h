@@ -48,6 +48,19 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
 // second click of a quick pair, handled as a click.
 Reaction double_click(App& app, const Surface& surface, HitTarget target, float x, float y);
 Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers);
+// Text typed (a character from the keyboard, or an input method's committed text): into the search field
+// when it has the focus, or, for printable text while the list has it, into the field, which takes the
+// focus. Control characters are left to key_down.
+Reaction type_text(App& app, const Surface& surface, std::string_view text);
+// An input method's composition (empty when it ends), shown at the caret but not yet the field's text.
+// False when the field does not take it (the focus is neither in it nor in the list).
+bool compose(App& app, std::string_view composition);
+// The caret of the search field in client pixels (1 wide, the field's height), where an input method's
+// windows go; nothing off the results or without a way to measure text.
+std::optional<Box> search_caret(const App& app, const Surface& surface);
+// The search field's text changed (a reader's SetValue, a paste): the query follows it.
+Reaction search_edited(App& app, const Surface& surface, FieldChange change);
+
 // The item menu of the node under the pointer, which becomes the selection.
 Reaction right_click(App& app, HitTarget target, float x, float y);
 // The context-menu key or Shift+F10: the item menu of the selection, at the selected row (the list's

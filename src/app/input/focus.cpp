@@ -25,22 +25,21 @@ float apart(float a0, float a1, float b0, float b1) {
 }  // namespace
 
 Focus next_focus(Focus from, std::size_t header_buttons, bool backwards) {
-    // The stops in order: buttons 0..n-1, then the tabs, the list and the treemap.
-    const std::size_t stops = header_buttons + 3;
+    // The stops in order: buttons 0..n-1, then the search field, the tabs, the list and the treemap.
+    constexpr FocusArea AFTER_BUTTONS[] = {FocusArea::Search, FocusArea::Tabs, FocusArea::List,
+                                           FocusArea::Treemap};
+    constexpr std::size_t AREAS = std::size(AFTER_BUTTONS);
+    const std::size_t stops = header_buttons + AREAS;
     std::size_t at = 0;
-    switch (from.area) {
-        case FocusArea::Header:
-            at = header_buttons == 0 ? 0 : std::min(from.button, header_buttons - 1);
-            break;
-        case FocusArea::Tabs: at = header_buttons; break;
-        case FocusArea::List: at = header_buttons + 1; break;
-        case FocusArea::Treemap: at = header_buttons + 2; break;
+    if (from.area == FocusArea::Header) {
+        at = header_buttons == 0 ? 0 : std::min(from.button, header_buttons - 1);
+    } else {
+        at = header_buttons + static_cast<std::size_t>(
+                                  std::find(AFTER_BUTTONS, AFTER_BUTTONS + AREAS, from.area) - AFTER_BUTTONS);
     }
     at = backwards ? (at + stops - 1) % stops : (at + 1) % stops;
     if (at < header_buttons) return Focus{FocusArea::Header, at};
-    if (at == header_buttons) return Focus{FocusArea::Tabs, 0};
-    if (at == header_buttons + 1) return Focus{FocusArea::List, 0};
-    return Focus{FocusArea::Treemap, 0};
+    return Focus{AFTER_BUTTONS[at - header_buttons], 0};
 }
 
 std::optional<std::size_t> nearest_tile(std::span<const TreemapRect> tiles, std::size_t from,

@@ -12,10 +12,12 @@
 
 namespace spadrim {
 
-// The stops of the focus on the results screen, in Tab order: each header button, the tab strip (the
-// arrow keys then choose a tab), the list, the treemap (the arrow keys then move between tiles).
+// The stops of the focus on the results screen, in Tab order: each header button, the search field, the
+// tab strip (the arrow keys then choose a tab), the list, the treemap (the arrow keys then move between
+// tiles).
 enum class FocusArea : std::uint8_t {
     Header,
+    Search,
     Tabs,
     List,
     Treemap,

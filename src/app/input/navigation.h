@@ -43,6 +43,12 @@ enum class Key : std::uint8_t {
     Space,
     O,
     C,
+    A,  // with Control: the search field's editing keys, and Ctrl+F to reach it
+    F,
+    V,
+    X,
+    Y,
+    Z,
 };
 
 // Moves the selection with Up, Down, PageUp, PageDown, Home or End over the node rows of the current

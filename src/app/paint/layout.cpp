@@ -250,6 +250,26 @@ float status_details_room(const ViewInput& in, float free_width) {
     return client_width(in) - 12 * s - free_width - 36 * s - 12 * s;
 }
 
+std::optional<Box> search_box(const ViewInput& in) {
+    if (in.screen != Screen::Results) return std::nullopt;
+    const float s = in.scale;
+    float right = client_width(in);
+    for (const HeaderButton& button : header_buttons(in)) {
+        if (button.kind != HitKind::Home && button.kind != HitKind::Up) right = std::min(right, button.box.x);
+    }
+    const float width = std::clamp(std::round(0.28f * client_width(in)), 160 * s, 300 * s);
+    const float height = scaled(32, s);
+    return Box{right - 8 * s - width, std::round((scaled(HEADER_HEIGHT, s) - height) * 0.5f), width, height};
+}
+
+Box search_text_box(const Box& field, float scale) {
+    return Box{field.x + 30 * scale, field.y, std::max(field.width - 38 * scale, 1.0f), field.height};
+}
+
+float search_text_shift(float caret_x, const Box& text_box) {
+    return std::max(0.0f, caret_x + 1 - text_box.width);
+}
+
 std::vector<Crumb> breadcrumb(const ViewInput& in) {
     std::vector<Crumb> crumbs;
     if (in.screen != Screen::Results || !in.measure || !in.tree) return crumbs;
@@ -263,6 +283,7 @@ std::vector<Crumb> breadcrumb(const ViewInput& in) {
             right = std::min(right, button.box.x);
         }
     }
+    if (const std::optional<Box> field = search_box(in)) right = std::min(right, field->x);
     left += 10 * s;
     const float separator = measure(in, " \u203A ", TextStyle::Body);
 
@@ -357,6 +378,8 @@ HitTarget hit_test(const ViewInput& in, float x, float y) {
     for (const HeaderButton& button : header_buttons(in)) {
         if (button.box.contains(x, y)) return HitTarget{button.kind, 0};
     }
+    if (const std::optional<Box> field = search_box(in); field && field->contains(x, y))
+        return HitTarget{HitKind::SearchField, 0};
     for (const Crumb& crumb : breadcrumb(in)) {
         if (crumb.box.contains(x, y)) {
             if (crumb.link) return HitTarget{HitKind::Crumb, crumb.node};
@@ -475,6 +498,7 @@ std::optional<Box> focus_ring(const ViewInput& in, const Focus& focus, NodeIndex
             if (buttons.empty()) return std::nullopt;
             return buttons[std::min(focus.button, buttons.size() - 1)].box;
         }
+        case FocusArea::Search: return search_box(in);
         case FocusArea::Tabs: return tab_box(in, static_cast<int>(in.tab));
         case FocusArea::List: return list_viewport(in);
         case FocusArea::Treemap: break;

@@ -132,6 +132,12 @@ Box found_footer_box(const ViewInput& in);
 // The room of the status line's details, left of the free space text of free_width pixels.
 float status_details_room(const ViewInput& in, float free_width);
 std::vector<Crumb> breadcrumb(const ViewInput& in);
+// The search field of the results header, between the breadcrumb and the buttons on the right; its
+// text's room right of the magnifier; and how far the text is moved left so that a caret `caret_x`
+// pixels into it stays in that room.
+std::optional<Box> search_box(const ViewInput& in);
+Box search_text_box(const Box& field, float scale);
+float search_text_shift(float caret_x, const Box& text_box);
 // The notice pill for a notice of text_width pixels.
 Box notice_pill(const ViewInput& in, float text_width);
 // The treemap's chip at its top right, for a text of text_width pixels: line 0 under the header, line 1

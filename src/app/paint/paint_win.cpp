@@ -133,6 +133,58 @@ void paint_progress(const Frame& f) {
     draw_text(f.gfx, tr("취소", "Cancel"), cancel, f.palette.text, TextStyle::Body, Align::Centre);
 }
 
+// The search field: its box, the magnifier, the text (or the placeholder) moved left as far as keeps the
+// caret in sight, the selection behind it, an input method's composition underlined at the caret.
+void paint_search(const Frame& f) {
+    const std::optional<Box> field = search_box(f.in);
+    if (!field) return;
+    const TextField& search = f.window.app.search;
+    const float s = f.s;
+    const bool focused = f.window.app.focus.area == FocusArea::Search;
+    fill_rounded(f.gfx, *field, 6 * s, focused ? f.palette.accent : f.palette.line);
+    const Box inside{field->x + s, field->y + s, field->width - 2 * s, field->height - 2 * s};
+    fill_rounded(f.gfx, inside, 5 * s, f.palette.panel);
+    draw_icon(f.gfx, U"\uE721", Box{field->x + 6 * s, field->y, 20 * s, field->height}, f.palette.text_dim,
+              0.8f);
+
+    const Box room = search_text_box(*field, s);
+    const std::string shown = shown_text(search);
+    const auto width = [&](std::size_t end) {
+        return end == 0 ? 0.0f : text_width(f.gfx, std::string_view(shown).substr(0, end), TextStyle::Body);
+    };
+    const std::size_t caret = std::min(search.caret, search.text.size());
+    const std::size_t caret_end = caret + search.composition.size();
+    const float shift = search_text_shift(width(caret_end), room);
+    const float left = room.x - shift;
+    const float line_top = room.y + 7 * s;
+    const float line_height = room.height - 14 * s;
+    f.gfx.target_view->PushAxisAlignedClip(
+        D2D1_RECT_F{room.x - s, room.y, room.x + room.width + s, room.y + room.height},
+        D2D1_ANTIALIAS_MODE_ALIASED);
+    if (shown.empty()) {
+        draw_text(f.gfx, tr("검색", "Search"), room, f.palette.text_dim, TextStyle::Body, Align::Leading);
+    } else {
+        if (search.anchor != search.caret && search.composition.empty()) {
+            const float a = width(std::min(search.anchor, search.caret));
+            const float b = width(std::max(search.anchor, search.caret));
+            fill(f.gfx, Box{left + a, line_top, b - a, line_height}, with_alpha(f.palette.accent, 0.35f));
+        }
+        draw_text(f.gfx, shown, Box{left, room.y, width(shown.size()) + 8 * s, room.height}, f.palette.text,
+                  TextStyle::Body, Align::Leading);
+        if (!search.composition.empty()) {
+            const float a = width(caret);
+            fill(f.gfx,
+                 Box{left + a, line_top + line_height, width(caret_end) - a, std::max(1.0f, std::round(s))},
+                 f.palette.text);
+        }
+    }
+    if (focused) {
+        fill(f.gfx, Box{left + width(caret_end), line_top, std::max(1.0f, std::round(s)), line_height},
+             f.palette.text);
+    }
+    f.gfx.target_view->PopAxisAlignedClip();
+}
+
 void paint_chrome(const Frame& f) {
     const App& app = f.window.app;
     const float s = f.s;
@@ -172,6 +224,7 @@ void paint_chrome(const Frame& f) {
                           f.palette.text_dim, TextStyle::Body, Align::Centre);
             }
         }
+        paint_search(f);
     }
     if (!app.notice.empty()) {
         const Box pill = notice_pill(f.in, text_width(f.gfx, app.notice, TextStyle::Body));
