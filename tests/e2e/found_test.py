@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """A query over a scan under Wine, end to end: a generated tree is scanned, picking an extension on By type
 filters the folders and the treemap and brings the Found tab, whose footer must give the count and the
-total that Python finds walking the same tree (os.walk, fnmatch, os.stat); Esc ends the query. Keeps
-screenshots of the Found tab and of the filtered treemap.
+total that Python finds walking the same tree (os.walk, fnmatch, os.stat); Esc ends the query; the same
+files typed as a pattern into the search field give the same footer. Keeps screenshots of the Found tab
+and of the filtered treemap.
 
     found_test.py --exe build/windows/Spadrim.exe --prefix build/windows/wineprefix --shots DIR
 
@@ -112,6 +113,14 @@ def main():
             after = ocr(shot("_after-escape"), x + column + 1 + 8 + (w - column - 17) // 2, y + HEADER + 16,
                         (w - column - 17) // 2 - 8, 24, light_on_dark=True)
             check("Esc ends the query: the chip goes", "ext:mp4" not in after, after)
+            # The same files typed as a name pattern into the search field (Ctrl+F), case folded: B.MP4 too.
+            press(window, "ctrl+f")
+            run("xdotool", "type", "--delay", "60", "*.mp4")
+            wait_for(lambda: False, 1.5)
+            click(window, column - 12, HEADER + 20)
+            read = text_until(lambda: footer(window), [wanted, format_size(size)], 20)
+            check("a typed query: the footer gives the recount's files and bytes",
+                  wanted in read and format_size(size) in read, f"{read!r}, recount {files} files, {size} bytes")
             stop(process)
     finally:
         shutil.rmtree(root, ignore_errors=True)
