@@ -377,7 +377,14 @@ TEST(AccessActions, InvokeSelectAndExpandDoWhatTheClicksDo) {
     ASSERT_TRUE(app.selected_extension);
     EXPECT_FALSE(act_on(app, f.surface, documents, Act::Select).changed);
     EXPECT_TRUE(app.selected_extension);
-    EXPECT_TRUE(named(f.screen(), "Highlighting (no extension) · Esc clears").role == Role::Text);
+    // Files without an extension have no query to name them: only their row is marked. Another
+    // extension is the query ext:, whose chip says so.
+    EXPECT_TRUE(app.query_text.empty());
+    act_on(app, f.surface,
+           screen.elements[screen.elements[index_of(screen, Piece::List)].first_child + 1].key, Act::Select);
+    EXPECT_EQ(app.query_text, "ext:txt");
+    EXPECT_TRUE(named(f.screen(), "Showing ext:txt · Esc clears").role == Role::Text);
+    set_query(app, {});
 
     // A duplicate set expands and collapses, each only from the other state.
     app.selected_extension.reset();

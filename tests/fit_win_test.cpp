@@ -137,6 +137,29 @@ std::vector<Room> rooms(const Texts& t, const Gfx& gfx) {
         const std::string_view keys[] = {"Folders", "Largest files", "By type", "Duplicates"};
         add("tab", t(keys[tab]), TextStyle::BodyBold, tab_label_box(results, tab));  // bold when chosen
     }
+    // While a query is active, five tabs, each as wide as this language's label asks; the Found list's
+    // band holds its totals and the sort control.
+    ViewInput found = results;
+    found.tab_count = 5;
+    found.tab = Tab::Found;
+    found.warning = true;
+    found.measure = [&](std::string_view text, TextStyle style) {
+        // The layout measures the English sort control it looks up ("Sort: Size"): this language's stands in.
+        const std::string_view sort = "Sort: ";
+        if (text.starts_with(sort))
+            return text_width(gfx, substitute(t("Sort: {0}"), {t(text.substr(sort.size()))}), style);
+        return text_width(gfx, t(text), style);
+    };
+    for (int tab = 0; tab < 5; ++tab) {
+        const std::string_view keys[] = {"Folders", "Largest files", "By type", "Duplicates", "Found"};
+        add("tab with Found", t(keys[tab]), TextStyle::BodyBold, tab_label_box(found, tab));
+    }
+    add("Found totals", t.counted("{0} files · {1}", {{0, 1'234'567}}, {COUNT, SIZE}), TextStyle::Body,
+        found_footer_box(found));
+    for (const std::string_view order : {"Size", "Name", "Date modified"}) {
+        add("Found sort", substitute(t("Sort: {0}"), {t(order)}), TextStyle::Small,
+            padded(found_sort_box(found), CHIP_PADDING));
+    }
     const ListMessage message = list_message(results);
     add("comparing", substitute(t("Comparing… {0} / {1}"), {COUNT, COUNT}), TextStyle::BodyBold,
         message.heading);
@@ -189,7 +212,7 @@ std::vector<Room> rooms(const Texts& t, const Gfx& gfx) {
     } else {
         ADD_FAILURE() << "no search field on the results";
     }
-    add("highlight chip", substitute(t("Highlighting {0} · Esc clears"), {".jpeg"}), TextStyle::Small,
+    add("filter chip", substitute(t("Showing {0} · Esc clears"), {"*.jpeg size:>1GB"}), TextStyle::Small,
         padded(highlight_chip(results, 1e6f), CHIP_PADDING));
 
     // Notices, in the pill over the bottom of the window.

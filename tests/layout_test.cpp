@@ -3,6 +3,7 @@
 
 #include "app/input/scrolling.h"
 #include "app/paint/layout.h"
+#include "app/texts.h"
 
 namespace spadrim {
 namespace {
@@ -108,6 +109,44 @@ TEST(Layout, HeaderButtonsAndTheirHits) {
     EXPECT_EQ(header_buttons(in).size(), 2u);
     EXPECT_EQ(hit_test(in, cancel_button(in).x + 1, cancel_button(in).y + 1),
               (HitTarget{HitKind::CancelScan, 0}));
+}
+
+// With Found, five tabs share the smallest window's strip by the widths of their labels, and the Found
+// list's band holds its totals beside the sort control.
+TEST(Layout, FiveTabsShareTheStripByTheirLabels) {
+    ViewInput in = results(704, 441);
+    in.tab_count = 5;
+    const auto narrow = [](std::string_view text, TextStyle) { return fake_measure(text, TextStyle::Body); };
+    in.measure = narrow;
+    const std::vector<Box> tabs = tab_boxes(in);
+    ASSERT_EQ(tabs.size(), 5u);
+    float x = 0;
+    for (int t = 0; t < 5; ++t) {
+        const Box& tab = tabs[static_cast<std::size_t>(t)];
+        EXPECT_EQ(tab.x, x);
+        x += tab.width;
+        // At 7 px a character "Largest files" needs 91 px, more than a fifth of the strip.
+        EXPECT_GE(tab_label_box(in, t).width, narrow(tab_label(static_cast<Tab>(t)), TextStyle::BodyBold));
+        EXPECT_EQ(hit_test(in, tab.x + tab.width - 1, tab.y + 1),
+                  (HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}));
+    }
+    EXPECT_EQ(x, 360);
+    in.measure = [](std::string_view, TextStyle) { return 40.0f; };  // short labels: equal widths
+    EXPECT_EQ(tab_box(in, 4), (Box{288, 48, 72, 40}));
+
+    in.measure = fake_measure;
+    in.tab = Tab::Found;
+    in.warning = true;
+    const Box band = warning_text_box(in);
+    const Box sort = found_sort_box(in);
+    const Box totals = found_footer_box(in);
+    EXPECT_EQ(sort.x + sort.width, band.x + band.width);
+    EXPECT_GE(sort.width, fake_measure("Sort: Date modified", TextStyle::Small));
+    EXPECT_LE(totals.y + totals.height, sort.y);  // a line each
+    EXPECT_LE(sort.y + sort.height, band.y + band.height);
+    EXPECT_EQ(hit_test(in, sort.x + 1, sort.y + 1), (HitTarget{HitKind::FoundSort, 0}));
+    in.tab = Tab::LargestFiles;  // elsewhere the band is only text
+    EXPECT_NE(hit_test(in, sort.x + 1, sort.y + 1), (HitTarget{HitKind::FoundSort, 0}));
 }
 
 // The rooms of the texts in the smallest window (720 pixels wide less Windows' frame): what they are

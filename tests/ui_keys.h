@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 131> UI_KEYS = {
+inline constexpr std::array<std::string_view, 137> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -98,7 +98,6 @@ inline constexpr std::array<std::string_view, 131> UI_KEYS = {
     "The installer's version does not match the update",
     "The installer is not newer than the running version",
     "Could not start the installer: {0}",
-    "Highlighting {0} · Esc clears",
     "An update is already in progress",
     "Home",
     "Up",
@@ -141,6 +140,13 @@ inline constexpr std::array<std::string_view, 131> UI_KEYS = {
     "Exported to {0}",
     "Could not write {0}: {1}",
     "modified {0}",
+    "Found",
+    "{0} files · {1}",
+    "Showing {0} · Esc clears",
+    "Size",
+    "Name",
+    "Date modified",
+    "Sort: {0}",
 };
 
 }  // namespace spadrim::test

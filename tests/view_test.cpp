@@ -6,8 +6,12 @@
 #include <fstream>
 
 #include "app/app.h"
+#include "app/input/actions.h"
+#include "app/texts.h"
+#include "kinds/kinds.h"
 #include "scan/folder.h"
 #include "support/temp_tree.h"
+#include "treemap/treemap.h"
 
 namespace spadrim {
 namespace {
@@ -106,6 +110,117 @@ TEST(View, StatusLineOnTheRootAndTheDuplicatesTab) {
     EXPECT_EQ(status_line(app), "1 folder could not be read");
     app.tree->left_out = 5;  // a walk that filled the tree says its figures are short
     EXPECT_EQ(status_line(app), "1 folder could not be read · Too many entries: some were left out");
+}
+
+// A query filters the Folders view and the treemap down to the matching content and lists the matches
+// below the current folder on the Found tab, with their totals; it follows the tree and goes with Esc.
+TEST(View, AQueryFiltersTheFoldersAndListsItsMatchesBelowTheCurrentFolder) {
+    App app;
+    app.tree = make_tree("/r");
+    FileTree& tree = *app.tree;
+    const auto entry = [](std::string name, std::uint64_t size, bool folder = false) {
+        const auto kind = static_cast<std::uint8_t>(classify_extension(file_extension(name)));
+        return ListedEntry{std::move(name), size, folder ? FLAG_DIR : std::uint8_t{0},
+                           folder ? std::uint8_t{0} : kind};
+    };
+    // /r: videos/ {a.mp4 500, b.mp4 300, notes.txt 50}, docs/ {c.txt 100, sub/ {d.mp4 70}},
+    // other/ {e.txt 900}, aa.mp4 40.
+    append_listing(tree, 0,
+                   std::vector{entry("videos", 0, true), entry("docs", 0, true), entry("other", 0, true),
+                               entry("aa.mp4", 40)});
+    append_listing(tree, 1, std::vector{entry("a.mp4", 500), entry("b.mp4", 300), entry("notes.txt", 50)});
+    append_listing(tree, 2, std::vector{entry("c.txt", 100), entry("sub", 0, true)});
+    append_listing(tree, 3, std::vector{entry("e.txt", 900)});
+    append_listing(tree, 9, std::vector{entry("d.mp4", 70)});
+    roll_up(tree);
+    app.screen = Screen::Results;
+    refresh_view(app);
+    const auto names = [&] {
+        std::vector<std::string> out;
+        for (std::size_t row = 0; row < app.node_rows.size(); ++row) {
+            const std::optional<RowText> text = row_text(app, row);
+            out.push_back(std::string(name_of(tree, app.node_rows[row])) + " " +
+                          std::to_string(text ? text->size : 0));
+        }
+        return out;
+    };
+    using Rows = std::vector<std::string>;
+    ASSERT_EQ(names(), (Rows{"other 900", "videos 850", "docs 170", "aa.mp4 40"}));
+    EXPECT_EQ(tab_count(app), 4);
+
+    // A small tree is searched within the keystroke: no timer tick needed.
+    set_query(app, "*.mp4");
+    EXPECT_FALSE(app.searching);
+    ASSERT_NE(shown_search(app), nullptr);
+    EXPECT_EQ(tab_count(app), 5);
+    EXPECT_EQ(names(), (Rows{"videos 800", "docs 70", "aa.mp4 40"}));  // other/ has no match: hidden
+    EXPECT_EQ(shown_totals(app, 0), (MatchTotals{910, 4}));
+    EXPECT_EQ(status_line(app), std::nullopt);  // the footer is the Found tab's
+    // The treemap is laid out over the matches alone.
+    std::vector<TreemapRect> tiles;
+    layout_treemap(tree, 0, RectD{0, 0, 400, 300}, 0, 18, 2, tiles,
+                   [&](NodeIndex node) { return shown_totals(app, node).size; });
+    std::vector<std::string> tiled;
+    for (const TreemapRect& tile : tiles)
+        tiled.emplace_back(name_of(tree, tile.node));
+    std::sort(tiled.begin(), tiled.end());
+    EXPECT_EQ(tiled, (Rows{"a.mp4", "aa.mp4", "b.mp4", "d.mp4", "docs", "sub", "videos"}));
+
+    app.tab = Tab::Found;
+    refresh_view(app);
+    EXPECT_EQ(names(), (Rows{"a.mp4 500", "b.mp4 300", "d.mp4 70", "aa.mp4 40"}));
+    EXPECT_EQ(status_line(app), "4 files · 910 B");
+    const std::optional<RowText> first = row_text(app, 0);
+    ASSERT_TRUE(first && first->location);
+    EXPECT_TRUE(first->location->starts_with(path_of(tree, 1))) << *first->location;  // its folder
+    app.found_order = FoundOrder::Name;
+    refresh_view(app);
+    EXPECT_EQ(names(), (Rows{"a.mp4 500", "aa.mp4 40", "b.mp4 300", "d.mp4 70"}));
+    app.found_order = FoundOrder::Size;
+
+    // Below docs/: only what lies there, in both views.
+    app.current_folder = 2;
+    refresh_view(app);
+    EXPECT_EQ(names(), (Rows{"d.mp4 70"}));
+    EXPECT_EQ(status_line(app), "1 file · 70 B");
+    app.tab = Tab::Folders;
+    refresh_view(app);
+    EXPECT_EQ(names(), (Rows{"sub 70"}));
+    app.current_folder = 0;
+
+    // A text that cannot be read says why and leaves the last results on screen.
+    set_query(app, "size:lots");
+    EXPECT_FALSE(app.query_error.empty());
+    ASSERT_NE(shown_search(app), nullptr);
+    EXPECT_EQ(shown_search(app)->query.text, "*.mp4");
+
+    // A changed tree is searched again: results naming its old nodes are not shown meanwhile.
+    set_query(app, "*.mp4");
+    remove_from_view(app, 5);  // a.mp4
+    EXPECT_EQ(shown_search(app), nullptr);
+    ASSERT_TRUE(app.searching);
+    EXPECT_FALSE(advance_query(app, std::chrono::seconds(5)));
+    EXPECT_EQ(shown_totals(app, 0), (MatchTotals{410, 3}));
+
+    // Picking an extension on By type is the query ext:; a second pick, or Esc, ends it.
+    app.tab = Tab::ByType;
+    refresh_view(app);
+    const auto txt = std::find_if(app.extension_rows.begin(), app.extension_rows.end(),
+                                  [](const ExtensionRow& row) { return row.extension == "txt"; });
+    ASSERT_NE(txt, app.extension_rows.end());
+    const HitTarget txt_row{HitKind::Row, static_cast<std::uint64_t>(txt - app.extension_rows.begin())};
+    click(app, Surface{}, txt_row, 0, 0);
+    EXPECT_EQ(app.query_text, "ext:txt");
+    EXPECT_TRUE(row_selected(app, txt_row.payload));
+    EXPECT_EQ(shown_totals(app, 0), (MatchTotals{1050, 3}));
+    click(app, Surface{}, txt_row, 0, 0);
+    EXPECT_EQ(app.query_text, "");
+    click(app, Surface{}, txt_row, 0, 0);
+    app.tab = Tab::Found;
+    key_down(app, Surface{}, Key::Escape, {});
+    EXPECT_EQ(app.query_text, "");
+    EXPECT_EQ(app.tab, Tab::Folders);  // the Found tab went with the query
+    EXPECT_EQ(names(), (Rows{"other 900", "videos 350", "docs 170", "aa.mp4 40"}));
 }
 
 TEST(View, UnaccountedSpaceAboveOnePercentOfTheUsedSpace) {

@@ -23,6 +23,7 @@
 #include "app/input/text_field.h"
 #include "app/summaries.h"
 #include "dupes/dupes.h"
+#include "query/query.h"
 #include "scan/drives.h"
 #include "scan/scan.h"
 #include "scan/tree.h"
@@ -40,6 +41,7 @@ enum class Tab {
     LargestFiles = 1,
     ByType = 2,
     Duplicates = 3,
+    Found = 4,  // there only while a query is active
 };
 
 // A line of the Duplicates tab: a set (member NO_NODE), or one member of an expanded set.
@@ -126,9 +128,17 @@ struct App {
     std::optional<std::string> selected_extension;
     double scroll = 0;
 
-    // The search field in the results header, and its text as set_query last took it.
+    // The search field in the results header, and its text as set_query last took it: the query is
+    // active while it is not empty. The search of its latest readable form runs in slices on the UI
+    // thread (advance_query); the last finished one is what the Found tab and the filter show, until a
+    // newer one finishes.
     TextField search;
     std::string query_text;
+    std::string query_error;  // why the text could not be read, shown under the field
+    std::optional<Search> searching;
+    std::optional<Search> results;
+    std::uint64_t results_generation = 0;  // +1 whenever other results are shown: keys the treemap
+    FoundOrder found_order = FoundOrder::Size;
 
     // The pointer: what lies under it, and the scroll bar's thumb while it is dragged (held at `grab`
     // pixels below the thumb's top).
@@ -144,7 +154,7 @@ struct App {
     // What the current tab shows of the current folder, rebuilt by refresh_view.
     Tab tab = Tab::Folders;
     KindTotals kind_totals{};
-    std::vector<NodeIndex> node_rows;  // Folders and Largest files
+    std::vector<NodeIndex> node_rows;  // Folders, Largest files and Found
     std::vector<ExtensionRow> extension_rows;
     std::vector<DuplicateRow> duplicate_rows;
     std::uint64_t view_generation = 0;  // +1 per refresh: whatever was laid out for the old rows is stale
@@ -227,7 +237,36 @@ void cancel_scan(App& app);
 void show_notice(App& app, std::string text);
 
 // The search field's text changed (UI thread): the query is read again and the results follow it.
+// Empty text ends the query. A readable one starts a search of the whole tree, replacing an older
+// search, and does its first slice at once; an unreadable one leaves the last results on screen and its
+// reason in query_error.
 void set_query(App& app, std::string_view text);
+
+// Works on the running search for about `budget` (UI thread, from a timer); once it is done its results
+// are shown. True while there is more to do.
+bool advance_query(App& app, Clock::duration budget);
+
+// After the tree changed: results of the older tree name nodes that may be gone or be others now, so
+// they go, and the search runs again on the tree as it is (refresh_view).
+void follow_tree(App& app);
+
+// Whether a query is active: the Found tab is there and, once a search has finished, the filter is on.
+bool query_active(const App& app);
+// The tabs on the results: four, and Found while a query is active.
+int tab_count(const App& app);
+
+// The finished search the view shows, or nothing while the filter is off.
+const Search* shown_search(const App& app);
+
+// What a node counts for on screen: with the filter on, its matching content (all of it inside a
+// matched folder); else its own size and files.
+MatchTotals shown_totals(const App& app, NodeIndex node);
+
+// The matches below the current folder, in the chosen order.
+std::vector<NodeIndex> found_rows(const App& app);
+
+// The Found list's footer: "312 files · 48.2 GB" for the matches below the current folder.
+std::string found_footer(const App& app);
 
 // Recomputes the kind totals and the current tab's rows for the current folder; on the Duplicates tab
 // starts a comparison when the folder has no result yet. Does nothing without a finished tree.

@@ -21,6 +21,7 @@ enum class HitKind : std::uint8_t {
     ScrollBar = 11,
     Tile = 12,
     SearchField = 13,
+    FoundSort = 14,  // the Found list's sort control
 };
 
 struct HitTarget {

@@ -18,10 +18,15 @@ inline constexpr UINT MSG_DRIVES_LISTED = WM_APP + 6;
 inline constexpr UINT_PTR TIMER_NOTICE = 1;
 inline constexpr UINT_PTR TIMER_SCAN = 2;
 inline constexpr UINT_PTR TIMER_COMPARE = 3;
+inline constexpr UINT_PTR TIMER_SEARCH = 4;
 inline constexpr UINT NOTICE_MILLISECONDS = 3500;
 // A notice goes at its timer, unless a newer one came in the meantime: that one's timer is pending.
 inline constexpr std::chrono::milliseconds NOTICE_LIFETIME{3400};
 inline constexpr UINT SCAN_REPAINT_MILLISECONDS = 120;
 inline constexpr UINT COMPARE_REPAINT_MILLISECONDS = 150;
+// A search runs a slice per tick, short enough that the window still draws and takes keys between
+// slices; timers fire at most every 10 ms anyway.
+inline constexpr UINT SEARCH_SLICE_MILLISECONDS = 10;
+inline constexpr std::chrono::milliseconds SEARCH_SLICE{8};
 
 }  // namespace spadrim

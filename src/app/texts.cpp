@@ -64,6 +64,7 @@ std::string_view tab_label(Tab tab) {
         case Tab::LargestFiles: return tr("가장 큰 파일", "Largest files");
         case Tab::ByType: return tr("종류별", "By type");
         case Tab::Duplicates: return tr("중복 파일", "Duplicates");
+        case Tab::Found: return tr("찾은 항목", "Found");
     }
     return {};
 }
@@ -100,9 +101,18 @@ std::string compare_note_text() {
                       {format_size(DUPLICATE_THRESHOLD)});
 }
 
-std::string highlight_text(std::string_view extension) {
-    return substitute(tr("{0} 강조 중 · Esc로 해제", "Highlighting {0} · Esc clears"),
-                      {extension_text(extension)});
+std::string showing_text(std::string_view query) {
+    return substitute(tr("{0} 표시 중 · Esc로 해제", "Showing {0} · Esc clears"), {query});
+}
+
+std::string found_order_text(FoundOrder order) {
+    std::string_view by;
+    switch (order) {
+        case FoundOrder::Size: by = tr("크기", "Size"); break;
+        case FoundOrder::Name: by = tr("이름", "Name"); break;
+        case FoundOrder::Modified: by = tr("수정한 날짜", "Date modified"); break;
+    }
+    return substitute(tr("정렬: {0}", "Sort: {0}"), {by});
 }
 
 std::string recycle_bin_text(std::uint64_t bytes) {
@@ -308,7 +318,9 @@ std::optional<RowText> row_text(const App& app, std::size_t row) {
     text.node = node;
     text.kind = item.kind;
     text.modified = format_time(item.mtime);
-    if (app.tab == Tab::LargestFiles || app.tab == Tab::Duplicates) text.location = location_text(tree, node);
+    if (app.tab == Tab::LargestFiles || app.tab == Tab::Duplicates || app.tab == Tab::Found)
+        text.location = location_text(tree, node);
+    if (app.tab == Tab::Folders) text.size = shown_totals(app, node).size;
     return text;
 }
 

@@ -49,8 +49,11 @@ std::string no_duplicates_text();
 // same size".
 std::string compare_note_text();
 
-// The treemap's chip while an extension is picked: "Highlighting .jpg · Esc clears".
-std::string highlight_text(std::string_view extension);
+// The treemap's chip while the filter is on: "Showing *.mp4 · Esc clears".
+std::string showing_text(std::string_view query);
+
+// The Found list's sort control: "Sort: Size".
+std::string found_order_text(FoundOrder order);
 
 // "In the Recycle Bin: {size}".
 std::string recycle_bin_text(std::uint64_t bytes);

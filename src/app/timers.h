@@ -1,5 +1,6 @@
 // The window's timers follow the work they pace: the notice's expiry starts when a notice is shown, the
-// scan's repaint timer when a scan starts and stops when it ends, the comparison's likewise. A timer is
+// scan's repaint timer when a scan starts and stops when it ends, the comparison's likewise, and the
+// search's slices while a search runs. A timer is
 // started only on such a change: starting it again on every message would restart its countdown, and a
 // steady stream of messages (a moving pointer) would then hold the repaints back.
 #pragma once
@@ -15,6 +16,7 @@ struct RunningTimers {
     std::uint64_t notice_serial = 0;  // the last notice whose expiry was started
     bool scan = false;
     bool compare = false;
+    bool search = false;
 };
 
 enum class TimerChange : std::uint8_t {
@@ -27,6 +29,7 @@ struct TimerChanges {
     bool start_notice = false;
     TimerChange scan = TimerChange::None;
     TimerChange compare = TimerChange::None;
+    TimerChange search = TimerChange::None;
 };
 
 // What to start and stop so that the timers match the App's work; records the result in running.

@@ -8,9 +8,37 @@
 #include "strings/strings.h"
 
 namespace spadrim {
+namespace {
+
+// The current folder's children; with the filter on, those with matching content, largest matching
+// content first (equal ones by name, as sorted_children orders them).
+std::vector<NodeIndex> filtered_children(const App& app) {
+    std::vector<NodeIndex> children = sorted_children(*app.tree, app.current_folder);
+    if (!shown_search(app)) return children;
+    struct Shown {
+        std::uint64_t size;
+        NodeIndex node;
+    };
+    std::vector<Shown> shown;
+    for (const NodeIndex child : children) {
+        const MatchTotals totals = shown_totals(app, child);
+        if (totals.size != 0 || totals.files != 0) shown.push_back(Shown{totals.size, child});
+    }
+    // Stable: children come in name order among equal sizes already.
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const Shown& a, const Shown& b) { return a.size > b.size; });
+    children.clear();
+    for (const Shown& s : shown)
+        children.push_back(s.node);
+    return children;
+}
+
+}  // namespace
 
 void refresh_view(App& app) {
     if (!app.tree) return;
+    follow_tree(app);
+    if (app.tab == Tab::Found && !query_active(app)) app.tab = Tab::Folders;
     const FileTree& tree = *app.tree;
     const NodeIndex folder = app.current_folder;
     app.kind_totals = kind_totals(tree, folder);
@@ -18,7 +46,7 @@ void refresh_view(App& app) {
     app.extension_rows.clear();
     app.duplicate_rows.clear();
     switch (app.tab) {
-        case Tab::Folders: app.node_rows = sorted_children(tree, folder); break;
+        case Tab::Folders: app.node_rows = filtered_children(app); break;
         case Tab::LargestFiles: app.node_rows = largest_files(tree, folder); break;
         case Tab::ByType: app.extension_rows = extension_rows(tree, folder); break;
         case Tab::Duplicates: {
@@ -35,6 +63,7 @@ void refresh_view(App& app) {
             }
             break;
         }
+        case Tab::Found: app.node_rows = found_rows(app); break;
     }
     // Picking an extension survives tab changes, but not a By type list that no longer has it.
     if (app.tab == Tab::ByType && app.selected_extension &&
@@ -65,7 +94,8 @@ bool header_button_enabled(const App& app, HitKind kind) {
 NodeIndex row_node(const App& app, std::size_t row) {
     switch (app.tab) {
         case Tab::Folders:
-        case Tab::LargestFiles: return row < app.node_rows.size() ? app.node_rows[row] : NO_NODE;
+        case Tab::LargestFiles:
+        case Tab::Found: return row < app.node_rows.size() ? app.node_rows[row] : NO_NODE;
         case Tab::Duplicates:
             return row < app.duplicate_rows.size() ? app.duplicate_rows[row].member : NO_NODE;
         case Tab::ByType: break;
@@ -83,6 +113,10 @@ std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space,
 }
 
 std::optional<std::string> status_line(const App& app) {
+    if (app.tab == Tab::Found) {
+        if (!shown_search(app)) return std::nullopt;
+        return found_footer(app);
+    }
     if (app.tab == Tab::Duplicates && imported(app)) return std::string(duplicates_need_files_text());
     if (app.tab == Tab::Duplicates) {
         const auto found = app.duplicates.find(app.current_folder);

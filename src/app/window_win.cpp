@@ -103,6 +103,7 @@ void follow_timers(Window& window) {
     if (changes.start_notice) start_notice_timer(window);
     set_timer(window, TIMER_SCAN, changes.scan, SCAN_REPAINT_MILLISECONDS);
     set_timer(window, TIMER_COMPARE, changes.compare, COMPARE_REPAINT_MILLISECONDS);
+    set_timer(window, TIMER_SEARCH, changes.search, SEARCH_SLICE_MILLISECONDS);
 }
 
 void update_title(Window& window) {
@@ -113,6 +114,11 @@ void update_title(Window& window) {
 }
 
 void on_timer(Window& window, UINT_PTR id) {
+    if (id == TIMER_SEARCH) {
+        // Nothing to draw until the search is done; then its results, and the timer stops.
+        if (!advance_query(window.app, SEARCH_SLICE)) state_changed(window);
+        return;
+    }
     if (id == TIMER_NOTICE) {
         KillTimer(window.handle, TIMER_NOTICE);
         if (!window.app.notice.empty() && Clock::now() - window.app.notice_shown >= NOTICE_LIFETIME) {
@@ -264,7 +270,7 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             if (wparam != VK_LEFT) return DEFAULT;
             return apply(window, key_down(app, surface, Key::Left, modifiers(true)));
         case WM_TIMER:
-            if (wparam < TIMER_NOTICE || wparam > TIMER_COMPARE) return DEFAULT;
+            if (wparam < TIMER_NOTICE || wparam > TIMER_SEARCH) return DEFAULT;
             on_timer(window, wparam);
             return {};
         case WM_MOUSEMOVE:

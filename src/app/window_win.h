@@ -38,6 +38,7 @@ struct Window {
         int width = 0;
         int height = 0;
         std::uint64_t generation = 0;
+        std::uint64_t results = 0;  // the filter's results laid out; 0 without a filter
         bool operator==(const TreemapKey&) const = default;
     } tiles_key;
     std::shared_ptr<AccessHub> access;  // from the first request of a screen reader on

@@ -34,14 +34,15 @@ struct Palette {
     Colour accent;       // progress fills, tab underline, folder symbols
     Colour treemap_gap;  // behind the treemap tiles
     Colour raised;       // folder tiles
+    Colour warning;      // behind what went wrong with the user's input (a query that cannot be read)
 };
 
-inline constexpr Palette LIGHT = {colour(0xF2F3F5), colour(0xFFFFFF), colour(0xFFFFFF),
-                                  colour(0x16181D), colour(0x6B7280), colour(0xE2E4E8),
-                                  colour(0x0D9488), colour(0xCDD1D7), colour(0xE4E7EB)};
-inline constexpr Palette DARK = {colour(0x18191C), colour(0x222327), colour(0x1E1F23),
-                                 colour(0xECEDEF), colour(0x9CA0A8), colour(0x34363C),
-                                 colour(0x2DD4BF), colour(0x111214), colour(0x26282D)};
+inline constexpr Palette LIGHT = {colour(0xF2F3F5), colour(0xFFFFFF), colour(0xFFFFFF), colour(0x16181D),
+                                  colour(0x6B7280), colour(0xE2E4E8), colour(0x0D9488), colour(0xCDD1D7),
+                                  colour(0xE4E7EB), colour(0xB42318)};
+inline constexpr Palette DARK = {colour(0x18191C), colour(0x222327), colour(0x1E1F23), colour(0xECEDEF),
+                                 colour(0x9CA0A8), colour(0x34363C), colour(0x2DD4BF), colour(0x111214),
+                                 colour(0x26282D), colour(0xD92D20)};
 
 // Behind the notice pill and other notes laid over the content, in both themes (drawn translucent).
 inline constexpr std::uint32_t NOTICE_BACKGROUND = 0x111214;

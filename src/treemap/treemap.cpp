@@ -17,6 +17,7 @@ struct Child {
 // level takes a slice at the end of each and gives it back before returning, so a whole layout allocates
 // only while they grow. Slices are addressed by index, since a deeper level may reallocate.
 struct LayoutScratch {
+    const TreemapSize* size = nullptr;  // empty: each node's own
     std::vector<Child> children;
     std::vector<double> areas;
     std::vector<RectD> rects;
@@ -163,10 +164,12 @@ void layout_level(const FileTree& tree, NodeIndex folder, RectD rect, int depth,
     bool exact = true;
     for (NodeIndex i = tree.nodes[folder].first_child; i != NO_NODE; i = tree.nodes[i].next_sibling) {
         const Node& node = tree.nodes[i];
-        if ((node.flags & FLAG_REMOVED) || node.size == 0) continue;
-        scratch.children.push_back(Child{node.size, i});
-        exact = exact && node.size <= EXACT_DOUBLE_LIMIT - total;
-        if (exact) total += node.size;
+        if (node.flags & FLAG_REMOVED) continue;
+        const std::uint64_t size = *scratch.size ? (*scratch.size)(i) : node.size;
+        if (size == 0) continue;
+        scratch.children.push_back(Child{size, i});
+        exact = exact && size <= EXACT_DOUBLE_LIMIT - total;
+        if (exact) total += size;
     }
     if (scratch.children.size() == base) return;
 
@@ -206,8 +209,9 @@ int treemap_inset(unsigned dpi) {
 }
 
 void layout_treemap(const FileTree& tree, NodeIndex folder, RectD rect, int depth, int header, int inset,
-                    std::vector<TreemapRect>& out) {
+                    std::vector<TreemapRect>& out, const TreemapSize& size) {
     LayoutScratch scratch;
+    scratch.size = &size;
     layout_level(tree, folder, rect, depth, header, inset, out, scratch);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "scan/tree.h"
@@ -36,9 +37,14 @@ inline constexpr int TREEMAP_MAX_DEPTH = 24;
 int treemap_header(unsigned dpi);
 int treemap_inset(unsigned dpi);
 
-// Appends the rectangles of folder's contents, laid out inside rect, to out.
+// The size a node is laid out by, where it is not the node's own (a filter shows only the matching
+// part of each folder); nodes of size 0 get no tile.
+using TreemapSize = std::function<std::uint64_t(NodeIndex)>;
+
+// Appends the rectangles of folder's contents, laid out inside rect, to out; by each node's size, or by
+// `size` when one is given.
 void layout_treemap(const FileTree& tree, NodeIndex folder, RectD rect, int depth, int header, int inset,
-                    std::vector<TreemapRect>& out);
+                    std::vector<TreemapRect>& out, const TreemapSize& size = {});
 
 // One level: the rectangles of areas (in order, largest first) packed into rect in squarified rows.
 std::vector<RectD> squarify(const std::vector<double>& areas, RectD rect);

@@ -66,6 +66,8 @@ enum class Piece : std::uint8_t {
     LegendEntry,
     Status,
     Notice,
+    FoundSort,   // the Found list's sort control
+    QueryError,  // why the search field's text cannot be read
 };
 
 struct ElementKey {

@@ -197,7 +197,7 @@ void describe_progress(Builder& b, const App& app, const ViewInput& in) {
 // A list is one tab of one folder of one tree. Its rows are what they stand for, a node, an extension or a
 // duplicate set, so a row keeps its identity while the list scrolls, grows or has a set opened.
 std::uint64_t list_era(const App& app) {
-    return (app.tree_generation << 34) | (static_cast<std::uint64_t>(app.current_folder) << 2) |
+    return (app.tree_generation << 35) | (static_cast<std::uint64_t>(app.current_folder) << 3) |
            static_cast<std::uint64_t>(app.tab);
 }
 
@@ -208,14 +208,14 @@ std::uint64_t row_identity(const App& app, std::size_t row, const RowText& text)
 }
 
 void describe_list(Builder& b, const App& app, const ViewInput& in) {
-    const FileTree& tree = *app.tree;
     const Box strip = tab_strip(in);
     b.enter(b.add(element(Piece::Tabs, Role::TabList, {}, strip)));
-    for (int t = 0; t < 4; ++t) {
+    const std::vector<Box> tabs = tab_boxes(in);
+    for (int t = 0; t < static_cast<int>(tabs.size()); ++t) {
         const auto tab = static_cast<Tab>(t);
-        Element made =
-            pressable(Piece::Tab, Role::TabItem, std::string(tab_label(tab)), tab_box(in, t),
-                      HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}, static_cast<std::uint64_t>(t));
+        Element made = pressable(
+            Piece::Tab, Role::TabItem, std::string(tab_label(tab)), tabs[static_cast<std::size_t>(t)],
+            HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}, static_cast<std::uint64_t>(t));
         made.abilities |= CAN_SELECT;
         if (tab == Tab::Duplicates && imported(app)) {  // greyed: a scan file holds no contents
             made.states |= DISABLED;
@@ -231,7 +231,7 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
 
     const Box view = list_viewport(in);
     const float row = row_height(in);
-    const std::uint64_t folder_size = node_at(tree, app.current_folder).size;
+    const std::uint64_t folder_size = shown_totals(app, app.current_folder).size;
     Element listed =
         element(Piece::List, Role::List, std::string(tab_label(app.tab)), view, 0, list_era(app));
     if (app.tab != Tab::ByType) listed.abilities |= CAN_SELECT_MANY;  // By type picks one extension
@@ -294,7 +294,13 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
     if (app.focus.area == FocusArea::List && !focus_on_row) b.screen.elements[list].states |= FOCUSED;
 
     if (const std::optional<std::string> warning = status_line(app)) {
-        b.add(element(Piece::Warning, Role::Text, *warning, warning_text_box(in)));
+        if (app.tab == Tab::Found) {
+            b.add(element(Piece::Warning, Role::Text, *warning, found_footer_box(in)));
+            b.add(pressable(Piece::FoundSort, Role::Button, found_order_text(app.found_order),
+                            found_sort_box(in), HitTarget{HitKind::FoundSort, 0}));
+        } else {
+            b.add(element(Piece::Warning, Role::Text, *warning, warning_text_box(in)));
+        }
     }
 }
 
@@ -316,7 +322,7 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
             const Node& node = node_at(tree, tile.node);
             std::string name(name_of(tree, tile.node));
             name += ", ";
-            name += format_size(node.size);
+            name += format_size(tile.is_folder ? shown_totals(app, tile.node).size : node.size);
             Element made = pressable(Piece::Tile, tile.is_folder ? Role::Group : Role::ListItem,
                                      std::move(name), Box{tile.x, tile.y, tile.width, tile.height},
                                      HitTarget{HitKind::Tile, tile.node}, tile.node, era);
@@ -338,10 +344,18 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
                           treemap_box(in)));
         }
     }
-    if (app.selected_extension) {
-        const std::string text = highlight_text(*app.selected_extension);
+    int chip = 0;
+    if (!app.query_error.empty()) {
+        Element error = element(Piece::QueryError, Role::Text, app.query_error,
+                                highlight_chip(in, measure(in, app.query_error, TextStyle::Small), chip++), 0,
+                                name_hash(app.query_error));
+        error.abilities = LIVE;  // said as it appears, while the keyboard stays in the field
+        b.add(std::move(error));
+    }
+    if (const Search* search = shown_search(app)) {
+        const std::string text = showing_text(search->query.text);
         b.add(element(Piece::Highlight, Role::Text, text,
-                      highlight_chip(in, measure(in, text, TextStyle::Small))));
+                      highlight_chip(in, measure(in, text, TextStyle::Small), chip)));
     }
     b.leave();
     if (treemap_focus && !focus_on_tile) b.screen.elements[map].states |= FOCUSED;

@@ -15,6 +15,12 @@ Reaction asking(Command command) {
     return Reaction{false, command, false, false};
 }
 
+// The tab after the current one, or before it, round the strip.
+Tab next_tab(const App& app, bool back) {
+    const int count = tab_count(app);
+    return static_cast<Tab>((static_cast<int>(app.tab) + (back ? count - 1 : 1)) % count);
+}
+
 Reaction set_tab(App& app, const Surface& surface, Tab tab) {
     if (app.tab == tab) return {};
     app.tab = tab;
@@ -48,11 +54,15 @@ void toggle_set(App& app, std::uint32_t set) {
 
 Reaction click_row(App& app, const Surface& surface, std::size_t row, Modifiers modifiers) {
     if (app.tab == Tab::ByType) {
+        // Picking an extension filters the folders and the treemap by it, as the query ext:jpg does; a
+        // second click undoes it.
         if (row >= app.extension_rows.size()) return {};
-        const std::string& extension = app.extension_rows[row].extension;
+        const std::string extension = app.extension_rows[row].extension;
         if (app.selected_extension == extension) {
-            app.selected_extension.reset();
+            set_query(app, {});
         } else {
+            // No query names files without an extension: that row is only marked.
+            set_query(app, extension.empty() ? std::string() : "ext:" + extension);
             app.selected_extension = extension;
         }
         return CHANGED;
@@ -140,6 +150,7 @@ ViewInput view_input(const App& app, const Surface& surface) {
     in.scale = surface.scale;
     in.screen = app.screen;
     in.tab = app.tab;
+    in.tab_count = tab_count(app);
     in.current_folder = app.current_folder;
     in.scroll = app.scroll;
     in.row_count = app.tab == Tab::ByType       ? app.extension_rows.size()
@@ -205,7 +216,13 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
             return asking(Command{CommandKind::EmptyRecycleBin});
         case HitKind::CancelScan: cancel_scan(app); return {};
         case HitKind::Tab:
-            return set_tab(app, surface, static_cast<Tab>(std::min<std::uint64_t>(target.payload, 3)));
+            return set_tab(app, surface,
+                           static_cast<Tab>(std::min<std::uint64_t>(
+                               target.payload, static_cast<std::uint64_t>(tab_count(app) - 1))));
+        case HitKind::FoundSort:
+            app.found_order = static_cast<FoundOrder>((static_cast<int>(app.found_order) + 1) % 3);
+            refresh_view(app);
+            return CHANGED;
         case HitKind::Row: return click_row(app, surface, target.payload, modifiers);
         case HitKind::ScrollBar: {
             const ViewInput in = view_input(app, surface);
@@ -288,8 +305,7 @@ std::optional<Reaction> focused_key(App& app, const Surface& surface, Key key) {
         }
         case FocusArea::Tabs:
             if (key != Key::Left && key != Key::Right) return std::nullopt;
-            return set_tab(app, surface,
-                           static_cast<Tab>((static_cast<int>(app.tab) + (key == Key::Left ? 3 : 1)) % 4));
+            return set_tab(app, surface, next_tab(app, key == Key::Left));
         case FocusArea::Search:
         case FocusArea::List: return std::nullopt;
         case FocusArea::Treemap: break;
@@ -345,12 +361,11 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
     const bool selected = app.selection != NO_NODE;
     switch (key) {
         case Key::Backspace: return to_parent(app, surface);
-        case Key::Tab:
-            return set_tab(app, surface,
-                           static_cast<Tab>((static_cast<int>(app.tab) + (modifiers.shift ? 3 : 1)) % 4));
+        case Key::Tab: return set_tab(app, surface, next_tab(app, modifiers.shift));
         case Key::Escape:
-            if (app.selected_extension) {
-                app.selected_extension.reset();
+            if (query_active(app) || app.selected_extension) {
+                set_query(app, {});
+                clamp_scroll(app, surface);
             } else if (selected) {
                 app.selection = NO_NODE;
                 app.selected.clear();

@@ -73,10 +73,40 @@ Box tab_strip(const ViewInput& in) {
     return Box{0, scaled(HEADER_HEIGHT, in.scale), list_width(in), scaled(TAB_STRIP_HEIGHT, in.scale)};
 }
 
-Box tab_box(const ViewInput& in, int t) {
+std::vector<Box> tab_boxes(const ViewInput& in) {
     const Box strip = tab_strip(in);
-    const float width = strip.width / 4;
-    return Box{static_cast<float>(t) * width, strip.y, width, strip.height};
+    const int count = std::max(in.tab_count, 1);
+    const float equal = strip.width / static_cast<float>(count);
+    std::vector<float> widths(static_cast<std::size_t>(count), equal);
+    // Four tabs have always fitted side by side; five, while a query is active, may not at equal widths.
+    if (in.measure && count > 4) {
+        const float padding = 2 * TAB_PADDING * in.scale;
+        float needed = 0;
+        float widest = 0;
+        for (int t = 0; t < count; ++t) {
+            const float label = measure(in, tab_label(static_cast<Tab>(t)), TextStyle::BodyBold) + padding;
+            widths[static_cast<std::size_t>(t)] = label;
+            needed += label;
+            widest = std::max(widest, label);
+        }
+        const float spare = (strip.width - needed) / static_cast<float>(count);
+        for (float& width : widths)
+            width = widest <= equal || spare < 0 ? equal : std::round(width + spare);
+    }
+    std::vector<Box> boxes;
+    float x = strip.x;
+    for (int t = 0; t < count; ++t) {
+        // The last tab ends where the strip does, whatever the rounding left.
+        const float width = t + 1 == count ? strip.x + strip.width - x : widths[static_cast<std::size_t>(t)];
+        boxes.push_back(Box{x, strip.y, width, strip.height});
+        x += width;
+    }
+    return boxes;
+}
+
+Box tab_box(const ViewInput& in, int t) {
+    const std::vector<Box> boxes = tab_boxes(in);
+    return boxes[static_cast<std::size_t>(std::clamp(t, 0, static_cast<int>(boxes.size()) - 1))];
 }
 
 Box tab_label_box(const ViewInput& in, int t) {
@@ -91,7 +121,7 @@ Box list_viewport(const ViewInput& in) {
 }
 
 float row_height(const ViewInput& in) {
-    const bool two_lines = in.tab == Tab::LargestFiles || in.tab == Tab::Duplicates;
+    const bool two_lines = in.tab == Tab::LargestFiles || in.tab == Tab::Duplicates || in.tab == Tab::Found;
     return scaled(two_lines ? 46.0f : 32.0f, in.scale);
 }
 
@@ -200,6 +230,21 @@ Box warning_text_box(const ViewInput& in) {
     return Box{12 * s, view.y + view.height, list_width(in) - 24 * s, scaled(WARNING_BAND_HEIGHT, s)};
 }
 
+Box found_sort_box(const ViewInput& in) {
+    const float s = in.scale;
+    const Box band = warning_text_box(in);
+    float widest = 0;
+    for (const FoundOrder order : {FoundOrder::Size, FoundOrder::Name, FoundOrder::Modified})
+        widest = std::max(widest, measure(in, found_order_text(order), TextStyle::Small));
+    const float width = std::min(std::ceil(widest) + 2 * CHIP_PADDING * s, band.width);
+    return Box{band.x + band.width - width, band.y + 21 * s, width, 18 * s};
+}
+
+Box found_footer_box(const ViewInput& in) {
+    const Box band = warning_text_box(in);
+    return Box{band.x, band.y + 1 * in.scale, band.width, 20 * in.scale};
+}
+
 float status_details_room(const ViewInput& in, float free_width) {
     const float s = in.scale;
     return client_width(in) - 12 * s - free_width - 36 * s - 12 * s;
@@ -289,11 +334,12 @@ Box notice_pill(const ViewInput& in, float text_width) {
     return Box{std::round((w - pill) * 0.5f), client_height(in) - status_height(in) - 60 * s, pill, 38 * s};
 }
 
-Box highlight_chip(const ViewInput& in, float text_width) {
+Box highlight_chip(const ViewInput& in, float text_width, int line) {
     const float s = in.scale;
     const Box area = treemap_box(in);
     const float width = std::min(text_width + 2 * CHIP_PADDING * s, area.width - 16 * s);
-    return Box{area.x + area.width - 8 * s - width, area.y + 8 * s, width, 24 * s};
+    return Box{area.x + area.width - 8 * s - width, area.y + 8 * s + static_cast<float>(line) * 30 * s, width,
+               24 * s};
 }
 
 Legend legend(const ViewInput& in, const std::vector<KindTotal>& kinds) {
@@ -356,11 +402,15 @@ HitTarget hit_test(const ViewInput& in, float x, float y) {
             return {};
         case Screen::Results: break;
     }
-    const Box tabs = tab_strip(in);
-    if (tabs.contains(x, y)) {
-        const auto tab = static_cast<std::uint64_t>(std::floor(x / (0.25f * tabs.width)));
-        return HitTarget{HitKind::Tab, std::min<std::uint64_t>(tab, 3)};
+    if (tab_strip(in).contains(x, y)) {
+        const std::vector<Box> tabs = tab_boxes(in);
+        for (std::size_t t = 0; t < tabs.size(); ++t) {
+            if (tabs[t].contains(x, y)) return HitTarget{HitKind::Tab, t};
+        }
+        return {};
     }
+    if (in.tab == Tab::Found && in.warning && found_sort_box(in).contains(x, y))
+        return HitTarget{HitKind::FoundSort, 0};
     if (const std::optional<Box> bar = scroll_bar_strip(in); bar && bar->contains(x, y)) {
         return HitTarget{HitKind::ScrollBar, 0};
     }

@@ -44,6 +44,7 @@ struct ViewInput {
     float scale = 1;  // DPI / 96
     Screen screen = Screen::Home;
     Tab tab = Tab::Folders;
+    int tab_count = 4;  // five while a query is active
     NodeIndex current_folder = 0;
     double scroll = 0;
     std::size_t row_count = 0;
@@ -94,7 +95,11 @@ std::vector<HeaderButton> header_buttons(const ViewInput& in);
 float status_height(const ViewInput& in);
 float list_width(const ViewInput& in);
 Box tab_strip(const ViewInput& in);
-// Tab t (0 to 3) of the strip, and the box its label is centred in.
+// The tabs of the strip, left to right: four of equal widths; five (with Found) too while every label
+// fits one, else each as wide as its label (bold, as the chosen one is drawn) with an equal share of the
+// room left over.
+std::vector<Box> tab_boxes(const ViewInput& in);
+// Tab t (0 to tab_count - 1) of the strip, and the box its label is centred in.
 Box tab_box(const ViewInput& in, int t);
 Box tab_label_box(const ViewInput& in, int t);
 Box list_viewport(const ViewInput& in);
@@ -120,6 +125,10 @@ Box card_column(const Box& card, float scale);
 ListMessage list_message(const ViewInput& in);
 // The text of the warning band under the list, when the results warn.
 Box warning_text_box(const ViewInput& in);
+// On the Found tab the band under the list holds the totals on its first line and the sort control at
+// the right of its second, as wide as its longest text.
+Box found_sort_box(const ViewInput& in);
+Box found_footer_box(const ViewInput& in);
 // The room of the status line's details, left of the free space text of free_width pixels.
 float status_details_room(const ViewInput& in, float free_width);
 std::vector<Crumb> breadcrumb(const ViewInput& in);
@@ -131,8 +140,9 @@ Box search_text_box(const Box& field, float scale);
 float search_text_shift(float caret_x, const Box& text_box);
 // The notice pill for a notice of text_width pixels.
 Box notice_pill(const ViewInput& in, float text_width);
-// The treemap's highlight chip at its top right, for a text of text_width pixels.
-Box highlight_chip(const ViewInput& in, float text_width);
+// The treemap's chip at its top right, for a text of text_width pixels: line 0 under the header, line 1
+// under that (the filter's chip when the query's error takes the first).
+Box highlight_chip(const ViewInput& in, float text_width, int line = 0);
 // The kinds legend under the treemap: a bar of every kind's share, then as many whole labelled swatches
 // as fit on one line.
 struct LegendEntry {

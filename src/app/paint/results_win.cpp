@@ -76,10 +76,11 @@ void paint_rows(const Frame& f) {
     const float s = f.s;
     const Box view = list_viewport(f.in);
     const float row = row_height(f.in);
-    const bool two_lines = app.tab == Tab::LargestFiles || app.tab == Tab::Duplicates;
+    const bool two_lines =
+        app.tab == Tab::LargestFiles || app.tab == Tab::Duplicates || app.tab == Tab::Found;
     const float first_line = two_lines ? 26 * s : row;
     const float right = view.x + view.width - 10 * s;
-    const std::uint64_t folder_size = node_at(tree, app.current_folder).size;
+    const std::uint64_t folder_size = shown_totals(app, app.current_folder).size;
     const std::size_t count = f.in.row_count;
 
     f.gfx.target_view->PushAxisAlignedClip(
@@ -185,9 +186,10 @@ void paint_list_column(const Frame& f) {
     fill(f.gfx, Box{column, top, 1, h - status - top}, f.palette.line);
 
     const Box strip = tab_strip(f.in);
-    for (int t = 0; t < 4; ++t) {
-        const Box box = tab_box(f.in, t);
-        const Box label = tab_label_box(f.in, t);
+    const std::vector<Box> tabs = tab_boxes(f.in);
+    for (int t = 0; t < static_cast<int>(tabs.size()); ++t) {
+        const Box box = tabs[static_cast<std::size_t>(t)];
+        const Box label = padded(box, TAB_PADDING * s);
         const auto tab = static_cast<Tab>(t);
         if (tab == app.tab) {
             draw_text(f.gfx, tab_label(tab), label, f.palette.text, TextStyle::BodyBold, Align::Centre);
@@ -210,12 +212,19 @@ void paint_list_column(const Frame& f) {
     if (const std::optional<std::string> warning = status_line(app)) {
         const Box band = warning_text_box(f.in);
         fill(f.gfx, Box{0, band.y, column, 1}, f.palette.line);
-        draw_paragraph(f.gfx, *warning, band, f.palette.text_dim, TextStyle::Small, Align::Leading);
+        if (app.tab == Tab::Found) {
+            // The totals of what is listed, and the control that sorts it.
+            draw_text(f.gfx, *warning, found_footer_box(f.in), f.palette.text, TextStyle::Body,
+                      Align::Leading);
+            const Box sort = found_sort_box(f.in);
+            const bool hovered = app.hover.kind == HitKind::FoundSort;
+            fill_rounded(f.gfx, sort, 4 * s, with_alpha(f.palette.text_dim, hovered ? 0.22f : 0.12f));
+            draw_text(f.gfx, found_order_text(app.found_order), padded(sort, CHIP_PADDING * s),
+                      f.palette.text, TextStyle::Small, Align::Centre);
+        } else {
+            draw_paragraph(f.gfx, *warning, band, f.palette.text_dim, TextStyle::Small, Align::Leading);
+        }
     }
-}
-
-std::string extension_of(const FileTree& tree, NodeIndex node) {
-    return file_extension(name_of(tree, node));
 }
 
 void paint_treemap(const Frame& f) {
@@ -233,7 +242,9 @@ void paint_treemap(const Frame& f) {
             const Box box{tile.x, tile.y, tile.width, tile.height};
             fill(f.gfx, box, f.palette.raised);
             if (tile.width > 70 * s && tile.height > 2.5f * band) {
-                draw_text(f.gfx, std::string(name_of(tree, tile.node)) + "  " + format_size(node.size),
+                draw_text(f.gfx,
+                          std::string(name_of(tree, tile.node)) + "  " +
+                              format_size(shown_totals(app, tile.node).size),
                           Box{tile.x + 5 * s, tile.y, tile.width - 10 * s, band}, f.palette.text_dim,
                           TextStyle::Small, Align::Leading);
             }
@@ -241,9 +252,7 @@ void paint_treemap(const Frame& f) {
         }
         const Box box{tile.x + 0.5f, tile.y + 0.5f, std::max(tile.width - 1, 0.5f),
                       std::max(tile.height - 1, 0.5f)};
-        const bool dimmed =
-            app.selected_extension && extension_of(tree, tile.node) != *app.selected_extension;
-        fill(f.gfx, box, with_alpha(kind_colour_of(node.kind), dimmed ? 0.16f : 1.0f));
+        fill(f.gfx, box, kind_colour_of(node.kind));
         if (tile.width > 84 * s && tile.height > 38 * s) {
             draw_text(f.gfx, name_of(tree, tile.node),
                       Box{box.x + 6 * s, box.y + 4 * s, box.width - 12 * s, 18 * s}, colour(0xFFFFFF),
@@ -277,12 +286,20 @@ void paint_treemap(const Frame& f) {
         draw_text(f.gfx, tr("크기가 있는 항목이 없습니다", "Nothing with a size to show"), area,
                   f.palette.text_dim, TextStyle::Body, Align::Centre);
     }
-    // An extension picked on By type dims every other file: say which, and how to undo it.
-    if (app.selected_extension) {
-        const std::string text = highlight_text(*app.selected_extension);
-        const Box chip = highlight_chip(f.in, text_width(f.gfx, text, TextStyle::Small));
+    // Under the search field, why its text cannot be read; then, while the filter is on, what the treemap
+    // shows and how to undo it.
+    int line = 0;
+    if (!app.query_error.empty()) {
+        const Box chip = highlight_chip(f.in, text_width(f.gfx, app.query_error, TextStyle::Small), line++);
+        fill_rounded(f.gfx, chip, 6 * s, f.palette.warning);
+        draw_text(f.gfx, app.query_error, padded(chip, CHIP_PADDING * s), colour(ON_COLOUR_TEXT),
+                  TextStyle::Small, Align::Centre);
+    }
+    if (const Search* search = shown_search(app)) {
+        const std::string text = showing_text(search->query.text);
+        const Box chip = highlight_chip(f.in, text_width(f.gfx, text, TextStyle::Small), line);
         fill_rounded(f.gfx, chip, 6 * s, colour(NOTICE_BACKGROUND, 0.88f));
-        draw_text(f.gfx, text, padded(chip, CHIP_PADDING * s), colour(0xFFFFFF), TextStyle::Small,
+        draw_text(f.gfx, text, padded(chip, CHIP_PADDING * s), colour(ON_COLOUR_TEXT), TextStyle::Small,
                   Align::Centre);
     }
     f.gfx.target_view->PopAxisAlignedClip();
@@ -329,14 +346,21 @@ void paint_status(const Frame& f) {
 
 void update_treemap(Window& window, const ViewInput& in) {
     const Box area = treemap_box(in);
-    const Window::TreemapKey key{true, window.app.current_folder, static_cast<int>(area.width),
-                                 static_cast<int>(area.height), window.app.tree_generation};
+    const App& app = window.app;
+    const Window::TreemapKey key{true,
+                                 app.current_folder,
+                                 static_cast<int>(area.width),
+                                 static_cast<int>(area.height),
+                                 app.tree_generation,
+                                 shown_search(app) ? app.results_generation : 0};
     if (window.tiles_key == key) return;
     window.tiles.clear();
     const float s = in.scale;
-    layout_treemap(*window.app.tree, window.app.current_folder,
-                   RectD{area.x, area.y, area.width, area.height}, 0, static_cast<int>(scaled(18, s)),
-                   static_cast<int>(scaled(2, s)), window.tiles);
+    // With the filter on, only the matches are laid out, each folder by its matching content.
+    TreemapSize size;
+    if (shown_search(app)) size = [&app](NodeIndex node) { return shown_totals(app, node).size; };
+    layout_treemap(*app.tree, app.current_folder, RectD{area.x, area.y, area.width, area.height}, 0,
+                   static_cast<int>(scaled(18, s)), static_cast<int>(scaled(2, s)), window.tiles, size);
     window.tiles_key = key;
 }
 
