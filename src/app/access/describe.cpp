@@ -254,7 +254,8 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
                                row_identity(app, i, *text), list_era(app));
         made.help = text->location.value_or(std::string());
         if (!text->modified.empty()) {
-            made.help += (made.help.empty() ? "" : ", ") + modified_text(node_at(tree, text->node).mtime);
+            made.help +=
+                (made.help.empty() ? "" : ", ") + modified_text(node_at(*app.tree, text->node).mtime);
         }
         made.target = HitTarget{HitKind::Row, i};
         if (text->expanded) {
