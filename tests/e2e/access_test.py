@@ -271,9 +271,10 @@ def results_and_keyboard(window, folder):
                 (focused(largest), [e[2] for e in largest if e[0] == 1]))
     first_file = children(largest, named(largest, "Largest files", "List"))[:1] if named(
         largest, "Largest files", "List") else []
-    check_later("Largest files: a row's folder is its help",
-                first_file and first_file[0][2] == "d3.txt, 117 KB, 28.6%" and first_file[0][4] == folder + "\\docs",
-                first_file)
+    check_later("Largest files: a row's help is its folder and when it was written",
+                first_file and first_file[0][2] == "d3.txt, 117 KB, 28.6%"
+                and re.fullmatch(re.escape(folder + "\\docs") + r", modified \d{4}-\d\d-\d\d \d\d:\d\d",
+                                 first_file[0][4]), first_file)
 
     # A click on a row gives it the focus; a notice is a polite live region.
     click(window, 60, 48 + 40 + 20)  # the first row
