@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kinds/kinds.h"
+#include "query/fold.h"
 #include "query/query.h"
 
 namespace spadrim {
@@ -291,6 +292,43 @@ TEST(QuerySearch, SlicedSearchesAgreeAndTotalsRollUp) {
     advance_search(below, s.tree, SIZE_MAX);
     EXPECT_TRUE(below.found.items.empty());
     EXPECT_EQ(match_totals(below, s.films), MatchTotals{});
+}
+
+TEST(QuerySearch, PatternsOfStarsAgreeWithTheGeneralMatcher) {
+    // Star-only patterns take a shortcut; a ? beside them takes the general way: both must agree.
+    struct Case {
+        std::string_view pattern;
+        std::string_view text;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"*.iso", "film.iso", true},
+        {"*.iso", "film.isox", false},
+        {"*.iso", ".iso", true},
+        {"*.iso", "iso", false},
+        {"a*a", "a", false},
+        {"a*a", "aa", true},
+        {"a*b*c", "abcbc", true},
+        {"a*b*c", "acb", false},
+        {"*ab*ab*", "abab", true},
+        {"*ab*ab*", "aba", false},
+        {"**", "", true},
+        {"*", "anything", true},
+        {"rep*", "report", true},
+        {"rep*", "re", false},
+        {"*ärger*", "großer ärger.txt", true},
+        {"*ä*", "a", false},
+        {"*.jpeg", "photo.JPEG", true},
+    };
+    for (const Case& c : cases) {
+        const bool ascii = std::all_of(c.text.begin(), c.text.end(), [](char ch) { return ch >= 0; });
+        EXPECT_EQ(wildcard_matches(c.pattern, c.text, ascii), c.matches) << c.pattern << " " << c.text;
+        // The same pattern with a ? that matches one known character goes the general way.
+        if (!c.text.empty() && ascii && c.pattern.back() == '*') {
+            const std::string general = std::string(c.pattern) + "?";
+            EXPECT_EQ(wildcard_matches(general, std::string(c.text) + "x", ascii), c.matches) << general;
+        }
+    }
 }
 
 TEST(QuerySearch, SortsByNameAndDate) {

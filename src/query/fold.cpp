@@ -115,7 +115,51 @@ bool contains_folded_slowly(std::string_view name, std::string_view needle, std:
     return scratch.find(needle) != std::string::npos;
 }
 
+namespace {
+
+bool same_at(std::string_view text, std::size_t at, std::string_view piece, bool lower_ascii) {
+    if (!lower_ascii) return text.compare(at, piece.size(), piece) == 0;
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+        if (static_cast<char>(ascii_lower(static_cast<unsigned char>(text[at + i]))) != piece[i])
+            return false;
+    }
+    return true;
+}
+
+// A pattern of literal pieces and stars only (the usual *.iso, report*, *draft*): the first piece
+// anchored at the start, the last at the end, each piece in between at its leftmost place after the one
+// before, which is enough with no ? to constrain it. Whole UTF-8 pieces can only meet whole characters
+// of valid text, so bytes compare as characters.
+bool starred_matches(std::string_view pattern, std::string_view text, bool lower_ascii) {
+    const std::size_t first_star = pattern.find('*');
+    const std::size_t last_star = pattern.rfind('*');
+    const std::string_view head = pattern.substr(0, first_star);
+    const std::string_view tail = pattern.substr(last_star + 1);
+    if (head.size() + tail.size() > text.size()) return false;
+    if (!same_at(text, 0, head, lower_ascii)) return false;
+    if (!same_at(text, text.size() - tail.size(), tail, lower_ascii)) return false;
+    std::size_t at = head.size();
+    const std::size_t end = text.size() - tail.size();
+    std::size_t p = first_star + 1;
+    while (p < last_star) {
+        const std::size_t star = pattern.find('*', p);
+        const std::string_view piece = pattern.substr(p, star - p);
+        p = star + 1;
+        if (piece.empty()) continue;
+        for (;; ++at) {
+            if (at + piece.size() > end) return false;
+            if (same_at(text, at, piece, lower_ascii)) break;
+        }
+        at += piece.size();
+    }
+    return true;
+}
+
+}  // namespace
+
 bool wildcard_matches(std::string_view pattern, std::string_view text, bool lower_ascii) {
+    if (pattern.find('*') != std::string_view::npos && pattern.find('?') == std::string_view::npos)
+        return starred_matches(pattern, text, lower_ascii);
     auto next_character = [&](std::size_t at) {
         ++at;
         while (at < text.size() && continuation(static_cast<unsigned char>(text[at])))
