@@ -155,6 +155,8 @@ TEST(View, AQueryFiltersTheFoldersAndListsItsMatchesBelowTheCurrentFolder) {
     EXPECT_EQ(tab_count(app), 5);
     EXPECT_EQ(names(), (Rows{"videos 800", "docs 70", "aa.mp4 40"}));  // other/ has no match: hidden
     EXPECT_EQ(shown_totals(app, 0), (MatchTotals{910, 4}));
+    EXPECT_EQ(app.kind_totals[static_cast<int>(FileKind::Videos)], 910u);  // the legend follows
+    EXPECT_EQ(app.kind_totals[static_cast<int>(FileKind::Documents)], 0u);
     EXPECT_EQ(status_line(app), std::nullopt);  // the footer is the Found tab's
     // The treemap is laid out over the matches alone.
     std::vector<TreemapRect> tiles;
@@ -186,6 +188,15 @@ TEST(View, AQueryFiltersTheFoldersAndListsItsMatchesBelowTheCurrentFolder) {
     app.tab = Tab::Folders;
     refresh_view(app);
     EXPECT_EQ(names(), (Rows{"sub 70"}));
+    // A folder that matched is listed whole; opened, it lists what matches inside it.
+    set_query(app, "o");
+    app.tab = Tab::Found;
+    app.current_folder = 1;  // videos/
+    refresh_view(app);
+    EXPECT_EQ(names(), (Rows{"notes.txt 50"}));
+    EXPECT_EQ(status_line(app), "1 file · 50 B");
+    app.tab = Tab::Folders;
+    set_query(app, "*.mp4");
     app.current_folder = 0;
 
     // A text that cannot be read says why and leaves the last results on screen.

@@ -143,12 +143,29 @@ MatchTotals shown_totals(const App& app, NodeIndex node) {
     return search ? match_totals(*search, node) : own;
 }
 
+// What matches below the current folder when that folder matched or lies inside one that did: the
+// search counted it whole, but opened it lists what matches inside. Paths are read below the searched
+// root, so a query with a path is not read again from elsewhere.
+std::optional<Found> found_inside_match(const App& app, const Search& search) {
+    const NodeIndex folder = app.current_folder;
+    if (folder == search.root || !within_match(search, folder)) return std::nullopt;
+    for (const std::string& word : search.query.words) {
+        if (word.find_first_of("/\\") != std::string::npos) return std::nullopt;
+    }
+    return find_all(search.query, *app.tree, folder);
+}
+
 std::vector<NodeIndex> found_rows(const App& app) {
     std::vector<NodeIndex> rows;
     const Search* search = shown_search(app);
     if (!search) return rows;
     const FileTree& tree = *app.tree;
     const NodeIndex folder = app.current_folder;
+    if (std::optional<Found> inside = found_inside_match(app, *search)) {
+        rows = std::move(inside->items);
+        if (app.found_order != FoundOrder::Size) sort_found(rows, tree, app.found_order);
+        return rows;
+    }
     for (const NodeIndex item : search->found.items) {
         if (item != folder && !is_removed(tree, item) &&
             (folder == search->root || below(tree, item, folder)))
@@ -159,7 +176,12 @@ std::vector<NodeIndex> found_rows(const App& app) {
 }
 
 std::string found_footer(const App& app) {
-    const MatchTotals totals = shown_search(app) ? shown_totals(app, app.current_folder) : MatchTotals{};
+    const Search* search = shown_search(app);
+    MatchTotals totals = search ? shown_totals(app, app.current_folder) : MatchTotals{};
+    if (search) {
+        if (const std::optional<Found> inside = found_inside_match(app, *search))
+            totals = MatchTotals{inside->size, inside->files};
+    }
     return substitute(with_counts(tr("파일 {0}개 · {1}", "{0} files · {1}"), {{0, totals.files}}),
                       {format_count(totals.files), format_size(totals.size)});
 }

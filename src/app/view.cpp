@@ -41,7 +41,17 @@ void refresh_view(App& app) {
     if (app.tab == Tab::Found && !query_active(app)) app.tab = Tab::Folders;
     const FileTree& tree = *app.tree;
     const NodeIndex folder = app.current_folder;
-    app.kind_totals = kind_totals(tree, folder);
+    // The legend follows the treemap: with the filter on, only the matching files count.
+    if (const Search* search = shown_search(app)) {
+        app.kind_totals = {};
+        walk_subtree(tree, folder, [&](NodeIndex i) {
+            const Node& node = tree.nodes[i];
+            if (!(node.flags & FLAG_DIR) && within_match(*search, i))
+                app.kind_totals[node.kind & 7] += node.size;
+        });
+    } else {
+        app.kind_totals = kind_totals(tree, folder);
+    }
     app.node_rows.clear();
     app.extension_rows.clear();
     app.duplicate_rows.clear();

@@ -104,6 +104,10 @@ Found find_all(const Query& query, const FileTree& tree, NodeIndex root);
 // of everything inside a matched folder.
 MatchTotals match_totals(const Search& search, NodeIndex node);
 
+// Whether node matched or lies inside a folder that matched, by a finished search: the search lists such
+// a folder whole and what matches inside it not again.
+bool within_match(const Search& search, NodeIndex node);
+
 // The sorts of the Found list.
 enum class FoundOrder : std::uint8_t {
     Size,

@@ -260,6 +260,10 @@ MatchTotals match_totals(const Search& search, NodeIndex node) {
     return MatchTotals{search.sizes[node], search.files[node]};
 }
 
+bool within_match(const Search& search, NodeIndex node) {
+    return search.done && node < search.marks.size() && (search.marks[node] & (MATCHED | INSIDE));
+}
+
 void sort_found(std::vector<NodeIndex>& items, const FileTree& tree, FoundOrder order) {
     switch (order) {
         case FoundOrder::Size: sort_largest_first(items, tree); break;
