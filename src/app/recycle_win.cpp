@@ -44,6 +44,25 @@ std::optional<std::int64_t> recycle_bin_items() {
     return info->i64NumItems;
 }
 
+// Hands one item to the shell for the Recycle Bin and records what can be seen of the result, for
+// recycle_outcome to read.
+RecycleObservation move_to_bin(HWND handle, const std::string& path) {
+    std::wstring from = to_wide(path);
+    from.push_back(L'\0');  // the list ends with two zeros
+    SHFILEOPSTRUCTW operation{};
+    operation.hwnd = handle;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
+    RecycleObservation seen;
+    seen.bin_items_before = recycle_bin_items();
+    seen.result = SHFileOperationW(&operation);
+    seen.aborted = operation.fAnyOperationsAborted != FALSE;
+    seen.still_there = exists(path);
+    seen.bin_items_after = recycle_bin_items();
+    return seen;
+}
+
 }  // namespace
 
 std::vector<std::string> known_folders() {
@@ -113,19 +132,7 @@ void recycle_item(Window& window, NodeIndex node) {
         state_changed(*current);
         return;
     }
-    std::wstring from = to_wide(path);
-    from.push_back(L'\0');  // the list ends with two zeros
-    SHFILEOPSTRUCTW operation{};
-    operation.hwnd = handle;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
-    RecycleObservation seen;
-    seen.bin_items_before = recycle_bin_items();
-    seen.result = SHFileOperationW(&operation);
-    seen.aborted = operation.fAnyOperationsAborted != FALSE;
-    seen.still_there = exists(path);
-    seen.bin_items_after = recycle_bin_items();
+    const RecycleObservation seen = move_to_bin(handle, path);
     const RecycleOutcome outcome = recycle_outcome(seen);
     current = main_window();
     if (!current) return;
@@ -191,19 +198,7 @@ void recycle_items(Window& window, const std::vector<NodeIndex>& nodes) {
             ++tally.failed[static_cast<std::size_t>(MoveFailure::Missing)];
             continue;
         }
-        std::wstring from = to_wide(item.path);
-        from.push_back(L'\0');  // the list ends with two zeros
-        SHFILEOPSTRUCTW operation{};
-        operation.hwnd = handle;
-        operation.wFunc = FO_DELETE;
-        operation.pFrom = from.c_str();
-        operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_WANTNUKEWARNING;
-        RecycleObservation seen;
-        seen.bin_items_before = recycle_bin_items();
-        seen.result = SHFileOperationW(&operation);
-        seen.aborted = operation.fAnyOperationsAborted != FALSE;
-        seen.still_there = exists(item.path);
-        seen.bin_items_after = recycle_bin_items();
+        const RecycleObservation seen = move_to_bin(handle, item.path);
         switch (recycle_outcome(seen)) {
             case RecycleOutcome::Recycled:
                 ++tally.recycled;
