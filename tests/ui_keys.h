@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 137> UI_KEYS = {
+inline constexpr std::array<std::string_view, 138> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -140,6 +140,7 @@ inline constexpr std::array<std::string_view, 137> UI_KEYS = {
     "Exported to {0}",
     "Could not write {0}: {1}",
     "modified {0}",
+    "Changes",
     "Found",
     "{0} files · {1}",
     "Showing {0} · Esc clears",

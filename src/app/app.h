@@ -22,8 +22,10 @@
 #include "app/input/focus.h"
 #include "app/input/text_field.h"
 #include "app/summaries.h"
+#include "compare/compare.h"
 #include "dupes/dupes.h"
 #include "query/query.h"
+#include "remember/remember.h"
 #include "scan/drives.h"
 #include "scan/scan.h"
 #include "scan/tree.h"
@@ -41,7 +43,8 @@ enum class Tab {
     LargestFiles = 1,
     ByType = 2,
     Duplicates = 3,
-    Found = 4,  // there only while a query is active
+    Found = 4,    // there only while a query is active
+    Changes = 5,  // there only while the tree is compared with an earlier scan
 };
 
 // A line of the Duplicates tab: a set (member NO_NODE), or one member of an expanded set.
@@ -80,6 +83,26 @@ struct DriveAnswers {
 struct JobRunner {
     std::shared_ptr<std::atomic<bool>> finished;
     std::jthread thread;
+};
+
+// The saving of a finished scan as a remembered one, on a thread of its own. It reads the tree, so the
+// UI thread waits for it (wait_for_save) before it changes or replaces the tree.
+struct SaveJob {
+    std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::mutex> lock = std::make_shared<std::mutex>();
+    std::shared_ptr<SaveOutcome> outcome = std::make_shared<SaveOutcome>();  // under lock, once finished
+    JobRunner runner;
+};
+
+// An earlier scan read on a worker to compare the results with, handed to the UI thread.
+struct BaselineRead {
+    std::uint64_t generation = 0;  // of the BaselineJob that asked
+    std::optional<FileTree> tree;
+    std::string error;  // the reader's reason when there is no tree
+};
+struct BaselineSlot {
+    std::mutex lock;
+    std::optional<BaselineRead> read;
 };
 
 struct App {
@@ -139,6 +162,36 @@ struct App {
     std::optional<Search> results;
     std::uint64_t results_generation = 0;  // +1 whenever other results are shown: keys the treemap
     FoundOrder found_order = FoundOrder::Size;
+
+    // Remembered scans: where they are kept (empty: nowhere, as in the command line and most tests),
+    // whether the menu's "Remember scans" is on, and those the home screen lists, newest first. A finished
+    // walk is saved on a worker (saving); wake_save_owner (WM_APP+8 on Windows) says it ended, and a
+    // failure is noted once per run.
+    std::string scans_folder;
+    bool remember_scans = true;
+    std::vector<RememberedScan> recent_scans;
+    std::optional<SaveJob> saving;
+    std::function<void()> wake_save_owner = [] {};
+    bool save_failure_noted = false;
+
+    // The earlier scan the results are compared with, and the comparison. The baseline is read on a
+    // worker (its mailbox baseline_slot, then wake_baseline_owner: WM_APP+7 on Windows); the comparison
+    // runs in slices on the UI thread and, once done, the Changes tab is there. compare_next names the
+    // scan file the next finished Scan is compared with instead of its root's newest earlier one ("Compare
+    // with now").
+    std::optional<FileTree> baseline;
+    std::string baseline_file;
+    std::int64_t baseline_when = 0;         // seconds since 1970 UTC; 0 when the file does not say
+    std::uint64_t baseline_generation = 0;  // +1 per baseline asked for; older reads are dropped
+    bool baseline_reading = false;
+    std::shared_ptr<BaselineSlot> baseline_slot = std::make_shared<BaselineSlot>();
+    std::function<void()> wake_baseline_owner = [] {};
+    std::vector<JobRunner> baseline_runners;
+    std::optional<Comparison> comparison;
+    std::uint64_t comparison_tree_generation = 0;  // the tree generation the comparison matched
+    std::optional<std::string> compare_next;
+    ChangeOrder change_order = ChangeOrder::Increase;
+    std::vector<ChangeRow> change_rows;  // the Changes tab's rows of the current folder
 
     // The pointer: what lies under it, and the scroll bar's thumb while it is dragged (held at `grab`
     // pixels below the thumb's top).
@@ -285,6 +338,38 @@ void prune_duplicates(App& app);
 void remove_from_view(App& app, NodeIndex node);
 // The same for many nodes at once, with one refresh.
 void remove_from_view(App& app, std::span<const NodeIndex> nodes);
+
+// Remembered scans (app/remember.cpp). After a walk or an MFT read finished: saves the tree on a worker
+// when scans are remembered (never for a tree read from a scan file).
+void remember_scan(App& app);
+// Waits for a running save to end: before the tree is changed or replaced (UI thread).
+void wait_for_save(App& app);
+// Takes a finished save's outcome (UI thread, on the wake-up): the recent scans are listed again; a
+// failure is shown once per run.
+void finish_save(App& app);
+// Lists the remembered scans again for the home screen.
+void list_recent_scans(App& app);
+// Deletes every remembered scan ("Forget remembered scans…", once confirmed).
+void forget_scans(App& app);
+
+// Comparing with an earlier scan (app/changes.cpp). After a tree was installed: reads compare_next, or
+// else the newest remembered scan of its root made before it, on a worker; with neither, the Changes tab
+// goes.
+void find_baseline(App& app);
+// Reads a scan file on a worker to compare the results with ("Compare with…"). Until it is read the
+// results stay as they are; one that cannot be read is refused with the reader's reason.
+void start_baseline(App& app, std::string file);
+// Takes a read baseline (UI thread, on the wake-up) and starts comparing.
+void finish_baseline(App& app);
+// Compares for about `budget` (UI thread, from a timer); true while there is more to do.
+bool advance_changes(App& app, Clock::duration budget);
+// Whether the Changes tab is there: a comparison of the tree on screen has finished.
+bool changes_shown(const App& app);
+// The tabs shown, in order: the four, then Changes and Found when they are there. A tab's place in the
+// strip is its index here.
+std::vector<Tab> shown_tabs(const App& app);
+// The Changes tab's header line: "+12.4 GB since 3 Dec 2026 (7 days) · 1,204 new files · 87 removed".
+std::string changes_header(const App& app);
 
 // Used space of a volume that a scan of its root did not find, when it is more than 1% of the used space.
 std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space, std::uint64_t found);

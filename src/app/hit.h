@@ -21,7 +21,10 @@ enum class HitKind : std::uint8_t {
     ScrollBar = 11,
     Tile = 12,
     SearchField = 13,
-    FoundSort = 14,  // the Found list's sort control
+    FoundSort = 14,       // the Found list's sort control
+    RecentScan = 15,      // a remembered scan's row on the home screen: opens it
+    CompareWithNow = 16,  // that row's second action
+    ChangesSort = 17,     // the Changes list's sort control
 };
 
 struct HitTarget {

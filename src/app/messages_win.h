@@ -14,11 +14,14 @@ inline constexpr UINT MSG_DOWNLOAD_ENDED = WM_APP + 3;
 inline constexpr UINT MSG_DUPLICATES_FOUND = WM_APP + 4;
 inline constexpr UINT MSG_ACCESS = WM_APP + 5;  // a screen reader asked for an action
 inline constexpr UINT MSG_DRIVES_LISTED = WM_APP + 6;
+inline constexpr UINT MSG_BASELINE_READ = WM_APP + 7;  // an earlier scan to compare with was read
+inline constexpr UINT MSG_SCAN_SAVED = WM_APP + 8;     // a finished scan was remembered, or not
 
 inline constexpr UINT_PTR TIMER_NOTICE = 1;
 inline constexpr UINT_PTR TIMER_SCAN = 2;
 inline constexpr UINT_PTR TIMER_COMPARE = 3;
 inline constexpr UINT_PTR TIMER_SEARCH = 4;
+inline constexpr UINT_PTR TIMER_CHANGES = 5;  // slices of comparing with an earlier scan
 inline constexpr UINT NOTICE_MILLISECONDS = 3500;
 // A notice goes at its timer, unless a newer one came in the meantime: that one's timer is pending.
 inline constexpr std::chrono::milliseconds NOTICE_LIFETIME{3400};

@@ -166,7 +166,15 @@ void finish_scan(App& app) {
         if (!outcome->error.empty()) show_notice(app, job.root_path + ": " + outcome->error);
         return;
     }
+    wait_for_save(app);  // a save of the old tree still reads it
     app.tree = std::move(outcome->tree);
+    if (app.tree->when == 0 && !app.tree->imported) {
+        // When the walk began: what the tree shows is the disk as found from then on.
+        const auto began =
+            std::chrono::system_clock::now() -
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(Clock::now() - job.started);
+        app.tree->when = std::chrono::duration_cast<std::chrono::seconds>(began.time_since_epoch()).count();
+    }
     app.screen = Screen::Results;
     app.selection = NO_NODE;
     app.selected.clear();

@@ -65,6 +65,7 @@ std::string_view tab_label(Tab tab) {
         case Tab::ByType: return tr("종류별", "By type");
         case Tab::Duplicates: return tr("중복 파일", "Duplicates");
         case Tab::Found: return tr("찾은 항목", "Found");
+        case Tab::Changes: return tr("변경", "Changes");
     }
     return {};
 }

@@ -74,6 +74,7 @@ void refresh_view(App& app) {
             break;
         }
         case Tab::Found: app.node_rows = found_rows(app); break;
+        case Tab::Changes: break;  // the Changes tab's rows are built in app/changes.cpp
     }
     // Picking an extension survives tab changes, but not a By type list that no longer has it.
     if (app.tab == Tab::ByType && app.selected_extension &&
@@ -106,6 +107,7 @@ NodeIndex row_node(const App& app, std::size_t row) {
         case Tab::Folders:
         case Tab::LargestFiles:
         case Tab::Found: return row < app.node_rows.size() ? app.node_rows[row] : NO_NODE;
+        case Tab::Changes: return row < app.change_rows.size() ? app.change_rows[row].after : NO_NODE;
         case Tab::Duplicates:
             return row < app.duplicate_rows.size() ? app.duplicate_rows[row].member : NO_NODE;
         case Tab::ByType: break;

@@ -61,6 +61,7 @@ struct FileTree {
     // The most nodes it may hold: every index below NO_NODE. Tests lower it to reach the end cheaply.
     std::uint64_t node_limit = NO_NODE;
     bool imported = false;  // read from a scan file: its entries are not on this PC's disks
+    std::int64_t when = 0;  // when the scan was made, in seconds since 1970 UTC; 0 when not known
     // Side tables for the rare entries that need more than a Node holds; ordinary entries cost nothing.
     std::unordered_map<NodeIndex, std::string> real_names;  // where the real name differs from the shown
     std::unordered_map<NodeIndex, std::uint64_t> lengths;   // files counted by an on-disk size that differs

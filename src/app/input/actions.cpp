@@ -195,7 +195,10 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
     if (target.kind == HitKind::Tile) app.focus = Focus{FocusArea::Treemap};
     if (target.kind == HitKind::Tab) app.focus = Focus{FocusArea::Tabs};
     switch (target.kind) {
-        case HitKind::None: return {};
+        case HitKind::None:
+        case HitKind::RecentScan:  // not drawn yet
+        case HitKind::CompareWithNow:
+        case HitKind::ChangesSort: return {};
         case HitKind::SearchField: return click_search(app, surface, x);
         case HitKind::Home: go_home(app); return CHANGED;
         case HitKind::Up: return to_parent(app, surface);

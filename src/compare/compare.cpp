@@ -1,0 +1,3 @@
+#include "compare/compare.h"
+
+namespace spadrim {}  // namespace spadrim

@@ -1,0 +1,3 @@
+#include "remember/remember.h"
+
+namespace spadrim {}  // namespace spadrim
