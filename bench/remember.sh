@@ -2,8 +2,9 @@
 # Remembered-scan benchmark: what saving a finished scan costs against the scan itself, measured in the
 # same run on bench/gen_tree.py's tree. The scan is `spadrim-cli --json TREE` (hyperfine, warm cache);
 # the save is save_scan on the same tree, walked once by spadrim_save_bench (bench/save.cpp), which also
-# times the same document written at zlib's default level for comparison. Prints both, the file's size
-# and the ratio save / scan next to its target (at most 0.25). Not part of the test command.
+# times the same document written at zlib's default level for comparison. Prints both, the file's size,
+# their processor times (the scan's on all its walker threads, the save's on its one thread) and the
+# ratio save / scan of the wall times next to its target (at most 0.25). Not part of the test command.
 #   bench/remember.sh             RUNS=10 timed runs each by default; SCALE=0.1 for a quick try
 set -euo pipefail
 # shellcheck source=bench/common.sh
@@ -35,10 +36,12 @@ try_then_time "${names[@]}"
 echo "saving the tree $runs times ..."
 "$build_dir/spadrim_save_bench" "$tree" "$tmp/scans" "$runs" >"$tmp/save"
 
-"$py" - "$tmp/times" "$tmp/save" <<'PY'
-import sys
+"$py" - "$tmp/times" "$tmp/save" "$tmp/times.json" <<'PY'
+import json, sys
 scan = float(open(sys.argv[1]).read().split()[1])
 save = {line.split()[0]: float(line.split()[1]) for line in open(sys.argv[2])}
+timed = json.load(open(sys.argv[3]))["results"][0]
+scan_cpu = timed["user"] + timed["system"]
 print()
 print("entries %d; the document %.1f MB, its file %.1f MB (%.1f times smaller)"
       % (save["entries"], save["text-bytes"] / 1e6, save["bytes"] / 1e6, save["text-bytes"] / save["bytes"]))
@@ -46,6 +49,8 @@ print("%-34s %8.3f s" % ("scan (spadrim-cli --json, median)", scan))
 print("%-34s %8.3f s" % ("save (save_scan, median)", save["save"]))
 print("%-34s %8.3f s" % ("  of which the document alone", save["document"]))
 print("%-34s %8.3f s" % ("  at zlib's default level instead", save["default-level"]))
+print("processor time: scan %.3f s (user + system, mean), save %.3f s (median), ratio %.2f"
+      % (scan_cpu, save["save-cpu"], save["save-cpu"] / scan_cpu))
 ratio = save["save"] / scan
 print("save / scan  %5.2f   (target <= 0.25)  %s" % (ratio, "ok" if ratio <= 0.25 else "MISSED"))
 PY
