@@ -37,6 +37,7 @@ App::App() = default;
 App::~App() {
     cancel_scan(*this);
     cancel_duplicates(*this);
+    wait_for_save(*this);  // a scan being remembered as the window closes is still remembered
     scan_runners.clear();  // jthread joins
     duplicate_runners.clear();
 }
@@ -166,7 +167,7 @@ void finish_scan(App& app) {
         if (!outcome->error.empty()) show_notice(app, job.root_path + ": " + outcome->error);
         return;
     }
-    wait_for_save(app);  // a save of the old tree still reads it
+    cancel_save(app);  // a save of the old tree still reads it
     app.tree = std::move(outcome->tree);
     if (app.tree->when == 0 && !app.tree->imported) {
         // When the walk began: what the tree shows is the disk as found from then on.
@@ -198,6 +199,7 @@ void finish_scan(App& app) {
         substitute(with_counts(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
                                {{1, root.file_count}}),
                    {format_size(root.size), format_count(root.file_count), seconds_text(elapsed.count())}));
+    remember_scan(app);
 }
 
 }  // namespace spadrim
