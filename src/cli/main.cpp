@@ -383,8 +383,9 @@ std::string report_csv(const CliOptions& options, const App& app, const std::vec
     return out;
 }
 
-// A change of size with its sign: "+3.20 GB", "-512 B".
-std::string signed_size(std::int64_t delta) {
+// A change of size with an ASCII sign, which a script reading the text takes for a number's: "+3.20 GB",
+// "-512 B".
+std::string delta_text(std::int64_t delta) {
     const std::uint64_t magnitude =
         delta < 0 ? 0 - static_cast<std::uint64_t>(delta) : static_cast<std::uint64_t>(delta);
     return (delta < 0 ? "-" : "+") + format_size(magnitude);
@@ -409,7 +410,7 @@ void add_compare_text(std::string& out, const CliOptions& options, const Compare
         [&](const ChangeEntry& entry, unsigned level, bool) {
             const ChangeRow& row = entry.row;
             std::string line =
-                pad_left(signed_size(row.delta()), 10) + "  " +
+                pad_left(delta_text(row.delta()), 10) + "  " +
                 pad_left(row.change == Change::New ? "-" : format_size(row.before_size), 10) + " → " +
                 pad_right(row.change == Change::Removed ? "-" : format_size(row.after_size), 10) +
                 std::string(2 * level, ' ');
