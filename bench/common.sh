@@ -28,19 +28,20 @@ install_packages() {
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Release build of spadrim-cli in build/bench, apart from the developers' build folders. SPADRIM_WERROR
-# is off here: at -O3 GCC 12 raises a false -Wrestrict inside libstdc++'s std::string code, and a
-# benchmark must not stop on a warning that the RelWithDebInfo test builds do not show.
+# Release build of a target (spadrim-cli by default) in build/bench, apart from the developers' build
+# folders. SPADRIM_WERROR is off here: at -O3 GCC 12 raises a false -Wrestrict inside libstdc++'s
+# std::string code, and a benchmark must not stop on a warning that the RelWithDebInfo test builds do not
+# show.
 build_cli() {
-  install_packages cmake ninja-build g++ pkg-config nlohmann-json3-dev libssl-dev
-  local log
+  local target=${1:-spadrim-cli} log
+  install_packages cmake ninja-build g++ pkg-config nlohmann-json3-dev libssl-dev zlib1g-dev
   log=$(mktemp /tmp/spadrim-bench-build-XXXXXX)
-  echo "building spadrim-cli (Release, build/bench) ..."
+  echo "building $target (Release, build/bench) ..."
   if ! { cmake -S "$repo_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-           -DSPADRIM_WERROR=OFF && cmake --build "$build_dir" --target spadrim-cli; } >"$log" 2>&1; then
+           -DSPADRIM_WERROR=OFF && cmake --build "$build_dir" --target "$target"; } >"$log" 2>&1; then
     tail -n 40 "$log" >&2
     rm -f "$log"
-    echo "bench: the spadrim-cli build failed (full log above, last 40 lines)" >&2
+    echo "bench: the $target build failed (full log above, last 40 lines)" >&2
     return 1
   fi
   rm -f "$log"

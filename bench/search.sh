@@ -7,14 +7,5 @@ set -euo pipefail
 # shellcheck source=bench/common.sh
 source "$(dirname "$0")/common.sh"
 
-install_packages cmake ninja-build g++ pkg-config nlohmann-json3-dev libssl-dev
-log=$(mktemp /tmp/spadrim-bench-search-XXXXXX)
-trap 'rm -f "$log"' EXIT
-echo "building spadrim_search_bench (Release, build/bench) ..."
-if ! { cmake -S "$repo_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-         -DSPADRIM_WERROR=OFF && cmake --build "$build_dir" --target spadrim_search_bench; } >"$log" 2>&1; then
-  tail -n 40 "$log" >&2
-  echo "bench: the search benchmark did not build" >&2
-  exit 1
-fi
+build_cli spadrim_search_bench
 "$build_dir/spadrim_search_bench"

@@ -43,6 +43,13 @@ TEST(CliOptions, AcceptsTheDocumentedForms) {
     EXPECT_TRUE(find.options->csv);
     EXPECT_EQ(parse_options({"--find", "", "/data"}).options->find, "");  // everything
     EXPECT_FALSE(plain.options->find);
+
+    const ParsedOptions compare =
+        parse_options({"--compare", "old.json.gz", "--import", "-", "--depth", "2"});
+    ASSERT_TRUE(compare.options);
+    EXPECT_EQ(compare.options->compare_file, "old.json.gz");
+    EXPECT_EQ(compare.options->import_file, "-");
+    EXPECT_EQ(parse_options({"--compare", "-", "/data"}).options->compare_file, "-");
 }
 
 TEST(CliOptions, RejectsBadUsageWithAReason) {
@@ -73,6 +80,13 @@ TEST(CliOptions, RejectsBadUsageWithAReason) {
              {"--json", "--csv", "x"},
              {"--drives", "--find", "a"},
              {"--drives", "--csv"},
+             {"--compare", "", "x"},
+             {"--compare", "a.json", "--compare", "b.json", "x"},
+             {"--compare", "-", "--import", "-"},  // both from standard input
+             {"--compare", "a.json", "--drives"},
+             {"--compare", "a.json", "--csv", "x"},
+             {"--compare", "a.json", "--find", "iso", "x"},
+             {"--compare", "a.json"},  // nothing to compare it with
          }) {
         const ParsedOptions parsed = parse_options(args);
         EXPECT_FALSE(parsed.options) << ::testing::PrintToString(args);

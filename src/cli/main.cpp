@@ -1,8 +1,9 @@
 // spadrim-cli: the scan engine from a console. It plays the window's part: starts a Scan with the same
 // start_scan / finish_scan as the window, redraws a progress line on a terminal every 120 ms, and prints
-// the root's folder list (or the matches of --find) as text, JSON or CSV. Exit codes: 0 done; 1 folder not
-// found, a volume or scan file not read, or an export, a picture or the report not written; 2 bad usage
-// or a query that cannot be read; 130 cancelled with Ctrl+C.
+// the root's folder list (or the matches of --find, or its changes since an earlier scan file) as text, JSON
+// or CSV. Exit codes: 0 done; 1 folder not found, a volume or scan file not read, or an export, a picture or
+// the report not written; 2 bad usage or a query that cannot be read; 130 cancelled with Ctrl+C.
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "app/app.h"
 #include "app/texts.h"
@@ -19,6 +21,7 @@
 #include "cli/options.h"
 #include "cli/svg.h"
 #include "cli/text.h"
+#include "compare/compare.h"
 #include "config.h"
 #include "kinds/kinds.h"
 #include "kinds/times.h"
@@ -26,6 +29,7 @@
 #include "ncdu/zfile.h"
 #include "query/query.h"
 #include "scan/folder.h"
+#include "scan/paths.h"
 #include "strings/strings.h"
 
 namespace spadrim {
@@ -74,6 +78,10 @@ std::string pad_left(std::string text, std::size_t width) {
     return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
 }
 
+std::string pad_right(std::string text, std::size_t width) {
+    return text.size() < width ? text + std::string(width - text.size(), ' ') : text;
+}
+
 nlohmann::ordered_json drives_json(const App& app) {
     nlohmann::ordered_json drives = nlohmann::ordered_json::array();
     for (const DriveInfo& drive : app.drives) {
@@ -116,6 +124,137 @@ nlohmann::ordered_json modified_json(std::uint32_t mtime) {
     return mtime == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(iso_8601_utc(mtime));
 }
 
+// Visits the rows of a listing in the order they are shown and, down to --depth levels, each folder's
+// entries right after its row, at most --top of them (0: all): visit(entry, level, opened), where opened
+// says that the entry's own entries follow (a folder within the depth, even an empty one). below(entry)
+// gives a folder's entries in their order, or nothing for a file. Iterative: a deep tree must not exhaust
+// the stack.
+template <typename Entry, typename Below, typename Visit>
+void visit_nested(const std::vector<Entry>& rows, const CliOptions& options, Below below, Visit visit) {
+    struct Pending {
+        Entry entry;
+        unsigned level;
+    };
+    std::vector<Pending> stack;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        stack.push_back(Pending{*it, 0});
+    while (!stack.empty()) {
+        Pending next = std::move(stack.back());
+        stack.pop_back();
+        std::optional<std::vector<Entry>> inside;
+        if (next.level < options.depth) inside = below(next.entry);
+        visit(next.entry, next.level, inside.has_value());
+        if (!inside) continue;
+        if (options.top != 0 && inside->size() > options.top) inside->resize(options.top);
+        for (auto it = inside->rbegin(); it != inside->rend(); ++it)
+            stack.push_back(Pending{std::move(*it), next.level + 1});
+    }
+}
+
+// The rows as a JSON array (visit_nested's), an opened folder's row holding its entries as "children".
+template <typename Entry, typename Below, typename Row>
+nlohmann::ordered_json nested_json(const std::vector<Entry>& rows, const CliOptions& options, Below below,
+                                   Row row) {
+    nlohmann::ordered_json all = nlohmann::ordered_json::array();
+    // The array each open level adds to: an entry's row is the last of its level until the next one at
+    // that level or above comes, which closes the levels below it.
+    std::vector<nlohmann::ordered_json*> into{&all};
+    visit_nested(rows, options, below, [&](const Entry& entry, unsigned level, bool opened) {
+        into.resize(level + 1);
+        into[level]->push_back(row(entry));
+        if (opened) into.push_back(&(into[level]->back()["children"] = nlohmann::ordered_json::array()));
+    });
+    return all;
+}
+
+// An earlier scan and how the scan compares with it.
+struct Compared {
+    FileTree before;
+    Comparison comparison;
+};
+
+// A row of the changes with its path, which is under the later scan's root also for what is gone.
+struct ChangeEntry {
+    ChangeRow row;
+    std::string path;
+};
+
+bool is_folder(const Compared& compared, const FileTree& after, const ChangeRow& row) {
+    return row.after != NO_NODE ? (node_at(after, row.after).flags & FLAG_DIR) != 0
+                                : (node_at(compared.before, row.before).flags & FLAG_DIR) != 0;
+}
+
+// What changed in a folder given by its row (nothing for a file), largest increase first, unchanged
+// entries left out. A folder that is gone lists its entries as gone.
+std::optional<std::vector<ChangeEntry>> changes_in(const Compared& compared, const FileTree& after,
+                                                   const ChangeEntry& folder) {
+    const ChangeRow& row = folder.row;
+    if (!is_folder(compared, after, row)) return std::nullopt;
+    std::vector<ChangeRow> rows;
+    if (row.after != NO_NODE) {
+        rows =
+            change_rows(compared.comparison, compared.before, after, row.after, ChangeOrder::Increase, false);
+    } else {
+        // Everything in it is gone: largest decrease last, equal ones by name, as change_rows orders them.
+        for (const NodeIndex gone : sorted_children(compared.before, row.before))
+            rows.push_back(ChangeRow{NO_NODE, gone, node_at(compared.before, gone).size, 0, Change::Removed});
+        std::stable_sort(rows.begin(), rows.end(), [](const ChangeRow& a, const ChangeRow& b) {
+            return a.before_size < b.before_size;
+        });
+    }
+    std::vector<ChangeEntry> entries;
+    entries.reserve(rows.size());
+    for (const ChangeRow& change : rows) {
+        const std::string_view name =
+            change.after != NO_NODE ? name_of(after, change.after) : name_of(compared.before, change.before);
+        entries.push_back(ChangeEntry{change, folder.path});
+        append_path(entries.back().path, name, separator_of(after));
+    }
+    return entries;
+}
+
+// The comparison's first level: what changed in the root.
+std::vector<ChangeEntry> root_changes(const CliOptions& options, const Compared& compared,
+                                      const FileTree& after) {
+    const ChangeRow root{0, 0, 0, 0, Change::Unchanged};
+    std::vector<ChangeEntry> rows = *changes_in(compared, after, ChangeEntry{root, path_of(after, 0)});
+    if (options.top != 0 && rows.size() > options.top) rows.resize(options.top);
+    return rows;
+}
+
+// When a scan was made, in ISO 8601 UTC; null where its source did not say.
+nlohmann::ordered_json when_json(std::int64_t when) {
+    return when == 0 ? nlohmann::ordered_json(nullptr) : modified_json(mtime_from_unix(when));
+}
+
+nlohmann::ordered_json totals_json(const FileTree& tree) {
+    const CompareTotals totals = totals_of(tree);
+    return {{"root", path_of(tree, 0)},
+            {"size", totals.size},
+            {"files", totals.files},
+            {"folders", totals.folders},
+            {"when", when_json(tree.when)}};
+}
+
+// The comparison, as the JSON document's "compare".
+nlohmann::ordered_json compare_json(const CliOptions& options, const Compared& compared,
+                                    const FileTree& after) {
+    const auto row_json = [&](const ChangeEntry& entry) {
+        return nlohmann::ordered_json{{"path", entry.path},
+                                      {"before", entry.row.before_size},
+                                      {"after", entry.row.after_size},
+                                      {"delta", entry.row.delta()},
+                                      {"status", change_word(entry.row.change)},
+                                      {"dir", is_folder(compared, after, entry.row)}};
+    };
+    const auto below = [&](const ChangeEntry& entry) { return changes_in(compared, after, entry); };
+    return {{"before", totals_json(compared.before)},
+            {"after", totals_json(after)},
+            {"new_files", compared.comparison.new_files},
+            {"removed_files", compared.comparison.removed_files},
+            {"changes", nested_json(root_changes(options, compared, after), options, below, row_json)}};
+}
+
 // What --find found, as the JSON document's "found".
 nlohmann::ordered_json found_json(const CliOptions& options, const FileTree& tree, const Found& matches) {
     nlohmann::ordered_json items = nlohmann::ordered_json::array();
@@ -136,11 +275,10 @@ nlohmann::ordered_json found_json(const CliOptions& options, const FileTree& tre
 nlohmann::ordered_json report_json(const CliOptions& options, const App& app, const ScanProgress& progress,
                                    double elapsed, const std::vector<NodeIndex>& children,
                                    const std::optional<DuplicatesFound>& duplicates,
-                                   const std::optional<Found>& matches) {
+                                   const std::optional<Found>& matches,
+                                   const std::optional<Compared>& compared) {
     const FileTree& tree = *app.tree;
     const Node& root = node_at(tree, 0);
-    // Rows of a folder's entries; with --depth, a folder's row holds its own entries, level by level
-    // (iteratively: a deep tree must not exhaust the stack).
     const auto entry_row = [&](NodeIndex i) {
         const Node& node = node_at(tree, i);
         return nlohmann::ordered_json{{"name", name_of(tree, i)},
@@ -152,33 +290,11 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
                                       {"unreadable", (node.flags & FLAG_UNREADABLE) != 0},
                                       {"modified", modified_json(node.mtime)}};
     };
-    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-    struct Level {
-        NodeIndex node;
-        nlohmann::ordered_json* into;
-        unsigned depth;
+    const auto entries_below = [&](NodeIndex i) -> std::optional<std::vector<NodeIndex>> {
+        if (!(node_at(tree, i).flags & FLAG_DIR)) return std::nullopt;
+        return sorted_children(tree, i);
     };
-    std::vector<Level> levels;
-    for (const NodeIndex i : children) {
-        rows.push_back(entry_row(i));
-        if (options.depth > 0) levels.push_back(Level{i, nullptr, 1});
-    }
-    for (std::size_t k = 0; k < levels.size(); ++k) {
-        if (levels[k].into == nullptr) levels[k].into = &rows[k];
-    }
-    while (!levels.empty()) {
-        const Level level = levels.back();
-        levels.pop_back();
-        if (!(node_at(tree, level.node).flags & FLAG_DIR)) continue;
-        nlohmann::ordered_json& entries = (*level.into)["children"] = nlohmann::ordered_json::array();
-        std::vector<NodeIndex> below = sorted_children(tree, level.node);
-        if (options.top != 0 && below.size() > options.top) below.resize(options.top);
-        for (const NodeIndex i : below)
-            entries.push_back(entry_row(i));
-        if (level.depth >= options.depth) continue;
-        for (std::size_t k = 0; k < below.size(); ++k)
-            levels.push_back(Level{below[k], &entries[k], level.depth + 1});
-    }
+    const nlohmann::ordered_json rows = nested_json(children, options, entries_below, entry_row);
     nlohmann::ordered_json kinds = nlohmann::ordered_json::array();
     for (const KindTotal& kind : kinds_list(app.kind_totals)) {
         kinds.push_back(
@@ -232,6 +348,7 @@ nlohmann::ordered_json report_json(const CliOptions& options, const App& app, co
             {"by_type", by_type},
             {"duplicates", found},
             {"found", matches ? found_json(options, tree, *matches) : nlohmann::ordered_json(nullptr)},
+            {"compare", compared ? compare_json(options, *compared, tree) : nlohmann::ordered_json(nullptr)},
             {"status", status ? nlohmann::ordered_json(*status) : nlohmann::ordered_json(nullptr)}};
 }
 
@@ -266,14 +383,53 @@ std::string report_csv(const CliOptions& options, const App& app, const std::vec
     return out;
 }
 
+// A change of size with an ASCII sign, which a script reading the text takes for a number's: "+3.20 GB",
+// "-512 B".
+std::string delta_text(std::int64_t delta) {
+    const std::uint64_t magnitude =
+        delta < 0 ? 0 - static_cast<std::uint64_t>(delta) : static_cast<std::uint64_t>(delta);
+    return (delta < 0 ? "-" : "+") + format_size(magnitude);
+}
+
+// The comparison as text: each scan's root, time and totals, the earlier first, then what changed,
+// largest increase first, each with its change and its size before and after ("-" where it was not);
+// with --depth a folder's changes follow it, indented.
+void add_compare_text(std::string& out, const CliOptions& options, const Compared& compared,
+                      const FileTree& after) {
+    for (const FileTree* tree : {&compared.before, &after}) {
+        std::string line = path_of(*tree, 0);
+        if (tree->when != 0) line += "  ·  " + format_time(mtime_from_unix(tree->when));
+        add_line(out, line);
+        const CompareTotals totals = totals_of(*tree);
+        add_line(out, "    " + progress_text(totals.size, totals.files, totals.folders));
+    }
+    out += "\n";
+    const auto below = [&](const ChangeEntry& entry) { return changes_in(compared, after, entry); };
+    visit_nested(
+        root_changes(options, compared, after), options, below,
+        [&](const ChangeEntry& entry, unsigned level, bool) {
+            const ChangeRow& row = entry.row;
+            std::string line =
+                pad_left(delta_text(row.delta()), 10) + "  " +
+                pad_left(row.change == Change::New ? "-" : format_size(row.before_size), 10) + " → " +
+                pad_right(row.change == Change::Removed ? "-" : format_size(row.after_size), 10) +
+                std::string(2 * level, ' ');
+            line += row.after != NO_NODE ? name_of(after, row.after) : name_of(compared.before, row.before);
+            if (is_folder(compared, after, row)) line += separator_of(after);
+            add_line(out, line);
+        });
+}
+
 std::string report_text(const CliOptions& options, const App& app, const std::vector<NodeIndex>& children,
                         const std::optional<DuplicatesFound>& duplicates,
                         const std::optional<std::string>& duplicate_status,
-                        const std::optional<Found>& matches) {
+                        const std::optional<Found>& matches, const std::optional<Compared>& compared) {
     const FileTree& tree = *app.tree;
     const Node& root = node_at(tree, 0);
     std::string out;
-    add_line(out, path_of(tree, 0));
+    // With --compare the comparison stands in the folder list's place.
+    if (compared) add_compare_text(out, options, *compared, tree);
+    if (!compared) add_line(out, path_of(tree, 0));
     // With --find its matches stand in the folder list's place, largest first, then their total.
     for (const NodeIndex i : matches ? matches->items : std::vector<NodeIndex>{}) {
         const Node& node = node_at(tree, i);
@@ -282,7 +438,7 @@ std::string report_text(const CliOptions& options, const App& app, const std::ve
         add_line(out, line);
     }
     if (matches) add_line(out, files_text(matches->files) + "  ·  " + format_size(matches->size));
-    for (const NodeIndex i : matches ? std::vector<NodeIndex>{} : children) {
+    for (const NodeIndex i : matches || compared ? std::vector<NodeIndex>{} : children) {
         const Node& node = node_at(tree, i);
         std::string line = pad_left(format_size(node.size), 10) + "  " +
                            pad_left(share_text(node.size, root.size), 6) + "  ";
@@ -390,6 +546,26 @@ int scan_command(const CliOptions& options, const std::optional<Query>& query) {
     Waiter waiter;
     watch_interrupt(waiter.interrupted);
 
+    // The earlier scan is read first: one that cannot be read is told before the scan is waited for.
+    std::optional<FileTree> before;
+    if (!options.compare_file.empty()) {
+        ScanProgress reading;
+        ImportOutcome read;
+        {
+            std::jthread reader([&] {
+                read = read_ncdu_file(options.compare_file, reading);
+                waiter.wake()();
+            });
+            waiter.wait([&] { return scan_progress_line(reading); }, [&] { reading.cancel = true; });
+        }
+        if (reading.cancel) return 130;
+        if (!read.tree) {
+            write(stderr, terminal_text("spadrim-cli: " + options.compare_file + ": " + read.error) + "\n");
+            return 1;
+        }
+        before = std::move(read.tree);
+    }
+
     App app;
     app.scan_threads = options.threads;
     app.wake_scan_owner = waiter.wake();
@@ -451,12 +627,18 @@ int scan_command(const CliOptions& options, const std::optional<Query>& query) {
     }
     std::optional<Found> matches;
     if (query) matches = find_all(*query, *app.tree, 0);
+    std::optional<Compared> compared;
+    if (before) {
+        Comparison comparison = compare_all(*before, *app.tree);
+        compared = Compared{std::move(*before), std::move(comparison)};
+    }
     if (options.json) {
-        write(stdout, dump(report_json(options, app, *progress, elapsed, children, duplicates, matches)));
+        write(stdout,
+              dump(report_json(options, app, *progress, elapsed, children, duplicates, matches, compared)));
     } else if (options.csv) {
         write(stdout, report_csv(options, app, children, matches));
     } else {
-        write(stdout, report_text(options, app, children, duplicates, duplicate_status, matches));
+        write(stdout, report_text(options, app, children, duplicates, duplicate_status, matches, compared));
     }
     return 0;
 }

@@ -31,7 +31,8 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         const bool takes_value = arg == "--threads" || arg == "--top" || arg == "--lang" || arg == "--svg" ||
                                  arg == "--svg-size" || arg == "--volume" || arg == "--depth" ||
-                                 arg == "--import" || arg == "--export" || arg == "--find";
+                                 arg == "--import" || arg == "--export" || arg == "--find" ||
+                                 arg == "--compare";
         if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
             if (have_folder) return bad("more than one folder given");
             options.folder = arg;
@@ -78,6 +79,10 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
                 if (!options.import_file.empty()) return bad("more than one scan file given");
                 if (value.empty()) return bad("--import needs a file");
                 options.import_file = value;
+            } else if (arg == "--compare") {
+                if (!options.compare_file.empty()) return bad("more than one earlier scan given");
+                if (value.empty()) return bad("--compare needs a scan file");
+                options.compare_file = value;
             } else if (arg == "--export") {
                 if (value.empty()) return bad("--export needs a file");
                 options.export_file = value;
@@ -114,6 +119,12 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
     if (options.drives && sources != 0) return bad("--drives takes no folder");
     if (options.drives && !options.export_file.empty()) return bad("--drives has nothing to export");
     if (options.drives && (options.find || options.csv)) return bad("--drives takes no --find or --csv");
+    if (!options.compare_file.empty()) {
+        if (options.drives) return bad("--drives compares nothing");
+        if (options.find || options.csv) return bad("--compare takes no --find or --csv");
+        if (options.compare_file == "-" && options.import_file == "-")
+            return bad("--compare and --import both read standard input: take one");
+    }
     if (options.json && options.csv) return bad("--json and --csv: take one");
     if (sources > 1) return bad("more than one of a folder, a volume and a scan file given: take one");
     if (!options.drives && sources == 0) return bad("no folder given");

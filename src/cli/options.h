@@ -14,7 +14,7 @@ struct CliOptions {
     bool help = false;
     unsigned threads = 0;  // 0: worker_count()
     std::size_t top = 20;
-    unsigned depth = 0;    // JSON: levels of folders whose entries are nested in their rows
+    unsigned depth = 0;    // JSON and --compare: levels of folders whose entries are nested in their rows
     std::string language;  // empty: follow the environment
     std::string folder;
     std::string volume;       // an NTFS image or volume to read from its MFT instead of a folder
@@ -25,6 +25,7 @@ struct CliOptions {
     bool duplicates = false;
     std::string svg;                  // where to write the treemap picture; empty: none
     std::optional<std::string> find;  // a query (the search field's grammar) whose matches are listed
+    std::string compare_file;         // an earlier scan file the scan is compared with; "-": stdin
     unsigned svg_width = 1600;
     unsigned svg_height = 1000;
 };
@@ -33,6 +34,7 @@ inline constexpr std::string_view CLI_USAGE =
     "usage: spadrim-cli [options] FOLDER\n"
     "       spadrim-cli [options] --volume SOURCE\n"
     "       spadrim-cli [options] --import FILE\n"
+    "       spadrim-cli [options] --compare OLD FOLDER|--import NEW\n"
     "       spadrim-cli --drives [--json] [--lang CODE]\n"
     "\n"
     "  FOLDER             scan it and list what takes its space, largest first\n"
@@ -50,10 +52,13 @@ inline constexpr std::string_view CLI_USAGE =
     "  --find QUERY       list what matches QUERY, largest first, with the total: words in names\n"
     "                     (* and ? as wildcards, a / or \\ for paths), ext:iso, kind:video,\n"
     "                     size:>1GB, size:100MB..1GB, modified:<2023-01-01, older:2y, newer:30d,\n"
-    "                     folder:, file:; days in UTC. An unreadable query exits 2 with why"
+    "                     folder:, file:; days in UTC. An unreadable query exits 2 with why\n"
+    "  --compare OLD      compare the scan with OLD, an earlier scan file (as --import reads): the\n"
+    "                     totals before and after, then what changed, largest increase first\n"
     "  --threads N        walker threads, 1 to 64 (default: 2 to 8, from the processor count)\n"
     "  --top N            rows of the folder list (default 20; 0 lists every entry)\n"
-    "  --depth N          JSON: nest each folder's entries in its row, N levels down (default 0)\n"
+    "  --depth N          JSON and --compare: nest each folder's entries in its row, N levels down\n"
+    "                     (default 0)\n"
     "  --largest [N]      the N largest files (default 300)\n"
     "  --by-type          space per kind and per extension\n"
     "  --duplicates       find files of 1 MiB or more with identical contents\n"
