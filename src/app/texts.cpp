@@ -151,6 +151,24 @@ std::string change_reading(const ChangeRow& row) {
     return text + ", " + std::string(change_text(row.change));
 }
 
+std::string_view growth_label(Change change) {
+    switch (change) {
+        case Change::Grown: return tr("커짐", "Grown");
+        case Change::New: return tr("새 항목", "New");
+        case Change::Shrunk: return tr("줄어듦", "Shrunk");
+        case Change::Removed: return tr("사라짐", "Removed");
+        case Change::Unchanged: break;
+    }
+    return tr("그대로", "Unchanged");
+}
+
+std::vector<std::string> growth_legend() {
+    std::vector<std::string> labels;
+    for (const Change change : {Change::Grown, Change::New, Change::Shrunk, Change::Unchanged})
+        labels.emplace_back(growth_label(change));
+    return labels;
+}
+
 std::string_view change_help(Change change) {
     if (change != Change::New && change != Change::Removed) return {};
     return tr("이름을 바꾸거나 옮긴 항목은 사라진 항목과 새 항목으로 나타납니다",

@@ -65,6 +65,10 @@ std::string change_order_text(ChangeOrder order);
 std::string change_line(const ChangeRow& row);
 // What a reader hears of a Changes row after its name: "plus 3.20 GB, now 18.1 GB, grown".
 std::string change_reading(const ChangeRow& row);
+// The Changes treemap's legend: "Grown", "New", "Shrunk", "Unchanged" (Removed has no tile).
+std::string_view growth_label(Change change);
+// Those four labels, in the order the legend shows them.
+std::vector<std::string> growth_legend();
 // Why a renamed or moved entry is listed twice, for the help of new and removed rows; empty for others.
 std::string_view change_help(Change change);
 

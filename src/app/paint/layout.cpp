@@ -394,6 +394,22 @@ Legend legend(const ViewInput& in, const std::vector<KindTotal>& kinds) {
     return out;
 }
 
+std::vector<SwatchEntry> swatch_row(const ViewInput& in, const std::vector<std::string>& labels) {
+    const float s = in.scale;
+    const Box area = treemap_box(in);
+    const float row_top = area.y + area.height + 8 * s + 6 * s;  // where the kinds legend has its labels
+    std::vector<SwatchEntry> out;
+    float x = area.x;
+    for (const std::string& label : labels) {
+        const float width = measure(in, label, TextStyle::Small) + 26 * s;
+        if (x + width > area.x + area.width) break;
+        out.push_back(SwatchEntry{label, Box{x, row_top + 7 * s, 10 * s, 10 * s},
+                                  Box{x + 14 * s, row_top, width - 14 * s, 24 * s}});
+        x += width;
+    }
+    return out;
+}
+
 Box padded(const Box& box, float padding) {
     return Box{box.x + padding, box.y, box.width - 2 * padding, box.height};
 }

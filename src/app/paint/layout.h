@@ -163,6 +163,13 @@ struct Legend {
     std::vector<LegendEntry> entries;
 };
 Legend legend(const ViewInput& in, const std::vector<KindTotal>& kinds);
+// The Changes tab's legend in the same place: a labelled swatch for each of `labels`, as many as fit.
+struct SwatchEntry {
+    std::string label;
+    Box swatch;
+    Box text;
+};
+std::vector<SwatchEntry> swatch_row(const ViewInput& in, const std::vector<std::string>& labels);
 // A box narrowed by `padding` at either end.
 Box padded(const Box& box, float padding);
 
