@@ -304,7 +304,7 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
 
     if (const std::optional<std::string> warning = status_line(app)) {
         if (app.tab == Tab::Changes) {
-            b.add(element(Piece::Warning, Role::Text, *warning, found_footer_box(in)));
+            b.add(element(Piece::Warning, Role::Text, *warning, warning_text_box(in)));
             b.add(pressable(Piece::ChangesSort, Role::Button, change_order_text(app.change_order),
                             changes_sort_box(in), HitTarget{HitKind::ChangesSort, 0}));
         } else if (app.tab == Tab::Found) {

@@ -256,7 +256,7 @@ void paint_list_column(const Frame& f) {
             const ChangesHeader header = changes_header_parts(app);
             draw_text(f.gfx, header.change, found_footer_box(f.in), f.palette.text, TextStyle::Body,
                       Align::Leading);
-            draw_text(f.gfx, header.counts, changes_counts_box(f.in), f.palette.text_dim, TextStyle::Body,
+            draw_text(f.gfx, header.counts, changes_counts_box(f.in), f.palette.text_dim, TextStyle::Small,
                       Align::Leading);
             const Box sort = changes_sort_box(f.in);
             const bool hovered = app.hover.kind == HitKind::ChangesSort;
