@@ -12,6 +12,7 @@
 #include "app/texts.h"
 #include "ncdu/ncdu.h"
 #include "support/temp_tree.h"
+#include "treemap/treemap.h"
 
 namespace spadrim {
 namespace {
@@ -154,6 +155,17 @@ TEST(Changes, AnEarlierScanIsReadComparedListedAndKeptWhenAnotherCannotBeRead) {
     EXPECT_EQ(row_named("dir")->name, "dir, plus 400 B, now 500 B, grown");
     EXPECT_EQ(gone->help, "A renamed or moved item shows as removed plus new");
     EXPECT_NE(added->key, gone->key);
+    // And its tiles as its rows: the removed one has none.
+    std::vector<TreemapRect> tiles;
+    layout_treemap(*app.tree, 0, RectD{440, 60, 540, 560}, 0, 18, 2, tiles);
+    const ScreenDescription mapped = describe(app, view_input(app, Surface{1000, 700, 1, &tiles, measure}));
+    Texts tiled;
+    for (const Element& element : mapped.elements) {
+        if (element.key.piece == Piece::Tile) tiled.push_back(element.name);
+    }
+    EXPECT_NE(std::find(tiled.begin(), tiled.end(), "grow.bin, plus 200 B, now 300 B, grown"), tiled.end());
+    EXPECT_TRUE(std::none_of(tiled.begin(), tiled.end(),
+                             [](const std::string& name) { return name.starts_with("gone.txt"); }));
 
     // Drilling down lists the folder's own changes.
     double_click(app, SURFACE, HitTarget{HitKind::Row, 1}, 0, 0);

@@ -306,12 +306,9 @@ void paint_treemap(const Frame& f) {
         const Box box{tile.x + 0.5f, tile.y + 0.5f, std::max(tile.width - 1, 0.5f),
                       std::max(tile.height - 1, 0.5f)};
         std::optional<std::int64_t> delta;
-        if (growth) {
-            const Change change = change_of(*app.comparison, *app.baseline, tree, tile.node);
-            const NodeIndex before = app.comparison->before_of[tile.node];
-            delta = static_cast<std::int64_t>(node.size) -
-                    (before == NO_NODE ? 0 : static_cast<std::int64_t>(node_at(*app.baseline, before).size));
-            fill(f.gfx, box, growth_colour(f, change, *delta));
+        if (const std::optional<ChangeRow> change = growth ? change_row_of(app, tile.node) : std::nullopt) {
+            delta = change->delta();
+            fill(f.gfx, box, growth_colour(f, change->change, *delta));
         } else {
             fill(f.gfx, box, kind_colour_of(node.kind));
         }
