@@ -66,8 +66,9 @@ enum class Piece : std::uint8_t {
     LegendEntry,
     Status,
     Notice,
-    FoundSort,   // the Found list's sort control
-    QueryError,  // why the search field's text cannot be read
+    FoundSort,    // the Found list's sort control
+    QueryError,   // why the search field's text cannot be read
+    ChangesSort,  // the Changes list's sort control
 };
 
 struct ElementKey {
