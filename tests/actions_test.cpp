@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "app/input/actions.h"
@@ -432,6 +433,39 @@ TEST(ActionsKeys, TheHomeScreenHasATabRoundItsCardsAndButtons) {
     app.focus.home = 9;
     key_down(app, measured, Key::Left, {});
     EXPECT_EQ(app.focus.home, 2u);  // from the Menu, the last of: a card, the folder card, the bin, the Menu
+}
+
+// A recent scan's row opens its file as a scan file; its button scans the root its file names and has
+// the result compared with that file, unless the root cannot be scanned or is not known.
+TEST(ActionsHome, ARecentScanOpensOrIsComparedWithNow) {
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() /
+        ("spadrim-recent-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(root);
+    App app;
+    app.recent_scans = {RememberedScan{"/scans/a.json.gz", 1, 100, 10, 1, 50},
+                        RememberedScan{"/scans/b.json.gz", 2, 90, 10, 1, 50},
+                        RememberedScan{"/scans/c.json.gz", 3, 80, 10, 1, 50}};
+    app.recent_roots = {{"/scans/a.json.gz", root.string()}, {"/scans/b.json.gz", "/no/such/folder/spadrim"}};
+
+    EXPECT_FALSE(click(app, SURFACE, HitTarget{HitKind::CompareWithNow, 2}, 0, 0).changed);  // no root known
+    EXPECT_FALSE(click(app, SURFACE, HitTarget{HitKind::RecentScan, 3}, 0, 0).changed);
+    EXPECT_EQ(app.screen, Screen::Home);
+    click(app, SURFACE, HitTarget{HitKind::CompareWithNow, 1}, 0, 0);
+    EXPECT_EQ(app.screen, Screen::Home);
+    EXPECT_FALSE(app.compare_next);
+    EXPECT_TRUE(app.notice.starts_with("Folder not found: ")) << app.notice;
+
+    click(app, SURFACE, HitTarget{HitKind::CompareWithNow, 0}, 0, 0);
+    ASSERT_EQ(app.screen, Screen::Scanning);
+    EXPECT_EQ(app.scan_job->root_path, root.string());
+    EXPECT_EQ(app.compare_next, "/scans/a.json.gz");
+
+    click(app, SURFACE, HitTarget{HitKind::RecentScan, 2}, 0, 0);
+    ASSERT_EQ(app.screen, Screen::Scanning);
+    EXPECT_EQ(app.scan_job->root_path, "/scans/c.json.gz");
+    cancel_scan(app);
+    std::filesystem::remove_all(root);
 }
 
 TEST(ActionsScroll, TheOffsetStaysWithinTheShorterList) {

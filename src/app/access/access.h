@@ -66,8 +66,11 @@ enum class Piece : std::uint8_t {
     LegendEntry,
     Status,
     Notice,
-    FoundSort,   // the Found list's sort control
-    QueryError,  // why the search field's text cannot be read
+    FoundSort,       // the Found list's sort control
+    QueryError,      // why the search field's text cannot be read
+    RecentHeading,   // "Recent scans" on the home screen
+    RecentScan,      // a remembered scan's row there
+    CompareWithNow,  // that row's second action
 };
 
 struct ElementKey {
