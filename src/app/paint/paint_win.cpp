@@ -33,7 +33,7 @@ void paint_recent(const Frame& f, const HomeCards& home) {
         const bool hovered = app.hover == HitTarget{HitKind::RecentScan, i};
         fill_rounded(f.gfx, row, 8 * s, f.palette.panel);
         if (hovered) fill_rounded(f.gfx, row, 8 * s, with_alpha(f.palette.accent, 0.08f));
-        draw_icon(f.gfx, U"\uE81C", Box{row.x + 10 * s, row.y, 20 * s, row.height}, f.palette.accent, 0.9f);
+        draw_icon(f.gfx, U"\uE81C", Box{row.x + 10 * s, row.y, 20 * s, row.height}, f.palette.accent, 1.1f);
         const RecentScanText text = recent_scan_text(app, i);
         const Box room = recent_text_box(recent, s);
         const float gap = 16 * s;
