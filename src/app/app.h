@@ -99,6 +99,7 @@ struct BaselineRead {
     std::uint64_t generation = 0;  // of the BaselineJob that asked
     std::optional<FileTree> tree;
     std::string error;  // the reader's reason when there is no tree
+    std::string file;   // the scan file read
 };
 struct BaselineSlot {
     std::mutex lock;
@@ -188,6 +189,7 @@ struct App {
     std::shared_ptr<BaselineSlot> baseline_slot = std::make_shared<BaselineSlot>();
     std::function<void()> wake_baseline_owner = [] {};
     std::vector<JobRunner> baseline_runners;
+    std::shared_ptr<ScanProgress> baseline_progress;  // of the running read: a newer one cancels it
     std::optional<Comparison> comparison;
     std::uint64_t comparison_tree_generation = 0;  // the tree generation the comparison matched
     std::optional<std::string> compare_next;
@@ -250,8 +252,12 @@ void apply_drive_answer(App& app, DriveAnswer answer);
 // Asks the scanned volume's free and total bytes again (nothing without a tree).
 void refresh_volume(App& app);
 
+// How many rows the current tab lists.
+std::size_t row_count(const App& app);
+
 // The node a row of the current tab stands for: a folder or file on Folders and Largest files, a member
-// on Duplicates; NO_NODE for set rows, extension rows and rows past the end.
+// on Duplicates, an entry still there on Changes; NO_NODE for set rows, extension rows, entries gone since
+// the earlier scan and rows past the end.
 NodeIndex row_node(const App& app, std::size_t row);
 
 // Whether a row of the current tab is drawn selected: its node is selected, or on By type its extension
@@ -306,7 +312,7 @@ void follow_tree(App& app);
 
 // Whether a query is active: the Found tab is there and, once a search has finished, the filter is on.
 bool query_active(const App& app);
-// The tabs on the results: four, and Found while a query is active.
+// How many tabs the results show: shown_tabs' count.
 int tab_count(const App& app);
 
 // The finished search the view shows, or nothing while the filter is off.
@@ -381,8 +387,17 @@ bool changes_shown(const App& app);
 // The tabs shown, in order: the four, then Changes and Found when they are there. A tab's place in the
 // strip is its index here.
 std::vector<Tab> shown_tabs(const App& app);
-// The Changes tab's header line: "+12.4 GB since 3 Dec 2026 (7 days) · 1,204 new files · 87 removed".
+// The Changes tab's header line: "+12.4 GB since 3 Dec 2026 (7 days) · 1,204 new files · 87 removed";
+// empty while the Changes tab is not there. The date is the earlier scan's day on this machine's calendar,
+// the days the whole days between the two scans.
 std::string changes_header(const App& app);
+// The same in its two parts, as drawn on two lines: the change of size since when, and the counts (with
+// the earlier root when it differs from the later one).
+struct ChangesHeader {
+    std::string change;
+    std::string counts;
+};
+ChangesHeader changes_header_parts(const App& app);
 
 // Used space of a volume that a scan of its root did not find, when it is more than 1% of the used space.
 std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space, std::uint64_t found);

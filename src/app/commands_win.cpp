@@ -20,6 +20,7 @@
 #include "app/updater/updater.h"
 #include "config.h"
 #include "kinds/kinds.h"
+#include "kinds/times.h"
 #include "scan/paths.h"
 #include "strings/strings.h"
 #include "strings/wide_win.h"
@@ -39,7 +40,9 @@ enum MainItem : UINT {
     MORE_APPS = 9,
     OPEN_SCAN_FILE = 10,
     EXPORT_LIST = 11,
+    COMPARE_FILE = 12,
     FOLLOW_WINDOWS = 100,
+    COMPARE_REMEMBERED = 200,  // and on, one per remembered scan of the root
 };
 
 enum ItemMenuItem : UINT {
@@ -129,6 +132,20 @@ void choose_language(Window& window, std::string_view code) {
     state_changed(window);
 }
 
+// The remembered scans of the root on screen other than its own, newest first: what "Compare with…"
+// offers besides any scan file.
+std::vector<RememberedScan> comparable_scans(const App& app) {
+    if (!app.tree || app.scans_folder.empty()) return {};
+    std::vector<RememberedScan> scans = list_remembered(app.scans_folder);
+    const std::uint64_t hash = root_hash(app.tree->root_path);
+    std::erase_if(scans, [&](const RememberedScan& scan) {
+        return scan.root_hash != hash || scan.when == app.tree->when;
+    });
+    constexpr std::size_t MOST = 20;
+    if (scans.size() > MOST) scans.resize(MOST);
+    return scans;
+}
+
 void main_menu(HWND handle, float x, float y) {
     Window* window = main_window();
     if (!window) return;
@@ -137,6 +154,7 @@ void main_menu(HWND handle, float x, float y) {
     const std::uint64_t bin = window->app.recycle_bin_bytes;
     const std::string language = read_setting(SETTINGS_KEY, "Language").value_or("");
     const std::optional<std::uint32_t> auto_update = read_auto_update();
+    const std::uint64_t generation = window->app.tree_generation;
 
     HMENU menu = CreatePopupMenu();
     add(menu, DRIVES, std::string(tr("드라이브 목록", "Drives")), !home);
@@ -146,6 +164,18 @@ void main_menu(HWND handle, float x, float y) {
     add(menu, ANALYZE_AS_ADMIN,
         std::string(tr("관리자 권한으로 다시 검사", "Analyze again as administrator")), results);
     add(menu, EXPORT_LIST, export_list_text(), window->app.tree && window->app.screen == Screen::Results);
+    const std::vector<RememberedScan> earlier = comparable_scans(window->app);
+    const bool compare = window->app.tree && window->app.screen == Screen::Results;
+    HMENU compare_with = CreatePopupMenu();
+    for (std::size_t i = 0; i < earlier.size(); ++i) {
+        add(compare_with, static_cast<UINT>(COMPARE_REMEMBERED + i),
+            format_time(static_cast<std::uint32_t>(earlier[i].when)) + "  ·  " + format_size(earlier[i].size),
+            true, earlier[i].file == window->app.baseline_file);
+    }
+    if (!earlier.empty()) AppendMenuW(compare_with, MF_SEPARATOR, 0, nullptr);
+    add(compare_with, COMPARE_FILE, std::string(tr("스캔 파일…", "Scan file…")));
+    AppendMenuW(menu, MF_POPUP | (compare ? 0 : MF_GRAYED), reinterpret_cast<UINT_PTR>(compare_with),
+                to_wide(tr("비교 대상…", "Compare with…")).c_str());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     std::string empty(tr("휴지통 비우기", "Empty the Recycle Bin"));
     if (bin != 0) empty += " (" + format_size(bin) + ")";
@@ -178,6 +208,7 @@ void main_menu(HWND handle, float x, float y) {
         case CHOOSE_FOLDER: run_command(*window, Command{CommandKind::ChooseFolder}); break;
         case OPEN_SCAN_FILE: run_command(*window, Command{CommandKind::OpenScanFile}); break;
         case EXPORT_LIST: run_command(*window, Command{CommandKind::ExportList}); break;
+        case COMPARE_FILE: choose_baseline_file(*window); break;
         case ANALYZE_AGAIN: analyze_again(*window); break;
         case ANALYZE_AS_ADMIN:
             if (window->app.tree) {
@@ -195,7 +226,13 @@ void main_menu(HWND handle, float x, float y) {
                           nullptr, SW_SHOWNORMAL);
             break;
         default:
-            if (id == FOLLOW_WINDOWS) {
+            if (id >= COMPARE_REMEMBERED && id < COMPARE_REMEMBERED + earlier.size()) {
+                // Listed for the tree then on screen; a scan that ended meanwhile has another.
+                if (window->app.tree && window->app.tree_generation == generation) {
+                    start_baseline(window->app, earlier[id - COMPARE_REMEMBERED].file);
+                    state_changed(*window);
+                }
+            } else if (id == FOLLOW_WINDOWS) {
                 choose_language(*window, "");
             } else if (id > FOLLOW_WINDOWS && id <= FOLLOW_WINDOWS + LANGUAGES.size()) {
                 choose_language(*window, LANGUAGES[id - FOLLOW_WINDOWS - 1].code);

@@ -126,7 +126,7 @@ bool query_active(const App& app) {
 }
 
 int tab_count(const App& app) {
-    return query_active(app) ? 5 : 4;
+    return static_cast<int>(shown_tabs(app).size());
 }
 
 const Search* shown_search(const App& app) {

@@ -123,6 +123,7 @@ int run() {
     window->app.wake_scan_owner = [handle] { PostMessageW(handle, MSG_SCAN_ENDED, 0, 0); };
     window->app.wake_duplicates_owner = [handle] { PostMessageW(handle, MSG_DUPLICATES_FOUND, 0, 0); };
     window->app.wake_drives_owner = [handle] { PostMessageW(handle, MSG_DRIVES_LISTED, 0, 0); };
+    window->app.wake_baseline_owner = [handle] { PostMessageW(handle, MSG_BASELINE_READ, 0, 0); };
     request_drives(window->app);
     Window& state = *window;
     set_main_window(std::move(window));

@@ -37,8 +37,10 @@ App::App() = default;
 App::~App() {
     cancel_scan(*this);
     cancel_duplicates(*this);
+    if (baseline_progress) baseline_progress->cancel = true;
     scan_runners.clear();  // jthread joins
     duplicate_runners.clear();
+    baseline_runners.clear();
 }
 
 void show_notice(App& app, std::string text) {
@@ -161,6 +163,7 @@ void finish_scan(App& app) {
     app.scan_job.reset();
 
     if (!outcome->tree) {
+        app.compare_next.reset();  // it was for this Scan's tree
         app.screen = app.tree ? Screen::Results : Screen::Home;
         if (app.screen == Screen::Home) request_drives(app);
         if (!outcome->error.empty()) show_notice(app, job.root_path + ": " + outcome->error);
@@ -189,6 +192,7 @@ void finish_scan(App& app) {
     app.current_folder = target;
     app.scroll = 0;
     refresh_volume(app);
+    find_baseline(app);  // what this tree is compared with: the Changes tab goes until it is
     refresh_view(app);
 
     const std::chrono::duration<double> elapsed = Clock::now() - job.started;

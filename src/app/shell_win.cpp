@@ -53,14 +53,34 @@ void choose_folder(Window& window) {
     }
 }
 
-void choose_scan_file(Window& window) {
+namespace {
+
+std::optional<std::string> pick_scan_file(HWND owner, std::string_view title) {
     const std::wstring kind = to_wide(tr("스캔 파일 (ncdu JSON)", "Scan files (ncdu JSON)"));
     const COMDLG_FILTERSPEC filters[] = {{kind.c_str(), L"*.json;*.json.gz"}};
+    return pick_path(owner, FOS_FILEMUSTEXIST, title, filters);
+}
+
+}  // namespace
+
+void choose_scan_file(Window& window) {
     const std::optional<std::string> path =
-        pick_path(window.handle, FOS_FILEMUSTEXIST, tr("열 스캔 파일", "Scan file to open"), filters);
+        pick_scan_file(window.handle, tr("열 스캔 파일", "Scan file to open"));
     Window* current = main_window();
     if (path && current) {
         start_import(current->app, *path);
+        state_changed(*current);
+    }
+}
+
+void choose_baseline_file(Window& window) {
+    const std::uint64_t generation = window.app.tree_generation;
+    const std::optional<std::string> path =
+        pick_scan_file(window.handle, tr("비교할 스캔 파일", "Scan file to compare with"));
+    Window* current = main_window();
+    // A scan that ended meanwhile put another tree on screen, which the file was not picked for.
+    if (path && current && current->app.tree && current->app.tree_generation == generation) {
+        start_baseline(current->app, *path);
         state_changed(*current);
     }
 }

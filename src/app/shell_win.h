@@ -12,6 +12,8 @@ namespace spadrim {
 void choose_folder(Window& window);
 // The folder picker's sibling for scan files (*.json, *.json.gz); the chosen file is read as a Scan.
 void choose_scan_file(Window& window);
+// The same for an earlier scan to compare the results with ("Compare with…"): read on a worker.
+void choose_baseline_file(Window& window);
 // Export list…: asks where with the shell's Save dialog, writes the current tab's CSV beside that place
 // and renames it into place; a notice says where it went or why it did not.
 void export_list(Window& window);

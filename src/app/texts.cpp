@@ -106,6 +106,75 @@ std::string showing_text(std::string_view query) {
     return substitute(tr("{0} 표시 중 · Esc로 해제", "Showing {0} · Esc clears"), {query});
 }
 
+std::string signed_size(std::int64_t delta) {
+    if (delta == 0) return format_size(0);
+    const std::uint64_t magnitude =
+        delta > 0 ? static_cast<std::uint64_t>(delta) : static_cast<std::uint64_t>(-(delta + 1)) + 1;
+    return (delta > 0 ? "+" : "\u2212") + format_size(magnitude);
+}
+
+std::string_view change_text(Change change) {
+    switch (change) {
+        case Change::New: return tr("새 항목", "new");
+        case Change::Removed: return tr("사라짐", "removed");
+        case Change::Grown: return tr("커짐", "grown");
+        case Change::Shrunk: return tr("줄어듦", "shrunk");
+        case Change::Unchanged: break;
+    }
+    return tr("그대로", "unchanged");
+}
+
+std::string change_order_text(ChangeOrder order) {
+    std::string_view word = tr("증가", "Increase");
+    if (order == ChangeOrder::Decrease) word = tr("감소", "Decrease");
+    if (order == ChangeOrder::Absolute) word = tr("변화량", "Change");
+    return substitute(tr("정렬: {0}", "Sort: {0}"), {word});
+}
+
+std::string change_line(const ChangeRow& row) {
+    return format_size(row.before_size) + " \u2192 " + format_size(row.after_size) + " · " +
+           std::string(change_text(row.change));
+}
+
+std::string change_reading(const ChangeRow& row) {
+    const std::int64_t delta = row.delta();
+    std::string text;
+    if (delta > 0) {
+        text = substitute(tr("{0} 늘어남", "plus {0}"), {format_size(static_cast<std::uint64_t>(delta))});
+    } else if (delta < 0) {
+        text = substitute(tr("{0} 줄어듦", "minus {0}"), {format_size(row.before_size - row.after_size)});
+    } else {
+        text = tr("변화 없음", "no change");
+    }
+    if (row.change != Change::Removed)
+        text += ", " + substitute(tr("지금 {0}", "now {0}"), {format_size(row.after_size)});
+    return text + ", " + std::string(change_text(row.change));
+}
+
+std::string_view growth_label(Change change) {
+    switch (change) {
+        case Change::Grown: return tr("커짐", "Grown");
+        case Change::New: return tr("새 항목", "New");
+        case Change::Shrunk: return tr("줄어듦", "Shrunk");
+        case Change::Removed: return tr("사라짐", "Removed");
+        case Change::Unchanged: break;
+    }
+    return tr("그대로", "Unchanged");
+}
+
+std::vector<std::string> growth_legend() {
+    std::vector<std::string> labels;
+    for (const Change change : {Change::Grown, Change::New, Change::Shrunk, Change::Unchanged})
+        labels.emplace_back(growth_label(change));
+    return labels;
+}
+
+std::string_view change_help(Change change) {
+    if (change != Change::New && change != Change::Removed) return {};
+    return tr("이름을 바꾸거나 옮긴 항목은 사라진 항목과 새 항목으로 나타납니다",
+              "A renamed or moved item shows as removed plus new");
+}
+
 std::string found_order_text(FoundOrder order) {
     std::string_view by;
     switch (order) {
@@ -308,6 +377,22 @@ std::optional<RowText> row_text(const App& app, std::size_t row) {
         text.kind = node_at(tree, set.members.front()).kind;
         return text;
     }
+    if (app.tab == Tab::Changes) {
+        if (row >= app.change_rows.size() || !app.baseline) return std::nullopt;
+        const ChangeRow& change = app.change_rows[row];
+        // An entry gone since is named as the earlier scan had it.
+        const bool later = change.after != NO_NODE;
+        const FileTree& holder = later ? tree : *app.baseline;
+        const NodeIndex entry = later ? change.after : change.before;
+        if (entry == NO_NODE || entry >= holder.nodes.size()) return std::nullopt;
+        text.label = std::string(name_of(holder, entry));
+        text.size = change.after_size;
+        text.node = row_node(app, row);
+        text.kind = node_at(holder, entry).kind;
+        text.location = change_line(change);
+        text.change = change;
+        return text;
+    }
     const NodeIndex node = row_node(app, row);
     if (node == NO_NODE || node >= tree.nodes.size()) return std::nullopt;
     const Node& item = node_at(tree, node);
@@ -345,6 +430,15 @@ StatusDetails status_details(const App& app) {
         return node_details(static_cast<NodeIndex>(hover.payload));
     if (hover.kind == HitKind::Row) {
         const std::size_t i = hover.payload;
+        if (app.tab == Tab::Changes && i < app.change_rows.size() && app.baseline) {
+            const ChangeRow& row = app.change_rows[i];
+            const bool later = row.after != NO_NODE;
+            std::string figures = "  ·  " + change_line(row);
+            if (const std::string_view help = change_help(row.change); !help.empty())
+                figures += "  ·  " + std::string(help);
+            return StatusDetails{later ? path_of(tree, row.after) : path_of(*app.baseline, row.before),
+                                 figures, true};
+        }
         if (const NodeIndex node = row_node(app, i); node != NO_NODE) return node_details(node);
         if (app.tab == Tab::ByType && i < app.extension_rows.size()) {
             const ExtensionRow& row = app.extension_rows[i];

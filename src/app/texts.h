@@ -55,6 +55,23 @@ std::string showing_text(std::string_view query);
 // The Found list's sort control: "Sort: Size".
 std::string found_order_text(FoundOrder order);
 
+// A change of size with its sign: "+3.20 GB", "\u22121.10 GB" (a minus sign), "0 B".
+std::string signed_size(std::int64_t delta);
+// The mark of a change in the Changes list: "new", "removed", "grown", "shrunk", "unchanged".
+std::string_view change_text(Change change);
+// The Changes list's sort control: "Sort: Increase".
+std::string change_order_text(ChangeOrder order);
+// A Changes row's second line: "1.20 GB → 4.40 GB · grown".
+std::string change_line(const ChangeRow& row);
+// What a reader hears of a Changes row after its name: "plus 3.20 GB, now 18.1 GB, grown".
+std::string change_reading(const ChangeRow& row);
+// The Changes treemap's legend: "Grown", "New", "Shrunk", "Unchanged" (Removed has no tile).
+std::string_view growth_label(Change change);
+// Those four labels, in the order the legend shows them.
+std::vector<std::string> growth_legend();
+// Why a renamed or moved entry is listed twice, for the help of new and removed rows; empty for others.
+std::string_view change_help(Change change);
+
 // "In the Recycle Bin: {size}".
 std::string recycle_bin_text(std::uint64_t bytes);
 
@@ -136,9 +153,10 @@ struct RowText {
     std::uint64_t size = 0;
     NodeIndex node = NO_NODE;  // NO_NODE for extension and set rows
     std::optional<std::string> location;
-    std::string modified;          // an entry's format_time; empty when unknown and for other rows
-    std::optional<bool> expanded;  // set rows only
-    std::uint8_t kind = 0;         // the kind of an extension row or a set's first member
+    std::string modified;             // an entry's format_time; empty when unknown and for other rows
+    std::optional<bool> expanded;     // set rows only
+    std::uint8_t kind = 0;            // the kind of an extension row or a set's first member
+    std::optional<ChangeRow> change;  // Changes rows: what happened (location says "before → after")
 };
 // Nothing for rows past the end.
 std::optional<RowText> row_text(const App& app, std::size_t row);

@@ -21,6 +21,7 @@ TimerChanges follow_work(const App& app, RunningTimers& running) {
     changes.scan = follow(app.scan_job.has_value(), running.scan);
     changes.compare = follow(app.duplicate_job.has_value(), running.compare);
     changes.search = follow(app.searching.has_value(), running.search);
+    changes.changes = follow(app.comparison && !app.comparison->done, running.changes);
     return changes;
 }
 

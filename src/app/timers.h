@@ -1,6 +1,7 @@
 // The window's timers follow the work they pace: the notice's expiry starts when a notice is shown, the
 // scan's repaint timer when a scan starts and stops when it ends, the comparison's likewise, and the
-// search's slices while a search runs. A timer is
+// search's slices while a search runs, and the comparison with an earlier scan's slices while it runs. A
+// timer is
 // started only on such a change: starting it again on every message would restart its countdown, and a
 // steady stream of messages (a moving pointer) would then hold the repaints back.
 #pragma once
@@ -17,6 +18,7 @@ struct RunningTimers {
     bool scan = false;
     bool compare = false;
     bool search = false;
+    bool changes = false;
 };
 
 enum class TimerChange : std::uint8_t {
@@ -30,6 +32,7 @@ struct TimerChanges {
     TimerChange scan = TimerChange::None;
     TimerChange compare = TimerChange::None;
     TimerChange search = TimerChange::None;
+    TimerChange changes = TimerChange::None;
 };
 
 // What to start and stop so that the timers match the App's work; records the result in running.

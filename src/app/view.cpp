@@ -39,6 +39,7 @@ void refresh_view(App& app) {
     if (!app.tree) return;
     follow_tree(app);
     if (app.tab == Tab::Found && !query_active(app)) app.tab = Tab::Folders;
+    if (app.tab == Tab::Changes && !changes_shown(app)) app.tab = Tab::Folders;
     const FileTree& tree = *app.tree;
     const NodeIndex folder = app.current_folder;
     // The legend follows the treemap: with the filter on, only the matching files count.
@@ -55,6 +56,7 @@ void refresh_view(App& app) {
     app.node_rows.clear();
     app.extension_rows.clear();
     app.duplicate_rows.clear();
+    app.change_rows.clear();
     switch (app.tab) {
         case Tab::Folders: app.node_rows = filtered_children(app); break;
         case Tab::LargestFiles: app.node_rows = largest_files(tree, folder); break;
@@ -74,7 +76,12 @@ void refresh_view(App& app) {
             break;
         }
         case Tab::Found: app.node_rows = found_rows(app); break;
-        case Tab::Changes: break;  // the Changes tab's rows are built in app/changes.cpp
+        case Tab::Changes:
+            // Every entry, the unchanged ones too: the list stays the folder's whole content, as its
+            // treemap does, with what changed first.
+            app.change_rows =
+                change_rows(*app.comparison, *app.baseline, tree, folder, app.change_order, true);
+            break;
     }
     // Picking an extension survives tab changes, but not a By type list that no longer has it.
     if (app.tab == Tab::ByType && app.selected_extension &&
@@ -102,12 +109,28 @@ bool header_button_enabled(const App& app, HitKind kind) {
     return true;
 }
 
+std::size_t row_count(const App& app) {
+    switch (app.tab) {
+        case Tab::ByType: return app.extension_rows.size();
+        case Tab::Duplicates: return app.duplicate_rows.size();
+        case Tab::Changes: return app.change_rows.size();
+        case Tab::Folders:
+        case Tab::LargestFiles:
+        case Tab::Found: break;
+    }
+    return app.node_rows.size();
+}
+
 NodeIndex row_node(const App& app, std::size_t row) {
     switch (app.tab) {
         case Tab::Folders:
         case Tab::LargestFiles:
         case Tab::Found: return row < app.node_rows.size() ? app.node_rows[row] : NO_NODE;
-        case Tab::Changes: return row < app.change_rows.size() ? app.change_rows[row].after : NO_NODE;
+        case Tab::Changes:
+            // An entry gone since the earlier scan has nothing on disk to act on.
+            if (row >= app.change_rows.size() || app.change_rows[row].change == Change::Removed)
+                return NO_NODE;
+            return app.change_rows[row].after;
         case Tab::Duplicates:
             return row < app.duplicate_rows.size() ? app.duplicate_rows[row].member : NO_NODE;
         case Tab::ByType: break;
@@ -125,6 +148,11 @@ std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space,
 }
 
 std::optional<std::string> status_line(const App& app) {
+    if (app.tab == Tab::Changes) {
+        std::string header = changes_header(app);
+        if (header.empty()) return std::nullopt;
+        return header;
+    }
     if (app.tab == Tab::Found) {
         if (!shown_search(app)) return std::nullopt;
         return found_footer(app);

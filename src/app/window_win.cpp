@@ -104,6 +104,7 @@ void follow_timers(Window& window) {
     set_timer(window, TIMER_SCAN, changes.scan, SCAN_REPAINT_MILLISECONDS);
     set_timer(window, TIMER_COMPARE, changes.compare, COMPARE_REPAINT_MILLISECONDS);
     set_timer(window, TIMER_SEARCH, changes.search, SEARCH_SLICE_MILLISECONDS);
+    set_timer(window, TIMER_CHANGES, changes.changes, SEARCH_SLICE_MILLISECONDS);
 }
 
 void update_title(Window& window) {
@@ -114,6 +115,11 @@ void update_title(Window& window) {
 }
 
 void on_timer(Window& window, UINT_PTR id) {
+    if (id == TIMER_CHANGES) {
+        // As a search: nothing new to draw until the comparison is done, then the Changes tab.
+        if (!advance_changes(window.app, SEARCH_SLICE)) state_changed(window);
+        return;
+    }
     if (id == TIMER_SEARCH) {
         // Nothing to draw until the search is done; then its results, and the timer stops.
         if (!advance_query(window.app, SEARCH_SLICE)) state_changed(window);
@@ -270,7 +276,7 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             if (wparam != VK_LEFT) return DEFAULT;
             return apply(window, key_down(app, surface, Key::Left, modifiers(true)));
         case WM_TIMER:
-            if (wparam < TIMER_NOTICE || wparam > TIMER_SEARCH) return DEFAULT;
+            if (wparam < TIMER_NOTICE || wparam > TIMER_CHANGES) return DEFAULT;
             on_timer(window, wparam);
             return {};
         case WM_MOUSEMOVE:
@@ -312,6 +318,10 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             return {};
         case MSG_DUPLICATES_FOUND:
             finish_duplicates(app);
+            state_changed(window);
+            return {};
+        case MSG_BASELINE_READ:
+            finish_baseline(app);
             state_changed(window);
             return {};
         case MSG_DRIVES_LISTED:

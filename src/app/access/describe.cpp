@@ -221,6 +221,7 @@ std::uint64_t list_era(const App& app) {
 
 std::uint64_t row_identity(const App& app, std::size_t row, const RowText& text) {
     if (text.node != NO_NODE) return text.node;
+    if (text.change) return (3ull << 62) | text.change->before;  // gone: known by its earlier node
     if (app.tab == Tab::ByType) return (1ull << 62) | (name_hash(app.extension_rows[row].extension) >> 2);
     return (2ull << 62) | app.duplicate_rows[row].set;
 }
@@ -230,10 +231,11 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
     b.enter(b.add(element(Piece::Tabs, Role::TabList, {}, strip)));
     const std::vector<Box> tabs = tab_boxes(in);
     for (int t = 0; t < static_cast<int>(tabs.size()); ++t) {
-        const auto tab = static_cast<Tab>(t);
+        // Known by what it is, pressed at its place: Found moves along when Changes comes.
+        const Tab tab = in.tabs[static_cast<std::size_t>(t)];
         Element made = pressable(
             Piece::Tab, Role::TabItem, std::string(tab_label(tab)), tabs[static_cast<std::size_t>(t)],
-            HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}, static_cast<std::uint64_t>(t));
+            HitTarget{HitKind::Tab, static_cast<std::uint64_t>(t)}, static_cast<std::uint64_t>(tab));
         made.abilities |= CAN_SELECT;
         if (tab == Tab::Duplicates && imported(app)) {  // greyed: a scan file holds no contents
             made.states |= DISABLED;
@@ -263,14 +265,20 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
         if (y > view.y + view.height) break;
         const std::optional<RowText> text = row_text(app, i);
         if (!text) continue;
-        std::string name = text->label + ", " + format_size(text->size);
-        if (const std::string share = share_text(text->size, folder_size); !share.empty())
-            name += ", " + share;
+        std::string name = text->label + ", ";
+        if (text->change) {
+            name += change_reading(*text->change);
+        } else {
+            name += format_size(text->size);
+            if (const std::string share = share_text(text->size, folder_size); !share.empty())
+                name += ", " + share;
+        }
         const float top = std::max(y, view.y);
         Element made = element(Piece::Row, Role::ListItem, std::move(name),
                                Box{view.x, top, view.width, std::min(y + row, view.y + view.height) - top},
                                row_identity(app, i, *text), list_era(app));
-        made.help = text->location.value_or(std::string());
+        made.help = text->change ? std::string(change_help(text->change->change))
+                                 : text->location.value_or(std::string());
         if (!text->modified.empty()) {
             made.help +=
                 (made.help.empty() ? "" : ", ") + modified_text(node_at(*app.tree, text->node).mtime);
@@ -313,7 +321,11 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
     if (app.focus.area == FocusArea::List && !focus_on_row) b.screen.elements[list].states |= FOCUSED;
 
     if (const std::optional<std::string> warning = status_line(app)) {
-        if (app.tab == Tab::Found) {
+        if (app.tab == Tab::Changes) {
+            b.add(element(Piece::Warning, Role::Text, *warning, found_footer_box(in)));
+            b.add(pressable(Piece::ChangesSort, Role::Button, change_order_text(app.change_order),
+                            changes_sort_box(in), HitTarget{HitKind::ChangesSort, 0}));
+        } else if (app.tab == Tab::Found) {
             b.add(element(Piece::Warning, Role::Text, *warning, found_footer_box(in)));
             b.add(pressable(Piece::FoundSort, Role::Button, found_order_text(app.found_order),
                             found_sort_box(in), HitTarget{HitKind::FoundSort, 0}));
@@ -379,23 +391,42 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
     b.leave();
     if (treemap_focus && !focus_on_tile) b.screen.elements[map].states |= FOCUSED;
 
-    const Legend drawn = legend(in, kinds_list(app.kind_totals));
-    Box legend_box{};
-    if (!drawn.bar.empty()) {
-        const Box bar = drawn.bar.front().second;
-        const float bottom = drawn.entries.empty()
-                                 ? bar.y + bar.height
-                                 : drawn.entries.front().text.y + drawn.entries.front().text.height;
-        legend_box = Box{bar.x, bar.y, treemap_box(in).width, bottom - bar.y};
+    if (app.tab == Tab::Changes && changes_shown(app)) {
+        // The growth colours' legend in place of the kinds'.
+        const std::vector<SwatchEntry> entries = swatch_row(in, growth_legend());
+        const Box area = treemap_box(in);
+        const float top = area.y + area.height + 8 * in.scale;
+        const Box legend_box{
+            area.x, top, area.width,
+            entries.empty() ? 6 * in.scale : entries.front().text.y + entries.front().text.height - top};
+        b.enter(b.add(element(Piece::Legend, Role::Group, std::string(tab_label(Tab::Changes)), legend_box)));
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const Box& text = entries[i].text;
+            b.add(element(
+                Piece::LegendEntry, Role::Text, entries[i].label,
+                Box{entries[i].swatch.x, text.y, text.x + text.width - entries[i].swatch.x, text.height},
+                100 + i));
+        }
+        b.leave();
+    } else {
+        const Legend drawn = legend(in, kinds_list(app.kind_totals));
+        Box legend_box{};
+        if (!drawn.bar.empty()) {
+            const Box bar = drawn.bar.front().second;
+            const float bottom = drawn.entries.empty()
+                                     ? bar.y + bar.height
+                                     : drawn.entries.front().text.y + drawn.entries.front().text.height;
+            legend_box = Box{bar.x, bar.y, treemap_box(in).width, bottom - bar.y};
+        }
+        b.enter(b.add(element(Piece::Legend, Role::Group, std::string(tab_label(Tab::ByType)), legend_box)));
+        for (const LegendEntry& entry : drawn.entries) {
+            const Box& text = entry.text;
+            b.add(element(Piece::LegendEntry, Role::Text, entry.label,
+                          Box{entry.swatch.x, text.y, text.x + text.width - entry.swatch.x, text.height},
+                          static_cast<std::uint64_t>(entry.kind)));
+        }
+        b.leave();
     }
-    b.enter(b.add(element(Piece::Legend, Role::Group, std::string(tab_label(Tab::ByType)), legend_box)));
-    for (const LegendEntry& entry : drawn.entries) {
-        const Box& text = entry.text;
-        b.add(element(Piece::LegendEntry, Role::Text, entry.label,
-                      Box{entry.swatch.x, text.y, text.x + text.width - entry.swatch.x, text.height},
-                      static_cast<std::uint64_t>(entry.kind)));
-    }
-    b.leave();
 
     const StatusDetails details = status_details(app);
     const float status = status_height(in);

@@ -17,8 +17,10 @@ Reaction asking(Command command) {
 
 // The tab after the current one, or before it, round the strip.
 Tab next_tab(const App& app, bool back) {
-    const int count = tab_count(app);
-    return static_cast<Tab>((static_cast<int>(app.tab) + (back ? count - 1 : 1)) % count);
+    const std::vector<Tab> tabs = shown_tabs(app);
+    const auto count = static_cast<std::ptrdiff_t>(tabs.size());
+    const std::ptrdiff_t at = std::find(tabs.begin(), tabs.end(), app.tab) - tabs.begin();
+    return tabs[static_cast<std::size_t>((at + (back ? count - 1 : 1)) % count)];
 }
 
 Reaction set_tab(App& app, const Surface& surface, Tab tab) {
@@ -159,12 +161,10 @@ ViewInput view_input(const App& app, const Surface& surface) {
     in.scale = surface.scale;
     in.screen = app.screen;
     in.tab = app.tab;
-    in.tab_count = tab_count(app);
+    in.tabs = shown_tabs(app);
     in.current_folder = app.current_folder;
     in.scroll = app.scroll;
-    in.row_count = app.tab == Tab::ByType       ? app.extension_rows.size()
-                   : app.tab == Tab::Duplicates ? app.duplicate_rows.size()
-                                                : app.node_rows.size();
+    in.row_count = row_count(app);
     in.drive_count = app.drives.size();
     in.recycle_bin = app.recycle_bin_bytes;
     in.recent_count = app.recent_scans.size();
@@ -186,7 +186,8 @@ void clamp_scroll(App& app, const Surface& surface) {
 
 void go_home(App& app) {
     cancel_scan(app);
-    app.scan_job.reset();  // its outcome, when it comes, belongs to no job and is dropped
+    app.scan_job.reset();      // its outcome, when it comes, belongs to no job and is dropped
+    app.compare_next.reset();  // and so does the comparison asked for with it
     cancel_duplicates(app);
     app.screen = Screen::Home;
     app.dragging = false;
@@ -205,8 +206,7 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
     if (target.kind == HitKind::Tile) app.focus = Focus{FocusArea::Treemap};
     if (target.kind == HitKind::Tab) app.focus = Focus{FocusArea::Tabs};
     switch (target.kind) {
-        case HitKind::None:
-        case HitKind::ChangesSort: return {};
+        case HitKind::None: return {};
         case HitKind::RecentScan:
             // Opened as any scan file is: its entries are not taken for what is on the disk now.
             if (target.payload >= app.recent_scans.size()) return {};
@@ -232,10 +232,15 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
             if (app.recycle_bin_bytes == 0) return {};
             return asking(Command{CommandKind::EmptyRecycleBin});
         case HitKind::CancelScan: cancel_scan(app); return {};
-        case HitKind::Tab:
-            return set_tab(app, surface,
-                           static_cast<Tab>(std::min<std::uint64_t>(
-                               target.payload, static_cast<std::uint64_t>(tab_count(app) - 1))));
+        case HitKind::Tab: {
+            // The payload is the tab's place in the strip.
+            const std::vector<Tab> tabs = shown_tabs(app);
+            return set_tab(app, surface, tabs[std::min<std::size_t>(target.payload, tabs.size() - 1)]);
+        }
+        case HitKind::ChangesSort:
+            app.change_order = static_cast<ChangeOrder>((static_cast<int>(app.change_order) + 1) % 3);
+            refresh_view(app);
+            return CHANGED;
         case HitKind::FoundSort:
             app.found_order = static_cast<FoundOrder>((static_cast<int>(app.found_order) + 1) % 3);
             refresh_view(app);

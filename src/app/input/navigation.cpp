@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/input/selection.h"
 #include "scan/folder.h"
 #include "scan/paths.h"
 
@@ -11,9 +12,7 @@ namespace spadrim {
 namespace {
 
 double max_scroll_of(const App& app, const ListGeometry& list) {
-    const std::size_t rows = app.tab == Tab::Duplicates ? app.duplicate_rows.size()
-                             : app.tab == Tab::ByType   ? app.extension_rows.size()
-                                                        : app.node_rows.size();
+    const std::size_t rows = row_count(app);
     return std::max(list.row_height * static_cast<double>(rows) - list.viewport_height, 0.0);
 }
 
@@ -42,14 +41,8 @@ void go_to_parent(App& app, const ListGeometry& list) {
 }
 
 bool move_selection(App& app, Key key, const ListGeometry& list) {
-    // The node of every row of the current tab; set rows and extension rows hold none.
-    std::vector<NodeIndex> rows;
-    if (app.tab == Tab::Duplicates) {
-        for (const DuplicateRow& row : app.duplicate_rows)
-            rows.push_back(row.member);
-    } else if (app.tab != Tab::ByType) {
-        rows = app.node_rows;
-    }
+    // The node of every row of the current tab; set rows, extension rows and removed entries hold none.
+    const std::vector<NodeIndex> rows = listed_nodes(app);
     const auto count = static_cast<std::ptrdiff_t>(rows.size());
     if (count == 0) return false;
     const auto page =

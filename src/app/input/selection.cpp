@@ -52,6 +52,13 @@ std::vector<NodeIndex> listed_nodes(const App& app) {
                 rows.push_back(row.member);
             return rows;
         }
+        case Tab::Changes: {
+            std::vector<NodeIndex> rows;
+            rows.reserve(app.change_rows.size());
+            for (std::size_t row = 0; row < app.change_rows.size(); ++row)
+                rows.push_back(row_node(app, row));
+            return rows;
+        }
         default: return app.node_rows;  // every other tab lists nodes
     }
 }

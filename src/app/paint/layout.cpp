@@ -75,16 +75,18 @@ Box tab_strip(const ViewInput& in) {
 
 std::vector<Box> tab_boxes(const ViewInput& in) {
     const Box strip = tab_strip(in);
-    const int count = std::max(in.tab_count, 1);
+    const int count = std::max(static_cast<int>(in.tabs.size()), 1);
     const float equal = strip.width / static_cast<float>(count);
     std::vector<float> widths(static_cast<std::size_t>(count), equal);
-    // Four tabs have always fitted side by side; five, while a query is active, may not at equal widths.
+    // Four tabs have always fitted side by side; five or six, with Changes or Found, may not at equal
+    // widths.
     if (in.measure && count > 4) {
         const float padding = 2 * TAB_PADDING * in.scale;
         float needed = 0;
         float widest = 0;
         for (int t = 0; t < count; ++t) {
-            const float label = measure(in, tab_label(static_cast<Tab>(t)), TextStyle::BodyBold) + padding;
+            const float label =
+                measure(in, tab_label(in.tabs[static_cast<std::size_t>(t)]), TextStyle::BodyBold) + padding;
             widths[static_cast<std::size_t>(t)] = label;
             needed += label;
             widest = std::max(widest, label);
@@ -104,6 +106,11 @@ std::vector<Box> tab_boxes(const ViewInput& in) {
     return boxes;
 }
 
+int tab_position(const ViewInput& in, Tab tab) {
+    const auto at = std::find(in.tabs.begin(), in.tabs.end(), tab);
+    return at == in.tabs.end() ? 0 : static_cast<int>(at - in.tabs.begin());
+}
+
 Box tab_box(const ViewInput& in, int t) {
     const std::vector<Box> boxes = tab_boxes(in);
     return boxes[static_cast<std::size_t>(std::clamp(t, 0, static_cast<int>(boxes.size()) - 1))];
@@ -121,7 +128,8 @@ Box list_viewport(const ViewInput& in) {
 }
 
 float row_height(const ViewInput& in) {
-    const bool two_lines = in.tab == Tab::LargestFiles || in.tab == Tab::Duplicates || in.tab == Tab::Found;
+    const bool two_lines = in.tab == Tab::LargestFiles || in.tab == Tab::Duplicates || in.tab == Tab::Found ||
+                           in.tab == Tab::Changes;
     return scaled(two_lines ? 46.0f : 32.0f, in.scale);
 }
 
@@ -266,6 +274,22 @@ Box found_footer_box(const ViewInput& in) {
     return Box{band.x, band.y + 1 * in.scale, band.width, 20 * in.scale};
 }
 
+Box changes_sort_box(const ViewInput& in) {
+    const float s = in.scale;
+    const Box band = warning_text_box(in);
+    float widest = 0;
+    for (const ChangeOrder order : {ChangeOrder::Increase, ChangeOrder::Decrease, ChangeOrder::Absolute})
+        widest = std::max(widest, measure(in, change_order_text(order), TextStyle::Small));
+    const float width = std::min(std::ceil(widest) + 2 * CHIP_PADDING * s, band.width);
+    return Box{band.x + band.width - width, band.y + 21 * s, width, 18 * s};
+}
+
+Box changes_counts_box(const ViewInput& in) {
+    const Box sort = changes_sort_box(in);
+    const Box band = warning_text_box(in);
+    return Box{band.x, sort.y - 1 * in.scale, std::max(sort.x - 8 * in.scale - band.x, 0.0f), 20 * in.scale};
+}
+
 float status_details_room(const ViewInput& in, float free_width) {
     const float s = in.scale;
     return client_width(in) - 12 * s - free_width - 36 * s - 12 * s;
@@ -391,6 +415,22 @@ Legend legend(const ViewInput& in, const std::vector<KindTotal>& kinds) {
     return out;
 }
 
+std::vector<SwatchEntry> swatch_row(const ViewInput& in, const std::vector<std::string>& labels) {
+    const float s = in.scale;
+    const Box area = treemap_box(in);
+    const float row_top = area.y + area.height + 8 * s + 6 * s;  // where the kinds legend has its labels
+    std::vector<SwatchEntry> out;
+    float x = area.x;
+    for (const std::string& label : labels) {
+        const float width = measure(in, label, TextStyle::Small) + 26 * s;
+        if (x + width > area.x + area.width) break;
+        out.push_back(SwatchEntry{label, Box{x, row_top + 7 * s, 10 * s, 10 * s},
+                                  Box{x + 14 * s, row_top, width - 14 * s, 24 * s}});
+        x += width;
+    }
+    return out;
+}
+
 Box padded(const Box& box, float padding) {
     return Box{box.x + padding, box.y, box.width - 2 * padding, box.height};
 }
@@ -436,6 +476,8 @@ HitTarget hit_test(const ViewInput& in, float x, float y) {
     }
     if (in.tab == Tab::Found && in.warning && found_sort_box(in).contains(x, y))
         return HitTarget{HitKind::FoundSort, 0};
+    if (in.tab == Tab::Changes && in.warning && changes_sort_box(in).contains(x, y))
+        return HitTarget{HitKind::ChangesSort, 0};
     if (const std::optional<Box> bar = scroll_bar_strip(in); bar && bar->contains(x, y)) {
         return HitTarget{HitKind::ScrollBar, 0};
     }
@@ -528,7 +570,7 @@ std::optional<Box> focus_ring(const ViewInput& in, const Focus& focus, NodeIndex
             return buttons[std::min(focus.button, buttons.size() - 1)].box;
         }
         case FocusArea::Search: return search_box(in);
-        case FocusArea::Tabs: return tab_box(in, static_cast<int>(in.tab));
+        case FocusArea::Tabs: return tab_box(in, tab_position(in, in.tab));
         case FocusArea::List: return list_viewport(in);
         case FocusArea::Treemap: break;
     }

@@ -44,7 +44,8 @@ struct ViewInput {
     float scale = 1;  // DPI / 96
     Screen screen = Screen::Home;
     Tab tab = Tab::Folders;
-    int tab_count = 4;  // five while a query is active
+    // The tabs shown, in the strip's order (shown_tabs): a tab's place is its index here.
+    std::vector<Tab> tabs{Tab::Folders, Tab::LargestFiles, Tab::ByType, Tab::Duplicates};
     NodeIndex current_folder = 0;
     double scroll = 0;
     std::size_t row_count = 0;
@@ -109,11 +110,13 @@ std::vector<HeaderButton> header_buttons(const ViewInput& in);
 float status_height(const ViewInput& in);
 float list_width(const ViewInput& in);
 Box tab_strip(const ViewInput& in);
-// The tabs of the strip, left to right: four of equal widths; five (with Found) too while every label
-// fits one, else each as wide as its label (bold, as the chosen one is drawn) with an equal share of the
-// room left over.
+// The tabs of the strip, left to right: four of equal widths; five or six (with Changes, Found) too while
+// every label fits one, else each as wide as its label (bold, as the chosen one is drawn) with an equal
+// share of the room left over.
 std::vector<Box> tab_boxes(const ViewInput& in);
-// Tab t (0 to tab_count - 1) of the strip, and the box its label is centred in.
+// Where a tab is in the strip (0 for one not shown).
+int tab_position(const ViewInput& in, Tab tab);
+// The tab at place t (0 to tabs.size() - 1) of the strip, and the box its label is centred in.
 Box tab_box(const ViewInput& in, int t);
 Box tab_label_box(const ViewInput& in, int t);
 Box list_viewport(const ViewInput& in);
@@ -145,6 +148,10 @@ Box warning_text_box(const ViewInput& in);
 // the right of its second, as wide as its longest text.
 Box found_sort_box(const ViewInput& in);
 Box found_footer_box(const ViewInput& in);
+// The same band on the Changes tab: the header's change of size on the first line, its counts on the
+// second, left of the sort control.
+Box changes_sort_box(const ViewInput& in);
+Box changes_counts_box(const ViewInput& in);
 // The room of the status line's details, left of the free space text of free_width pixels.
 float status_details_room(const ViewInput& in, float free_width);
 std::vector<Crumb> breadcrumb(const ViewInput& in);
@@ -172,6 +179,13 @@ struct Legend {
     std::vector<LegendEntry> entries;
 };
 Legend legend(const ViewInput& in, const std::vector<KindTotal>& kinds);
+// The Changes tab's legend in the same place: a labelled swatch for each of `labels`, as many as fit.
+struct SwatchEntry {
+    std::string label;
+    Box swatch;
+    Box text;
+};
+std::vector<SwatchEntry> swatch_row(const ViewInput& in, const std::vector<std::string>& labels);
 // A box narrowed by `padding` at either end.
 Box padded(const Box& box, float padding);
 

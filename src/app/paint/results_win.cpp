@@ -17,6 +17,27 @@ Colour kind_colour_of(std::uint8_t kind) {
     return colour(kind_colour(static_cast<FileKind>(kind & 7)));
 }
 
+const GrowthColours& growth_colours(const Frame& f) {
+    return f.window.dark ? DARK_GROWTH : LIGHT_GROWTH;
+}
+
+// A file's colour on the Changes tab: a warm or cool colour deepening from a kilobyte's change to some
+// sixteen gigabytes' (on a scale of powers of two, as sizes spread over many of them).
+Colour growth_colour(const Frame& f, Change change, std::int64_t delta) {
+    const GrowthColours& colours = growth_colours(f);
+    const double magnitude = std::abs(static_cast<double>(delta));
+    const auto depth =
+        static_cast<float>(std::clamp((std::log2(std::max(magnitude, 1.0)) - 10) / 24, 0.0, 1.0));
+    switch (change) {
+        case Change::Grown: return mix(colours.grown_least, colours.grown_most, depth);
+        case Change::Shrunk:
+        case Change::Removed: return mix(colours.shrunk_least, colours.shrunk_most, depth);
+        case Change::New: return colours.added;
+        case Change::Unchanged: break;
+    }
+    return colours.unchanged;
+}
+
 struct RowLook {
     Colour symbol;
     std::u32string glyph;  // empty: draw a folder or file symbol
@@ -76,8 +97,8 @@ void paint_rows(const Frame& f) {
     const float s = f.s;
     const Box view = list_viewport(f.in);
     const float row = row_height(f.in);
-    const bool two_lines =
-        app.tab == Tab::LargestFiles || app.tab == Tab::Duplicates || app.tab == Tab::Found;
+    const bool two_lines = app.tab == Tab::LargestFiles || app.tab == Tab::Duplicates ||
+                           app.tab == Tab::Found || app.tab == Tab::Changes;
     const float first_line = two_lines ? 26 * s : row;
     const float right = view.x + view.width - 10 * s;
     const std::uint64_t folder_size = shown_totals(app, app.current_folder).size;
@@ -99,7 +120,13 @@ void paint_rows(const Frame& f) {
         if (!text) continue;
         float start = view.x + 12 * s;
         RowLook look;
-        if (text->node != NO_NODE) {
+        if (text->change) {
+            // A removed entry is drawn as the earlier scan had it, dimmed.
+            const ChangeRow& change = *text->change;
+            look = change.after != NO_NODE ? node_look(f, node_at(tree, change.after))
+                                           : node_look(f, node_at(*app.baseline, change.before));
+            if (change.change == Change::Removed) look.symbol = with_alpha(look.symbol, 0.45f);
+        } else if (text->node != NO_NODE) {
             if (app.tab == Tab::Duplicates) start += 22 * s;
             look = node_look(f, node_at(tree, text->node));
         } else if (text->expanded) {
@@ -120,7 +147,19 @@ void paint_rows(const Frame& f) {
         } else {
             draw_text(f.gfx, label, name, f.palette.text, TextStyle::Body, Align::Leading);
         }
-        draw_figures(f, columns, y, size, folder_size, look.symbol);
+        if (text->change) {
+            // The change, signed and in its colour, where other lists have the size.
+            const Change change = text->change->change;
+            const Colour tint = change == Change::Unchanged ? f.palette.text_dim
+                                                            : growth_colour(f, change, text->change->delta());
+            const Box figure{columns.size.x - 40 * s, y, columns.size.width + 40 * s, first_line};
+            draw_text(f.gfx, signed_size(text->change->delta()), figure,
+                      change == Change::Unchanged ? f.palette.text_dim : f.palette.text, TextStyle::BodyBold,
+                      Align::Trailing);
+            fill_rounded(f.gfx, Box{view.x + 4 * s, y + 6 * s, 3 * s, row - 12 * s}, 1.5f * s, tint);
+        } else {
+            draw_figures(f, columns, y, size, folder_size, look.symbol);
+        }
         if (text->location) {
             // The time keeps its place at the line's end, under the figures; the folder gives way.
             Box second{name_left, y + 22 * s, right - 12 * s - name_left, 22 * s};
@@ -190,7 +229,7 @@ void paint_list_column(const Frame& f) {
     for (int t = 0; t < static_cast<int>(tabs.size()); ++t) {
         const Box box = tabs[static_cast<std::size_t>(t)];
         const Box label = padded(box, TAB_PADDING * s);
-        const auto tab = static_cast<Tab>(t);
+        const Tab tab = f.in.tabs[static_cast<std::size_t>(t)];
         if (tab == app.tab) {
             draw_text(f.gfx, tab_label(tab), label, f.palette.text, TextStyle::BodyBold, Align::Centre);
             fill(f.gfx, Box{box.x + 16 * s, strip.y + strip.height - 3 * s, box.width - 32 * s, 3 * s},
@@ -212,7 +251,19 @@ void paint_list_column(const Frame& f) {
     if (const std::optional<std::string> warning = status_line(app)) {
         const Box band = warning_text_box(f.in);
         fill(f.gfx, Box{0, band.y, column, 1}, f.palette.line);
-        if (app.tab == Tab::Found) {
+        if (app.tab == Tab::Changes) {
+            // The header: the change since when, then the counts beside the control that sorts.
+            const ChangesHeader header = changes_header_parts(app);
+            draw_text(f.gfx, header.change, found_footer_box(f.in), f.palette.text, TextStyle::Body,
+                      Align::Leading);
+            draw_text(f.gfx, header.counts, changes_counts_box(f.in), f.palette.text_dim, TextStyle::Body,
+                      Align::Leading);
+            const Box sort = changes_sort_box(f.in);
+            const bool hovered = app.hover.kind == HitKind::ChangesSort;
+            fill_rounded(f.gfx, sort, 4 * s, with_alpha(f.palette.text_dim, hovered ? 0.22f : 0.12f));
+            draw_text(f.gfx, change_order_text(app.change_order), padded(sort, CHIP_PADDING * s),
+                      f.palette.text, TextStyle::Small, Align::Centre);
+        } else if (app.tab == Tab::Found) {
             // The totals of what is listed, and the control that sorts it.
             draw_text(f.gfx, *warning, found_footer_box(f.in), f.palette.text, TextStyle::Body,
                       Align::Leading);
@@ -236,6 +287,8 @@ void paint_treemap(const Frame& f) {
     f.gfx.target_view->PushAxisAlignedClip(
         D2D1_RECT_F{area.x, area.y, area.x + area.width, area.y + area.height}, D2D1_ANTIALIAS_MODE_ALIASED);
     const float band = scaled(18, s);
+    // On the Changes tab files are coloured by what happened to them, elsewhere by their kind.
+    const bool growth = app.tab == Tab::Changes && changes_shown(app);
     for (const TreemapRect& tile : f.window.tiles) {
         const Node& node = node_at(tree, tile.node);
         if (tile.is_folder) {
@@ -252,12 +305,21 @@ void paint_treemap(const Frame& f) {
         }
         const Box box{tile.x + 0.5f, tile.y + 0.5f, std::max(tile.width - 1, 0.5f),
                       std::max(tile.height - 1, 0.5f)};
-        fill(f.gfx, box, kind_colour_of(node.kind));
+        std::optional<std::int64_t> delta;
+        if (growth) {
+            const Change change = change_of(*app.comparison, *app.baseline, tree, tile.node);
+            const NodeIndex before = app.comparison->before_of[tile.node];
+            delta = static_cast<std::int64_t>(node.size) -
+                    (before == NO_NODE ? 0 : static_cast<std::int64_t>(node_at(*app.baseline, before).size));
+            fill(f.gfx, box, growth_colour(f, change, *delta));
+        } else {
+            fill(f.gfx, box, kind_colour_of(node.kind));
+        }
         if (tile.width > 84 * s && tile.height > 38 * s) {
             draw_text(f.gfx, name_of(tree, tile.node),
                       Box{box.x + 6 * s, box.y + 4 * s, box.width - 12 * s, 18 * s}, colour(0xFFFFFF),
                       TextStyle::Small, Align::Leading);
-            draw_text(f.gfx, format_size(node.size),
+            draw_text(f.gfx, delta ? signed_size(*delta) : format_size(node.size),
                       Box{box.x + 6 * s, box.y + 21 * s, box.width - 12 * s, 18 * s}, colour(0xFFFFFF, 0.8f),
                       TextStyle::Small, Align::Leading);
         }
@@ -304,6 +366,27 @@ void paint_treemap(const Frame& f) {
     }
     f.gfx.target_view->PopAxisAlignedClip();
 
+    if (growth) {
+        const GrowthColours& colours = growth_colours(f);
+        const Colour swatches[] = {colours.grown_most, colours.added, colours.shrunk_most, colours.unchanged};
+        const std::vector<SwatchEntry> entries = swatch_row(f.in, growth_legend());
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            fill_rounded(f.gfx, entries[i].swatch, 3 * s, swatches[i]);
+            draw_text(f.gfx, entries[i].label, entries[i].text, f.palette.text_dim, TextStyle::Small,
+                      Align::Leading);
+        }
+        // Over the labels, the warm scale from the least growth to the most.
+        const Box bar{area.x, area.y + area.height + 8 * s, area.width, 6 * s};
+        constexpr int STEPS = 24;
+        for (int i = 0; i < STEPS; ++i) {
+            const float t = static_cast<float>(i) / (STEPS - 1);
+            const float left = std::round(bar.x + bar.width * static_cast<float>(i) / STEPS);
+            const float right = std::round(bar.x + bar.width * static_cast<float>(i + 1) / STEPS);
+            fill(f.gfx, Box{left, bar.y, right - left, bar.height},
+                 mix(colours.grown_least, colours.grown_most, t));
+        }
+        return;
+    }
     const Legend drawn = legend(f.in, kinds_list(app.kind_totals));
     for (const auto& [kind, box] : drawn.bar)
         fill(f.gfx, box, colour(kind_colour(kind)));
