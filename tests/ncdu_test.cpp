@@ -101,6 +101,23 @@ TEST(NcduRead, CountsEntriesAsTheWalkDoes) {
     EXPECT_EQ(root.file_count, 7u);  // the link is a file; the mount point is not
 }
 
+// When the scan was made: the metadata's own "timestamp", and nothing else named so.
+TEST(NcduRead, TheMetadataTimestampSaysWhenTheScanWasMade) {
+    for (const auto& [metadata, when] : std::vector<std::pair<std::string, std::int64_t>>{
+             {R"({"progname":"ncdu","timestamp":1700000000})", 1700000000},
+             {R"({"progname":"gdu"})", 0},
+             {R"({"x":{"timestamp":5},"y":[{"timestamp":6}],"timestamp":"7"})", 0},
+             {R"({"timestamp":8,"x":{"timestamp":5},"z":9})", 8},
+             {R"({"timestamp":-3})", 0},
+         }) {
+        const ImportOutcome back =
+            import("[1,2," + metadata + R"(,[{"name":"/r","timestamp":11},{"name":"f","timestamp":12}]])");
+        ASSERT_TRUE(back.tree) << back.error;
+        EXPECT_EQ(back.timestamp, when) << metadata;
+        EXPECT_EQ(back.tree->when, when) << metadata;
+    }
+}
+
 TEST(NcduRead, NamesAreRepairedWhereverTheChunksEnd) {
     // "é" whole, then a lone continuation byte, a cut three-byte sequence and a stray lead byte.
     const std::string names =

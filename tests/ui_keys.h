@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 140> UI_KEYS = {
+inline constexpr std::array<std::string_view, 147> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -31,6 +31,13 @@ inline constexpr std::array<std::string_view, 140> UI_KEYS = {
     "Follow Windows",
     "Language",
     "Automatic updates",
+    "Remember scans",
+    "Forget remembered scans…",
+    "Delete every remembered scan? Changes since then can no longer be shown.",
+    "Remembered scans deleted",
+    "Some remembered scans could not be deleted",
+    "This scan could not be remembered: {0}",
+    "This scan was not remembered: the drive is almost full",
     "Check for updates",
     "More apps from Tarnwel",
     "About Spadrim",

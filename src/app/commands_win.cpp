@@ -41,6 +41,8 @@ enum MainItem : UINT {
     OPEN_SCAN_FILE = 10,
     EXPORT_LIST = 11,
     COMPARE_FILE = 12,
+    REMEMBER_SCANS = 20,
+    FORGET_SCANS = 21,
     FOLLOW_WINDOWS = 100,
     COMPARE_REMEMBERED = 200,  // and on, one per remembered scan of the root
 };
@@ -146,6 +148,23 @@ std::vector<RememberedScan> comparable_scans(const App& app) {
     return scans;
 }
 
+void toggle_remember_scans(Window& window) {
+    window.app.remember_scans = !window.app.remember_scans;
+    write_remember_scans(window.app.remember_scans);
+}
+
+void forget_scans_asked(HWND handle) {
+    const std::wstring question =
+        to_wide(tr("기억한 스캔을 모두 지울까요? 그때부터 달라진 점을 더는 볼 수 없습니다.",
+                   "Delete every remembered scan? Changes since then can no longer be shown."));
+    const int answer =
+        MessageBoxW(handle, question.c_str(), L"Spadrim", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    Window* window = main_window();  // the box's modal loop ran: look the state up again
+    if (!window || answer != IDYES) return;
+    forget_scans(window->app);
+    state_changed(*window);
+}
+
 void main_menu(HWND handle, float x, float y) {
     Window* window = main_window();
     if (!window) return;
@@ -180,6 +199,11 @@ void main_menu(HWND handle, float x, float y) {
     std::string empty(tr("휴지통 비우기", "Empty the Recycle Bin"));
     if (bin != 0) empty += " (" + format_size(bin) + ")";
     add(menu, EMPTY_RECYCLE_BIN, empty, bin != 0);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    add(menu, REMEMBER_SCANS, std::string(tr("스캔 기억하기", "Remember scans")), true,
+        window->app.remember_scans);
+    add(menu, FORGET_SCANS, std::string(tr("기억한 스캔 지우기…", "Forget remembered scans…")),
+        !window->app.recent_scans.empty());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     HMENU languages = CreatePopupMenu();
     add(languages, FOLLOW_WINDOWS, std::string(tr("Windows 언어 따라가기", "Follow Windows")), true,
@@ -219,6 +243,8 @@ void main_menu(HWND handle, float x, float y) {
             break;
         case EMPTY_RECYCLE_BIN: run_command(*window, Command{CommandKind::EmptyRecycleBin}); break;
         case AUTO_UPDATE: write_auto_update(read_auto_update() == 0u ? 1 : 0); break;
+        case REMEMBER_SCANS: toggle_remember_scans(*window); break;
+        case FORGET_SCANS: forget_scans_asked(handle); break;
         case CHECK_UPDATES: start_update_check(*window, true); break;
         case ABOUT: about(handle); break;
         case MORE_APPS:

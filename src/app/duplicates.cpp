@@ -105,6 +105,7 @@ void remove_from_view(App& app, NodeIndex node) {
 
 void remove_from_view(App& app, std::span<const NodeIndex> nodes) {
     if (!app.tree) return;
+    wait_for_save(app);  // the save reads the tree
     for (const NodeIndex node : nodes) {
         if (is_removed(*app.tree, node)) continue;  // inside one removed before it
         remove_node(*app.tree, node);

@@ -38,6 +38,7 @@ App::~App() {
     cancel_scan(*this);
     cancel_duplicates(*this);
     if (baseline_progress) baseline_progress->cancel = true;
+    wait_for_save(*this);  // a scan being remembered as the window closes is still remembered
     scan_runners.clear();  // jthread joins
     duplicate_runners.clear();
     baseline_runners.clear();
@@ -169,7 +170,7 @@ void finish_scan(App& app) {
         if (!outcome->error.empty()) show_notice(app, job.root_path + ": " + outcome->error);
         return;
     }
-    wait_for_save(app);  // a save of the old tree still reads it
+    cancel_save(app);  // a save of the old tree still reads it
     app.tree = std::move(outcome->tree);
     if (app.tree->when == 0 && !app.tree->imported) {
         // When the walk began: what the tree shows is the disk as found from then on.
@@ -202,6 +203,7 @@ void finish_scan(App& app) {
         substitute(with_counts(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
                                {{1, root.file_count}}),
                    {format_size(root.size), format_count(root.file_count), seconds_text(elapsed.count())}));
+    remember_scan(app);
 }
 
 }  // namespace spadrim

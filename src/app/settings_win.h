@@ -15,6 +15,9 @@ std::optional<std::string> read_setting(const char* key, const char* name);
 void write_setting(const char* key, const char* name, const std::string& text);
 std::optional<std::uint32_t> read_auto_update();
 void write_auto_update(std::uint32_t value);
+// "Remember scans" in the main menu: on unless turned off.
+bool read_remember_scans();
+void write_remember_scans(bool on);
 std::optional<std::vector<unsigned char>> read_placement();
 void write_placement(const WINDOWPLACEMENT& placement);
 

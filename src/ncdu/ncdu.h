@@ -29,6 +29,7 @@ using PullBytes = std::function<std::optional<std::size_t>(std::span<char> into)
 struct ImportOutcome {
     std::optional<FileTree> tree;  // rolled up, marked imported; nothing when it failed or was cancelled
     std::string error;             // "line L, column C: what was wrong" (English); empty otherwise
+    std::int64_t timestamp = 0;    // the metadata's "timestamp", when the scan was made; 0 when absent
 };
 
 // Reads one document. A file counts min(asize, dsize), a missing field being 0, as the walk counts a

@@ -258,6 +258,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
 
     std::optional<FileTree> tree;
     std::string error;
+    std::int64_t timestamp = 0;  // the metadata's, when it has one
 
     // The document ended as it should (the library checks the syntax; this, the shape).
     bool finished() {
@@ -279,6 +280,10 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         return scalar();
     }
     bool number_integer(number_integer_t value) override {
+        if (at_timestamp()) {
+            timestamp = std::max<number_integer_t>(value, 0);
+            return true;
+        }
         if (skipping_ == 0 && in_object_ && (key_ == Key::ASIZE || key_ == Key::DSIZE))
             return fail("a size below zero");
         if (skipping_ == 0 && in_object_ && key_ == Key::MTIME) {  // before 1970: kept as the earliest
@@ -289,6 +294,10 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         return number_unsigned(static_cast<number_unsigned_t>(value));
     }
     bool number_unsigned(number_unsigned_t value) override {
+        if (at_timestamp()) {
+            timestamp = static_cast<std::int64_t>(std::min<number_unsigned_t>(value, INT64_MAX));
+            return true;
+        }
         if (skipping_ != 0) return true;
         if (in_object_ && key_ == Key::ASIZE) return size_field(fields_.asize, value);
         if (in_object_ && key_ == Key::DSIZE) return size_field(fields_.dsize, value);
@@ -354,7 +363,11 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         return true;
     }
     bool key(string_t& name) override {
-        if (skipping_ != 0) return true;
+        if (skipping_ != 0) {
+            // Of the metadata only its own "timestamp" is read: when the scan was made.
+            timestamp_next_ = skipping_ == 1 && outer_ == METADATA && folders_.empty() && name == "timestamp";
+            return true;
+        }
         const auto* found = std::find(std::begin(KEY_NAMES), std::end(KEY_NAMES), name);
         key_ = static_cast<Key>(found - std::begin(KEY_NAMES));  // past the end: OTHER
         return true;
@@ -455,6 +468,13 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
                                              : "a folder whose array does not start with its info object");
     }
 
+    // Whether the value coming is the metadata's timestamp (taken once: a later key ends it).
+    bool at_timestamp() {
+        const bool at = timestamp_next_ && skipping_ == 1;
+        timestamp_next_ = false;
+        return at;
+    }
+
     // Only asked for the keys read: OTHER's values are skipped, never refused.
     std::string key_text() const { return std::string(KEY_NAMES[static_cast<std::size_t>(key_)]); }
 
@@ -542,6 +562,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
     std::vector<Frame> folders_;  // the open folders, the root first
     Outer outer_ = START;
     std::size_t skipping_ = 0;  // depth inside values that are not read (metadata, unknown keys)
+    bool timestamp_next_ = false;
     bool in_object_ = false;
     Key key_ = Key::OTHER;
     Fields fields_;
@@ -575,7 +596,9 @@ ImportOutcome read_ncdu(const PullBytes& pull, ScanProgress& progress) {
         return outcome;
     }
     roll_up(*reader.tree);
+    reader.tree->when = reader.timestamp;
     outcome.tree = std::move(reader.tree);
+    outcome.timestamp = reader.timestamp;
     return outcome;
 }
 
