@@ -155,7 +155,7 @@ std::vector<Room> rooms(const Texts& t, const Gfx& gfx) {
     // While a query is active, five tabs, each as wide as this language's label asks; the Found list's
     // band holds its totals and the sort control.
     ViewInput found = results;
-    found.tab_count = 5;
+    found.tabs.push_back(Tab::Found);
     found.tab = Tab::Found;
     found.warning = true;
     found.measure = [&](std::string_view text, TextStyle style) {

@@ -115,7 +115,7 @@ TEST(Layout, HeaderButtonsAndTheirHits) {
 // list's band holds its totals beside the sort control.
 TEST(Layout, FiveTabsShareTheStripByTheirLabels) {
     ViewInput in = results(704, 441);
-    in.tab_count = 5;
+    in.tabs.push_back(Tab::Found);
     const auto narrow = [](std::string_view text, TextStyle) { return fake_measure(text, TextStyle::Body); };
     in.measure = narrow;
     const std::vector<Box> tabs = tab_boxes(in);

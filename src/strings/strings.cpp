@@ -107,8 +107,10 @@ struct Plural {
 };
 
 // Every English noun that follows a count in a UI text.
-constexpr std::array<Plural, 6> ENGLISH_PLURALS = {{
+constexpr std::array<Plural, 8> ENGLISH_PLURALS = {{
     {" files", " file"},
+    {" new files", " new file"},
+    {" days", " day"},
     {" folders", " folder"},
     {" duplicate sets", " duplicate set"},
     {" copies", " copy"},
