@@ -17,7 +17,7 @@ import subprocess
 import tempfile
 
 import tally
-from desktop import (CONVERT, ENV, HEADER, answer, check, click, client, ocr, press, run, setup, shot, start, stop,
+from desktop import (CONVERT, ENV, HEADER, STATUS, answer, check, click, client, ocr, press, run, setup, shot, start, stop,
                      text_until, virtual_display, wait_for, window_name, windows_path)
 
 parser = argparse.ArgumentParser()
@@ -28,6 +28,11 @@ parser.add_argument("--display", default=":91")
 args = parser.parse_args()
 
 GROWN = 2_500_000  # what the largest file grows by
+
+
+def column_width(w):
+    """The list column's width in a client `w` pixels wide, at 96 DPI."""
+    return round(min(0.6 * w, min(560, max(360, 0.42 * w))))
 
 
 def format_size(n):
@@ -137,7 +142,9 @@ def main():
             if tab:
                 run("xdotool", "mousemove", str(tab[0]), str(tab[1]), "click", "1")
             wanted = ["+" + format_size(growth), f"{added} new files", f"{removed} removed"]
-            header = text_until(lambda: ocr(shot("_changes"), x, y + HEADER + 40, w // 2, 34), wanted, 30)
+            # The header fills the band under the list, over the status line.
+            band = (x + 12, y + h - STATUS - 40, column_width(w) - 24, 40)
+            header = text_until(lambda: ocr(shot("_changes"), *band), wanted, 30)
             check("the header gives the recounted growth, new and removed files",
                   all(piece in header for piece in wanted), f"{header!r}, recount {wanted}")
             shot("changes-treemap")
