@@ -214,4 +214,9 @@ Section "Uninstall"
   Delete "$TEMP\Spadrim\update.json"
   Delete "$TEMP\Spadrim\Spadrim-Setup-*.exe"
   RMDir "$TEMP\Spadrim"
+  ; Remembered scans, and what a save left aside; anything else there is not ours and stays.
+  Delete "$LOCALAPPDATA\Spadrim\Scans\*.json.gz"
+  Delete "$LOCALAPPDATA\Spadrim\Scans\*.json.gz.part"
+  RMDir "$LOCALAPPDATA\Spadrim\Scans"
+  RMDir "$LOCALAPPDATA\Spadrim"
 SectionEnd

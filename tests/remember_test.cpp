@@ -261,6 +261,10 @@ struct Wakes {
         std::unique_lock hold(lock);
         changed.wait(hold, [&] { return count >= at_least; });
     }
+    int now(const int& count) {
+        const std::lock_guard hold(lock);
+        return count;
+    }
 };
 
 TEST(RememberScan, AFinishedWalkIsSavedOnAWorkerAndListed) {
@@ -282,7 +286,7 @@ TEST(RememberScan, AFinishedWalkIsSavedOnAWorkerAndListed) {
         wakes.changed.notify_all();
     };
     const auto scan = [&](const std::string& what, bool import) {
-        const int before = wakes.scans;
+        const int before = wakes.now(wakes.scans);
         ASSERT_TRUE(import ? start_import(app, what) : start_scan(app, what, std::nullopt));
         wakes.wait(wakes.scans, before + 1);
         finish_scan(app);
