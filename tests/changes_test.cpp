@@ -12,6 +12,7 @@
 #include "app/texts.h"
 #include "ncdu/ncdu.h"
 #include "support/temp_tree.h"
+#include "treemap/treemap.h"
 
 namespace spadrim {
 namespace {
@@ -75,10 +76,16 @@ TEST(Changes, AnEarlierScanIsReadComparedListedAndKeptWhenAnotherCannotBeRead) {
     constexpr std::int64_t EARLIER = 1'796'299'200;  // 3 Dec 2026, 12:00 UTC: the same day in any zone
     const test::TempTree disk;
     const std::string earlier_file = (disk.root() / "earlier.json").string();
-    ASSERT_FALSE(write_ncdu_file(
-        built({{"grow.bin", 100}, {"shrink.bin", 500}, {"gone.txt", 50}, {"same.txt", 10}, {"dir/a", 100}},
-              EARLIER),
-        earlier_file));
+    {
+        // Written with the time it was made, which the header takes from the file.
+        std::string document;
+        ASSERT_TRUE(write_ncdu(
+            built(
+                {{"grow.bin", 100}, {"shrink.bin", 500}, {"gone.txt", 50}, {"same.txt", 10}, {"dir/a", 100}},
+                EARLIER),
+            "test", EARLIER, document, [](std::string&) { return true; }));
+        std::ofstream(earlier_file, std::ios::binary) << document;
+    }
     App app;
     Wakes wakes;
     app.wake_baseline_owner = [&] {
@@ -99,7 +106,7 @@ TEST(Changes, AnEarlierScanIsReadComparedListedAndKeptWhenAnotherCannotBeRead) {
 
     read_baseline(app, wakes, earlier_file);
     ASSERT_TRUE(changes_shown(app));  // a small pair is compared on arrival
-    app.baseline_when = EARLIER;      // what the file's header says
+    EXPECT_EQ(app.baseline_when, EARLIER);
     EXPECT_EQ(changes_header(app), "+1.22 KB since 3 Dec 2026 (7 days) · 2 new files · 1 removed");
 
     // The tabs by their place: Changes after the four, Found after it while a query is active.
@@ -154,6 +161,17 @@ TEST(Changes, AnEarlierScanIsReadComparedListedAndKeptWhenAnotherCannotBeRead) {
     EXPECT_EQ(row_named("dir")->name, "dir, plus 400 B, now 500 B, grown");
     EXPECT_EQ(gone->help, "A renamed or moved item shows as removed plus new");
     EXPECT_NE(added->key, gone->key);
+    // And its tiles as its rows: the removed one has none.
+    std::vector<TreemapRect> tiles;
+    layout_treemap(*app.tree, 0, RectD{440, 60, 540, 560}, 0, 18, 2, tiles);
+    const ScreenDescription mapped = describe(app, view_input(app, Surface{1000, 700, 1, &tiles, measure}));
+    Texts tiled;
+    for (const Element& element : mapped.elements) {
+        if (element.key.piece == Piece::Tile) tiled.push_back(element.name);
+    }
+    EXPECT_NE(std::find(tiled.begin(), tiled.end(), "grow.bin, plus 200 B, now 300 B, grown"), tiled.end());
+    EXPECT_TRUE(std::none_of(tiled.begin(), tiled.end(),
+                             [](const std::string& name) { return name.starts_with("gone.txt"); }));
 
     // Drilling down lists the folder's own changes.
     double_click(app, SURFACE, HitTarget{HitKind::Row, 1}, 0, 0);
@@ -185,15 +203,32 @@ TEST(Changes, AnEarlierScanIsReadComparedListedAndKeptWhenAnotherCannotBeRead) {
     EXPECT_EQ(row_node(app, static_cast<std::size_t>(recycled - app.change_rows.begin())), NO_NODE);
     EXPECT_TRUE(changes_header(app).starts_with("+950 B since")) << changes_header(app);
 
-    // Another tree drops the comparison until one is made for it.
+    // Another tree drops the comparison until one is made for it: here with the newest remembered scan of
+    // its root made before it, not the one made after.
+    app.scans_folder = (disk.root() / "scans").string();
+    const std::atomic<bool> go_on{false};
+    const FileTree remembered = built({{"x", 5}}, 0);
+    ASSERT_TRUE(save_scan(remembered, app.scans_folder, EARLIER + 8 * 86'400, go_on).saved);
+    ASSERT_TRUE(save_scan(built({{"x", 9}}, 0), app.scans_folder, EARLIER + 10 * 86'400, go_on).saved);
     app.tree = built({{"x", 1}}, EARLIER + 9 * 86'400);
     ++app.tree_generation;
+    const int before_find = wakes.count;
     find_baseline(app);
     refresh_view(app);
     EXPECT_FALSE(changes_shown(app));
     EXPECT_EQ(app.tab, Tab::Folders);
     EXPECT_EQ(shown_tabs(app).size(), 4u);
     EXPECT_TRUE(changes_header(app).empty());
+    wakes.wait_for(before_find + 1);
+    finish_baseline(app);
+    ASSERT_TRUE(changes_shown(app));
+    EXPECT_EQ(app.baseline_when, EARLIER + 8 * 86'400);
+    EXPECT_TRUE(changes_header(app).starts_with("\u22124 B since")) << changes_header(app);
+    // Without one, nothing is compared.
+    app.scans_folder.clear();
+    find_baseline(app);
+    EXPECT_FALSE(changes_shown(app));
+    EXPECT_FALSE(app.baseline_reading);
 }
 
 }  // namespace

@@ -169,6 +169,33 @@ std::vector<Room> rooms(const Texts& t, const Gfx& gfx) {
         const std::string_view keys[] = {"Folders", "Largest files", "By type", "Duplicates", "Found"};
         add("tab with Found", t(keys[tab]), TextStyle::BodyBold, tab_label_box(found, tab));
     }
+    // With an earlier scan compared, Changes after the four, and Found after it while a query is active.
+    ViewInput changes = found;
+    changes.tabs = {Tab::Folders, Tab::LargestFiles, Tab::ByType, Tab::Duplicates, Tab::Changes};
+    changes.tab = Tab::Changes;
+    for (int tab = 0; tab < 5; ++tab) {
+        const std::string_view keys[] = {"Folders", "Largest files", "By type", "Duplicates", "Changes"};
+        add("tab with Changes", t(keys[tab]), TextStyle::BodyBold, tab_label_box(changes, tab));
+    }
+    const std::string day = substitute(t("{2} {1} {0}"), {"2026", t("Sep"), "30"});
+    add("Changes header", substitute(t("{0} since {1} ({2} days)"), {"+" + SIZE, day, "365"}),
+        TextStyle::Body, found_footer_box(changes));
+    add("Changes header", substitute(t("{0} since the earlier scan"), {"\u2212" + SIZE}), TextStyle::Body,
+        found_footer_box(changes));
+    add("Changes counts",
+        t.counted("{0} new files", {{0, 12'345}}, {FEW}) + " · " + substitute(t("{0} removed"), {FEW}),
+        TextStyle::Small, changes_counts_box(changes));
+    for (const std::string_view order : {"Increase", "Decrease", "Change"}) {
+        add("Changes sort", substitute(t("Sort: {0}"), {t(order)}), TextStyle::Small,
+            padded(changes_sort_box(changes), CHIP_PADDING));
+    }
+    ViewInput both = changes;
+    both.tabs.push_back(Tab::Found);
+    for (int tab = 0; tab < 6; ++tab) {
+        const std::string_view keys[] = {"Folders",    "Largest files", "By type",
+                                         "Duplicates", "Changes",       "Found"};
+        add("tab with Changes and Found", t(keys[tab]), TextStyle::BodyBold, tab_label_box(both, tab));
+    }
     add("Found totals", t.counted("{0} files · {1}", {{0, 1'234'567}}, {COUNT, SIZE}), TextStyle::Body,
         found_footer_box(found));
     for (const std::string_view order : {"Size", "Name", "Date modified"}) {

@@ -389,6 +389,9 @@ bool changes_shown(const App& app);
 // The tabs shown, in order: the four, then Changes and Found when they are there. A tab's place in the
 // strip is its index here.
 std::vector<Tab> shown_tabs(const App& app);
+// What happened to a node of the tree on screen since the earlier scan, as a row of the Changes list would
+// say it; nothing while the Changes tab is not there.
+std::optional<ChangeRow> change_row_of(const App& app, NodeIndex node);
 // The Changes tab's header line: "+12.4 GB since 3 Dec 2026 (7 days) · 1,204 new files · 87 removed";
 // empty while the Changes tab is not there. The date is the earlier scan's day on this machine's calendar,
 // the days the whole days between the two scans.

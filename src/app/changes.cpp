@@ -178,6 +178,18 @@ std::vector<Tab> shown_tabs(const App& app) {
     return tabs;
 }
 
+std::optional<ChangeRow> change_row_of(const App& app, NodeIndex node) {
+    if (!changes_shown(app) || node >= app.tree->nodes.size()) return std::nullopt;
+    const Comparison& comparison = *app.comparison;
+    ChangeRow row;
+    row.after = node;
+    row.before = node < comparison.before_of.size() ? comparison.before_of[node] : NO_NODE;
+    row.change = change_of(comparison, *app.baseline, *app.tree, node);
+    row.before_size = row.before == NO_NODE ? 0 : node_at(*app.baseline, row.before).size;
+    row.after_size = row.change == Change::Removed ? 0 : node_at(*app.tree, node).size;
+    return row;
+}
+
 ChangesHeader changes_header_parts(const App& app) {
     ChangesHeader header;
     if (!changes_shown(app)) return header;

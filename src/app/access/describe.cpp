@@ -322,7 +322,7 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
 
     if (const std::optional<std::string> warning = status_line(app)) {
         if (app.tab == Tab::Changes) {
-            b.add(element(Piece::Warning, Role::Text, *warning, found_footer_box(in)));
+            b.add(element(Piece::Warning, Role::Text, *warning, warning_text_box(in)));
             b.add(pressable(Piece::ChangesSort, Role::Button, change_order_text(app.change_order),
                             changes_sort_box(in), HitTarget{HitKind::ChangesSort, 0}));
         } else if (app.tab == Tab::Found) {
@@ -353,7 +353,11 @@ void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
             const Node& node = node_at(tree, tile.node);
             std::string name(name_of(tree, tile.node));
             name += ", ";
-            name += format_size(tile.is_folder ? shown_totals(app, tile.node).size : node.size);
+            // On the Changes tab a tile is heard as its row is.
+            const std::optional<ChangeRow> change =
+                app.tab == Tab::Changes ? change_row_of(app, tile.node) : std::nullopt;
+            name += change ? change_reading(*change)
+                           : format_size(tile.is_folder ? shown_totals(app, tile.node).size : node.size);
             Element made = pressable(Piece::Tile, tile.is_folder ? Role::Group : Role::ListItem,
                                      std::move(name), Box{tile.x, tile.y, tile.width, tile.height},
                                      HitTarget{HitKind::Tile, tile.node}, tile.node, era);

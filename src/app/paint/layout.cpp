@@ -66,7 +66,17 @@ float list_width(const ViewInput& in) {
     const float w = client_width(in);
     const float s = in.scale;
     // At least LIST_LEAST_WIDTH where the window allows: room for four tab labels side by side.
-    return std::round(std::min(0.6f * w, std::min(560 * s, std::max(LIST_LEAST_WIDTH * s, 0.42f * w))));
+    float width = std::min(0.6f * w, std::min(560 * s, std::max(LIST_LEAST_WIDTH * s, 0.42f * w)));
+    if (in.measure && in.tabs.size() > 5) {
+        // Six tabs (Changes and Found) may need more: the column widens for their labels, as far as 0.64 W.
+        float labels = 0;
+        for (const Tab tab : in.tabs)
+            labels += measure(in, tab_label(tab), TextStyle::BodyBold) + 2 * TAB_PADDING * s;
+        // Pixels to spare: each tab's width is rounded to whole pixels, the last tab taking what is left.
+        labels += 2 * static_cast<float>(in.tabs.size()) * s;
+        width = std::max(width, std::min(std::ceil(labels), 0.64f * w));
+    }
+    return std::round(width);
 }
 
 Box tab_strip(const ViewInput& in) {
@@ -122,7 +132,9 @@ Box tab_label_box(const ViewInput& in, int t) {
 
 Box list_viewport(const ViewInput& in) {
     const float s = in.scale;
-    const float band = in.warning ? scaled(WARNING_BAND_HEIGHT, s) : 0.0f;
+    const float band = !in.warning              ? 0.0f
+                       : in.tab == Tab::Changes ? scaled(CHANGES_BAND_HEIGHT, s)
+                                                : scaled(WARNING_BAND_HEIGHT, s);
     const float top = scaled(HEADER_HEIGHT, s) + scaled(TAB_STRIP_HEIGHT, s);
     return Box{0, top, list_width(in), std::max(client_height(in) - status_height(in) - top - band, 1.0f)};
 }
@@ -256,7 +268,8 @@ ListMessage list_message(const ViewInput& in) {
 Box warning_text_box(const ViewInput& in) {
     const float s = in.scale;
     const Box view = list_viewport(in);
-    return Box{12 * s, view.y + view.height, list_width(in) - 24 * s, scaled(WARNING_BAND_HEIGHT, s)};
+    return Box{12 * s, view.y + view.height, list_width(in) - 24 * s,
+               scaled(in.tab == Tab::Changes ? CHANGES_BAND_HEIGHT : WARNING_BAND_HEIGHT, s)};
 }
 
 Box found_sort_box(const ViewInput& in) {
@@ -281,13 +294,12 @@ Box changes_sort_box(const ViewInput& in) {
     for (const ChangeOrder order : {ChangeOrder::Increase, ChangeOrder::Decrease, ChangeOrder::Absolute})
         widest = std::max(widest, measure(in, change_order_text(order), TextStyle::Small));
     const float width = std::min(std::ceil(widest) + 2 * CHIP_PADDING * s, band.width);
-    return Box{band.x + band.width - width, band.y + 21 * s, width, 18 * s};
+    return Box{band.x + band.width - width, band.y + 38 * s, width, 18 * s};
 }
 
 Box changes_counts_box(const ViewInput& in) {
-    const Box sort = changes_sort_box(in);
     const Box band = warning_text_box(in);
-    return Box{band.x, sort.y - 1 * in.scale, std::max(sort.x - 8 * in.scale - band.x, 0.0f), 20 * in.scale};
+    return Box{band.x, band.y + 19 * in.scale, band.width, 18 * in.scale};
 }
 
 float status_details_room(const ViewInput& in, float free_width) {

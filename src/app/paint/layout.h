@@ -92,6 +92,7 @@ inline constexpr float HEADER_HEIGHT = 48;
 inline constexpr float TAB_STRIP_HEIGHT = 40;
 inline constexpr float STATUS_HEIGHT = 30;
 inline constexpr float WARNING_BAND_HEIGHT = 40;  // two lines under the list, when the results warn
+inline constexpr float CHANGES_BAND_HEIGHT = 58;  // three on the Changes tab: its header and sort control
 inline constexpr float LEGEND_HEIGHT = 46;        // the kinds legend under the treemap
 inline constexpr float NOTICE_PADDING = 16;       // between a notice pill's ends and its text
 inline constexpr float CHIP_PADDING = 10;         // the same in the treemap's highlight chip
@@ -148,8 +149,8 @@ Box warning_text_box(const ViewInput& in);
 // the right of its second, as wide as its longest text.
 Box found_sort_box(const ViewInput& in);
 Box found_footer_box(const ViewInput& in);
-// The same band on the Changes tab: the header's change of size on the first line, its counts on the
-// second, left of the sort control.
+// The band of the Changes tab, a line taller: the header's change of size on the first line, its counts
+// on the second, the sort control at the right of the third.
 Box changes_sort_box(const ViewInput& in);
 Box changes_counts_box(const ViewInput& in);
 // The room of the status line's details, left of the free space text of free_width pixels.

@@ -256,7 +256,7 @@ void paint_list_column(const Frame& f) {
             const ChangesHeader header = changes_header_parts(app);
             draw_text(f.gfx, header.change, found_footer_box(f.in), f.palette.text, TextStyle::Body,
                       Align::Leading);
-            draw_text(f.gfx, header.counts, changes_counts_box(f.in), f.palette.text_dim, TextStyle::Body,
+            draw_text(f.gfx, header.counts, changes_counts_box(f.in), f.palette.text_dim, TextStyle::Small,
                       Align::Leading);
             const Box sort = changes_sort_box(f.in);
             const bool hovered = app.hover.kind == HitKind::ChangesSort;
@@ -306,12 +306,9 @@ void paint_treemap(const Frame& f) {
         const Box box{tile.x + 0.5f, tile.y + 0.5f, std::max(tile.width - 1, 0.5f),
                       std::max(tile.height - 1, 0.5f)};
         std::optional<std::int64_t> delta;
-        if (growth) {
-            const Change change = change_of(*app.comparison, *app.baseline, tree, tile.node);
-            const NodeIndex before = app.comparison->before_of[tile.node];
-            delta = static_cast<std::int64_t>(node.size) -
-                    (before == NO_NODE ? 0 : static_cast<std::int64_t>(node_at(*app.baseline, before).size));
-            fill(f.gfx, box, growth_colour(f, change, *delta));
+        if (const std::optional<ChangeRow> change = growth ? change_row_of(app, tile.node) : std::nullopt) {
+            delta = change->delta();
+            fill(f.gfx, box, growth_colour(f, change->change, *delta));
         } else {
             fill(f.gfx, box, kind_colour_of(node.kind));
         }
