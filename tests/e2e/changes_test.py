@@ -28,6 +28,7 @@ parser.add_argument("--display", default=":91")
 args = parser.parse_args()
 
 GROWN = 2_500_000  # what the largest file grows by
+CHANGES_BAND = 58  # the band under the Changes list: the header's two lines, then the sort control
 
 
 def column_width(w):
@@ -143,7 +144,7 @@ def main():
                 run("xdotool", "mousemove", str(tab[0]), str(tab[1]), "click", "1")
             wanted = ["+" + format_size(growth), f"{added} new files", f"{removed} removed"]
             # The header fills the band under the list, over the status line.
-            band = (x + 12, y + h - STATUS - 40, column_width(w) - 24, 40)
+            band = (x + 12, y + h - STATUS - CHANGES_BAND, column_width(w) - 24, CHANGES_BAND)
             header = text_until(lambda: ocr(shot("_changes"), *band), wanted, 30)
             check("the header gives the recounted growth, new and removed files",
                   all(piece in header for piece in wanted), f"{header!r}, recount {wanted}")
