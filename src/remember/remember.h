@@ -53,7 +53,8 @@ std::vector<std::string> plan_removals(std::span<const RememberedScan> kept, std
 // Whether a file of `bytes` may be written to a drive with `free_bytes` free: it must leave at least twice
 // its size free. An unknown free space (nothing) allows it.
 bool room_to_save(std::uint64_t bytes, std::optional<std::uint64_t> free_bytes);
-// A bound on the scan file's size before it is written, from the tree's entries, for room_to_save.
+// The scan file's size before it is written, estimated on the generous side from the tree's entries, for
+// room_to_save; the file's real size is checked again once written.
 std::uint64_t estimated_bytes(const FileTree& tree);
 
 // The folder of remembered scans (%LOCALAPPDATA%\Spadrim\Scans on Windows, $XDG_DATA_HOME/spadrim/scans
