@@ -8,6 +8,7 @@
 
 #include "app/access/access.h"
 #include "app/app.h"
+#include "app/export.h"
 #include "app/input/actions.h"
 #include "app/texts.h"
 #include "ncdu/ncdu.h"
@@ -117,6 +118,9 @@ TEST(Changes, AnEarlierScanIsReadComparedListedAndKeptWhenAnotherCannotBeRead) {
                      "grow.bin +200 B 100 B → 300 B · grown", "same.txt 0 B 10 B → 10 B · unchanged",
                      "gone.txt −50 B 50 B → 0 B · removed", "shrink.bin −300 B 500 B → 200 B · shrunk"}));
     EXPECT_EQ(row_node(app, 4), NO_NODE);  // gone: nothing to open or act on
+    const std::string csv = export_csv(app);
+    EXPECT_NE(csv.find("path,before,after,delta,status\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("/gone.txt,50,0,-50,removed\r\n"), std::string::npos) << csv;
     EXPECT_EQ(status_line(app), changes_header(app));
     set_query(app, "*.bin");
     EXPECT_EQ(shown_tabs(app).back(), Tab::Found);

@@ -74,6 +74,20 @@ std::string export_csv(const App& app) {
             }
             return out;
         }
+        case Tab::Changes:
+            // As the command line's comparison words it: the change in bytes, signed, and its status.
+            add_row(out, {"path", "before", "after", "delta", "status"});
+            for (const ChangeRow& row : app.change_rows) {
+                const std::string path = row.after != NO_NODE ? path_of(tree, row.after)
+                                         : app.baseline       ? path_of(*app.baseline, row.before)
+                                                              : std::string();
+                // A negative number is no formula: the delta is written as it is, not as text.
+                out += csv_field(path) + ',' + std::to_string(row.before_size) + ',' +
+                       std::to_string(row.after_size) + ',' + std::to_string(row.delta()) + ',';
+                out += change_word(row.change);
+                out += END;
+            }
+            return out;
         default: break;  // every other tab lists nodes
     }
     add_row(out, {"path", "bytes", "size", "modified", "kind"});

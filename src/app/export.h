@@ -22,7 +22,8 @@ std::string csv_field(std::string_view text);
 
 // The CSV of the current tab's rows: Folders, Largest files and every tab of node rows (path, bytes,
 // size, modified, kind), By type (extension, kind, files, bytes, size), Duplicates (every copy of every
-// set: set, digest, path, bytes, size, modified). Empty without a tree.
+// set: set, digest, path, bytes, size, modified), Changes (path, before, after, delta, status: the bytes
+// before and after, the signed change, and new, removed, grown, shrunk or unchanged). Empty without a tree.
 std::string export_csv(const App& app);
 
 // The Save dialog's suggestion: "Spadrim - Folders.csv" with the tab's name in the UI language.

@@ -305,19 +305,25 @@ void paint_treemap(const Frame& f) {
         }
         const Box box{tile.x + 0.5f, tile.y + 0.5f, std::max(tile.width - 1, 0.5f),
                       std::max(tile.height - 1, 0.5f)};
+        // A changed file's tile says by how much; an unchanged one, muted, says its size in darker text.
         std::optional<std::int64_t> delta;
+        Colour label = colour(ON_COLOUR_TEXT);
         if (const std::optional<ChangeRow> change = growth ? change_row_of(app, tile.node) : std::nullopt) {
-            delta = change->delta();
-            fill(f.gfx, box, growth_colour(f, change->change, *delta));
+            fill(f.gfx, box, growth_colour(f, change->change, change->delta()));
+            if (change->change == Change::Unchanged) {
+                if (!f.window.dark) label = f.palette.text;
+            } else {
+                delta = change->delta();
+            }
         } else {
             fill(f.gfx, box, kind_colour_of(node.kind));
         }
         if (tile.width > 84 * s && tile.height > 38 * s) {
             draw_text(f.gfx, name_of(tree, tile.node),
-                      Box{box.x + 6 * s, box.y + 4 * s, box.width - 12 * s, 18 * s}, colour(0xFFFFFF),
-                      TextStyle::Small, Align::Leading);
+                      Box{box.x + 6 * s, box.y + 4 * s, box.width - 12 * s, 18 * s}, label, TextStyle::Small,
+                      Align::Leading);
             draw_text(f.gfx, delta ? signed_size(*delta) : format_size(node.size),
-                      Box{box.x + 6 * s, box.y + 21 * s, box.width - 12 * s, 18 * s}, colour(0xFFFFFF, 0.8f),
+                      Box{box.x + 6 * s, box.y + 21 * s, box.width - 12 * s, 18 * s}, with_alpha(label, 0.8f),
                       TextStyle::Small, Align::Leading);
         }
     }
