@@ -1,4 +1,5 @@
 // Writing ncdu's JSON export. See ncdu.h.
+#include <charconv>
 #include <ctime>
 #include <vector>
 
@@ -16,20 +17,32 @@ constexpr std::size_t FLUSH_AT = 1 << 20;
 void put_string(std::string& out, std::string_view bytes) {
     static constexpr char HEX[] = "0123456789abcdef";
     out += '"';
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+    std::size_t plain = 0;  // where the bytes that go out as they are begin: appended a run at a time
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte != '"' && byte != '\\' && byte >= 0x20 && byte != 0x7F) continue;
+        out.append(bytes.data() + plain, i - plain);
+        plain = i + 1;
+        if (byte == '"' || byte == '\\') {
             out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
+            out += bytes[i];
+        } else {
             out += "\\u00";
             out += HEX[byte >> 4];
             out += HEX[byte & 15];
-        } else {
-            out += c;
         }
     }
+    out.append(bytes.data() + plain, bytes.size() - plain);
     out += '"';
+}
+
+// A key and a whole number, without the temporaries of std::to_string: a remembered scan writes one
+// entry per node right after the scan, and its time counts.
+void put_number(std::string& out, std::string_view key, std::uint64_t value) {
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out += key;
+    out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 void put_entry(std::string& out, const FileTree& tree, NodeIndex index) {
@@ -39,13 +52,13 @@ void put_entry(std::string& out, const FileTree& tree, NodeIndex index) {
     if (node.flags & FLAG_LINK) {
         out += ",\"notreg\":true";
     } else if (!(node.flags & FLAG_DIR)) {
-        const std::string size = std::to_string(node.size);
-        out += ",\"asize\":" + size + ",\"dsize\":" + size;
+        put_number(out, ",\"asize\":", node.size);
+        put_number(out, ",\"dsize\":", node.size);
     } else if (node.flags & FLAG_UNREADABLE) {
         out += ",\"read_error\":true";
     }
     // A folder's is the newest below it, as the tree keeps it; read back, it rolls up to the same.
-    if (node.mtime != 0) out += ",\"mtime\":" + std::to_string(node.mtime);
+    if (node.mtime != 0) put_number(out, ",\"mtime\":", node.mtime);
     out += '}';
 }
 
