@@ -41,11 +41,11 @@ def column_width(w):
     return round(min(0.6 * w, min(560, max(360, 0.42 * w))))
 
 
-def underlined_tab(path, area):
-    """Which of the four tabs carries the accent underline, or None."""
+def underlined_tab(path, area, count=4):
+    """Which of the `count` tabs (of equal widths) carries the accent underline, or None."""
     x, y, w, _ = area
-    tab = column_width(w) / 4
-    for t in range(4):
+    tab = column_width(w) / count
+    for t in range(count):
         if colours_in(path, x + round(t * tab) + 20, y + HEADER + 40 - 2, round(tab) - 40, 1) & set(ACCENT):
             return t
     return None
@@ -279,7 +279,9 @@ with virtual_display():
             check("End and Enter open the last folder", last is not None, window_name(window))
             key("BackSpace")
             wait_for(lambda: window_name(window) == folder + " - Spadrim", 10)
-            tab_is = lambda index: wait_for(lambda: underlined_tab(shot("_probe"), area) == index, 10)
+            # Analysed again, the folder was compared with the scan before (remembered when it ended): a
+            # fifth tab, Changes, follows Duplicates.
+            tab_is = lambda index: wait_for(lambda: underlined_tab(shot("_probe"), area, 5) == index, 10)
             key("ctrl+Tab")
             tab_is(1)
             first = ocr(shot("largest-files"), x, y + 48 + 40, column, 46)  # the first of the largest files
@@ -306,6 +308,8 @@ with virtual_display():
             wait_for(lambda: "#14B8A6" in first_set(shot("duplicates")), 30)
             rows = first_set(os.path.join(args.shots, "duplicates.png"))
             check("Duplicates: the set of two copies is listed", "#14B8A6" in rows, len(rows))
+            key("ctrl+Tab")
+            check("Analyzed again, the results gain the Changes tab after Duplicates", tab_is(4))
             key("ctrl+Tab")  # back to Folders
             tab_is(0)
             # The keyboard's focus: Tab from the list puts a ring round the treemap, the arrows pick a
