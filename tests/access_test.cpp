@@ -135,6 +135,28 @@ TEST(AccessScreens, TheHomeScreenNamesItsCardsAndButtons) {
     const ScreenDescription full =
         describe(app, view_input(app, Surface{1000, 700, 1, nullptr, fake_measure}));
     EXPECT_FALSE(named(full, "Empty the Recycle Bin").states & DISABLED);
+
+    // Under the bin the recent scans: each row a button named by its root, with when and how big as its
+    // help, and its own button that names the root in its help; an unreadable file by its file name.
+    app.recent_scans = {RememberedScan{"/scans/a.json.gz", 1, 1'765'000'000, 2048, 3, 50},
+                        RememberedScan{"/scans/b.json.gz", 2, 1'764'000'000, 1, 1, 50}};
+    app.recent_roots = {{"/scans/a.json.gz", "C:\\Users"}};
+    const ScreenDescription recent =
+        describe(app, view_input(app, Surface{1000, 700, 1, nullptr, fake_measure}));
+    expect_linked(recent);
+    const std::vector<std::string> names = children_names(recent, 0);
+    ASSERT_GE(names.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(names.end() - 5, names.end()),
+              (std::vector<std::string>{"Recent scans", "C:\\Users", "Compare with now", "b.json.gz",
+                                        "Compare with now"}));
+    const Element& row = named(recent, "C:\\Users");
+    EXPECT_EQ(row.role, Role::Button);
+    EXPECT_EQ(row.target, (HitTarget{HitKind::RecentScan, 0}));
+    EXPECT_EQ(row.help, format_time(mtime_from_unix(1'765'000'000)) + "  \u00B7  2.00 KB");
+    const Element& compare = recent.elements[row.next];
+    EXPECT_EQ(compare.help, "C:\\Users");
+    EXPECT_EQ(compare.target, (HitTarget{HitKind::CompareWithNow, 0}));
+    EXPECT_NE(compare.key, row.key);
 }
 
 TEST(AccessScreens, TheProgressScreenHasItsFiguresBarAndCancel) {

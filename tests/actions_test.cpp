@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "app/input/actions.h"
@@ -11,6 +12,7 @@
 #include "app/texts.h"
 #include "app/timers.h"
 #include "scan/folder.h"
+#include "support/temp_tree.h"
 
 namespace spadrim {
 namespace {
@@ -432,6 +434,57 @@ TEST(ActionsKeys, TheHomeScreenHasATabRoundItsCardsAndButtons) {
     app.focus.home = 9;
     key_down(app, measured, Key::Left, {});
     EXPECT_EQ(app.focus.home, 2u);  // from the Menu, the last of: a card, the folder card, the bin, the Menu
+}
+
+// The recent scans as the home screen lists them from the folder of remembered scans, each root read
+// from its file once (a file that cannot be read goes by its name). A row opens its file as a scan file;
+// its button scans the root again, compared with that file, unless the root is gone or not known.
+TEST(ActionsHome, ARecentScanOpensOrIsComparedWithNow) {
+    test::TempTree disk;
+    const std::string scanned = disk.folder("Projects").string();
+    App app;
+    app.scans_folder = disk.root_text() + "/scans";
+    const std::atomic<bool> go{false};
+    std::vector<std::string> files;
+    for (const std::string& root : {scanned, std::string("/no/such/folder/spadrim")}) {
+        FileTree tree = make_tree(root);
+        append_listing(tree, 0, std::vector<ListedEntry>{{"a.txt", 10, 0, 1}});
+        roll_up(tree);
+        const SaveOutcome saved =
+            save_scan(tree, app.scans_folder, 1'765'000'000 + 60 * std::ssize(files), go);
+        ASSERT_TRUE(saved.saved) << saved.error;
+        files.push_back(saved.file);
+    }
+    const std::string damaged = remembered_name(root_hash("/elsewhere"), 1'765'000'600, 10, 1);
+    disk.file("scans/" + damaged, 100);
+    show_recent_scans(app);
+    ASSERT_EQ(app.recent_scans.size(), 3u);  // newest first
+    EXPECT_FALSE(recent_root(app, 0));
+    EXPECT_EQ(recent_scan_text(app, 0).root, damaged);
+    EXPECT_EQ(recent_root(app, 1), "/no/such/folder/spadrim");
+    EXPECT_EQ(recent_root(app, 2), scanned);
+
+    EXPECT_FALSE(click(app, SURFACE, HitTarget{HitKind::CompareWithNow, 0}, 0, 0).changed);
+    EXPECT_FALSE(click(app, SURFACE, HitTarget{HitKind::RecentScan, 3}, 0, 0).changed);
+    EXPECT_EQ(app.screen, Screen::Home);
+    click(app, SURFACE, HitTarget{HitKind::CompareWithNow, 1}, 0, 0);
+    EXPECT_EQ(app.screen, Screen::Home);
+    EXPECT_FALSE(app.compare_next);
+    EXPECT_TRUE(app.notice.starts_with("Folder not found: ")) << app.notice;
+    click(app, SURFACE, HitTarget{HitKind::CompareWithNow, 2}, 0, 0);
+    ASSERT_EQ(app.screen, Screen::Scanning);
+    EXPECT_EQ(app.scan_job->root_path, scanned);
+    EXPECT_EQ(app.compare_next, files[0]);
+    click(app, SURFACE, HitTarget{HitKind::RecentScan, 0}, 0, 0);
+    ASSERT_EQ(app.screen, Screen::Scanning);
+    EXPECT_EQ(app.scan_job->root_path, app.recent_scans[0].file);
+    cancel_scan(app);
+
+    // A file gone since is listed no more, nor its root kept.
+    std::filesystem::remove(files[0]);
+    show_recent_scans(app);
+    EXPECT_EQ(app.recent_scans.size(), 2u);
+    EXPECT_FALSE(app.recent_roots.contains(files[0]));
 }
 
 TEST(ActionsScroll, TheOffsetStaysWithinTheShorterList) {

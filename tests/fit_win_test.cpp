@@ -121,6 +121,21 @@ std::vector<Room> rooms(const Texts& t, const Gfx& gfx) {
     } else {
         ADD_FAILURE() << "no Recycle Bin line on the home screen";
     }
+    // The recent scans, in a window as narrow but tall enough to list them: the heading, and on each row
+    // when and how big beside the root, and the button.
+    ViewInput tall = home;
+    tall.height = 900;
+    tall.recent_count = RECENT_SHOWN;
+    const HomeCards listed = home_cards(tall);
+    if (listed.recent_heading && !listed.recent.empty()) {
+        add("recent scans heading", t("Recent scans"), TextStyle::BodyBold, *listed.recent_heading);
+        add("recent scan details", "2026-12-10 14:03  \u00B7  " + SIZE, TextStyle::Small,
+            recent_text_box(listed.recent.front(), 1));
+        add("Compare with now button", t("Compare with now"), TextStyle::Body,
+            padded(listed.recent.front().compare, 14));
+    } else {
+        ADD_FAILURE() << "no recent scans on the home screen";
+    }
 
     // Scanning.
     const ViewInput scanning = smallest_window(Screen::Scanning);

@@ -227,6 +227,58 @@ TEST(Layout, HomeCardsWrapByWidth) {
               (HitTarget{HitKind::EmptyRecycleBin, 0}));
 }
 
+// The recent scans fill the room under the cards and the Recycle Bin line, a row at a time, and the cards
+// stay where they were; each row is hit as itself but at its button, and both are focus stops.
+TEST(Layout, RecentScansTakeTheRoomUnderTheCards) {
+    struct Case {
+        float height;
+        bool bin;
+        std::size_t listed;
+        std::size_t rows;  // that fit
+        float heading;     // its top
+    };
+    // 1000 wide: three cards in a row (to 310), the bin's line 342 to 382, rows 36 high every 40.
+    for (const Case& c : {Case{700, true, 9, 5, 394}, Case{560, true, 9, 3, 394}, Case{700, true, 2, 2, 394},
+                          Case{441, true, 9, 0, 0}, Case{560, false, 9, 4, 338}, Case{700, true, 0, 0, 0}}) {
+        SCOPED_TRACE(testing::Message() << c.height << " high, " << c.listed << " listed");
+        ViewInput in;
+        in.width = 1000;
+        in.height = c.height;
+        in.drive_count = 2;
+        in.measure = fake_measure;
+        if (c.bin) in.recycle_bin = 0;
+        const HomeCards without = home_cards(in);
+        in.recent_count = c.listed;
+        const HomeCards home = home_cards(in);
+        EXPECT_EQ(home.cards, without.cards);
+        ASSERT_EQ(home.recent.size(), c.rows);
+        EXPECT_EQ(home.recent_heading.has_value(), c.rows > 0);
+        if (c.rows == 0) continue;
+        EXPECT_EQ(home.recent_heading->y, c.heading);
+        const float button = fake_measure("Compare with now", TextStyle::Body) + 28;
+        for (std::size_t i = 0; i < c.rows; ++i) {
+            const RecentRow& row = home.recent[i];
+            EXPECT_EQ(row.row, (Box{24, c.heading + 32 + 40 * static_cast<float>(i), 952, 36}));
+            EXPECT_EQ(row.compare, (Box{976 - 6 - button, row.row.y + 4, button, 28}));
+            EXPECT_LE(row.row.y + row.row.height, c.height - 12);
+            const Box text = recent_text_box(row, 1);
+            EXPECT_LE(text.x + text.width, row.compare.x - 16);
+            EXPECT_EQ(hit_test(in, row.row.x + 2, row.row.y + 2), (HitTarget{HitKind::RecentScan, i}));
+            EXPECT_EQ(hit_test(in, row.compare.x + 2, row.compare.y + 2),
+                      (HitTarget{HitKind::CompareWithNow, i}));
+        }
+        // After the bin's button, each row and then its button, then the Menu.
+        const std::vector<FocusStop> stops = home_stops(in);
+        ASSERT_EQ(stops.size(), 3 + (c.bin ? 1 : 0) + 2 * c.rows + 1);
+        const std::size_t first = 3 + (c.bin ? 1 : 0);
+        EXPECT_EQ(stops[first].target, (HitTarget{HitKind::RecentScan, 0}));
+        EXPECT_EQ(stops[first + 1].target, (HitTarget{HitKind::CompareWithNow, 0}));
+        EXPECT_EQ(stops[first + 1].box, home.recent[0].compare);
+        EXPECT_EQ(stops[first + 2 * c.rows - 2].target, (HitTarget{HitKind::RecentScan, c.rows - 1}));
+        EXPECT_EQ(stops.back().target, (HitTarget{HitKind::Menu, 0}));
+    }
+}
+
 TEST(Layout, BreadcrumbDropsLeftmostSegmentsFirst) {
     FileTree tree = make_tree("C:\\");
     NodeIndex parent = 0;

@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 185> UI_KEYS = {
+inline constexpr std::array<std::string_view, 187> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -26,6 +26,8 @@ inline constexpr std::array<std::string_view, 185> UI_KEYS = {
     "Analyze again",
     "Analyze again as administrator",
     "Empty the Recycle Bin",
+    "Recent scans",
+    "Compare with now",
     "Follow Windows",
     "Language",
     "Automatic updates",

@@ -95,11 +95,18 @@ def chevron_down(pen):
     polygon(pen, [(120, 640), (500, 260), (880, 640), (800, 720), (500, 420), (200, 720)])
 
 
+def history(pen):
+    ring(pen, 500, 450, 380, 300, math.radians(-60), math.radians(220))
+    polygon(pen, [(110, 300), (170, 470), (300, 340)])  # the arrow at the ring's open end: back in time
+    rect(pen, 460, 430, 540, 680)
+    polygon(pen, [(500, 470), (680, 330), (640, 280), (460, 420)])
+
+
 GLYPHS = {
     0xE80F: ("home", home), 0xE74A: ("up", up), 0xE72C: ("refresh", refresh), 0xE700: ("menu", menu),
     0xEDA2: ("drive", drive), 0xE838: ("folderOpen", folder_open), 0xE74D: ("wasteBin", waste_bin),
     0xE753: ("cloud", cloud), 0xE72E: ("lock", lock), 0xE71B: ("link", link),
-    0xE76C: ("chevronRight", chevron_right), 0xE70D: ("chevronDown", chevron_down),
+    0xE76C: ("chevronRight", chevron_right), 0xE70D: ("chevronDown", chevron_down), 0xE81C: ("history", history),
 }
 
 

@@ -5,7 +5,7 @@
 # (set at every call).
 # shellcheck shell=bash
 
-PREFIX_VERSION=2
+PREFIX_VERSION=3
 
 # Usage: prepare_prefix PREFIX [MANAGED]
 # MANAGED is N (the default) where no window manager runs, as on Xvfb: Wine then draws the caption and

@@ -171,6 +171,7 @@ struct App {
     std::string scans_folder;
     bool remember_scans = true;
     std::vector<RememberedScan> recent_scans;
+    std::unordered_map<std::string, std::string> recent_roots;  // scan file -> the root its head names
     std::optional<SaveJob> saving;
     std::function<void()> wake_save_owner = [] {};
     bool save_failure_noted = false;
@@ -359,6 +360,18 @@ void finish_save(App& app);
 void list_recent_scans(App& app);
 // Deletes every remembered scan ("Forget remembered scans…", once confirmed).
 void forget_scans(App& app);
+
+// The recent scans of the home screen (app/recent.cpp). Lists them again and reads the roots of those
+// the home screen can show from their files' first bytes, each file once.
+void show_recent_scans(App& app);
+// A recent scan's root as its file names it; nothing when its head could not be read.
+std::optional<std::string> recent_root(const App& app, std::size_t index);
+// What its row shows: the root (else the file's name) and "2026-12-10 14:03  ·  12.4 GB".
+struct RecentScanText {
+    std::string root;
+    std::string details;
+};
+RecentScanText recent_scan_text(const App& app, std::size_t index);
 
 // Comparing with an earlier scan (app/changes.cpp). After a tree was installed: reads compare_next, or
 // else the newest remembered scan of its root made before it, on a worker; with neither, the Changes tab

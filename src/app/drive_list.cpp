@@ -15,6 +15,7 @@ void post(DriveAnswers& answers, DriveAnswer answer) {
 }  // namespace
 
 void request_drives(App& app) {
+    show_recent_scans(app);  // listed with the drives: the home screen shows both
     if (!app.wake_drives_owner) {
         list_drives(app);
         return;

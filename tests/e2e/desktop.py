@@ -2,10 +2,13 @@
 display, finding windows and their client areas inside the frame Wine draws, pressing keys, clicking and
 dragging, screenshots, their pixels and their texts (read with tesseract), the registry, and counting
 checks. Call setup() first."""
+import atexit
 import contextlib
 import os
 import re
+import shutil
 import subprocess
+import tempfile
 import time
 
 from tally import check  # noqa: F401 (the scripts take it from here)
@@ -37,6 +40,7 @@ def setup(exe, prefix, display, shots):
     ENV.clear()
     ENV.update(os.environ, WINEPREFIX=os.path.abspath(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
                DISPLAY=display, LANG="C.UTF-8", LC_ALL="")
+    ENV["SPADRIM_SCANS"] = windows_path(scans_folder())  # for what other programs start, such as installers
     SHOTS, EXE = shots, exe
     os.makedirs(shots, exist_ok=True)
 
@@ -356,10 +360,23 @@ def _first_frame(window):
     return frame_drawn(path, client(window))
 
 
-def start(*extra):
+_scans_root = []
+
+
+def scans_folder():
+    """A fresh empty folder (a Unix path) for a start's remembered scans, removed at the end."""
+    if not _scans_root:
+        _scans_root.append(tempfile.mkdtemp(prefix="spadrim-scans-"))
+        atexit.register(shutil.rmtree, _scans_root[0], True)
+    return tempfile.mkdtemp(dir=_scans_root[0])
+
+
+def start(*extra, scans=None):
     """Starts Spadrim.exe and waits for its window to be drawn: the first such window also gives the
-    frame's measure."""
-    process = subprocess.Popen(["wine", EXE, *extra], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    frame's measure. It remembers its scans in `scans` (a Unix path), by default in a fresh empty folder,
+    so that no start finds the scans of another on its home screen or compares with them."""
+    env = dict(ENV, SPADRIM_SCANS=windows_path(scans or scans_folder()))
+    process = subprocess.Popen(["wine", EXE, *extra], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     global MAIN_WINDOW
     window = MAIN_WINDOW = wait_for(find_window, 60)
     if window:

@@ -66,9 +66,12 @@ enum class Piece : std::uint8_t {
     LegendEntry,
     Status,
     Notice,
-    FoundSort,    // the Found list's sort control
-    QueryError,   // why the search field's text cannot be read
-    ChangesSort,  // the Changes list's sort control
+    FoundSort,       // the Found list's sort control
+    QueryError,      // why the search field's text cannot be read
+    ChangesSort,     // the Changes list's sort control
+    RecentHeading,   // "Recent scans" on the home screen
+    RecentScan,      // a remembered scan's row there
+    CompareWithNow,  // that row's second action
 };
 
 struct ElementKey {

@@ -167,6 +167,24 @@ void describe_home(Builder& b, const App& app, const ViewInput& in) {
             b.add(std::move(button));
         }
     }
+    if (home.recent_heading) {
+        b.add(element(Piece::RecentHeading, Role::Text, std::string(tr("최근 검사", "Recent scans")),
+                      *home.recent_heading));
+    }
+    for (std::size_t i = 0; i < home.recent.size() && i < app.recent_scans.size(); ++i) {
+        // A row stands for its file: another file in its place is another element.
+        const std::uint64_t era = name_hash(app.recent_scans[i].file);
+        RecentScanText text = recent_scan_text(app, i);
+        Element row = pressable(Piece::RecentScan, Role::Button, text.root, home.recent[i].row,
+                                HitTarget{HitKind::RecentScan, i}, i, era);
+        row.help = std::move(text.details);
+        b.add(std::move(row));
+        Element compare =
+            pressable(Piece::CompareWithNow, Role::Button, std::string(tr("지금과 비교", "Compare with now")),
+                      home.recent[i].compare, HitTarget{HitKind::CompareWithNow, i}, i, era);
+        compare.help = std::move(text.root);
+        b.add(std::move(compare));
+    }
 }
 
 void describe_progress(Builder& b, const App& app, const ViewInput& in) {

@@ -134,6 +134,15 @@ Reaction search_key(App& app, const Surface& surface, Key key, Modifiers modifie
     }
 }
 
+// A recent scan's second action: its root scanned again, and compared with it once scanned.
+Reaction compare_with_now(App& app, std::size_t index) {
+    const std::optional<std::string> root = recent_root(app, index);
+    if (!root) return {};  // its file could not be read: nothing tells what to scan
+    app.compare_next = app.recent_scans[index].file;
+    if (!start_scan(app, *root, std::nullopt)) app.compare_next.reset();
+    return CHANGED;
+}
+
 Reaction crumb(App& app, const Surface& surface, NodeIndex node) {
     if (!app.tree) return {};
     // Going up the path reveals the folder we came through.
@@ -158,6 +167,7 @@ ViewInput view_input(const App& app, const Surface& surface) {
     in.row_count = row_count(app);
     in.drive_count = app.drives.size();
     in.recycle_bin = app.recycle_bin_bytes;
+    in.recent_count = app.recent_scans.size();
     in.warning = app.screen == Screen::Results && status_line(app).has_value();
     in.tree = app.tree ? &*app.tree : nullptr;
     in.tiles = surface.tiles;
@@ -196,9 +206,13 @@ Reaction click(App& app, const Surface& surface, HitTarget target, float x, floa
     if (target.kind == HitKind::Tile) app.focus = Focus{FocusArea::Treemap};
     if (target.kind == HitKind::Tab) app.focus = Focus{FocusArea::Tabs};
     switch (target.kind) {
-        case HitKind::None:
-        case HitKind::RecentScan:  // not drawn yet
-        case HitKind::CompareWithNow: return {};
+        case HitKind::None: return {};
+        case HitKind::RecentScan:
+            // Opened as any scan file is: its entries are not taken for what is on the disk now.
+            if (target.payload >= app.recent_scans.size()) return {};
+            start_import(app, app.recent_scans[target.payload].file);
+            return CHANGED;
+        case HitKind::CompareWithNow: return compare_with_now(app, target.payload);
         case HitKind::SearchField: return click_search(app, surface, x);
         case HitKind::Home: go_home(app); return CHANGED;
         case HitKind::Up: return to_parent(app, surface);

@@ -226,11 +226,32 @@ HomeCards home_cards(const ViewInput& in) {
                 Box{left + 16 * s + label_width + 30 * s, line_top + 4 * s, button_width + 28 * s, 32 * s};
         }
     }
+    // The recent scans go below whatever is there, leaving the cards where they were.
+    const float above = home.recycle_line ? home.recycle_line->y + home.recycle_line->height
+                                          : home.cards.back().y + home.cards.back().height;
+    const float heading_top = above + (home.recycle_line ? 12 : 28) * s;
+    const float row_height = scaled(RECENT_ROW_HEIGHT, s);
+    const float bottom = client_height(in) - 12 * s;
+    const float button_width =
+        std::ceil(measure(in, tr("지금과 비교", "Compare with now"), TextStyle::Body)) + 28 * s;
+    float y = heading_top + 32 * s;
+    for (std::size_t i = 0; i < std::min(in.recent_count, RECENT_SHOWN) && y + row_height <= bottom; ++i) {
+        const Box row{left, y, content, row_height};
+        home.recent.push_back(RecentRow{row, Box{row.x + row.width - 6 * s - button_width, row.y + 4 * s,
+                                                 button_width, row.height - 8 * s}});
+        y += row_height + 4 * s;
+    }
+    if (!home.recent.empty()) home.recent_heading = Box{left, heading_top, content, 28 * s};
     return home;
 }
 
 Box card_column(const Box& card, float scale) {
     return Box{card.x + 60 * scale, card.y, card.width - 76 * scale, card.height};
+}
+
+Box recent_text_box(const RecentRow& row, float scale) {
+    const float left = row.row.x + 40 * scale;
+    return Box{left, row.row.y, std::max(row.compare.x - 16 * scale - left, 1.0f), row.row.height};
 }
 
 ListMessage list_message(const ViewInput& in) {
@@ -447,6 +468,10 @@ HitTarget hit_test(const ViewInput& in, float x, float y) {
             }
             if (home.recycle_button && home.recycle_button->contains(x, y))
                 return HitTarget{HitKind::EmptyRecycleBin, 0};
+            for (std::size_t i = 0; i < home.recent.size(); ++i) {
+                if (home.recent[i].compare.contains(x, y)) return HitTarget{HitKind::CompareWithNow, i};
+                if (home.recent[i].row.contains(x, y)) return HitTarget{HitKind::RecentScan, i};
+            }
             return {};
         }
         case Screen::Scanning:
@@ -534,6 +559,10 @@ std::vector<FocusStop> home_stops(const ViewInput& in) {
     for (std::size_t i = 0; i < home.cards.size(); ++i)
         stops.push_back({HitTarget{HitKind::DriveCard, i}, home.cards[i]});
     if (home.recycle_button) stops.push_back({HitTarget{HitKind::EmptyRecycleBin, 0}, *home.recycle_button});
+    for (std::size_t i = 0; i < home.recent.size(); ++i) {
+        stops.push_back({HitTarget{HitKind::RecentScan, i}, home.recent[i].row});
+        stops.push_back({HitTarget{HitKind::CompareWithNow, i}, home.recent[i].compare});
+    }
     for (const HeaderButton& button : header_buttons(in))
         stops.push_back({HitTarget{button.kind, 0}, button.box});
     return stops;

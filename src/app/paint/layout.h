@@ -51,10 +51,18 @@ struct ViewInput {
     std::size_t row_count = 0;
     std::size_t drive_count = 0;
     std::optional<std::uint64_t> recycle_bin;  // present once known
+    std::size_t recent_count = 0;              // remembered scans to list under the drives
     bool warning = false;                      // the status line of the results has a warning
     const FileTree* tree = nullptr;
     const std::vector<TreemapRect>* tiles = nullptr;  // the cached treemap layout
     MeasureText measure;                              // empty while there is no graphics device
+};
+
+// A remembered scan's row on the home screen: a click on it opens the scan, one on its button at the
+// right scans the root again and compares.
+struct RecentRow {
+    Box row;
+    Box compare;
 };
 
 struct HomeCards {
@@ -63,6 +71,10 @@ struct HomeCards {
     std::vector<Box> cards;  // one per drive, then the folder card
     std::optional<Box> recycle_line;
     std::optional<Box> recycle_button;
+    // Under all that, the newest remembered scans, as many as fit above the window's bottom edge (at most
+    // RECENT_SHOWN), under a heading that is there when one row is.
+    std::optional<Box> recent_heading;
+    std::vector<RecentRow> recent;
 };
 
 // The texts of the Duplicates tab while its files are compared (a heading, the progress bar's track and
@@ -86,6 +98,8 @@ inline constexpr float NOTICE_PADDING = 16;       // between a notice pill's end
 inline constexpr float CHIP_PADDING = 10;         // the same in the treemap's highlight chip
 inline constexpr float TAB_PADDING = 4;           // at either end of a tab: its label never meets the next
 inline constexpr float LIST_LEAST_WIDTH = 360;    // the list column's width in a narrow window
+inline constexpr float RECENT_ROW_HEIGHT = 36;    // a remembered scan's row on the home screen
+inline constexpr std::size_t RECENT_SHOWN = 5;    // the most of them listed
 
 // roundf(n × scale): halves away from zero.
 float scaled(float n, float scale);
@@ -126,6 +140,8 @@ ProgressBoxes progress_boxes(const ViewInput& in);
 HomeCards home_cards(const ViewInput& in);
 // The column of a home card's texts, right of its symbol.
 Box card_column(const Box& card, float scale);
+// The room of a recent scan's texts (its root, then when and how big), between its symbol and its button.
+Box recent_text_box(const RecentRow& row, float scale);
 ListMessage list_message(const ViewInput& in);
 // The text of the warning band under the list, when the results warn.
 Box warning_text_box(const ViewInput& in);
@@ -182,7 +198,8 @@ HitTarget hit_test(const ViewInput& in, float x, float y);
 std::optional<Box> focus_ring(const ViewInput& in, const Focus& focus, NodeIndex selection);
 
 // The stops of the keyboard's focus on the home screen, in Tab order: the cards (the drives, then the
-// folder card), the Recycle Bin's button, then the header's buttons. Each with what a click on it hits.
+// folder card), the Recycle Bin's button, each recent scan and its button, then the header's buttons. Each
+// with what a click on it hits.
 struct FocusStop {
     HitTarget target;
     Box box;

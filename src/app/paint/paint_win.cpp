@@ -18,6 +18,44 @@ namespace {
 
 constexpr std::uint32_t FULL_DRIVE_RED = 0xEF4444;
 
+// The recent scans under the drives: each row its root, then when and how big (the root is cut short
+// first), and its "Compare with now" button.
+void paint_recent(const Frame& f, const HomeCards& home) {
+    const App& app = f.window.app;
+    const float s = f.s;
+    if (home.recent_heading) {
+        draw_text(f.gfx, tr("최근 검사", "Recent scans"), *home.recent_heading, f.palette.text,
+                  TextStyle::BodyBold, Align::Leading);
+    }
+    for (std::size_t i = 0; i < home.recent.size() && i < app.recent_scans.size(); ++i) {
+        const RecentRow& recent = home.recent[i];
+        const Box row = recent.row;
+        const bool hovered = app.hover == HitTarget{HitKind::RecentScan, i};
+        fill_rounded(f.gfx, row, 8 * s, f.palette.panel);
+        if (hovered) fill_rounded(f.gfx, row, 8 * s, with_alpha(f.palette.accent, 0.08f));
+        draw_icon(f.gfx, U"\uE81C", Box{row.x + 10 * s, row.y, 20 * s, row.height}, f.palette.accent, 1.1f);
+        const RecentScanText text = recent_scan_text(app, i);
+        const Box room = recent_text_box(recent, s);
+        const float gap = 16 * s;
+        const LineSplit split =
+            split_line(text_width(f.gfx, text.root, TextStyle::Body),
+                       text_width(f.gfx, text.details, TextStyle::Small) + gap, room.width, true);
+        draw_text(f.gfx, text.root, Box{room.x, room.y, split.first, room.height}, f.palette.text,
+                  TextStyle::Body, Align::Leading);
+        draw_text(f.gfx, text.details,
+                  Box{room.x + room.width - split.second + gap, room.y, std::max(split.second - gap, 0.0f),
+                      room.height},
+                  f.palette.text_dim, TextStyle::Small, Align::Trailing);
+        const bool pressing = app.hover == HitTarget{HitKind::CompareWithNow, i};
+        fill_rounded(f.gfx, recent.compare, 6 * s,
+                     with_alpha(pressing ? f.palette.accent : f.palette.text_dim, pressing ? 0.18f : 0.12f));
+        draw_text(f.gfx, tr("지금과 비교", "Compare with now"), recent.compare, f.palette.text,
+                  TextStyle::Body, Align::Centre);
+        outline(f.gfx, Box{row.x + 0.5f, row.y + 0.5f, row.width - 1, row.height - 1},
+                hovered ? f.palette.accent : f.palette.line);
+    }
+}
+
 void paint_home(const Frame& f) {
     const App& app = f.window.app;
     const float s = f.s;
@@ -86,6 +124,7 @@ void paint_home(const Frame& f) {
                       Align::Centre);
         }
     }
+    paint_recent(f, home);
 }
 
 // Where the sweeping segment of an indeterminate bar starts, as a share of the free travel (0 to 1).

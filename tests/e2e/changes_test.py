@@ -1,0 +1,182 @@
+#!/usr/bin/python3
+"""Remembered scans and their comparison under Wine, end to end: a generated folder is scanned, changed
+from Linux (a file grown by a known amount, files added, files removed) and analysed again. The Changes
+tab's header must give the growth, the new files and the removed ones that Python recounts walking the
+folder before and after; the home screen must list both scans; "Forget remembered scans…" must leave
+the folder of remembered scans empty. Keeps screenshots of the growth treemap and of the home screen's
+recent scans.
+
+    changes_test.py --exe build/windows/Spadrim.exe --prefix build/windows/wineprefix --shots DIR
+
+Expects a prefix prepared by scripts/wine/prefix.sh. Ends with "changes: N passed, N failed"."""
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import tempfile
+
+import tally
+from desktop import (CONVERT, ENV, HEADER, STATUS, answer, check, click, client, ocr, press, run, setup, shot, start, stop,
+                     text_until, virtual_display, wait_for, window_name, windows_path)
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--exe", required=True)
+parser.add_argument("--prefix", required=True)
+parser.add_argument("--shots", required=True)
+parser.add_argument("--display", default=":91")
+args = parser.parse_args()
+
+GROWN = 2_500_000  # what the largest file grows by
+CHANGES_BAND = 58  # the band under the Changes list: the header's two lines, then the sort control
+
+
+def column_width(w):
+    """The list column's width in a client `w` pixels wide, at 96 DPI."""
+    return round(min(0.6 * w, min(560, max(360, 0.42 * w))))
+
+
+def format_size(n):
+    """The window's form of a size (src/kinds/kinds.cpp)."""
+    if n < 1024:
+        return f"{n} B"
+    x, unit = n / 1024, 0
+    units = ["KB", "MB", "GB", "TB"]
+    while x >= 1024 and unit < 3:
+        x, unit = x / 1024, unit + 1
+    return f"{x:.{0 if x >= 100 else 1 if x >= 10 else 2}f} {units[unit]}"
+
+
+def write(path, size):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(b"s" * size)
+
+
+def make_tree(root):
+    rng = random.Random(25)
+    write(os.path.join(root, "video", "big.bin"), 3_000_000)
+    for folder in ("docs", "docs/old", "pics"):
+        for i in range(4):
+            write(os.path.join(root, folder, f"f{i}.dat"), rng.randrange(20_000, 200_000))
+
+
+def change_tree(root):
+    """The big file grown, three files added, two removed."""
+    with open(os.path.join(root, "video", "big.bin"), "ab") as out:
+        out.write(b"g" * GROWN)
+    write(os.path.join(root, "docs", "new.dat"), 400_000)
+    write(os.path.join(root, "pics", "new.dat"), 150_000)
+    write(os.path.join(root, "video", "new.dat"), 60_000)
+    os.remove(os.path.join(root, "docs", "f1.dat"))
+    os.remove(os.path.join(root, "pics", "f2.dat"))
+
+
+def files_of(root):
+    """Every file below root by its path, with its size."""
+    found = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            found[os.path.relpath(path, root)] = os.stat(path).st_size
+    return found
+
+
+def remembered(folder):
+    """The finished scan files in the folder of remembered scans."""
+    return sorted(name for name in os.listdir(folder) if name.endswith(".gz"))
+
+
+def words(path, x, y, w, h):
+    """The words tesseract reads in a region of a screenshot, each with the centre of its box on the
+    screen."""
+    crop = path + ".words.png"
+    run(CONVERT, path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-resize", "300%", "-colorspace", "Gray",
+        crop)
+    table = subprocess.run(["tesseract", crop, "-", "--psm", "11", "tsv"], env=ENV, capture_output=True, text=True,
+                           timeout=120).stdout
+    os.remove(crop)
+    found = []
+    for line in table.splitlines()[1:]:
+        cells = line.split("\t")
+        if len(cells) == 12 and cells[11].strip():
+            left, top, width, height = (int(v) for v in cells[6:10])
+            found.append((cells[11].strip(), x + (left + width // 2) // 3, y + (top + height // 2) // 3))
+    return found
+
+
+def where(path, area, word):
+    """The screen point of the first word read in an area that starts with `word`, or None."""
+    for text, px, py in words(path, *area):
+        if text.startswith(word):
+            return px, py
+    return None
+
+
+def main():
+    setup(args.exe, args.prefix, args.display, args.shots)
+    work = tempfile.mkdtemp(prefix="spadrim-changes-")
+    scans = tempfile.mkdtemp(prefix="spadrim-remembered-")
+    root = os.path.join(work, "Projects")
+    try:
+        make_tree(root)
+        before = files_of(root)
+        with virtual_display():
+            process, window = start(windows_path(root), scans=scans)
+            check("the window came up", window is not None)
+            if not window:
+                return
+            wait_for(lambda: window_name(window).startswith(windows_path(root)), 60)
+            first = wait_for(lambda: len(remembered(scans)) == 1, 60)
+            check("the finished scan is remembered", first, os.listdir(scans))
+
+            change_tree(root)
+            after = files_of(root)
+            growth = sum(after.values()) - sum(before.values())
+            added = len(after.keys() - before.keys())
+            removed = len(before.keys() - after.keys())
+            press(window, "F5")  # Analyze again
+            x, y, w, h = client(window)
+            strip = (x, y + HEADER, w // 2, 40)
+            tab = wait_for(lambda: where(shot("_tabs"), strip, "Changes"), 90, 1.0)
+            check("the second scan brings the Changes tab", tab is not None)
+            if tab:
+                run("xdotool", "mousemove", str(tab[0]), str(tab[1]), "click", "1")
+            wanted = ["+" + format_size(growth), f"{added} new files", f"{removed} removed"]
+            # The header fills the band under the list, over the status line.
+            band = (x + 12, y + h - STATUS - CHANGES_BAND, column_width(w) - 24, CHANGES_BAND)
+            header = text_until(lambda: ocr(shot("_changes"), *band), wanted, 30)
+            check("the header gives the recounted growth, new and removed files",
+                  all(piece in header for piece in wanted), f"{header!r}, recount {wanted}")
+            shot("changes-treemap")
+            check("the second scan is remembered too", wait_for(lambda: len(remembered(scans)) == 2, 60),
+                  os.listdir(scans))
+
+            click(window, 26, 24)  # Home
+            area = (x, y + HEADER + 150, w, h - HEADER - 150)
+            sizes = [format_size(sum(before.values())), format_size(sum(after.values()))]
+            listed = text_until(lambda: ocr(shot("home-recent-scans"), *area), ["Recent scans", *sizes], 30)
+            check("the home screen lists both scans, with their sizes",
+                  listed.count("Projects") == 2 and all(size in listed for size in sizes), f"{listed!r}, {sizes}")
+
+            click(window, w - 26, 24)  # the main menu
+            menu = (x + w - 420, y + 30, 420 + min(200, 1400 - x - w), 480)
+            item = wait_for(lambda: where(shot("_menu"), menu, "Forget"), 15, 0.5)
+            check("the main menu offers to forget the remembered scans", item is not None)
+            if item:
+                run("xdotool", "mousemove", str(item[0]), str(item[1]), "click", "1")
+                check("forgetting asks first", answer("y"))
+                emptied = wait_for(lambda: not os.listdir(scans), 20)
+                check("forgotten: the folder of remembered scans is empty", emptied, os.listdir(scans))
+            stop(process)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(scans, ignore_errors=True)
+        for name in ("_tabs.png", "_changes.png", "_menu.png"):
+            path = os.path.join(args.shots, name)
+            if os.path.exists(path):
+                os.remove(path)
+
+
+main()
+tally.finish("changes")
