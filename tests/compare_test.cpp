@@ -10,13 +10,13 @@
 namespace spadrim {
 namespace {
 
-// A tree from "folder/name size" lines; a path ending in '/' is a folder that may stay empty. A Windows
-// root is marked imported, as a scan file of a Windows machine read here is, so that its separator and
-// its case rules are Windows'.
+// A tree from "folder/name size" lines; a path ending in '/' is a folder that may stay empty. Marked
+// imported, as a scan file read here is, so that its root's form, not the platform, tells its separator
+// and its case rules.
 FileTree tree_of(std::string_view root,
                  std::initializer_list<std::pair<std::string_view, std::uint64_t>> items) {
     FileTree tree = make_tree(root);
-    tree.imported = root.find('\\') != std::string_view::npos;
+    tree.imported = true;
     std::map<std::string, NodeIndex, std::less<>> folders{{"", 0}};
     const auto add = [&](NodeIndex parent, std::string_view name, std::uint64_t size, bool folder) {
         ListedEntry entry;

@@ -170,7 +170,9 @@ void finish_scan(App& app) {
         if (!outcome->error.empty()) show_notice(app, job.root_path + ": " + outcome->error);
         return;
     }
-    cancel_save(app);  // a save of the old tree still reads it
+    // A save of the old tree still reads it. Waiting costs at most a fraction of the scan it saves, which
+    // cancelling would lose.
+    wait_for_save(app);
     app.tree = std::move(outcome->tree);
     if (app.tree->when == 0 && !app.tree->imported) {
         // When the walk began: what the tree shows is the disk as found from then on.
