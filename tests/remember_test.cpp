@@ -332,7 +332,7 @@ TEST(RememberScan, AFinishedWalkIsSavedOnAWorkerAndListed) {
     }
 
     app.scans_folder = disk.root_text() + PATH_SEPARATOR + "scans";
-    list_recent_scans(app);
+    show_recent_scans(app);
     EXPECT_EQ(app.recent_scans.size(), 1u);
     forget_scans(app);
     EXPECT_TRUE(app.recent_scans.empty());

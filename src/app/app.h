@@ -351,13 +351,12 @@ void remove_from_view(App& app, std::span<const NodeIndex> nodes);
 void remember_scan(App& app);
 // Waits for a running save to end: before the tree is changed or replaced (UI thread).
 void wait_for_save(App& app);
-// Stops a running save, which then leaves nothing, and waits for it: the tree is about to be replaced.
+// Stops a running save, which then leaves nothing, and waits for it: the remembered scans are about to
+// be forgotten.
 void cancel_save(App& app);
 // Takes a finished save's outcome (UI thread, on the wake-up): the recent scans are listed again; a
 // failure is shown once per run.
 void finish_save(App& app);
-// Lists the remembered scans again for the home screen.
-void list_recent_scans(App& app);
 // Deletes every remembered scan ("Forget remembered scans…", once confirmed).
 void forget_scans(App& app);
 

@@ -40,26 +40,6 @@ void stop_reading(App& app) {
     std::erase_if(app.baseline_runners, [](const JobRunner& runner) { return runner.finished->load(); });
 }
 
-struct Day {
-    int year;
-    unsigned month;  // 1 to 12
-    unsigned day;
-};
-
-// The civil date of a count of days since 1970-01-01 (proleptic Gregorian).
-Day day_of(std::int64_t days) {
-    days += 719'468;
-    const std::int64_t era = (days >= 0 ? days : days - 146'096) / 146'097;
-    const auto of_era = static_cast<unsigned>(days - era * 146'097);
-    const unsigned year_of_era = (of_era - of_era / 1460 + of_era / 36'524 - of_era / 146'096) / 365;
-    const unsigned of_year = of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-    const unsigned shifted = (5 * of_year + 2) / 153;
-    const unsigned day = of_year - (153 * shifted + 2) / 5 + 1;
-    const unsigned month = shifted < 10 ? shifted + 3 : shifted - 9;
-    const auto year = static_cast<int>(static_cast<std::int64_t>(year_of_era) + era * 400 + (month <= 2));
-    return Day{year, month, day};
-}
-
 std::string_view month_text(unsigned month) {
     switch (month) {
         case 1: return tr("1월", "Jan");
@@ -81,9 +61,12 @@ std::string_view month_text(unsigned month) {
 std::string date_text(std::int64_t when) {
     const auto at = static_cast<std::uint32_t>(std::clamp<std::int64_t>(when, 1, UINT32_MAX));
     const std::int64_t local = when + local_offset(at);
-    const Day day = day_of(local >= 0 ? local / DAY_SECONDS : (local - DAY_SECONDS + 1) / DAY_SECONDS);
-    return substitute(tr("{0}년 {1} {2}일", "{2} {1} {0}"),
-                      {std::to_string(day.year), month_text(day.month), std::to_string(day.day)});
+    const std::chrono::year_month_day day{
+        std::chrono::floor<std::chrono::days>(std::chrono::sys_seconds{std::chrono::seconds(local)})};
+    return substitute(
+        tr("{0}년 {1} {2}일", "{2} {1} {0}"),
+        {std::to_string(static_cast<int>(day.year())), month_text(static_cast<unsigned>(day.month())),
+         std::to_string(static_cast<unsigned>(day.day()))});
 }
 
 }  // namespace

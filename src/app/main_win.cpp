@@ -127,7 +127,6 @@ int run() {
     window->app.wake_save_owner = [handle] { PostMessageW(handle, MSG_SCAN_SAVED, 0, 0); };
     window->app.scans_folder = remembered_folder();
     window->app.remember_scans = read_remember_scans();
-    list_recent_scans(window->app);
     request_drives(window->app);
     Window& state = *window;
     set_main_window(std::move(window));

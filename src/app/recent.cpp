@@ -9,7 +9,7 @@
 namespace spadrim {
 
 void show_recent_scans(App& app) {
-    list_recent_scans(app);
+    app.recent_scans = list_remembered(app.scans_folder);
     // A listed file's root is read once: the files are never rewritten, only added and removed.
     std::erase_if(app.recent_roots, [&](const auto& known) {
         return std::none_of(app.recent_scans.begin(), app.recent_scans.end(),

@@ -46,7 +46,7 @@ void finish_save(App& app) {
         outcome = std::move(*app.saving->outcome);
     }
     app.saving.reset();
-    list_recent_scans(app);
+    show_recent_scans(app);
     // Remembering is a convenience beside the results: a save that did not happen is told once per run,
     // in a notice, and never stands in the way. A drive too full to take the file is told too, since that
     // is when the next scan has nothing to be compared with.
@@ -62,15 +62,11 @@ void finish_save(App& app) {
     }
 }
 
-void list_recent_scans(App& app) {
-    app.recent_scans = list_remembered(app.scans_folder);
-}
-
 void forget_scans(App& app) {
     cancel_save(app);  // a save still running would bring one back
     finish_save(app);
     const std::size_t failed = forget_remembered(app.scans_folder);
-    list_recent_scans(app);
+    show_recent_scans(app);
     show_notice(app, failed == 0 ? std::string(tr("기억한 스캔을 지웠습니다", "Remembered scans deleted"))
                                  : std::string(tr("기억한 스캔 일부를 지우지 못했습니다",
                                                   "Some remembered scans could not be deleted")));

@@ -330,7 +330,6 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             return {};
         case MSG_SCAN_SAVED:
             finish_save(app);
-            if (app.screen == Screen::Home) show_recent_scans(app);  // the new one's root read for its row
             state_changed(window);
             return {};
         case MSG_ACCESS: return apply(window, next_access_action(window));
