@@ -30,6 +30,9 @@ inline constexpr std::uint8_t FLAG_UNREADABLE = 0x02;  // its listing failed; fo
 inline constexpr std::uint8_t FLAG_LINK = 0x04;  // symbolic link, junction or mount point: never entered
 inline constexpr std::uint8_t FLAG_CLOUD_ONLY = 0x08;  // a file whose data is not on the disk
 inline constexpr std::uint8_t FLAG_REMOVED = 0x10;     // moved to the Recycle Bin; hides the whole subtree
+// Replaced by a newer walk of its folder (splice_subtree): set with FLAG_REMOVED on the old entries, which
+// no list links any more, until compact_tree drops them with everything below.
+inline constexpr std::uint8_t FLAG_FREED = 0x20;
 
 struct Node {
     std::uint64_t size;  // a file: as measured; a folder: sum of everything below, after roll_up
@@ -60,8 +63,9 @@ struct FileTree {
     std::uint64_t left_out = 0;  // entries a walk found but could not add: the tree was full
     // The most nodes it may hold: every index below NO_NODE. Tests lower it to reach the end cheaply.
     std::uint64_t node_limit = NO_NODE;
-    bool imported = false;  // read from a scan file: its entries are not on this PC's disks
-    std::int64_t when = 0;  // when the scan was made, in seconds since 1970 UTC; 0 when not known
+    std::uint64_t freed_nodes = 0;  // nodes replaced by splice_subtree and not yet dropped by compact_tree
+    bool imported = false;          // read from a scan file: its entries are not on this PC's disks
+    std::int64_t when = 0;          // when the scan was made, in seconds since 1970 UTC; 0 when not known
     // Side tables for the rare entries that need more than a Node holds; ordinary entries cost nothing.
     std::unordered_map<NodeIndex, std::string> real_names;  // where the real name differs from the shown
     std::unordered_map<NodeIndex, std::uint64_t> lengths;   // files counted by an on-disk size that differs

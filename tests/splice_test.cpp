@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "scan/splice.h"
+#include "support/tree_of.h"
+
+namespace spadrim {
+namespace {
+
+// Every live entry as "path size files", sorted; folders end in '/'.
+std::string render(const FileTree& tree) {
+    std::vector<std::string> lines{"/ " + std::to_string(node_at(tree, 0).size) + " " +
+                                   std::to_string(node_at(tree, 0).file_count)};
+    walk_subtree(tree, 0, [&](NodeIndex index) {
+        std::string path;
+        for (const NodeIndex at : chain_to(tree, index))
+            if (at != 0) path += "/" + std::string(name_of(tree, at));
+        const Node& node = node_at(tree, index);
+        lines.push_back(path + ((node.flags & FLAG_DIR) ? "/ " : " ") + std::to_string(node.size) + " " +
+                        std::to_string(node.file_count));
+    });
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+NodeIndex folder_at(const FileTree& tree, std::string_view path) {
+    NodeIndex at = 0;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        NodeIndex child = node_at(tree, at).first_child;
+        while (child != NO_NODE && name_of(tree, child) != path.substr(start, slash - start))
+            child = node_at(tree, child).next_sibling;
+        if (child == NO_NODE) return NO_NODE;
+        at = child;
+        start = slash + 1;
+    }
+    return at;
+}
+
+TEST(Splice, ANewerWalkOfAFolderTakesItsPlaceAndCompactingDropsTheOld) {
+    struct {
+        const char* what;
+        FileTree tree;
+        std::string_view folder;
+        FileTree fresh;
+        FileTree expected;
+    } CASES[] = {
+        {"a folder grown, a file gone, another new", tree_of("/r", {{"a/x", 10}, {"a/y", 5}, {"b", 7}}), "a",
+         tree_of("/r/a", {{"x", 30}, {"z", 1}}), tree_of("/r", {{"a/x", 30}, {"a/z", 1}, {"b", 7}})},
+        {"a folder emptied", tree_of("/r", {{"a/d/f", 3}, {"a/g", 2}, {"c", 1}}), "a", tree_of("/r/a", {}),
+         tree_of("/r", {{"a/", 0}, {"c", 1}})},
+        {"a folder inside replaced by a file of its name", tree_of("/r", {{"a/d/f", 1}, {"a/d/g", 2}}), "a",
+         tree_of("/r/a", {{"d", 4}}), tree_of("/r", {{"a/d", 4}})},
+        {"deep down, the totals follow up the chain", tree_of("/r", {{"p/q/r/s", 5}, {"p/t", 1}, {"u", 2}}),
+         "p/q", tree_of("/r/p/q", {{"r/s", 9}, {"r/new", 1}, {"w/", 0}}),
+         tree_of("/r", {{"p/q/r/s", 9}, {"p/q/r/new", 1}, {"p/q/w/", 0}, {"p/t", 1}, {"u", 2}})},
+        {"the root itself", tree_of("/r", {{"a/b", 1}}), "", tree_of("/r", {{"c", 2}}),
+         tree_of("/r", {{"c", 2}})},
+    };
+    for (auto& c : CASES) {
+        const NodeIndex folder = folder_at(c.tree, c.folder);
+        ASSERT_NE(folder, NO_NODE) << c.what;
+        ASSERT_TRUE(splice_subtree(c.tree, folder, c.fresh)) << c.what;
+        EXPECT_EQ(render(c.tree), render(c.expected)) << c.what;
+        // Nothing outside the folder moved: its index still names it.
+        EXPECT_EQ(folder_at(c.tree, c.folder), folder) << c.what;
+        EXPECT_EQ(c.tree.nodes.size() - c.tree.freed_nodes, c.expected.nodes.size()) << c.what;
+
+        const std::vector<NodeIndex> renumbered = compact_tree(c.tree);
+        EXPECT_EQ(render(c.tree), render(c.expected)) << c.what;
+        EXPECT_EQ(c.tree.nodes.size(), c.expected.nodes.size()) << c.what;
+        EXPECT_EQ(c.tree.freed_nodes, 0u) << c.what;
+        EXPECT_EQ(renumbered[folder], folder_at(c.tree, c.folder)) << c.what;
+    }
+}
+
+TEST(Splice, RefusedWhereItCannotBeRightAndBoundedOverRepeats) {
+    FileTree tree = tree_of("/r", {{"a/x", 1}, {"a/y", 2}, {"gone/z", 3}, {"file", 4}});
+    const std::string before = render(tree);
+    const FileTree fresh = tree_of("/r/a", {{"x", 100}});
+    EXPECT_FALSE(splice_subtree(tree, folder_at(tree, "file"), fresh));  // not a folder
+    remove_node(tree, folder_at(tree, "gone"));
+    const std::string recycled = render(tree);
+    EXPECT_FALSE(splice_subtree(tree, folder_at(tree, "gone"), fresh));  // moved to the Recycle Bin
+    tree.node_limit = tree.nodes.size();
+    EXPECT_FALSE(splice_subtree(tree, folder_at(tree, "a"), fresh));  // no room left
+    EXPECT_EQ(render(tree), recycled);
+    EXPECT_NE(render(tree), before);
+
+    // The same folder brought up to date again and again: what it freed is dropped once it is worth it,
+    // so the tree stays near the size of a fresh one.
+    tree.node_limit = NO_NODE;
+    const NodeIndex a = folder_at(tree, "a");
+    const std::size_t live = tree.nodes.size();
+    for (int round = 0; round < 10; ++round) {
+        ASSERT_TRUE(splice_subtree(tree, folder_at(tree, "a"), fresh));
+        if (worth_compacting(tree)) compact_tree(tree);
+        EXPECT_LE(tree.nodes.size(), live + 2) << round;
+    }
+    EXPECT_EQ(node_at(tree, 0).size, 104u);
+    EXPECT_EQ(folder_at(tree, "a"), a);
+    // A recycled item stays recycled through compacting: the Recycle Bin notice still counts it.
+    EXPECT_NE(folder_at(tree, "gone"), NO_NODE);
+    EXPECT_TRUE(node_at(tree, folder_at(tree, "gone")).flags & FLAG_REMOVED);
+}
+
+}  // namespace
+}  // namespace spadrim
