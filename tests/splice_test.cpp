@@ -81,6 +81,53 @@ TEST(Splice, ANewerWalkOfAFolderTakesItsPlaceAndCompactingDropsTheOld) {
     }
 }
 
+TEST(Splice, ANewListingOfAFolderKeepsTheSubfoldersStillThere) {
+    struct Listed {
+        std::string_view name;
+        std::uint64_t size;
+        bool folder;
+    };
+    struct {
+        const char* what;
+        FileTree tree;
+        std::string_view folder;
+        std::vector<Listed> listing;
+        FileTree expected;  // with the new folders still empty
+        std::size_t new_folders;
+    } CASES[] = {
+        {"a file grown, one gone, one new; the subfolder's content stays",
+         tree_of("/r", {{"a/x", 10}, {"a/y", 5}, {"a/sub/deep", 7}, {"b", 1}}),
+         "a",
+         {{"x", 40, false}, {"z", 2, false}, {"sub", 0, true}},
+         tree_of("/r", {{"a/x", 40}, {"a/z", 2}, {"a/sub/deep", 7}, {"b", 1}}),
+         0},
+        {"a subfolder gone and one come; a file now a folder",
+         tree_of("/r", {{"old/f", 3}, {"n", 4}}),
+         "",
+         {{"n", 0, true}, {"fresh", 0, true}},
+         tree_of("/r", {{"n/", 0}, {"fresh/", 0}}),
+         2},
+        {"the root listed empty", tree_of("/r", {{"p/q", 1}, {"t", 2}}), "", {}, tree_of("/r", {}), 0},
+    };
+    for (auto& c : CASES) {
+        std::vector<ListedEntry> listing;
+        for (const Listed& l : c.listing) {
+            ListedEntry entry;
+            entry.name = std::string(l.name);
+            entry.size = l.size;
+            entry.flags = l.folder ? FLAG_DIR : 0;
+            listing.push_back(entry);
+        }
+        const std::optional<std::vector<NodeIndex>> folders =
+            splice_listing(c.tree, folder_at(c.tree, c.folder), listing);
+        ASSERT_TRUE(folders) << c.what;
+        EXPECT_EQ(folders->size(), c.new_folders) << c.what;
+        EXPECT_EQ(render(c.tree), render(c.expected)) << c.what;
+        compact_tree(c.tree);
+        EXPECT_EQ(render(c.tree), render(c.expected)) << c.what;
+    }
+}
+
 TEST(Splice, RefusedWhereItCannotBeRightAndBoundedOverRepeats) {
     FileTree tree = tree_of("/r", {{"a/x", 1}, {"a/y", 2}, {"gone/z", 3}, {"file", 4}});
     const std::string before = render(tree);

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <string_view>
+#include <unordered_map>
 
 namespace spadrim {
 namespace {
@@ -26,35 +28,59 @@ bool names_fit(const FileTree& tree, const FileTree& fresh) {
     return tree.names.size() + bytes + slack <= MAX_NAME_POOL;
 }
 
-}  // namespace
-
-bool splice_subtree(FileTree& tree, NodeIndex folder, const FileTree& fresh) {
-    if (folder >= tree.nodes.size() || !(tree.nodes[folder].flags & FLAG_DIR) ||
-        (tree.nodes[folder].flags & FLAG_LINK) || is_removed(tree, folder))
-        return false;
-    const std::uint64_t added = fresh.nodes.size() - 1;
-    const std::uint64_t base = tree.nodes.size();
-    if (base + added > tree.node_limit || base + added >= NO_NODE || !names_fit(tree, fresh)) return false;
-
-    // The old content leaves every list; counted as freed, its unreadable folders no longer count.
-    std::uint64_t freed = 0;
-    std::uint32_t unreadable = (tree.nodes[folder].flags & FLAG_UNREADABLE) ? 1 : 0;
-    std::vector<NodeIndex> heads;
-    for (NodeIndex child = tree.nodes[folder].first_child; child != NO_NODE;
-         child = tree.nodes[child].next_sibling) {
-        tree.nodes[child].flags |= FLAG_FREED | FLAG_REMOVED;
-        heads.push_back(child);
-    }
+// Marks one entry freed and counts it and everything below it; returns the unreadable folders among them.
+std::uint32_t free_entry(FileTree& tree, NodeIndex entry) {
+    tree.nodes[entry].flags |= FLAG_FREED | FLAG_REMOVED;
+    std::uint32_t unreadable = 0;
+    std::vector<NodeIndex> heads{entry};
     while (!heads.empty()) {
         const NodeIndex at = heads.back();
         heads.pop_back();
-        ++freed;
+        ++tree.freed_nodes;
         if (tree.nodes[at].flags & FLAG_UNREADABLE) ++unreadable;
         for (NodeIndex child = tree.nodes[at].first_child; child != NO_NODE;
              child = tree.nodes[child].next_sibling)
             heads.push_back(child);
     }
-    tree.freed_nodes += freed;
+    return unreadable;
+}
+
+// The folder's size and files became `size` and `files`: its ancestors change by the difference.
+void carry_up(FileTree& tree, NodeIndex folder, std::uint64_t size, std::uint32_t files,
+              std::uint32_t mtime) {
+    Node& place = tree.nodes[folder];
+    const std::uint64_t old_size = place.size;
+    const std::uint32_t old_files = place.file_count;
+    place.size = size;
+    place.file_count = files;
+    for (NodeIndex i = place.parent; i != NO_NODE; i = tree.nodes[i].parent) {
+        Node& ancestor = tree.nodes[i];
+        ancestor.size = ancestor.size - std::min(ancestor.size, old_size) + size;
+        ancestor.file_count = ancestor.file_count - std::min(ancestor.file_count, old_files) + files;
+        // Whatever changed below a folder wrote to a folder below it then, so the newest time below only
+        // moves forward.
+        ancestor.mtime = std::max(ancestor.mtime, mtime);
+    }
+}
+
+bool live_folder(const FileTree& tree, NodeIndex folder) {
+    return folder < tree.nodes.size() && (tree.nodes[folder].flags & FLAG_DIR) &&
+           !(tree.nodes[folder].flags & FLAG_LINK) && !is_removed(tree, folder);
+}
+
+}  // namespace
+
+bool splice_subtree(FileTree& tree, NodeIndex folder, const FileTree& fresh) {
+    if (!live_folder(tree, folder)) return false;
+    const std::uint64_t added = fresh.nodes.size() - 1;
+    const std::uint64_t base = tree.nodes.size();
+    if (base + added > tree.node_limit || base + added >= NO_NODE || !names_fit(tree, fresh)) return false;
+
+    // The old content leaves every list; its unreadable folders no longer count.
+    std::uint32_t unreadable = (tree.nodes[folder].flags & FLAG_UNREADABLE) ? 1 : 0;
+    for (NodeIndex child = tree.nodes[folder].first_child; child != NO_NODE;
+         child = tree.nodes[child].next_sibling)
+        unreadable += free_entry(tree, child);
     tree.unreadable_folders -= std::min(tree.unreadable_folders, unreadable);
     tree.unreadable_folders += fresh.unreadable_folders;
     tree.left_out += fresh.left_out;
@@ -79,24 +105,85 @@ bool splice_subtree(FileTree& tree, NodeIndex folder, const FileTree& fresh) {
 
     Node& place = tree.nodes[folder];
     const Node& root = fresh.nodes[0];
-    const std::uint64_t old_size = place.size;
-    const std::uint32_t old_files = place.file_count;
     place.first_child = shifted(root.first_child, folder, at);
-    place.size = root.size;
-    place.file_count = root.file_count;
     place.mtime = root.mtime;
     place.flags =
         static_cast<std::uint8_t>((place.flags & ~FLAG_UNREADABLE) | (root.flags & FLAG_UNREADABLE));
-    for (NodeIndex i = place.parent; i != NO_NODE; i = tree.nodes[i].parent) {
-        Node& ancestor = tree.nodes[i];
-        ancestor.size = ancestor.size - std::min(ancestor.size, old_size) + root.size;
-        ancestor.file_count =
-            ancestor.file_count - std::min(ancestor.file_count, old_files) + root.file_count;
-        // Whatever changed below a folder wrote to a folder below it then, so the newest time below only
-        // moves forward.
-        ancestor.mtime = std::max(ancestor.mtime, root.mtime);
-    }
+    carry_up(tree, folder, root.size, root.file_count, root.mtime);
     return true;
+}
+
+std::optional<std::vector<NodeIndex>> splice_listing(FileTree& tree, NodeIndex folder,
+                                                     std::span<const ListedEntry> listing) {
+    if (!live_folder(tree, folder)) return std::nullopt;
+    if (tree.nodes.size() + listing.size() > tree.node_limit) return std::nullopt;
+    // Each listed entry against the live child of its name and type, if any.
+    std::unordered_map<std::string_view, NodeIndex> children;
+    for (NodeIndex child = tree.nodes[folder].first_child; child != NO_NODE;
+         child = tree.nodes[child].next_sibling) {
+        if (!(tree.nodes[child].flags & FLAG_REMOVED)) children.emplace(real_name_of(tree, child), child);
+    }
+    std::vector<bool> kept(listing.size(), false);
+    std::vector<ListedEntry> added;
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        const ListedEntry& entry = listing[i];
+        const auto found = children.find(entry.name);
+        if (found == children.end()) continue;
+        Node& node = tree.nodes[found->second];
+        const std::uint8_t type = FLAG_DIR | FLAG_LINK;
+        if ((node.flags & type) != (entry.flags & type)) continue;  // now of the other type: freed and added
+        kept[i] = true;
+        if (!(node.flags & FLAG_DIR)) {
+            node.size = entry.size;
+            node.mtime = entry.mtime;
+            node.kind = entry.kind;
+            node.flags =
+                static_cast<std::uint8_t>((node.flags & ~FLAG_CLOUD_ONLY) | (entry.flags & FLAG_CLOUD_ONLY));
+            if (keeps_length(entry))
+                tree.lengths[found->second] = entry.length;
+            else
+                tree.lengths.erase(found->second);
+        }
+        children.erase(found);
+    }
+    // What is left was not listed: gone. It leaves the folder's list.
+    std::uint32_t unreadable = 0;
+    NodeIndex* link = &tree.nodes[folder].first_child;
+    while (*link != NO_NODE) {
+        const NodeIndex child = *link;
+        if (children.contains(real_name_of(tree, child)) && children.at(real_name_of(tree, child)) == child) {
+            unreadable += free_entry(tree, child);
+            *link = tree.nodes[child].next_sibling;
+        } else {
+            link = &tree.nodes[child].next_sibling;
+        }
+    }
+    tree.unreadable_folders -= std::min(tree.unreadable_folders, unreadable);
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        if (!kept[i]) added.push_back(listing[i]);
+    }
+    const auto first = static_cast<NodeIndex>(tree.nodes.size());
+    const std::size_t appended = append_listing(tree, folder, added);
+    std::vector<NodeIndex> folders;
+    for (std::size_t i = 0; i < appended; ++i) {
+        if (added[i].flags & FLAG_DIR && !(added[i].flags & FLAG_LINK))
+            folders.push_back(first + static_cast<NodeIndex>(i));
+    }
+    // The folder's totals from its entries now: subfolders kept keep theirs.
+    std::uint64_t size = 0;
+    std::uint32_t files = 0;
+    std::uint32_t newest = 0;
+    for (NodeIndex child = tree.nodes[folder].first_child; child != NO_NODE;
+         child = tree.nodes[child].next_sibling) {
+        const Node& node = tree.nodes[child];
+        if (node.flags & FLAG_REMOVED) continue;
+        size += node.size;
+        files += node.file_count;
+        newest = std::max(newest, node.mtime);
+    }
+    tree.nodes[folder].mtime = std::max(tree.nodes[folder].mtime, newest);
+    carry_up(tree, folder, size, files, tree.nodes[folder].mtime);
+    return folders;
 }
 
 bool worth_compacting(const FileTree& tree) {

@@ -8,6 +8,8 @@
 // compact only when the freed share is worth it (worth_compacting) and find their place again by path.
 #pragma once
 
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "scan/tree.h"
@@ -20,6 +22,15 @@ namespace spadrim {
 // moves forward). False, with the tree unchanged, when the folder is not a live folder or the tree could
 // not hold the new entries.
 bool splice_subtree(FileTree& tree, NodeIndex folder, const FileTree& fresh);
+
+// Brings one folder's own entries up to date from a new listing of it, keeping what lies below the
+// subfolders that are still there (a change deeper down is another folder's listing): files take their new
+// size and time, entries gone (or now of the other type) are freed, new ones are appended. The folder's
+// totals and its ancestors' follow. Returns the new subfolders, empty until walked and spliced in with
+// splice_subtree; nothing when the folder is not a live folder or the tree could not hold the new entries
+// (then the tree is unchanged).
+std::optional<std::vector<NodeIndex>> splice_listing(FileTree& tree, NodeIndex folder,
+                                                     std::span<const ListedEntry> listing);
 
 // Whether enough of the tree is freed for compacting to pay: more than a twentieth of its nodes.
 bool worth_compacting(const FileTree& tree);
