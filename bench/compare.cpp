@@ -14,24 +14,10 @@
 #include "big_tree.h"
 #include "compare/compare.h"
 #include "ncdu/ncdu.h"
+#include "timing.h"
 
 namespace spadrim {
 namespace {
-
-double processor_milliseconds() {
-    return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-}
-
-// The best of several runs: the least disturbed by the machine's other work.
-double best_of(int runs, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        const double start = processor_milliseconds();
-        work();
-        best = std::min(best, processor_milliseconds() - start);
-    }
-    return best;
-}
 
 constexpr int RUNS = 5;
 constexpr std::size_t SLICE = 1 << 16;  // entries per slice, as the window advances a comparison

@@ -11,26 +11,10 @@
 
 #include "big_tree.h"
 #include "query/query.h"
+#include "timing.h"
 
 namespace spadrim {
 namespace {
-
-// Processor time of this process, which other programs on a busy machine disturb less than the clock
-// on the wall does.
-double processor_milliseconds() {
-    return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-}
-
-// The best of several runs: the least disturbed by the machine's other work.
-double best_of(int runs, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        const double start = processor_milliseconds();
-        work();
-        best = std::min(best, processor_milliseconds() - start);
-    }
-    return best;
-}
 
 constexpr int RUNS = 31;
 constexpr std::size_t SLICE = 1 << 16;  // nodes per slice, as the window advances a search

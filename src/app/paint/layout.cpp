@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "app/texts.h"
 #include "kinds/kinds.h"
@@ -272,14 +273,26 @@ Box warning_text_box(const ViewInput& in) {
                scaled(in.tab == Tab::Changes ? CHANGES_BAND_HEIGHT : WARNING_BAND_HEIGHT, s)};
 }
 
-Box found_sort_box(const ViewInput& in) {
+namespace {
+
+// A sort control at the right of the band, `top` DIPs down, as wide as the widest of its texts.
+Box sort_chip_box(const ViewInput& in, std::initializer_list<std::string_view> texts, float top) {
     const float s = in.scale;
     const Box band = warning_text_box(in);
     float widest = 0;
-    for (const FoundOrder order : {FoundOrder::Size, FoundOrder::Name, FoundOrder::Modified})
-        widest = std::max(widest, measure(in, found_order_text(order), TextStyle::Small));
+    for (const std::string_view text : texts)
+        widest = std::max(widest, measure(in, text, TextStyle::Small));
     const float width = std::min(std::ceil(widest) + 2 * CHIP_PADDING * s, band.width);
-    return Box{band.x + band.width - width, band.y + 21 * s, width, 18 * s};
+    return Box{band.x + band.width - width, band.y + top * s, width, 18 * s};
+}
+
+}  // namespace
+
+Box found_sort_box(const ViewInput& in) {
+    return sort_chip_box(in,
+                         {found_order_text(FoundOrder::Size), found_order_text(FoundOrder::Name),
+                          found_order_text(FoundOrder::Modified)},
+                         21);
 }
 
 Box found_footer_box(const ViewInput& in) {
@@ -288,13 +301,10 @@ Box found_footer_box(const ViewInput& in) {
 }
 
 Box changes_sort_box(const ViewInput& in) {
-    const float s = in.scale;
-    const Box band = warning_text_box(in);
-    float widest = 0;
-    for (const ChangeOrder order : {ChangeOrder::Increase, ChangeOrder::Decrease, ChangeOrder::Absolute})
-        widest = std::max(widest, measure(in, change_order_text(order), TextStyle::Small));
-    const float width = std::min(std::ceil(widest) + 2 * CHIP_PADDING * s, band.width);
-    return Box{band.x + band.width - width, band.y + 38 * s, width, 18 * s};
+    return sort_chip_box(in,
+                         {change_order_text(ChangeOrder::Increase), change_order_text(ChangeOrder::Decrease),
+                          change_order_text(ChangeOrder::Absolute)},
+                         38);
 }
 
 Box changes_counts_box(const ViewInput& in) {

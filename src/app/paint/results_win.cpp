@@ -214,6 +214,13 @@ void paint_rows(const Frame& f) {
     }
 }
 
+// A list's sort control: its current order on a chip, darker under the pointer.
+void draw_sort_chip(const Frame& f, const Box& box, std::string_view text, bool hovered) {
+    const float s = f.in.scale;
+    fill_rounded(f.gfx, box, 4 * s, with_alpha(f.palette.text_dim, hovered ? 0.22f : 0.12f));
+    draw_text(f.gfx, text, padded(box, CHIP_PADDING * s), f.palette.text, TextStyle::Small, Align::Centre);
+}
+
 void paint_list_column(const Frame& f) {
     const App& app = f.window.app;
     const float s = f.s;
@@ -258,20 +265,14 @@ void paint_list_column(const Frame& f) {
                       Align::Leading);
             draw_text(f.gfx, header.counts, changes_counts_box(f.in), f.palette.text_dim, TextStyle::Small,
                       Align::Leading);
-            const Box sort = changes_sort_box(f.in);
-            const bool hovered = app.hover.kind == HitKind::ChangesSort;
-            fill_rounded(f.gfx, sort, 4 * s, with_alpha(f.palette.text_dim, hovered ? 0.22f : 0.12f));
-            draw_text(f.gfx, change_order_text(app.change_order), padded(sort, CHIP_PADDING * s),
-                      f.palette.text, TextStyle::Small, Align::Centre);
+            draw_sort_chip(f, changes_sort_box(f.in), change_order_text(app.change_order),
+                           app.hover.kind == HitKind::ChangesSort);
         } else if (app.tab == Tab::Found) {
             // The totals of what is listed, and the control that sorts it.
             draw_text(f.gfx, *warning, found_footer_box(f.in), f.palette.text, TextStyle::Body,
                       Align::Leading);
-            const Box sort = found_sort_box(f.in);
-            const bool hovered = app.hover.kind == HitKind::FoundSort;
-            fill_rounded(f.gfx, sort, 4 * s, with_alpha(f.palette.text_dim, hovered ? 0.22f : 0.12f));
-            draw_text(f.gfx, found_order_text(app.found_order), padded(sort, CHIP_PADDING * s),
-                      f.palette.text, TextStyle::Small, Align::Centre);
+            draw_sort_chip(f, found_sort_box(f.in), found_order_text(app.found_order),
+                           app.hover.kind == HitKind::FoundSort);
         } else {
             draw_paragraph(f.gfx, *warning, band, f.palette.text_dim, TextStyle::Small, Align::Leading);
         }
