@@ -24,6 +24,8 @@
 #include "app/summaries.h"
 #include "compare/compare.h"
 #include "dupes/dupes.h"
+#include "follow/follow.h"
+#include "follow/watch.h"
 #include "query/query.h"
 #include "remember/remember.h"
 #include "scan/drives.h"
@@ -63,6 +65,9 @@ struct DuplicateJob {
     std::shared_ptr<CompareProgress> progress;
     std::uint64_t generation = 0;
     NodeIndex folder = 0;
+    // Only these content lengths, whose sets replace those of the same lengths in the folder's result;
+    // empty: every length, for a result of its own.
+    std::set<std::uint64_t> lengths;
 };
 
 // What one query of a drive listing found, handed from its worker to the UI thread.
@@ -104,6 +109,39 @@ struct BaselineRead {
 struct BaselineSlot {
     std::mutex lock;
     std::optional<BaselineRead> read;
+};
+
+// Bringing folders of the tree on screen up to date (app/refresh.cpp): what one worker does for the UI
+// thread, which splices what it brings into the tree.
+struct RefreshTask {
+    std::string path;   // a folder of the tree, as real_path_of gives it
+    bool walk = false;  // walk it whole; else list its own entries only
+};
+struct RefreshResult {
+    RefreshTask task;
+    // What was found: a walk of task.path; or a listing of task.path, or of its nearest ancestor still
+    // there (listed_path) when it is gone. Neither when the root itself is gone.
+    std::optional<FileTree> walked;
+    std::string listed_path;
+    Listing listing = Listing::FAILED;
+    std::vector<ListedEntry> entries;
+};
+struct RefreshOutcome {
+    std::uint64_t generation = 0;
+    std::vector<RefreshResult> results;  // as far as it got: fewer than the tasks when cancelled
+};
+struct RefreshSlot {
+    std::mutex lock;
+    std::vector<RefreshOutcome> outcomes;
+};
+struct RefreshJob {
+    std::uint64_t generation = 0;
+    std::shared_ptr<ScanProgress> progress;
+    // Asked for by the user ("Analyze this folder again"): its progress is in the status line and Esc
+    // cancels it. Else it follows changes on disk, unseen.
+    bool asked = false;
+    std::string shown;  // the folder asked for, as path_of shows it
+    Clock::time_point started;
 };
 
 struct App {
@@ -191,6 +229,8 @@ struct App {
     std::vector<JobRunner> baseline_runners;
     std::shared_ptr<ScanProgress> baseline_progress;  // of the running read: a newer one cancels it
     std::optional<Comparison> comparison;
+    // The tree changed in place: it is compared again while the older comparison stays shown.
+    std::optional<Comparison> recomparing;
     std::uint64_t comparison_tree_generation = 0;  // the tree generation the comparison matched
     std::optional<std::string> compare_next;
     ChangeOrder change_order = ChangeOrder::Increase;
@@ -220,6 +260,9 @@ struct App {
     std::optional<DuplicateJob> duplicate_job;
     std::uint64_t duplicate_generation = 0;
     std::unordered_map<NodeIndex, DuplicatesFound> duplicates;
+    // Content lengths whose sets may have gained or lost members on disk since a folder's result: they are
+    // compared again, alone, when that result is next shown.
+    std::unordered_map<NodeIndex, std::set<std::uint64_t>> duplicates_stale;
     std::set<Digest> expanded_sets;
     std::shared_ptr<OutcomeList> duplicate_outcomes = std::make_shared<OutcomeList>();
     std::function<void()> wake_duplicates_owner = [] {};
@@ -231,6 +274,36 @@ struct App {
     std::string notice;
     Clock::time_point notice_shown{};
     std::uint64_t notice_serial = 0;
+
+    // Folders brought up to date in place (app/refresh.cpp): one job on a worker at a time, its outcome
+    // through refresh_slot and wake_refresh_owner (WM_APP+9 on Windows); what waits for its turn is
+    // queued, the folder the user asked for first.
+    std::optional<RefreshJob> refreshing;
+    std::vector<RefreshTask> refresh_queue;
+    std::optional<RefreshTask> refresh_asked;  // asked for while another job ran
+    std::uint64_t refresh_generation = 0;
+    std::shared_ptr<RefreshSlot> refresh_slot = std::make_shared<RefreshSlot>();
+    std::function<void()> wake_refresh_owner = [] {};
+    std::vector<JobRunner> refresh_runners;
+
+    // Following changes on disk while the results of a local walk are open (app/following.cpp): the
+    // menu's "Follow changes on disk", the watch over the root filling change_inbox (then
+    // wake_follow_owner: WM_APP+10 on Windows), and the folders due for a new listing. watcher starts the
+    // watch (the platform's; tests put their own here); watch_buffer is the system's buffer size.
+    bool follow_changes = true;
+    std::optional<Following> following;
+    std::shared_ptr<ChangeInbox> change_inbox;
+    std::unique_ptr<WatchState, WatchStateDeleter> watch;
+    std::function<WatchStart(const std::string&, std::shared_ptr<ChangeInbox>, std::function<void()>,
+                             std::size_t)>
+        watcher = start_watch;
+    std::size_t watch_buffer = DEFAULT_WATCH_BUFFER;
+    std::function<void()> wake_follow_owner = [] {};
+    std::optional<Clock::time_point> updated;  // when a change on disk last reached the tree
+    // Folders whose content changed on disk while followed, until the user opens them, and every folder
+    // above one (the marks in the list lead down to them).
+    std::set<NodeIndex> changed_folders;
+    std::set<NodeIndex> change_marks;
 
     // Free and total bytes of the scanned volume, asked when a scan ends, after space was freed and on
     // the home screen: never per message (the query can stall on a slow or network volume).
@@ -383,6 +456,9 @@ void start_baseline(App& app, std::string file);
 void finish_baseline(App& app);
 // Compares for about `budget` (UI thread, from a timer); true while there is more to do.
 bool advance_changes(App& app, Clock::duration budget);
+// The tree changed in place (a folder brought up to date): compares it again in slices, the comparison
+// before it shown meanwhile.
+void recompare(App& app);
 // Whether the Changes tab is there: a comparison of the tree on screen has finished.
 bool changes_shown(const App& app);
 // The tabs shown, in order: the four, then Changes and Found when they are there. A tab's place in the
@@ -402,6 +478,39 @@ struct ChangesHeader {
     std::string counts;
 };
 ChangesHeader changes_header_parts(const App& app);
+
+// Bringing folders up to date in place (app/refresh.cpp). "Analyze this folder again": walks `folder` (a
+// live folder of the tree on screen) on a worker while the results stay usable, then splices the walk in.
+// False when there is nothing to walk (a scan file, a file, a node gone).
+bool start_refresh(App& app, NodeIndex folder);
+// Stops the walk the user asked for; what the tree shows stays as it was.
+void cancel_refresh(App& app);
+// Whether a walk the user asked for is running or waiting: the status line shows it and Esc cancels it.
+bool refresh_asked(const App& app);
+// The status line meanwhile: "Analyzing Downloads again… 12,345 files"; empty when none is asked for.
+std::string refresh_progress_text(const App& app);
+// A new tree came: what was running or waiting for the old one is dropped.
+void drop_refreshes(App& app);
+// Queues walks or listings of folders, run on a worker after the one running, unseen.
+void queue_refresh(App& app, std::vector<RefreshTask> tasks);
+// Takes a finished job's outcome (UI thread, on the wake-up), splices it in keeping the user's place
+// (the folder shown, the selection and the items picked, by path; scroll and expanded sets), brings the
+// lists, summaries, search, comparison and duplicate sets along, and starts what is queued.
+void finish_refresh(App& app);
+
+// Following changes on disk (app/following.cpp). Starts watching the root of the tree just installed
+// when it was walked here and following is on; stops watching otherwise.
+void start_following(App& app);
+void stop_following(App& app);
+// Takes the changes the watch found and hands due folders to a worker (UI thread, on the watch's wake-up
+// and from a timer while some are marked). `now` is the caller's clock.
+void advance_following(App& app, FollowClock::time_point now);
+// Whether advance_following has more to do later: folders marked but not yet due.
+bool following_pending(const App& app);
+// The status line's "Updated 2 s ago" while changes arrive; empty otherwise.
+std::string updated_text(const App& app, Clock::time_point now);
+// Whether a row of a folder carries the mark of changes on disk not yet seen.
+bool carries_change_mark(const App& app, NodeIndex node);
 
 // Used space of a volume that a scan of its root did not find, when it is more than 1% of the used space.
 std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space, std::uint64_t found);

@@ -27,6 +27,7 @@ void drop_comparison(App& app) {
     app.baseline_file.clear();
     app.baseline_when = 0;
     app.comparison.reset();
+    app.recomparing.reset();
     app.change_rows.clear();
     if (app.tab == Tab::Changes) app.tab = Tab::Folders;
 }
@@ -138,11 +139,25 @@ void finish_baseline(App& app) {
     }
 }
 
+void recompare(App& app) {
+    if (!app.comparison || !app.baseline || !app.tree) return;
+    app.recomparing = start_compare(*app.baseline, *app.tree);
+    app.comparison_tree_generation = app.tree_generation;
+}
+
 bool advance_changes(App& app, Clock::duration budget) {
-    if (!app.comparison || app.comparison->done || !app.baseline || !app.tree) return false;
+    if (!app.baseline || !app.tree) return false;
+    // The comparison of the tree as it is now, once the first is done: the first stays shown till then.
+    const bool again = app.recomparing.has_value();
+    Comparison* running = again ? &*app.recomparing : app.comparison ? &*app.comparison : nullptr;
+    if (!running || running->done) return false;
     const Clock::time_point until = Clock::now() + budget;
     do {
-        if (advance_compare(*app.comparison, *app.baseline, *app.tree, SLICE_ENTRIES)) {
+        if (advance_compare(*running, *app.baseline, *app.tree, SLICE_ENTRIES)) {
+            if (again) {
+                app.comparison = std::move(app.recomparing);
+                app.recomparing.reset();
+            }
             refresh_view(app);
             return false;
         }

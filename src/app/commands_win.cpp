@@ -43,6 +43,7 @@ enum MainItem : UINT {
     COMPARE_FILE = 12,
     REMEMBER_SCANS = 20,
     FORGET_SCANS = 21,
+    FOLLOW_CHANGES = 22,
     FOLLOW_WINDOWS = 100,
     COMPARE_REMEMBERED = 200,  // and on, one per remembered scan of the root
 };
@@ -56,6 +57,7 @@ enum ItemMenuItem : UINT {
     ALL_BUT_NEWEST = 6,
     ALL_BUT_OLDEST = 7,
     ITEM_EXPORT_LIST = 8,
+    ANALYZE_FOLDER = 9,
 };
 
 std::string export_list_text() {
@@ -204,6 +206,8 @@ void main_menu(HWND handle, float x, float y) {
         window->app.remember_scans);
     add(menu, FORGET_SCANS, std::string(tr("기억한 스캔 지우기…", "Forget remembered scans…")),
         !window->app.recent_scans.empty());
+    add(menu, FOLLOW_CHANGES, std::string(tr("디스크 변경 사항 따라가기", "Follow changes on disk")), true,
+        window->app.follow_changes);
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     HMENU languages = CreatePopupMenu();
     add(languages, FOLLOW_WINDOWS, std::string(tr("Windows 언어 따라가기", "Follow Windows")), true,
@@ -244,6 +248,16 @@ void main_menu(HWND handle, float x, float y) {
         case EMPTY_RECYCLE_BIN: run_command(*window, Command{CommandKind::EmptyRecycleBin}); break;
         case AUTO_UPDATE: write_auto_update(read_auto_update() == 0u ? 1 : 0); break;
         case REMEMBER_SCANS: toggle_remember_scans(*window); break;
+        case FOLLOW_CHANGES:
+            window->app.follow_changes = !window->app.follow_changes;
+            write_follow_changes(window->app.follow_changes);
+            if (window->app.follow_changes) {
+                start_following(window->app);
+            } else {
+                stop_following(window->app);
+            }
+            state_changed(*window);
+            break;
         case FORGET_SCANS: forget_scans_asked(handle); break;
         case CHECK_UPDATES: start_update_check(*window, true); break;
         case ABOUT: about(handle); break;
@@ -282,6 +296,9 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
             node != app.current_folder);
     const bool here = !imported(app);  // the files of a scan file are not on this PC
     add(menu, OPEN, std::string(tr("열기", "Open")), here && one);
+    if (folder && one)
+        add(menu, ANALYZE_FOLDER,
+            std::string(tr("이 폴더 다시 검사", "Analyze this folder again")) + "\tShift+F5", here);
     add(menu, SHOW_IN_EXPLORER, std::string(tr("파일 탐색기에서 보기", "Show in File Explorer")),
         here && one);
     add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
@@ -305,9 +322,24 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
     add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",
         recyclable);
     if (!here) add(menu, 0, std::string(not_on_this_pc_text()), false);
+    const std::string path = real_path_of(*app.tree, node);
     const UINT id = show(window.handle, menu, x, y);
     Window* current = main_window();
-    if (!current || id == 0 || !current->app.tree || current->app.tree_generation != generation) return;
+    if (!current || id == 0 || !current->app.tree) return;
+    if (current->app.tree_generation != generation) {
+        // The tree changed while the menu was open: a scan replaced it, or changes on disk reached it.
+        // The choice acts on the item where it is now, or on nothing when it is gone.
+        if (!one) return;  // many picked: which of them are still there is the user's to see again
+        const FileTree& now = *current->app.tree;
+        const NodeIndex again = find_path(now, path);
+        if ((again == 0 && path != now.root_path) || is_removed(now, again) ||
+            (node_at(now, again).flags & FLAG_DIR) != (folder ? FLAG_DIR : 0)) {
+            show_notice(current->app, std::string(gone_item_text()));
+            state_changed(*current);
+            return;
+        }
+        node = again;
+    }
     switch (id) {
         case LOOK_INSIDE:
             if (folder) {
@@ -327,6 +359,10 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
                 state_changed(*current);
             break;
         case ITEM_EXPORT_LIST: run_command(*current, Command{CommandKind::ExportList}); break;
+        case ANALYZE_FOLDER:
+            start_refresh(current->app, node);
+            state_changed(*current);
+            break;
         default: break;
     }
 }

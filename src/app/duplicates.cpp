@@ -31,13 +31,18 @@ void drop_removed(const FileTree& tree, std::vector<DuplicateSet>& sets) {
 void cancel_duplicates(App& app) {
     if (!app.duplicate_job) return;
     app.duplicate_job->progress->cancel = true;
+    // Lengths to compare again stay due for the next time the folder's result is shown.
+    if (!app.duplicate_job->lengths.empty())
+        app.duplicates_stale[app.duplicate_job->folder].merge(app.duplicate_job->lengths);
     app.duplicate_job.reset();
 }
 
 void start_duplicates(App& app) {
     if (!app.tree || app.screen != Screen::Results) return;
     const NodeIndex folder = app.current_folder;
-    if (app.duplicates.contains(folder)) {
+    const bool found = app.duplicates.contains(folder);
+    const auto stale = app.duplicates_stale.find(folder);
+    if (found && stale == app.duplicates_stale.end()) {
         cancel_duplicates(app);
         return;
     }
@@ -46,6 +51,12 @@ void start_duplicates(App& app) {
         cancel_duplicates(app);
     }
     reap_runners(app);
+    // A result there already: only the lengths that changed on disk since are compared again.
+    std::set<std::uint64_t> lengths;
+    if (found) {
+        lengths = std::move(stale->second);
+        app.duplicates_stale.erase(stale);
+    }
 
     const FileTree& tree = *app.tree;
     // Grouped by content length: a sparse or compressed copy takes less space than its twin but reads
@@ -54,7 +65,8 @@ void start_duplicates(App& app) {
     walk_subtree(tree, folder, [&](NodeIndex i) {
         if (tree.nodes[i].flags & (FLAG_DIR | FLAG_LINK | FLAG_CLOUD_ONLY)) return;
         const std::uint64_t length = content_length(tree, i);
-        if (length >= DUPLICATE_THRESHOLD) by_length[length].push_back(i);
+        if (length >= DUPLICATE_THRESHOLD && (lengths.empty() || lengths.contains(length)))
+            by_length[length].push_back(i);
     });
     std::vector<CandidateEntry> entries;
     for (const auto& [length, nodes] : by_length) {
@@ -76,7 +88,7 @@ void start_duplicates(App& app) {
             run_duplicate_job(std::move(entries), root, generation, *progress, *outcomes, wake, workers);
             *finished = true;
         })});
-    app.duplicate_job = DuplicateJob{std::move(progress), generation, folder};
+    app.duplicate_job = DuplicateJob{std::move(progress), generation, folder, std::move(lengths)};
 }
 
 void finish_duplicates(App& app) {
@@ -91,10 +103,22 @@ void finish_duplicates(App& app) {
     });
     if (mine == outcomes.end()) return;  // only cancelled jobs' outcomes: keep waiting
     const NodeIndex folder = app.duplicate_job->folder;
+    const std::set<std::uint64_t> lengths = std::move(app.duplicate_job->lengths);
     app.duplicate_job.reset();
     if (mine->sets && app.tree) {
         drop_removed(*app.tree, *mine->sets);
-        app.duplicates[folder] = DuplicatesFound{std::move(*mine->sets), mine->failed};
+        const auto found = app.duplicates.find(folder);
+        if (lengths.empty() || found == app.duplicates.end()) {
+            app.duplicates[folder] = DuplicatesFound{std::move(*mine->sets), mine->failed};
+        } else {
+            // The sets of the lengths compared again take the place of the old ones of those lengths.
+            std::vector<DuplicateSet>& sets = found->second.sets;
+            std::erase_if(sets, [&](const DuplicateSet& set) { return lengths.contains(set.size); });
+            sets.insert(sets.end(), std::make_move_iterator(mine->sets->begin()),
+                        std::make_move_iterator(mine->sets->end()));
+            sort_sets(sets);
+            found->second.failed = std::max(found->second.failed, mine->failed);
+        }
     }
     refresh_view(app);
 }

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/messages_win.h"
@@ -125,6 +126,15 @@ int run() {
     window->app.wake_drives_owner = [handle] { PostMessageW(handle, MSG_DRIVES_LISTED, 0, 0); };
     window->app.wake_baseline_owner = [handle] { PostMessageW(handle, MSG_BASELINE_READ, 0, 0); };
     window->app.wake_save_owner = [handle] { PostMessageW(handle, MSG_SCAN_SAVED, 0, 0); };
+    window->app.wake_refresh_owner = [handle] { PostMessageW(handle, MSG_REFRESHED, 0, 0); };
+    // A burst of changes is one message until the window has taken them.
+    window->app.wake_follow_owner = [handle, posted = window->follow_posted] {
+        if (!posted->exchange(true)) PostMessageW(handle, MSG_DISK_CHANGED, 0, 0);
+    };
+    window->app.follow_changes = read_follow_changes();
+    // The tests shrink the system's buffer of changes to make it overflow.
+    if (const std::optional<std::string> bytes = environment_variable("SPADRIM_WATCH_BUFFER"))
+        window->app.watch_buffer = static_cast<std::size_t>(std::strtoull(bytes->c_str(), nullptr, 10));
     window->app.scans_folder = remembered_folder();
     window->app.remember_scans = read_remember_scans();
     request_drives(window->app);

@@ -128,7 +128,7 @@ void recycle_item(Window& window, NodeIndex node) {
     // An item deleted since the scan is not there to move: checking afterwards alone would take its
     // absence for a successful move.
     if (!exists(path)) {
-        show_notice(current->app, recycle_notice(RecycleOutcome::Failed, item.size));
+        show_notice(current->app, std::string(gone_item_text()));
         state_changed(*current);
         return;
     }

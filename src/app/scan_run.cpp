@@ -38,8 +38,11 @@ App::~App() {
     cancel_scan(*this);
     cancel_duplicates(*this);
     if (baseline_progress) baseline_progress->cancel = true;
+    if (refreshing) refreshing->progress->cancel = true;
+    watch.reset();
     wait_for_save(*this);  // a scan being remembered as the window closes is still remembered
     scan_runners.clear();  // jthread joins
+    refresh_runners.clear();
     duplicate_runners.clear();
     baseline_runners.clear();
 }
@@ -186,7 +189,9 @@ void finish_scan(App& app) {
     app.selected.clear();
     app.selected_extension.reset();
     app.duplicates.clear();
+    app.duplicates_stale.clear();
     app.expanded_sets.clear();
+    drop_refreshes(app);  // they were for the old tree
     ++app.tree_generation;
     NodeIndex target = job.restore_path ? find_path(*app.tree, *job.restore_path) : 0;
     // The folder on screen may have become a file since; the old current folder is an index into the
@@ -196,6 +201,7 @@ void finish_scan(App& app) {
     app.scroll = 0;
     refresh_volume(app);
     find_baseline(app);  // what this tree is compared with: the Changes tab goes until it is
+    start_following(app);
     refresh_view(app);
 
     const std::chrono::duration<double> elapsed = Clock::now() - job.started;

@@ -73,6 +73,21 @@ void write_remember_scans(bool on) {
     RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"RememberScans", REG_DWORD, &data, sizeof data);
 }
 
+bool read_follow_changes() {
+    DWORD value = 1;
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"FollowChanges", RRF_RT_REG_DWORD, nullptr,
+                     &value, &size) != ERROR_SUCCESS) {
+        return true;
+    }
+    return value != 0;
+}
+
+void write_follow_changes(bool on) {
+    const DWORD data = on ? 1 : 0;
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"FollowChanges", REG_DWORD, &data, sizeof data);
+}
+
 std::optional<std::vector<unsigned char>> read_placement() {
     DWORD size = 0;
     if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"Placement", RRF_RT_REG_BINARY, nullptr,

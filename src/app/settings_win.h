@@ -18,6 +18,9 @@ void write_auto_update(std::uint32_t value);
 // "Remember scans" in the main menu: on unless turned off.
 bool read_remember_scans();
 void write_remember_scans(bool on);
+// "Follow changes on disk" in the main menu: on unless turned off.
+bool read_follow_changes();
+void write_follow_changes(bool on);
 std::optional<std::vector<unsigned char>> read_placement();
 void write_placement(const WINDOWPLACEMENT& placement);
 

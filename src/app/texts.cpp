@@ -318,6 +318,11 @@ std::string paths_copied_text(std::uint64_t count) {
                       {format_count(count)});
 }
 
+std::string_view gone_item_text() {
+    return tr("이 항목은 더 이상 없어서 아무것도 하지 않았습니다",
+              "That item is no longer there: nothing was done");
+}
+
 std::string_view inexact_name_text() {
     return tr(
         "Windows가 이 이름을 다른 항목의 이름으로 바꿔 읽기 때문에 Spadrim에서는 이 항목을 열거나 지우지 "

@@ -136,6 +136,8 @@ std::string paths_copied_text(std::uint64_t count);
 
 // Why an item whose name Windows would take for another's is neither opened nor moved.
 std::string_view inexact_name_text();
+// An action chosen for an item that changes on disk took away meanwhile.
+std::string_view gone_item_text();
 
 // "{0} s" with whole seconds.
 std::string elapsed_text(double seconds);

@@ -21,7 +21,11 @@ TimerChanges follow_work(const App& app, RunningTimers& running) {
     changes.scan = follow(app.scan_job.has_value(), running.scan);
     changes.compare = follow(app.duplicate_job.has_value(), running.compare);
     changes.search = follow(app.searching.has_value(), running.search);
-    changes.changes = follow(app.comparison && !app.comparison->done, running.changes);
+    changes.changes =
+        follow((app.comparison && !app.comparison->done) || app.recomparing.has_value(), running.changes);
+    changes.following =
+        follow(refresh_asked(app) || following_pending(app) || !updated_text(app, Clock::now()).empty(),
+               running.following);
     return changes;
 }
 

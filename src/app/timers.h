@@ -19,6 +19,7 @@ struct RunningTimers {
     bool compare = false;
     bool search = false;
     bool changes = false;
+    bool following = false;
 };
 
 enum class TimerChange : std::uint8_t {
@@ -33,6 +34,9 @@ struct TimerChanges {
     TimerChange compare = TimerChange::None;
     TimerChange search = TimerChange::None;
     TimerChange changes = TimerChange::None;
+    // Paces following changes on disk: the folders due later, the progress of a folder analysed again and
+    // the "Updated 2 s ago" of the status line.
+    TimerChange following = TimerChange::None;
 };
 
 // What to start and stop so that the timers match the App's work; records the result in running.

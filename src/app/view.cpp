@@ -42,6 +42,14 @@ void refresh_view(App& app) {
     if (app.tab == Tab::Changes && !changes_shown(app)) app.tab = Tab::Folders;
     const FileTree& tree = *app.tree;
     const NodeIndex folder = app.current_folder;
+    // Opening a folder that changed on disk is seeing it: its mark goes. Marks lead down to the others.
+    app.changed_folders.erase(folder);
+    app.change_marks.clear();
+    for (const NodeIndex changed : app.changed_folders) {
+        for (NodeIndex at = changed; at != NO_NODE && app.change_marks.insert(at).second;
+             at = tree.nodes[at].parent) {
+        }
+    }
     // The legend follows the treemap: with the filter on, only the matching files count.
     if (const Search* search = shown_search(app)) {
         app.kind_totals = {};
@@ -147,7 +155,9 @@ std::optional<std::uint64_t> unaccounted_bytes(std::optional<VolumeSpace> space,
     return missing;
 }
 
-std::optional<std::string> status_line(const App& app) {
+namespace {
+
+std::optional<std::string> tab_status_line(const App& app) {
     if (app.tab == Tab::Changes) {
         std::string header = changes_header(app);
         if (header.empty()) return std::nullopt;
@@ -195,6 +205,17 @@ std::optional<std::string> status_line(const App& app) {
     }
     if (text.empty()) return std::nullopt;
     return text;
+}
+
+}  // namespace
+
+std::optional<std::string> status_line(const App& app) {
+    // A folder being analysed again says so until it is done; changes on disk say when they last came.
+    if (std::string progress = refresh_progress_text(app); !progress.empty()) return progress;
+    std::optional<std::string> text = tab_status_line(app);
+    const std::string updated = updated_text(app, Clock::now());
+    if (updated.empty()) return text;
+    return text ? *text + " · " + updated : updated;
 }
 
 }  // namespace spadrim

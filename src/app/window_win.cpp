@@ -105,6 +105,7 @@ void follow_timers(Window& window) {
     set_timer(window, TIMER_COMPARE, changes.compare, COMPARE_REPAINT_MILLISECONDS);
     set_timer(window, TIMER_SEARCH, changes.search, SEARCH_SLICE_MILLISECONDS);
     set_timer(window, TIMER_CHANGES, changes.changes, SEARCH_SLICE_MILLISECONDS);
+    set_timer(window, TIMER_FOLLOW, changes.following, FOLLOW_MILLISECONDS);
 }
 
 void update_title(Window& window) {
@@ -118,6 +119,11 @@ void on_timer(Window& window, UINT_PTR id) {
     if (id == TIMER_CHANGES) {
         // As a search: nothing new to draw until the comparison is done, then the Changes tab.
         if (!advance_changes(window.app, SEARCH_SLICE)) state_changed(window);
+        return;
+    }
+    if (id == TIMER_FOLLOW) {
+        advance_following(window.app, FollowClock::now());
+        state_changed(window);  // the progress or "Updated 2 s ago" moved on, or the timer is done
         return;
     }
     if (id == TIMER_SEARCH) {
@@ -330,6 +336,15 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             return {};
         case MSG_SCAN_SAVED:
             finish_save(app);
+            state_changed(window);
+            return {};
+        case MSG_REFRESHED:
+            finish_refresh(app);
+            state_changed(window);
+            return {};
+        case MSG_DISK_CHANGED:
+            *window.follow_posted = false;  // what comes after this is posted again
+            advance_following(app, FollowClock::now());
             state_changed(window);
             return {};
         case MSG_ACCESS: return apply(window, next_access_action(window));

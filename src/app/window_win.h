@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,8 @@ struct Window {
     } tiles_key;
     std::shared_ptr<AccessHub> access;  // from the first request of a screen reader on
     wchar_t high_surrogate = 0;         // the first half of a character WM_CHAR brings in two
+    // A MSG_DISK_CHANGED is posted and not yet handled.
+    std::shared_ptr<std::atomic<bool>> follow_posted = std::make_shared<std::atomic<bool>>(false);
 };
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -367,6 +367,16 @@ Reaction key_down(App& app, const Surface& surface, Key key, Modifiers modifiers
             return {};
         case Screen::Results: break;
     }
+    // Shift+F5 analyses the selected folder again, else the one shown; Esc first stops that walk.
+    if (key == Key::F5 && modifiers.shift && !modifiers.control) {
+        const bool folder = app.tree && app.selection < app.tree->nodes.size() &&
+                            (node_at(*app.tree, app.selection).flags & FLAG_DIR);
+        return start_refresh(app, folder ? app.selection : app.current_folder) ? CHANGED : Reaction{};
+    }
+    if (key == Key::Escape && refresh_asked(app)) {
+        cancel_refresh(app);
+        return CHANGED;
+    }
     if (key == Key::Tab && !modifiers.control) {
         app.focus = next_focus(app.focus, header_buttons(view_input(app, surface)).size(), modifiers.shift);
         app.focus_visible = true;
