@@ -8,7 +8,7 @@
 
 namespace spadrim::test {
 
-inline constexpr std::array<std::string_view, 187> UI_KEYS = {
+inline constexpr std::array<std::string_view, 193> UI_KEYS = {
     "{0} folders could not be read",
     "Too many entries: some were left out",
     "About {0} not accounted for (system files etc.)",
@@ -32,6 +32,12 @@ inline constexpr std::array<std::string_view, 187> UI_KEYS = {
     "Language",
     "Automatic updates",
     "Remember scans",
+    "Follow changes on disk",
+    "Analyze this folder again",
+    "Changes on this drive are not followed",
+    "Updated {0} s ago",
+    "Analyzing {0} again… {1} files",
+    "That item is no longer there: nothing was done",
     "Forget remembered scans…",
     "Delete every remembered scan? Changes since then can no longer be shown.",
     "Remembered scans deleted",

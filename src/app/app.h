@@ -181,6 +181,9 @@ struct App {
     // The last finished Scan and the view of it.
     std::optional<FileTree> tree;
     std::uint64_t tree_generation = 0;  // +1 whenever the tree changes; keys caches of views
+    // +1 whenever node indices change meaning (another tree, a compaction): what readers know an element
+    // by, so that a change elsewhere in the tree is no change of what they are shown.
+    std::uint64_t tree_numbering = 0;
     NodeIndex current_folder = 0;
     NodeIndex selection = NO_NODE;
     // More items picked with the selection (Ctrl, Shift, Ctrl+A) and where a Shift range starts: see

@@ -322,7 +322,7 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
     add(menu, RECYCLE, std::string(tr("휴지통으로 보내기…", "Move to the Recycle Bin…")) + "\tDel",
         recyclable);
     if (!here) add(menu, 0, std::string(not_on_this_pc_text()), false);
-    const std::string path = real_path_of(*app.tree, node);
+    const std::string item_path = real_path_of(*app.tree, node);
     const UINT id = show(window.handle, menu, x, y);
     Window* current = main_window();
     if (!current || id == 0 || !current->app.tree) return;
@@ -331,8 +331,8 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
         // The choice acts on the item where it is now, or on nothing when it is gone.
         if (!one) return;  // many picked: which of them are still there is the user's to see again
         const FileTree& now = *current->app.tree;
-        const NodeIndex again = find_path(now, path);
-        if ((again == 0 && path != now.root_path) || is_removed(now, again) ||
+        const NodeIndex again = find_path(now, item_path);
+        if ((again == 0 && item_path != now.root_path) || is_removed(now, again) ||
             (node_at(now, again).flags & FLAG_DIR) != (folder ? FLAG_DIR : 0)) {
             show_notice(current->app, std::string(gone_item_text()));
             state_changed(*current);

@@ -177,6 +177,7 @@ void renumber_app(App& app, std::span<const NodeIndex> renumbered) {
             after = renumber(renumbered, after);
     }
     app.hover = {};
+    ++app.tree_numbering;
 }
 
 // What changed in the folders a splice touched can make or break duplicate sets of the results that hold

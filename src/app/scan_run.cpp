@@ -193,6 +193,7 @@ void finish_scan(App& app) {
     app.expanded_sets.clear();
     drop_refreshes(app);  // they were for the old tree
     ++app.tree_generation;
+    ++app.tree_numbering;
     NodeIndex target = job.restore_path ? find_path(*app.tree, *job.restore_path) : 0;
     // The folder on screen may have become a file since; the old current folder is an index into the
     // old tree and means nothing in the new one, so the root is shown then.

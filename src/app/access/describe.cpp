@@ -93,11 +93,11 @@ void describe_header_middle(Builder& b, const App& app, const ViewInput& in) {
         const Crumb& crumb = crumbs[c];
         if (crumb.link && c + 1 != crumbs.size()) {
             b.add(pressable(Piece::Crumb, Role::Link, crumb.label, crumb.box,
-                            HitTarget{HitKind::Crumb, crumb.node}, crumb.node, app.tree_generation));
+                            HitTarget{HitKind::Crumb, crumb.node}, crumb.node, app.tree_numbering));
         } else {
             // The current folder, or the ellipsis standing for folders left out.
             b.add(element(Piece::Crumb, Role::Text, crumb.label, crumb.box, crumb.link ? crumb.node : c,
-                          crumb.link ? app.tree_generation : UINT64_MAX));
+                          crumb.link ? app.tree_numbering : UINT64_MAX));
         }
     }
     if (const std::optional<Box> field = search_box(in)) {
@@ -215,7 +215,7 @@ void describe_progress(Builder& b, const App& app, const ViewInput& in) {
 // A list is one tab of one folder of one tree. Its rows are what they stand for, a node, an extension or a
 // duplicate set, so a row keeps its identity while the list scrolls, grows or has a set opened.
 std::uint64_t list_era(const App& app) {
-    return (app.tree_generation << 35) | (static_cast<std::uint64_t>(app.current_folder) << 3) |
+    return (app.tree_numbering << 35) | (static_cast<std::uint64_t>(app.current_folder) << 3) |
            static_cast<std::uint64_t>(app.tab);
 }
 
@@ -337,7 +337,7 @@ void describe_list(Builder& b, const App& app, const ViewInput& in) {
 
 void describe_treemap(Builder& b, const App& app, const ViewInput& in) {
     const FileTree& tree = *app.tree;
-    const std::uint64_t era = app.tree_generation;
+    const std::uint64_t era = app.tree_numbering;
     Element group =
         element(Piece::Treemap, Role::Group, std::string(tr("트리맵", "Treemap")), treemap_box(in), 0, era);
     group.help = path_of(tree, app.current_folder);

@@ -137,6 +137,11 @@ void paint_rows(const Frame& f) {
         const std::string& label = text->label;
         const std::uint64_t size = text->size;
         draw_symbol(f, look, start, y, first_line);
+        if (!text->change && text->node != NO_NODE && carries_change_mark(app, text->node)) {
+            // Changed on disk while followed, not yet opened: a dot on the symbol's shoulder.
+            fill_rounded(f.gfx, Box{start + 15 * s, y + first_line / 2 - 10 * s, 7 * s, 7 * s}, 3.5f * s,
+                         f.palette.warning);
+        }
         const RowColumns columns = row_columns(view, start, first_line, s);
         const float name_left = columns.name_left;
         const Box name{name_left, y, columns.name_right - name_left, first_line};
