@@ -36,6 +36,10 @@ struct Wakes {
         std::unique_lock hold(lock);
         changed.wait_for(hold, most, condition);
     }
+    int current() {
+        const std::lock_guard hold(lock);
+        return count;
+    }
     bool wait_for(int n) {
         return wait_until([&] { return count >= n; });
     }
@@ -76,7 +80,7 @@ void scan(App& app, Wakes& wakes, const test::TempTree& disk) {
     app.wake_scan_owner = [&] { wakes.wake(); };
     app.wake_refresh_owner = [&] { wakes.wake(); };
     app.wake_duplicates_owner = [&] { wakes.wake(); };
-    const int before = wakes.count;
+    const int before = wakes.current();
     ASSERT_TRUE(start_scan(app, disk.root_text(), std::nullopt));
     ASSERT_TRUE(wakes.wait_for(before + 1));
     finish_scan(app);
@@ -172,7 +176,7 @@ TEST(Refresh, AFolderAnalysedAgainIsSplicedInPlaceKeepingTheUsersPlace) {
     ASSERT_TRUE(app.duplicates_stale.contains(0));
     app.current_folder = 0;
     app.tab = Tab::Duplicates;
-    const int wakes_before = wakes.count;
+    const int wakes_before = wakes.current();
     refresh_view(app);
     ASSERT_TRUE(app.duplicate_job && app.duplicate_job->lengths.size() == 1);
     ASSERT_TRUE(wakes.wait_for(wakes_before + 1));
@@ -268,7 +272,7 @@ TEST(Refresh, ChangesFedFromAnotherThreadFollowTheDiskWhileTheUiThreadReads) {
         for (std::size_t row = 0; row < row_count(app); ++row)
             rows += node_at(*app.tree, row_node(app, row)).size;
         ASSERT_EQ(rows, node_at(*app.tree, app.current_folder).size);  // the totals add up at every step
-        const int seen = wakes.count;
+        const int seen = wakes.current();
         if (!fed) wakes.wait_until_for(std::chrono::milliseconds(20), [&] { return wakes.count > seen; });
     }
     feeder.join();
