@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "app/messages_win.h"
 #include "app/settings_win.h"
@@ -79,6 +81,26 @@ void leave_start_directory() {
     wchar_t system[MAX_PATH];
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     if (length > 0 && length < MAX_PATH) SetCurrentDirectoryW(system);
+}
+
+struct BusyRecord {
+    std::chrono::steady_clock::duration painting{};
+    std::chrono::steady_clock::duration other{};
+    UINT other_message = 0;
+};
+
+void note_busy(BusyRecord& busy, const std::string& file, UINT message,
+               std::chrono::steady_clock::duration took) {
+    std::chrono::steady_clock::duration& longest = message == WM_PAINT ? busy.painting : busy.other;
+    if (took <= longest) return;
+    longest = took;
+    if (message != WM_PAINT) busy.other_message = message;
+    const auto ms = [](std::chrono::steady_clock::duration d) {
+        return std::to_string(std::chrono::duration<double, std::milli>(d).count());
+    };
+    const std::string text = "painting " + ms(busy.painting) + " ms\nother " + ms(busy.other) +
+                             " ms (message " + std::to_string(busy.other_message) + ")\n";
+    std::ofstream(std::filesystem::path(to_wide(file)), std::ios::trunc) << text;
 }
 
 int run() {
@@ -161,10 +183,16 @@ int run() {
         }
     }
 
+    // The tests ask for the longest time one message kept the UI thread, drawing and the rest apart: what
+    // any message posted meanwhile waited.
+    const std::optional<std::string> busy_log = environment_variable("SPADRIM_BUSY_LOG");
+    BusyRecord busy;
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        const auto began = std::chrono::steady_clock::now();
         TranslateMessage(&message);
         DispatchMessageW(&message);
+        if (busy_log) note_busy(busy, *busy_log, message.message, std::chrono::steady_clock::now() - began);
     }
     free_retired_window();  // cancels what still runs and waits for its threads
     return 0;
