@@ -147,13 +147,14 @@ std::string reported_path(std::string path) {
 }
 
 // Wine (8 at least) watches a subtree only in part: the root and the folders made after the watch began
-// report their changes, folders that were there before report nothing (shown by a plain program issuing
-// ReadDirectoryChangesW over the subtree, as well as by this test).
-bool watches_folders_made_before() {
+// report their changes, folders that were there before report nothing. Nor does the root's removal end
+// the watch: the open handle keeps the root there, pending deletion, and no read completes. (Shown by a
+// plain program issuing ReadDirectoryChangesW over a subtree, as well as by this test.)
+bool under_wine() {
 #ifdef _WIN32
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr;
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 #else
-    return true;
+    return false;
 #endif
 }
 
@@ -208,9 +209,12 @@ TEST(Watch, ChangesAnywhereBelowTheRootArriveWithTheirPathsFromIt) {
          },
          {{K::RenamedFrom, "old/deep"}, {K::RenamedTo, "old/moved"}, {K::Added, "old/moved/y.bin"}}},
     };
+    bool left_out = false;
     for (const auto& step : STEPS) {
-        if (step.made_before && !watches_folders_made_before())
-            GTEST_SKIP() << "Wine reports no change in a folder that was there before the watch began";
+        if (step.made_before && under_wine()) {
+            left_out = true;
+            continue;
+        }
         step.act();
         const bool arrived = reported.wait([&] {
             return std::all_of(step.expected.begin(), step.expected.end(), [&](const DiskChange& change) {
@@ -225,6 +229,9 @@ TEST(Watch, ChangesAnywhereBelowTheRootArriveWithTheirPathsFromIt) {
         reported.changes.clear();
     }
 
+    if (left_out)
+        GTEST_SKIP() << "Wine reports no change in a folder that was there before the watch began, "
+                        "and keeps a watched root that is removed";
     // The root itself gone: the watch ends.
     fs::remove_all(root);
     EXPECT_TRUE(reported.wait([&] { return reported.ended; }));
