@@ -238,12 +238,14 @@ TEST(Watch, ChangesAnywhereBelowTheRootArriveWithTheirPathsFromIt) {
 }
 
 #ifdef _WIN32
-// More changes than the system's buffer holds: the watch says they were lost rather than passing on a
-// part as if it were all. The owner's wake is held meanwhile, so the reads cannot keep up however fast
-// the watch's thread is. (inotify's queue is the kernel's and cannot be shrunk for a test.)
-TEST(Watch, ABurstBeyondTheBufferIsReportedLost) {
+// A drive is watched from its root folder, not its volume. More changes than the system's buffer holds:
+// the watch says they were lost rather than passing on a part as if it were all. The owner's wake is
+// held meanwhile, so the reads cannot keep up however fast the watch's thread is. (inotify's queue is the
+// kernel's and cannot be shrunk for a test.)
+TEST(Watch, ADriveIsWatchedFromItsRootAndABurstBeyondTheBufferIsReportedLost) {
     test::TempTree disk;
     Reported reported;
+    EXPECT_TRUE(start_watch("C:\\", reported.inbox, nullptr).watch);
     WatchStart start = start_watch(disk.root_text(), reported.inbox, reported.waker(), 1024);
     ASSERT_TRUE(start.watch) << start.error;
     reported.hold(true);

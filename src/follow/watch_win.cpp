@@ -48,10 +48,27 @@ bool cannot_notify(DWORD error) {
            error == ERROR_INVALID_PARAMETER;
 }
 
+// The system names a change as the program that made it named the entry, and that may be with a short
+// (8.3) name for a folder on the way, which the tree does not know. What is changed is its holding
+// folder, which still exists but for a removed folder's own entries: that part is given its long form.
+void lengthen_holder(const std::wstring& root, std::wstring& name) {
+    const std::size_t last = name.rfind(L'\\');
+    if (last == std::wstring::npos || name.find(L'~') >= last) return;
+    const std::wstring holder = root + L'\\' + name.substr(0, last);
+    std::wstring long_form(32768, L'\0');
+    const DWORD length =
+        GetLongPathNameW(holder.c_str(), long_form.data(), static_cast<DWORD>(long_form.size()));
+    if (length == 0 || length >= long_form.size()) return;
+    long_form.resize(length);
+    if (long_form.size() > root.size() && long_form.starts_with(root) && long_form[root.size()] == L'\\')
+        name.replace(0, last, long_form.substr(root.size() + 1));
+}
+
 // The records of one completed read, appended to out. Each name is relative to the root as the system
 // gives it, in the exact form (an unpaired surrogate kept, as the walk keeps it), so that the changed
 // path names the same entry as the tree's. A record that does not fit in the bytes ends the parse.
-void parse_records(const std::byte* data, std::size_t bytes, std::vector<DiskChange>& out) {
+void parse_records(const std::wstring& root, const std::byte* data, std::size_t bytes,
+                   std::vector<DiskChange>& out) {
     constexpr std::size_t HEADER = offsetof(FILE_NOTIFY_INFORMATION, FileName);
     std::size_t at = 0;
     while (at + HEADER <= bytes) {
@@ -62,6 +79,7 @@ void parse_records(const std::byte* data, std::size_t bytes, std::vector<DiskCha
         if (record.Action >= FILE_ACTION_ADDED && record.Action <= FILE_ACTION_RENAMED_NEW_NAME) {
             std::wstring name(length, L'\0');
             std::memcpy(name.data(), data + at + HEADER, length * sizeof(wchar_t));
+            lengthen_holder(root, name);
             DiskChange change{static_cast<DiskChangeKind>(record.Action), from_wide_exact(name)};
             // A write is reported again and again while it lasts; one mark is enough.
             const bool repeated =
@@ -76,6 +94,7 @@ void parse_records(const std::byte* data, std::size_t bytes, std::vector<DiskCha
 }  // namespace
 
 struct WatchState {
+    std::wstring root;  // in the long-path form the walk uses
     UniqueHandle folder;
     UniqueHandle stop;  // set by the deleter
     UniqueHandle done;  // the overlapped read's event
@@ -121,10 +140,11 @@ struct WatchState {
         std::vector<DiskChange> batch;
         for (;;) {
             const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-            if (woken != WAIT_OBJECT_0 + 1) {  // stopped (or the wait itself failed)
+            if (woken != WAIT_OBJECT_0 + 1) {  // stopped, or the wait itself failed
                 CancelIoEx(folder.get(), &overlapped);
                 DWORD ignored = 0;
                 GetOverlappedResult(folder.get(), &overlapped, &ignored, TRUE);
+                if (woken != WAIT_OBJECT_0) publish(batch, false, true);
                 return;
             }
             DWORD bytes = 0;
@@ -132,7 +152,7 @@ struct WatchState {
             if (GetOverlappedResult(folder.get(), &overlapped, &bytes, FALSE)) {
                 // No bytes: more changed than the buffer could hold, and the system dropped them all.
                 if (bytes == 0) lost = true;
-                parse_records(reinterpret_cast<const std::byte*>(buffer.data()), bytes, batch);
+                parse_records(root, reinterpret_cast<const std::byte*>(buffer.data()), bytes, batch);
             } else if (const DWORD error = GetLastError(); error == ERROR_NOTIFY_ENUM_DIR) {
                 lost = true;
             } else {  // the root went away, its drive or share with it
@@ -159,10 +179,12 @@ WatchStart start_watch(const std::string& root, std::shared_ptr<ChangeInbox> inb
                        std::function<void()> wake, std::size_t buffer_bytes) {
     WatchStart start;
     std::unique_ptr<WatchState, WatchStateDeleter> state(new WatchState);
-    state->folder.reset(CreateFileW(to_wide(walk_root_path(root)).c_str(), FILE_LIST_DIRECTORY,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
-                                    nullptr));
+    state->root = to_wide(walk_root_path(root));  // without a trailing separator
+    // A drive's root is opened as "\\?\C:\"; "\\?\C:" would be the volume.
+    const std::wstring opened = state->root.ends_with(L':') ? state->root + L'\\' : state->root;
+    state->folder.reset(CreateFileW(
+        opened.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
     if (state->folder.get() == INVALID_HANDLE_VALUE) {
         start.error = system_error_text(GetLastError());
         return start;
