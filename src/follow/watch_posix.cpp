@@ -78,6 +78,7 @@ struct WatchState {
     Descriptor stop;                               // an eventfd, written by the deleter
     std::unordered_map<int, std::string> folders;  // watch descriptor -> folder relative to root
     int root_watch = -1;
+    dev_t device = 0;  // the root's
     std::shared_ptr<ChangeInbox> inbox;
     std::function<void()> wake;
     std::thread thread;
@@ -103,10 +104,14 @@ struct WatchState {
             // and a link that took a folder's place is not followed.
             Descriptor folder(open_path(AT_FDCWD, full_path(relative),
                                         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (is_root ? 0 : O_NOFOLLOW)));
-            if (folder.get() < 0) {
+            struct stat info {};
+            if (folder.get() < 0 || fstat(folder.get(), &info) != 0) {
                 if (is_root) return errno;
                 continue;
             }
+            // The walk does not go into other file systems mounted below the root; nor does the watch.
+            if (is_root) device = info.st_dev;
+            if (info.st_dev != device) continue;
             const std::string by_descriptor = "/proc/self/fd/" + std::to_string(folder.get());
             int watch = inotify_add_watch(notify.get(), by_descriptor.c_str(), MASK);
             if (watch < 0 && errno == ENOENT)
@@ -126,10 +131,10 @@ struct WatchState {
                 std::string path = joined(relative, name);
                 bool is_folder = entry->d_type == DT_DIR;
                 if (entry->d_type == DT_UNKNOWN) {
-                    struct stat info {};
+                    struct stat entry_info {};
                     is_folder =
-                        fstatat(dirfd(listing.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                        S_ISDIR(info.st_mode);
+                        fstatat(dirfd(listing.get()), entry->d_name, &entry_info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISDIR(entry_info.st_mode);
                 }
                 if (found) add_change(*found, DiskChangeKind::Added, path);
                 if (is_folder) pending.push_back(std::move(path));
