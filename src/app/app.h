@@ -292,14 +292,15 @@ struct App {
     // Following changes on disk while the results of a local walk are open (app/following.cpp): the
     // menu's "Follow changes on disk", the watch over the root filling change_inbox (then
     // wake_follow_owner: WM_APP+10 on Windows), and the folders due for a new listing. watcher starts the
-    // watch (the platform's; tests put their own here); watch_buffer is the system's buffer size.
+    // watch: the window puts start_watch here, tests their own; without one nothing is followed.
+    // watch_buffer is the system's buffer size.
     bool follow_changes = true;
     std::optional<Following> following;
     std::shared_ptr<ChangeInbox> change_inbox;
     std::unique_ptr<WatchState, WatchStateDeleter> watch;
     std::function<WatchStart(const std::string&, std::shared_ptr<ChangeInbox>, std::function<void()>,
                              std::size_t)>
-        watcher = start_watch;
+        watcher;
     std::size_t watch_buffer = DEFAULT_WATCH_BUFFER;
     std::function<void()> wake_follow_owner = [] {};
     std::optional<Clock::time_point> updated;  // when a change on disk last reached the tree

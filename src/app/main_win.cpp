@@ -154,6 +154,7 @@ int run() {
         if (!posted->exchange(true)) PostMessageW(handle, MSG_DISK_CHANGED, 0, 0);
     };
     window->app.follow_changes = read_follow_changes();
+    window->app.watcher = start_watch;
     // The tests shrink the system's buffer of changes to make it overflow.
     if (const std::optional<std::string> bytes = environment_variable("SPADRIM_WATCH_BUFFER"))
         window->app.watch_buffer = static_cast<std::size_t>(std::strtoull(bytes->c_str(), nullptr, 10));
