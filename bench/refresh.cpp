@@ -154,7 +154,10 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 2 * REFRESHES; ++round) {
         const Lap lap;
         std::optional<FileTree> fresh = walk(folder);
-        if (!fresh) return 1;
+        if (!fresh) {
+            std::fprintf(stderr, "could not walk %s again\n", folder.c_str());
+            return 1;
+        }
         if (round % 4 == 0 || round % 4 == 3) {
             fresh.reset();
             stop(walks, lap);
