@@ -1,4 +1,5 @@
-// The generated tree of the in-memory benchmarks (bench/micro.cpp, bench/search.cpp).
+// The generated tree of the in-memory benchmarks (bench/micro.cpp, bench/search.cpp, bench/compare.cpp,
+// bench/refresh.cpp), and what a tree holds in memory.
 #pragma once
 
 #include <random>
@@ -43,6 +44,16 @@ inline FileTree build_big_tree() {
     }
     roll_up(tree);
     return tree;
+}
+
+// What a tree holds, in bytes: its nodes and names (the chunks held, not the part in use) and its side
+// tables (their buckets and entries).
+inline std::size_t tree_bytes(const FileTree& tree) {
+    std::size_t side = (tree.real_names.bucket_count() + tree.lengths.bucket_count()) * sizeof(void*);
+    for (const auto& [node, name] : tree.real_names)
+        side += sizeof(node) + sizeof(name) + 2 * sizeof(void*) + name.capacity();
+    side += tree.lengths.size() * (sizeof(NodeIndex) + sizeof(std::uint64_t) + 2 * sizeof(void*));
+    return tree.nodes.capacity_bytes() + tree.names.capacity_bytes() + side;
 }
 
 }  // namespace spadrim

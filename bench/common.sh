@@ -7,7 +7,7 @@ repo_dir=$(dirname "$bench_dir")
 build_dir=$repo_dir/build/bench
 # shellcheck disable=SC2034  # used by the scripts that source this file
 cli=$build_dir/spadrim-cli
-corpus_home=/tmp/spadrim-bench
+corpus_home=${CORPUS_HOME:-/tmp/spadrim-bench}  # CORPUS_HOME: elsewhere, where /tmp is small
 # Debian's interpreter: the generators' output depends on its random module, so a pyenv or venv python
 # earlier on PATH must not decide the corpus.
 py=/usr/bin/python3

@@ -71,13 +71,8 @@ FileTree later_tree(const FileTree& earlier) {
     return later;
 }
 
-// What a tree holds: its nodes, its names and its side tables (their buckets and entries).
 double tree_megabytes(const FileTree& tree) {
-    std::size_t side = (tree.real_names.bucket_count() + tree.lengths.bucket_count()) * sizeof(void*);
-    for (const auto& [node, name] : tree.real_names)
-        side += sizeof(node) + sizeof(name) + 2 * sizeof(void*) + name.capacity();
-    side += tree.lengths.size() * (sizeof(NodeIndex) + sizeof(std::uint64_t) + 2 * sizeof(void*));
-    return static_cast<double>(tree.nodes.capacity_bytes() + tree.names.capacity_bytes() + side) / MB;
+    return static_cast<double>(tree_bytes(tree)) / MB;
 }
 
 // The document of a tree in ncdu's format, as a file holds it.

@@ -44,7 +44,22 @@ NodeIndex folder_at(const FileTree& tree, std::string_view path) {
     return at;
 }
 
+// The tree with its names pooled in reverse node order, as a read of the MFT leaves them: compacting
+// cannot keep such names where they are.
+FileTree with_names_reversed(FileTree tree) {
+    std::vector<std::string> names;
+    for (NodeIndex i = 0; i < tree.nodes.size(); ++i)
+        names.emplace_back(name_of(tree, i));
+    tree.names = NamePool();
+    for (NodeIndex i = static_cast<NodeIndex>(names.size()); i-- > 0;)
+        tree.nodes[i].name_offset = static_cast<std::uint32_t>(*tree.names.append(names[i]));
+    return tree;
+}
+
 TEST(Splice, ANewerWalkOfAFolderTakesItsPlaceAndCompactingDropsTheOld) {
+    // Names long enough that the second starts the name pool's next chunk, and moves into the first.
+    const std::string first(600'000, 'p');
+    const std::string second(600'000, 'q');
     struct {
         const char* what;
         FileTree tree;
@@ -58,11 +73,15 @@ TEST(Splice, ANewerWalkOfAFolderTakesItsPlaceAndCompactingDropsTheOld) {
          tree_of("/r", {{"a/", 0}, {"c", 1}})},
         {"a folder inside replaced by a file of its name", tree_of("/r", {{"a/d/f", 1}, {"a/d/g", 2}}), "a",
          tree_of("/r/a", {{"d", 4}}), tree_of("/r", {{"a/d", 4}})},
-        {"deep down, the totals follow up the chain", tree_of("/r", {{"p/q/r/s", 5}, {"p/t", 1}, {"u", 2}}),
-         "p/q", tree_of("/r/p/q", {{"r/s", 9}, {"r/new", 1}, {"w/", 0}}),
+        {"deep down, the totals follow up the chain; names out of node order",
+         with_names_reversed(tree_of("/r", {{"p/q/r/s", 5}, {"p/t", 1}, {"u", 2}})), "p/q",
+         tree_of("/r/p/q", {{"r/s", 9}, {"r/new", 1}, {"w/", 0}}),
          tree_of("/r", {{"p/q/r/s", 9}, {"p/q/r/new", 1}, {"p/q/w/", 0}, {"p/t", 1}, {"u", 2}})},
         {"the root itself", tree_of("/r", {{"a/b", 1}}), "", tree_of("/r", {{"c", 2}}),
          tree_of("/r", {{"c", 2}})},
+        {"names moved down across the name pool's chunks",
+         tree_of("/r", {{"a/" + first, 1}, {"b/" + second, 2}}), "a", tree_of("/r/a", {{"x", 1}}),
+         tree_of("/r", {{"a/x", 1}, {"b/" + second, 2}})},
     };
     for (auto& c : CASES) {
         const NodeIndex folder = folder_at(c.tree, c.folder);
@@ -78,6 +97,11 @@ TEST(Splice, ANewerWalkOfAFolderTakesItsPlaceAndCompactingDropsTheOld) {
         EXPECT_EQ(c.tree.nodes.size(), c.expected.nodes.size()) << c.what;
         EXPECT_EQ(c.tree.freed_nodes, 0u) << c.what;
         EXPECT_EQ(renumbered[folder], folder_at(c.tree, c.folder)) << c.what;
+        std::uint64_t name_bytes = 0;  // the names hold no bytes but the live ones
+        for (NodeIndex i = 0; i < c.tree.nodes.size(); ++i)
+            name_bytes += node_at(c.tree, i).name_len;
+        EXPECT_EQ(c.tree.names.size(), name_bytes) << c.what;
+        EXPECT_LE(c.tree.names.capacity_bytes(), c.expected.names.capacity_bytes()) << c.what;
     }
 }
 

@@ -3,6 +3,7 @@
 // trim, doubling the peak memory of a scan; here the peak is the data plus one chunk.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -65,17 +66,16 @@ class NamePool {
 
     // The offset of the appended bytes, or nothing (and the pool unchanged) for text longer than
     // MAX_TEXT: a node keeps its name's whole length, so the pool never holds less than it was given.
+    // The text may be bytes of the pool itself at or past its end (see rewind).
     std::optional<std::uint64_t> append(std::string_view text) {
         if (text.size() > MAX_TEXT) return std::nullopt;
-        const std::uint64_t available = chunks_.size() * CHUNK;
-        if (end_ + text.size() > available) {
-            end_ = available;  // the tail of the last chunk stays unused
+        std::uint64_t offset = end_;
+        if ((offset & MASK) + text.size() > CHUNK) offset = (offset | MASK) + 1;  // the tail stays unused
+        if (!text.empty() && (offset >> CHUNK_BITS) == chunks_.size())
             chunks_.push_back(std::make_unique_for_overwrite<char[]>(CHUNK));
-        }
-        const std::uint64_t offset = end_;
         if (!text.empty())
-            std::memcpy(chunks_[offset >> CHUNK_BITS].get() + (offset & MASK), text.data(), text.size());
-        end_ += text.size();
+            std::memmove(chunks_[offset >> CHUNK_BITS].get() + (offset & MASK), text.data(), text.size());
+        end_ = offset + text.size();
         return offset;
     }
 
@@ -83,6 +83,13 @@ class NamePool {
         if (length == 0) return {};
         return std::string_view(chunks_[offset >> CHUNK_BITS].get() + (offset & MASK), length);
     }
+
+    // Moves the end back to `end`, keeping every chunk: the names past it may then be appended again
+    // lower down, in the order they stand, before trim gives back what is left unused.
+    void rewind(std::uint64_t end) { end_ = std::min(end_, end); }
+
+    // Gives back the chunks past the end.
+    void trim() { chunks_.resize(static_cast<std::size_t>((end_ + MASK) >> CHUNK_BITS)); }
 
     // The offset just past the last name.
     std::uint64_t size() const { return end_; }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <numeric>
 #include <string_view>
 #include <unordered_map>
 
@@ -191,39 +192,106 @@ bool worth_compacting(const FileTree& tree) {
 }
 
 std::vector<NodeIndex> compact_tree(FileTree& tree) {
+    // In place: the nodes before the first freed one keep their places, and the others move down. Their
+    // names too move down in the pool where it holds them in node order with little unused between (as a
+    // walk and splice_subtree append them); else they are packed anew. A refresh frees what an earlier one
+    // appended at the end, so compacting then moves only the end of the tree, not a tree of millions
+    // copied whole into memory newly taken (whose pages, first touched, cost more than the copying).
     const std::size_t count = tree.nodes.size();
-    std::vector<NodeIndex> renumbered(count, NO_NODE);
-    NodeIndex next = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const Node& node = tree.nodes[i];
-        const bool dropped = (node.flags & FLAG_FREED) || (i != 0 && renumbered[node.parent] == NO_NODE);
-        if (!dropped) renumbered[i] = next++;
+    std::size_t cut = 0;
+    std::uint64_t names_end = 0;   // of the names of the nodes before the cut
+    std::uint64_t name_bytes = 0;  // those names' bytes
+    for (; cut < count && !(tree.nodes[cut].flags & FLAG_FREED); ++cut) {
+        const Node& node = tree.nodes[cut];
+        names_end = std::max<std::uint64_t>(names_end, std::uint64_t{node.name_offset} + node.name_len);
+        name_bytes += node.name_len;
     }
-    ChunkedArray<Node> nodes;
-    NamePool names;
-    for (std::size_t i = 0; i < count; ++i) {
+    std::vector<NodeIndex> renumbered(count);
+    std::iota(renumbered.begin(), renumbered.begin() + static_cast<std::ptrdiff_t>(cut), NodeIndex{0});
+    auto next = static_cast<NodeIndex>(cut);
+    std::uint64_t kept_end = names_end;  // of the names that stay so far, while they are in order
+    bool in_order = true;
+    std::vector<NodeIndex> holders;  // folders before the cut that hold a node past it that stays
+    for (std::size_t i = cut; i < count; ++i) {
+        const Node& node = tree.nodes[i];  // never the root: the root is never freed
+        const bool dropped = (node.flags & FLAG_FREED) || renumbered[node.parent] == NO_NODE;
+        renumbered[i] = dropped ? NO_NODE : next++;
+        if (!dropped) {
+            in_order = in_order && node.name_offset >= kept_end;
+            kept_end = std::uint64_t{node.name_offset} + node.name_len;
+        }
+        if (!dropped && node.parent < cut && (holders.empty() || holders.back() != node.parent))
+            holders.push_back(node.parent);
+    }
+    if (cut == count) {
+        tree.freed_nodes = 0;
+        return renumbered;
+    }
+    const auto renumber = [&](NodeIndex index) { return index == NO_NODE ? NO_NODE : renumbered[index]; };
+
+    // A node before the cut leads past it only in the child list of a folder there that holds a node that
+    // stays (live lists never lead to a freed node: splice_subtree unlinked them all).
+    std::sort(holders.begin(), holders.end());
+    holders.erase(std::unique(holders.begin(), holders.end()), holders.end());
+    for (const NodeIndex holder : holders) {
+        NodeIndex at = tree.nodes[holder].first_child;
+        if (at != NO_NODE && at >= cut) tree.nodes[holder].first_child = renumbered[at];
+        while (at != NO_NODE) {
+            const NodeIndex following = tree.nodes[at].next_sibling;
+            if (at < cut && following != NO_NODE && following >= cut)
+                tree.nodes[at].next_sibling = renumbered[following];
+            at = following;
+        }
+    }
+
+    // Appending the names in the order they stand never puts one above where it stood, so each moves
+    // down over bytes already moved or dropped.
+    const bool names_in_place = in_order && names_end <= name_bytes + names_end / 20;
+    NamePool repacked;
+    if (names_in_place) {
+        tree.names.rewind(names_end);
+    } else {
+        for (std::size_t i = 0; i < cut; ++i) {
+            tree.nodes[i].name_offset =
+                static_cast<std::uint32_t>(*repacked.append(name_of(tree, static_cast<NodeIndex>(i))));
+        }
+    }
+    NamePool& names = names_in_place ? tree.names : repacked;
+    // Each node that stays moves down to its new index, which is never above its old one.
+    for (std::size_t i = cut; i < count; ++i) {
         if (renumbered[i] == NO_NODE) continue;
         Node node = tree.nodes[i];
+        // Never more than the pool held before.
         node.name_offset =
             static_cast<std::uint32_t>(*names.append(name_of(tree, static_cast<NodeIndex>(i))));
-        // Live lists never lead to a freed node: splice_subtree unlinked them all.
-        const auto renumber = [&](NodeIndex index) { return index == NO_NODE ? NO_NODE : renumbered[index]; };
         node.parent = renumber(node.parent);
         node.first_child = renumber(node.first_child);
         node.next_sibling = renumber(node.next_sibling);
-        nodes.push_back(node);
+        tree.nodes[renumbered[i]] = node;
     }
+    tree.nodes.truncate(next);
+    if (names_in_place)
+        tree.names.trim();
+    else
+        tree.names = std::move(repacked);
+
     const auto rekey = [&](auto& table) {
-        std::remove_reference_t<decltype(table)> kept;
-        for (auto& [index, value] : table) {
-            if (renumbered[index] != NO_NODE) kept.emplace(renumbered[index], std::move(value));
+        std::vector<std::pair<NodeIndex, typename std::remove_reference_t<decltype(table)>::mapped_type>>
+            kept;
+        for (auto entry = table.begin(); entry != table.end();) {
+            if (entry->first < cut) {
+                ++entry;
+                continue;
+            }
+            if (renumbered[entry->first] != NO_NODE)
+                kept.emplace_back(renumbered[entry->first], std::move(entry->second));
+            entry = table.erase(entry);
         }
-        table = std::move(kept);
+        for (auto& [index, value] : kept)
+            table.emplace(index, std::move(value));
     };
     rekey(tree.real_names);
     rekey(tree.lengths);
-    tree.nodes = std::move(nodes);
-    tree.names = std::move(names);
     tree.freed_nodes = 0;
     return renumbered;
 }

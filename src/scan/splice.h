@@ -35,8 +35,9 @@ std::optional<std::vector<NodeIndex>> splice_listing(FileTree& tree, NodeIndex f
 // Whether enough of the tree is freed for compacting to pay: more than a twentieth of its nodes.
 bool worth_compacting(const FileTree& tree);
 
-// Drops the freed nodes with everything below them and renumbers the rest in their order, names packed
-// anew. Returns each old index's new one, NO_NODE for the dropped.
+// Drops the freed nodes with everything below them and renumbers the rest in their order, in place: the
+// nodes before the first freed one keep their index, and the name pool keeps none of the dropped names.
+// Returns each old index's new one, NO_NODE for the dropped.
 std::vector<NodeIndex> compact_tree(FileTree& tree);
 
 }  // namespace spadrim
