@@ -13,8 +13,9 @@
 namespace spadrim {
 namespace {
 
-// "Updated 2 s ago" stays this long after the last change reached the tree.
-constexpr std::chrono::seconds UPDATED_SHOWN{30};
+// "Updated 2 s ago" stays this long after the last change reached the tree: while changes arrive, and a
+// little after. Each second it is shown costs a frame.
+constexpr std::chrono::seconds UPDATED_SHOWN{10};
 
 std::string joined(const std::string& root, std::string_view relative) {
     if (relative.empty()) return root;

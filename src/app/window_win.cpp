@@ -123,7 +123,15 @@ void on_timer(Window& window, UINT_PTR id) {
     }
     if (id == TIMER_FOLLOW) {
         advance_following(window.app, FollowClock::now());
-        state_changed(window);  // the progress or "Updated 2 s ago" moved on, or the timer is done
+        // Drawn again only when the status line moved on (the progress, "Updated 2 s ago"): drawing is the
+        // costliest thing the window does, and a tick alone changes nothing else.
+        std::optional<std::string> status = status_line(window.app);
+        if (status != window.status_drawn) {
+            window.status_drawn = std::move(status);
+            state_changed(window);
+        } else {
+            follow_timers(window);
+        }
         return;
     }
     if (id == TIMER_SEARCH) {
@@ -282,7 +290,7 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             if (wparam != VK_LEFT) return DEFAULT;
             return apply(window, key_down(app, surface, Key::Left, modifiers(true)));
         case WM_TIMER:
-            if (wparam < TIMER_NOTICE || wparam > TIMER_CHANGES) return DEFAULT;
+            if (wparam < TIMER_NOTICE || wparam > TIMER_FOLLOW) return DEFAULT;
             on_timer(window, wparam);
             return {};
         case WM_MOUSEMOVE:
@@ -344,8 +352,10 @@ Answer on_message(Window& window, UINT message, WPARAM wparam, LPARAM lparam) {
             return {};
         case MSG_DISK_CHANGED:
             *window.follow_posted = false;  // what comes after this is posted again
+            // Nothing to draw yet: the folders that changed are only marked for listing, and what the
+            // listings bring is drawn when they come.
             advance_following(app, FollowClock::now());
-            state_changed(window);
+            follow_timers(window);
             return {};
         case MSG_ACCESS: return apply(window, next_access_action(window));
         case WM_GETOBJECT:

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,9 @@ struct Window {
         std::uint64_t results = 0;  // the filter's results laid out; 0 without a filter
         bool operator==(const TreemapKey&) const = default;
     } tiles_key;
-    std::shared_ptr<AccessHub> access;  // from the first request of a screen reader on
-    wchar_t high_surrogate = 0;         // the first half of a character WM_CHAR brings in two
+    std::shared_ptr<AccessHub> access;        // from the first request of a screen reader on
+    wchar_t high_surrogate = 0;               // the first half of a character WM_CHAR brings in two
+    std::optional<std::string> status_drawn;  // the status line as the following timer last drew it
     // A MSG_DISK_CHANGED is posted and not yet handled.
     std::shared_ptr<std::atomic<bool>> follow_posted = std::make_shared<std::atomic<bool>>(false);
 };

@@ -13,12 +13,11 @@ import argparse
 import os
 import random
 import shutil
-import subprocess
 import tempfile
 
 import tally
-from desktop import (CONVERT, ENV, HEADER, STATUS, answer, check, click, client, ocr, press, run, setup, shot, start, stop,
-                     text_until, virtual_display, wait_for, window_name, windows_path)
+from desktop import (HEADER, STATUS, answer, check, click, client, ocr, press, run, setup, shot, start, stop, text_until,
+                     virtual_display, wait_for, where, window_name, windows_path)
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -85,32 +84,6 @@ def files_of(root):
 def remembered(folder):
     """The finished scan files in the folder of remembered scans."""
     return sorted(name for name in os.listdir(folder) if name.endswith(".gz"))
-
-
-def words(path, x, y, w, h):
-    """The words tesseract reads in a region of a screenshot, each with the centre of its box on the
-    screen."""
-    crop = path + ".words.png"
-    run(CONVERT, path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-resize", "300%", "-colorspace", "Gray",
-        crop)
-    table = subprocess.run(["tesseract", crop, "-", "--psm", "11", "tsv"], env=ENV, capture_output=True, text=True,
-                           timeout=120).stdout
-    os.remove(crop)
-    found = []
-    for line in table.splitlines()[1:]:
-        cells = line.split("\t")
-        if len(cells) == 12 and cells[11].strip():
-            left, top, width, height = (int(v) for v in cells[6:10])
-            found.append((cells[11].strip(), x + (left + width // 2) // 3, y + (top + height // 2) // 3))
-    return found
-
-
-def where(path, area, word):
-    """The screen point of the first word read in an area that starts with `word`, or None."""
-    for text, px, py in words(path, *area):
-        if text.startswith(word):
-            return px, py
-    return None
 
 
 def main():

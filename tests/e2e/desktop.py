@@ -174,6 +174,32 @@ def ocr(path, x, y, w, h, light_on_dark=False):
     return " ".join(text.split())
 
 
+def words(path, x, y, w, h):
+    """The words tesseract reads in a region of a screenshot, each with the centre of its box on the
+    screen."""
+    crop = path + ".words.png"
+    run(CONVERT, path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-resize", "300%", "-colorspace", "Gray",
+        crop)
+    table = subprocess.run(["tesseract", crop, "-", "--psm", "11", "tsv"], env=ENV, capture_output=True, text=True,
+                           timeout=120).stdout
+    os.remove(crop)
+    found = []
+    for line in table.splitlines()[1:]:
+        cells = line.split("\t")
+        if len(cells) == 12 and cells[11].strip():
+            left, top, width, height = (int(v) for v in cells[6:10])
+            found.append((cells[11].strip(), x + (left + width // 2) // 3, y + (top + height // 2) // 3))
+    return found
+
+
+def where(path, area, word):
+    """The screen point of the first word read in an area that starts with `word`, or None."""
+    for text, px, py in words(path, *area):
+        if text.startswith(word):
+            return px, py
+    return None
+
+
 def text_until(read, wanted, timeout=15.0):
     """Calls read() (a text from a fresh screenshot) until it holds every wanted piece, at most `timeout`
     seconds; returns the last text read."""
