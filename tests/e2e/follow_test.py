@@ -20,8 +20,9 @@ import tempfile
 import time
 
 import tally
-from desktop import (ENV, HEADER, STATUS, check, client, ocr, press, reg_set_dword, run, setup, shot, start, stop,
-                     text_until, virtual_display, wait_for, where, window_name, windows_path)
+from desktop import (ENV, HEADER, STATUS, answer, check, client, message_box, notice_text, ocr, press, reg_set_dword,
+                     run, setup, shot, start, stop, text_until, virtual_display, wait_for, where, window_name,
+                     windows_path)
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -88,6 +89,7 @@ def make_tree(root):
         write(os.path.join(root, "docs", f"d{i}.dat"), 120_000 + i * 1000)
     write(os.path.join(root, "media", "clip.bin"), 3_000_000)
     write(os.path.join(root, "old", "stale.bin"), 800_000)
+    write(os.path.join(root, "zeta.bin"), 700_000)
 
 
 def spadrim_cpu():
@@ -205,6 +207,22 @@ def main():
                       f"otherwise {longest[3]})", flush=True)
                 check("no message but drawing kept the window's thread for long", longest[2] < 250, longest[3])
             check("the selection stayed through the burst", "docs" in ocr(shot("_bar"), *bar))
+
+            # An item removed from outside while the Recycle Bin's question is up: nothing is moved, and the
+            # window says so.
+            zeta = where(shot("_list"), listing, "zeta")
+            check("the list shows zeta.bin", zeta is not None)
+            if zeta:
+                run("xdotool", "mousemove", str(zeta[0]), str(zeta[1]), "click", "1", "mousemove", "1", "1")
+                press(window, "Delete")
+                asked = wait_for(message_box, 10)
+                check("Delete asks first", asked is not None)
+                os.remove(os.path.join(root, "zeta.bin"))
+                check("the removed item leaves the list while the question is up",
+                      wait_for(lambda: "zeta" not in listed(), 20, 0.3), listed())
+                answer("y")
+                said = text_until(lambda: notice_text(shot("follow-4-gone-item"), x, y, w, h), ["no longer there"], 10)
+                check("yes to an item gone meanwhile does nothing and says so", "no longer there" in said, said)
             stop(process)
 
             # Following off: only what is asked is brought up to date.
