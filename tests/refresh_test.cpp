@@ -141,7 +141,6 @@ TEST(Refresh, AFolderAnalysedAgainIsSplicedInPlaceKeepingTheUsersPlace) {
         return lines;
     }();
     const std::uint64_t generation = app.tree_generation;
-
     ASSERT_TRUE(start_refresh(app, node(app, disk, "a")));
     EXPECT_TRUE(refresh_asked(app));
     EXPECT_NE(status_line(app)->find("a"), std::string::npos);
@@ -170,6 +169,21 @@ TEST(Refresh, AFolderAnalysedAgainIsSplicedInPlaceKeepingTheUsersPlace) {
     EXPECT_EQ(app.selected, (std::vector<NodeIndex>{app.selection, node(app, disk, "a/deep/w.bin")}));
     EXPECT_EQ(app.scroll, 12);
     EXPECT_TRUE(app.changed_folders.empty());  // asked for: nothing to draw attention to
+
+    // A query's filter stays on through a splice, renumbering included, and then finds what it brought.
+    set_query(app, "late");
+    while (advance_query(app, std::chrono::seconds(1))) {
+    }
+    ASSERT_TRUE(shown_search(app));
+    disk.file("a/late.bin", 100);
+    ASSERT_TRUE(start_refresh(app, node(app, disk, "a")));
+    settle(app, wakes);
+    EXPECT_TRUE(shown_search(app));  // no flicker while it runs again
+    while (advance_query(app, std::chrono::seconds(1))) {
+    }
+    ASSERT_TRUE(shown_search(app));
+    EXPECT_EQ(shown_search(app)->found.items, std::vector<NodeIndex>{node(app, disk, "a/late.bin")});
+    set_query(app, "");
 
     // The third copy joined the set: only its length is compared again, when the tab shows.
     ASSERT_TRUE(app.duplicates_stale.contains(0));

@@ -203,6 +203,10 @@ struct App {
     std::optional<Search> searching;
     std::optional<Search> results;
     std::uint64_t results_generation = 0;  // +1 whenever other results are shown: keys the treemap
+    // The tree numbering the running search and the results were made with: results of a tree changed in
+    // place since (its numbering the same) stay shown until the search of the tree as it is now is done.
+    std::uint64_t searching_numbering = 0;
+    std::uint64_t results_numbering = 0;
     FoundOrder found_order = FoundOrder::Size;
 
     // Remembered scans: where they are kept (empty: nowhere, as in the command line and most tests),

@@ -40,6 +40,14 @@ void start_query(App& app, Query query) {
     app.searching.reset();
     if (!app.tree) return;  // searched once a tree is there (refresh_view)
     app.searching = start_search(std::move(query), *app.tree, 0, app.tree_generation);
+    app.searching_numbering = app.tree_numbering;
+}
+
+// Whether results of another tree generation still name the same nodes: the tree only changed in place
+// (a folder brought up to date, items moved to the Recycle Bin), so they may stay shown meanwhile.
+bool still_readable(const App& app, const Search& results) {
+    return results.done && app.results_numbering == app.tree_numbering &&
+           results.tree_generation <= app.tree_generation;
 }
 
 void show_results(App& app);
@@ -52,9 +60,12 @@ void follow_tree(App& app) {
     if (app.searching && app.searching->tree_generation != app.tree_generation)
         again = std::move(app.searching->query);
     if (app.results && app.results->tree_generation != app.tree_generation) {
-        if (!again && !app.searching) again = std::move(app.results->query);
-        app.results.reset();
-        ++app.results_generation;
+        if (!again && !app.searching) again = app.results->query;
+        // Kept on screen, without flicker, while they still name the same nodes.
+        if (!still_readable(app, *app.results)) {
+            app.results.reset();
+            ++app.results_generation;
+        }
     }
     if (!again && !app.searching && !app.results && query_active(app) && app.query_error.empty()) {
         if (QueryParse parsed = parse_query(app.query_text, query_context()); parsed.query)
@@ -66,6 +77,7 @@ void follow_tree(App& app) {
 namespace {
 
 void show_results(App& app) {
+    app.results_numbering = app.searching_numbering;
     app.results = std::move(app.searching);
     app.searching.reset();
     ++app.results_generation;
@@ -130,8 +142,8 @@ int tab_count(const App& app) {
 }
 
 const Search* shown_search(const App& app) {
-    if (!app.tree || !app.results || !app.results->done ||
-        app.results->tree_generation != app.tree_generation)
+    if (!app.tree || !app.results || !app.results->done) return nullptr;
+    if (app.results->tree_generation != app.tree_generation && !still_readable(app, *app.results))
         return nullptr;
     return &*app.results;
 }

@@ -178,6 +178,11 @@ void renumber_app(App& app, std::span<const NodeIndex> renumbered) {
     }
     app.hover = {};
     ++app.tree_numbering;
+    // The filter's results stay shown until the search of the tree as it is now is done.
+    if (app.results && app.results->done && app.results_numbering + 1 == app.tree_numbering) {
+        renumber_search(*app.results, renumbered, app.tree->nodes.size());
+        app.results_numbering = app.tree_numbering;
+    }
 }
 
 // What changed in the folders a splice touched can make or break duplicate sets of the results that hold

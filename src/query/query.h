@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,6 +97,9 @@ Search start_search(Query query, const FileTree& tree, NodeIndex root, std::uint
                     bool totals = true);
 // Examines about `budget` nodes; true once the search is done.
 bool advance_search(Search& search, const FileTree& tree, std::size_t budget);
+// After the tree was compacted (count nodes, each old index's new one in renumbered, NO_NODE for the
+// dropped): a finished search's figures follow its nodes to their new numbers.
+void renumber_search(Search& search, std::span<const NodeIndex> renumbered, std::size_t count);
 // Runs the search to its end.
 Found find_all(const Query& query, const FileTree& tree, NodeIndex root);
 

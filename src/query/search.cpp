@@ -255,6 +255,28 @@ Found find_all(const Query& query, const FileTree& tree, NodeIndex root) {
     return std::move(search.found);
 }
 
+void renumber_search(Search& search, std::span<const NodeIndex> renumbered, std::size_t count) {
+    const auto renumber = [&](NodeIndex node) {
+        return node < renumbered.size() ? renumbered[node] : NO_NODE;
+    };
+    const auto move_all = [&](auto& values) {
+        std::remove_reference_t<decltype(values)> moved(values.empty() ? 0 : count);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (const NodeIndex to = renumber(static_cast<NodeIndex>(i)); to != NO_NODE && to < moved.size())
+                moved[to] = values[i];
+        }
+        values = std::move(moved);
+    };
+    move_all(search.sizes);
+    move_all(search.files);
+    move_all(search.marks);
+    for (NodeIndex& item : search.found.items)
+        item = renumber(item);
+    std::erase(search.found.items, NO_NODE);
+    search.root = renumber(search.root);
+    search.count = count;
+}
+
 MatchTotals match_totals(const Search& search, NodeIndex node) {
     if (!search.done || node >= search.sizes.size() || !(search.marks[node] & IN)) return {};
     return MatchTotals{search.sizes[node], search.files[node]};
