@@ -296,13 +296,14 @@ void item_menu(Window& window, NodeIndex node, float x, float y) {
             node != app.current_folder);
     const bool here = !imported(app);  // the files of a scan file are not on this PC
     add(menu, OPEN, std::string(tr("열기", "Open")), here && one);
-    if (folder && one)
-        add(menu, ANALYZE_FOLDER,
-            std::string(tr("이 폴더 다시 검사", "Analyze this folder again")) + "\tShift+F5", here);
     add(menu, SHOW_IN_EXPLORER, std::string(tr("파일 탐색기에서 보기", "Show in File Explorer")),
         here && one);
     add(menu, COPY_PATH, std::string(tr("경로 복사", "Copy path")) + "\tCtrl+C");
     add(menu, ITEM_EXPORT_LIST, export_list_text());
+    // After the entries that were there before it, where hands used to the menu still find them.
+    if (folder && one)
+        add(menu, ANALYZE_FOLDER,
+            std::string(tr("이 폴더 다시 검사", "Analyze this folder again")) + "\tShift+F5", here);
     if (const std::span<const NodeIndex> copies = set_members_of(app, node); !copies.empty()) {
         // Greyed while a copy's modified time is unknown: which is newest cannot be told.
         const bool dated = all_but(*app.tree, copies, Keep::Newest).has_value();
