@@ -152,7 +152,7 @@ std::vector<RememberedScan> comparable_scans(const App& app) {
 
 void toggle_remember_scans(Window& window) {
     window.app.remember_scans = !window.app.remember_scans;
-    write_remember_scans(window.app.remember_scans);
+    write_flag(L"RememberScans", window.app.remember_scans);
 }
 
 void forget_scans_asked(HWND handle) {
@@ -250,7 +250,7 @@ void main_menu(HWND handle, float x, float y) {
         case REMEMBER_SCANS: toggle_remember_scans(*window); break;
         case FOLLOW_CHANGES:
             window->app.follow_changes = !window->app.follow_changes;
-            write_follow_changes(window->app.follow_changes);
+            write_flag(L"FollowChanges", window->app.follow_changes);
             if (window->app.follow_changes) {
                 start_following(window->app);
             } else {

@@ -163,13 +163,13 @@ int run() {
     window->app.wake_follow_owner = [handle, posted = window->follow_posted] {
         if (!posted->exchange(true)) PostMessageW(handle, MSG_DISK_CHANGED, 0, 0);
     };
-    window->app.follow_changes = read_follow_changes();
+    window->app.follow_changes = read_flag(L"FollowChanges", true);
     window->app.watcher = start_watch;
     // The tests shrink the system's buffer of changes to make it overflow.
     if (const std::optional<std::string> bytes = environment_variable("SPADRIM_WATCH_BUFFER"))
         window->app.watch_buffer = static_cast<std::size_t>(std::strtoull(bytes->c_str(), nullptr, 10));
     window->app.scans_folder = remembered_folder();
-    window->app.remember_scans = read_remember_scans();
+    window->app.remember_scans = read_flag(L"RememberScans", true);
     request_drives(window->app);
     Window& state = *window;
     set_main_window(std::move(window));

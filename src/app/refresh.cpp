@@ -6,10 +6,10 @@
 // replaced folder: that is found again by path, or its nearest folder still there. When enough is freed
 // the tree is compacted and every index the App holds is renumbered.
 #include <algorithm>
-#include <charconv>
 #include <utility>
 
 #include "app/app.h"
+#include "app/texts.h"
 #include "scan/splice.h"
 #include "strings/strings.h"
 
@@ -209,12 +209,6 @@ void note_duplicate_lengths(App& app, std::span<const NodeIndex> touched, NodeIn
     }
 }
 
-std::string seconds_text(double seconds) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed, 1);
-    return std::string(buffer, result.ptr);
-}
-
 }  // namespace
 
 bool start_refresh(App& app, NodeIndex folder) {
@@ -359,13 +353,7 @@ void finish_refresh(App& app) {
             show_notice(app, std::string(tr("폴더를 찾을 수 없습니다", "Folder not found")) +
                                  std::string(label_colon()) + job.shown);
         } else {
-            const Node& node = node_at(tree, folder);
-            show_notice(
-                app,
-                substitute(
-                    with_counts(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
-                                {{1, node.file_count}}),
-                    {format_size(node.size), format_count(node.file_count), seconds_text(took.count())}));
+            show_notice(app, walk_done_text(node_at(tree, folder), took.count()));
         }
     }
     if (full)

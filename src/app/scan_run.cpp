@@ -1,7 +1,6 @@
 // Starting, cancelling and collecting Scans on the UI thread. See app.h.
-#include <charconv>
-
 #include "app/app.h"
+#include "app/texts.h"
 #include "kinds/kinds.h"
 #include "ncdu/ncdu.h"
 #include "ntfs/mft.h"
@@ -10,12 +9,6 @@
 
 namespace spadrim {
 namespace {
-
-std::string seconds_text(double seconds) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed, 1);
-    return std::string(buffer, result.ptr);
-}
 
 // Joins the scan threads that have already published; the others keep winding down.
 void reap_runners(App& app) {
@@ -206,12 +199,7 @@ void finish_scan(App& app) {
     refresh_view(app);
 
     const std::chrono::duration<double> elapsed = Clock::now() - job.started;
-    const Node& root = node_at(*app.tree, 0);
-    show_notice(
-        app,
-        substitute(with_counts(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
-                               {{1, root.file_count}}),
-                   {format_size(root.size), format_count(root.file_count), seconds_text(elapsed.count())}));
+    show_notice(app, walk_done_text(node_at(*app.tree, 0), elapsed.count()));
     remember_scan(app);
 }
 

@@ -58,34 +58,19 @@ void write_auto_update(std::uint32_t value) {
     RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"AutoUpdate", REG_DWORD, &data, sizeof data);
 }
 
-bool read_remember_scans() {
-    DWORD value = 1;
+bool read_flag(const wchar_t* name, bool default_on) {
+    DWORD value = default_on ? 1 : 0;
     DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"RememberScans", RRF_RT_REG_DWORD, nullptr,
-                     &value, &size) != ERROR_SUCCESS) {
-        return true;
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", name, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS) {
+        return default_on;
     }
     return value != 0;
 }
 
-void write_remember_scans(bool on) {
+void write_flag(const wchar_t* name, bool on) {
     const DWORD data = on ? 1 : 0;
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"RememberScans", REG_DWORD, &data, sizeof data);
-}
-
-bool read_follow_changes() {
-    DWORD value = 1;
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"FollowChanges", RRF_RT_REG_DWORD, nullptr,
-                     &value, &size) != ERROR_SUCCESS) {
-        return true;
-    }
-    return value != 0;
-}
-
-void write_follow_changes(bool on) {
-    const DWORD data = on ? 1 : 0;
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", L"FollowChanges", REG_DWORD, &data, sizeof data);
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Spadrim", name, REG_DWORD, &data, sizeof data);
 }
 
 std::optional<std::vector<unsigned char>> read_placement() {

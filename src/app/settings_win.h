@@ -15,12 +15,10 @@ std::optional<std::string> read_setting(const char* key, const char* name);
 void write_setting(const char* key, const char* name, const std::string& text);
 std::optional<std::uint32_t> read_auto_update();
 void write_auto_update(std::uint32_t value);
-// "Remember scans" in the main menu: on unless turned off.
-bool read_remember_scans();
-void write_remember_scans(bool on);
-// "Follow changes on disk" in the main menu: on unless turned off.
-bool read_follow_changes();
-void write_follow_changes(bool on);
+// A switch of the main menu kept as a DWORD value under Spadrim's key: "Remember scans" is
+// RememberScans, "Follow changes on disk" FollowChanges; both on unless turned off.
+bool read_flag(const wchar_t* name, bool default_on);
+void write_flag(const wchar_t* name, bool on);
 std::optional<std::vector<unsigned char>> read_placement();
 void write_placement(const WINDOWPLACEMENT& placement);
 

@@ -318,6 +318,15 @@ std::string paths_copied_text(std::uint64_t count) {
                       {format_count(count)});
 }
 
+std::string walk_done_text(const Node& folder, double seconds) {
+    char buffer[32];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed, 1);
+    return substitute(
+        with_counts(tr("{0} · 파일 {1}개 · {2}초 걸림", "{0} · {1} files · took {2} s"),
+                    {{1, folder.file_count}}),
+        {format_size(folder.size), format_count(folder.file_count), std::string(buffer, written.ptr)});
+}
+
 std::string_view gone_item_text() {
     return tr("이 항목은 더 이상 없어서 아무것도 하지 않았습니다",
               "That item is no longer there: nothing was done");

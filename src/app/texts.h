@@ -139,6 +139,9 @@ std::string_view inexact_name_text();
 // An action chosen for an item that changes on disk took away meanwhile.
 std::string_view gone_item_text();
 
+// "2.40 GB · 12,345 files · took 3.2 s": what a finished walk found, and how long it took.
+std::string walk_done_text(const Node& folder, double seconds);
+
 // "{0} s" with whole seconds.
 std::string elapsed_text(double seconds);
 

@@ -1,5 +1,6 @@
 // Which folders to list again as changes come. See follow.h.
 #include "follow/follow.h"
+#include "follow/watch.h"
 
 #include <algorithm>
 
@@ -72,6 +73,20 @@ Relist take_due(Following& following, FollowClock::time_point now) {
     std::erase_if(following.listed, [&](const auto& entry) { return entry.second + RELIST_INTERVAL <= now; });
     relist.folders = std::move(ready);
     return relist;
+}
+
+void publish(ChangeInbox& inbox, std::vector<DiskChange>& batch, bool lost, bool ended,
+             const std::function<void()>& wake) {
+    if (batch.empty() && !lost && !ended) return;
+    {
+        const std::lock_guard held(inbox.lock);
+        for (DiskChange& change : batch)
+            inbox.changes.push_back(std::move(change));
+        inbox.lost = inbox.lost || lost;
+        inbox.ended = inbox.ended || ended;
+    }
+    batch.clear();
+    if (wake) wake();
 }
 
 }  // namespace spadrim

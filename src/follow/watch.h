@@ -24,6 +24,11 @@ struct ChangeInbox {
     bool ended = false;  // the watch stopped for good (the root itself went away, the handle failed)
 };
 
+// Moves a reader's batch into the inbox under its lock, notes a loss or the end, and wakes the owner;
+// nothing happens (no wake) when there is nothing to tell. The batch is left empty.
+void publish(ChangeInbox& inbox, std::vector<DiskChange>& batch, bool lost, bool ended,
+             const std::function<void()>& wake);
+
 // The system's buffer the tests shrink to make it overflow; 0 takes the default.
 inline constexpr std::size_t DEFAULT_WATCH_BUFFER = 64 * 1024;
 

@@ -158,16 +158,7 @@ struct WatchState {
     }
 
     void publish(std::vector<DiskChange>& batch, bool lost, bool ended) {
-        if (batch.empty() && !lost && !ended) return;
-        {
-            const std::lock_guard held(inbox->lock);
-            for (DiskChange& change : batch)
-                inbox->changes.push_back(std::move(change));
-            inbox->lost = inbox->lost || lost;
-            inbox->ended = inbox->ended || ended;
-        }
-        batch.clear();
-        if (wake) wake();
+        spadrim::publish(*inbox, batch, lost, ended, wake);
     }
 
     // One event into the batch; false when the watch has ended.

@@ -28,18 +28,6 @@ using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 constexpr DWORD FILTER = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                          FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
 
-std::string system_error_text(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = length != 0 ? from_wide({buffer, length}) : "Error " + std::to_string(code);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
 // What a drive says when it cannot report changes at all: a file system without notifications
 // (ERROR_INVALID_FUNCTION), and network redirectors whose server does not notify (ERROR_NOT_SUPPORTED, or
 // ERROR_INVALID_PARAMETER from some).
@@ -115,16 +103,7 @@ struct WatchState {
     }
 
     void publish(std::vector<DiskChange>& batch, bool lost, bool ended) {
-        if (batch.empty() && !lost && !ended) return;
-        {
-            const std::lock_guard held(inbox->lock);
-            for (DiskChange& change : batch)
-                inbox->changes.push_back(std::move(change));
-            inbox->lost = inbox->lost || lost;
-            inbox->ended = inbox->ended || ended;
-        }
-        batch.clear();
-        if (wake) wake();
+        spadrim::publish(*inbox, batch, lost, ended, wake);
     }
 
     // The thread: issues every read (the system cancels a thread's reads when the thread exits, so they

@@ -33,6 +33,19 @@ inline std::string from_wide_exact(std::wstring_view text) {
     return wtf8_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
+// The system's message for an error code, without its trailing line break; "Error N" when it has none.
+inline std::string system_error_text(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = length != 0 ? from_wide({buffer, length}) : "Error " + std::to_string(code);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
 // An environment variable of this process as UTF-8, or nothing when it is not set.
 inline std::optional<std::string> environment_variable(const char* name) {
     const std::wstring wide_name = to_wide(name);

@@ -174,6 +174,22 @@ def ocr(path, x, y, w, h, light_on_dark=False):
     return " ".join(text.split())
 
 
+def column_width(w):
+    """The list column's width in a client `w` pixels wide, at 96 DPI (list_width)."""
+    return round(min(0.6 * w, min(560, max(360, 0.42 * w))))
+
+
+def format_size(n):
+    """The window's form of a size (src/kinds/kinds.cpp)."""
+    if n < 1024:
+        return f"{n} B"
+    x, unit = n / 1024, 0
+    units = ["KB", "MB", "GB", "TB"]
+    while x >= 1024 and unit < 3:
+        x, unit = x / 1024, unit + 1
+    return f"{x:.{0 if x >= 100 else 1 if x >= 10 else 2}f} {units[unit]}"
+
+
 def words(path, x, y, w, h):
     """The words tesseract reads in a region of a screenshot, each with the centre of its box on the
     screen."""

@@ -23,6 +23,7 @@ import tally
 from desktop import (ENV, HEADER, STATUS, answer, check, client, message_box, notice_text, ocr, press, reg_set_dword,
                      run, setup, shot, start, stop, text_until, virtual_display, wait_for, where, window_name,
                      windows_path)
+from desktop import column_width, format_size
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -35,22 +36,6 @@ KEY = r"HKCU\Software\Spadrim"
 BIG = 50 * 1024 * 1024
 BURST = 10_000
 KEPT = 1_500  # of the burst's files, left at the end
-
-
-def column_width(w):
-    """The list column's width in a client `w` pixels wide, at 96 DPI."""
-    return round(min(0.6 * w, min(560, max(360, 0.42 * w))))
-
-
-def format_size(n):
-    """The window's form of a size (src/kinds/kinds.cpp)."""
-    if n < 1024:
-        return f"{n} B"
-    x, unit = n / 1024, 0
-    units = ["KB", "MB", "GB", "TB"]
-    while x >= 1024 and unit < 3:
-        x, unit = x / 1024, unit + 1
-    return f"{x:.{0 if x >= 100 else 1 if x >= 10 else 2}f} {units[unit]}"
 
 
 def shows(text, *pieces):

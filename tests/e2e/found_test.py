@@ -18,6 +18,7 @@ import tempfile
 import tally
 from desktop import (HEADER, STATUS, check, click, client, ocr, press, run, setup, shot, start, stop, text_until,
                      virtual_display, wait_for, window_name, windows_path)
+from desktop import column_width, format_size
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -25,22 +26,6 @@ parser.add_argument("--prefix", required=True)
 parser.add_argument("--shots", required=True)
 parser.add_argument("--display", default=":92")
 args = parser.parse_args()
-
-
-def column_width(w):
-    """The list column's width in a client `w` pixels wide, at 96 DPI."""
-    return round(min(0.6 * w, min(560, max(360, 0.42 * w))))
-
-
-def format_size(n):
-    """The window's form of a size (src/kinds/kinds.cpp)."""
-    if n < 1024:
-        return f"{n} B"
-    x, unit = n / 1024, 0
-    units = ["KB", "MB", "GB", "TB"]
-    while x >= 1024 and unit < 3:
-        x, unit = x / 1024, unit + 1
-    return f"{x:.{0 if x >= 100 else 1 if x >= 10 else 2}f} {units[unit]}"
 
 
 def make_tree(root):

@@ -23,6 +23,7 @@ import desktop
 import tally
 from desktop import (ACCENT, HEADER, PANEL, STATUS, WINDOW, check, client, colours_in, geometry, ocr, picture, run,
                      setup, shot, start, stop, virtual_display, wait_for, window_name)
+from desktop import column_width
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -36,11 +37,6 @@ TABLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "s
 TAB_KEYS = ["Folders", "Largest files", "By type", "Duplicates"]
 READ_BACK = {"de", "es"}  # languages tesseract reads with its English data
 SMALLEST = (720, 480)  # the window's least outer size at 96 DPI (minimum_window_size)
-
-
-def column_width(w):
-    """The list column's width in a client `w` pixels wide, at 96 DPI (list_width)."""
-    return round(min(0.6 * w, min(560, max(360, 0.42 * w))))
 
 
 def ink(rgb, background):

@@ -27,6 +27,7 @@ from desktop import (ACCENT, BAR, ENV, HEADER, LINE, PANEL, STATUS, WINDOW, answ
                      message_box, notice_text, ocr, pixel, press, reg_binary, reg_query, reg_set_dword, run,
                      same_region, setup, shot, start, stop, text_until, version_block, virtual_display, wait_for,
                      wiggle, window_name)
+from desktop import column_width
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--exe", required=True)
@@ -34,11 +35,6 @@ parser.add_argument("--prefix", required=True)
 parser.add_argument("--shots", required=True)
 parser.add_argument("--display", default=":93")
 args = parser.parse_args()
-
-
-def column_width(w):
-    """The list column's width in a client `w` pixels wide, at 96 DPI."""
-    return round(min(0.6 * w, min(560, max(360, 0.42 * w))))
 
 
 def underlined_tab(path, area, count=4):

@@ -57,18 +57,6 @@ Mailbox<DownloadOutcome>& download_mailbox() {
     return *box;
 }
 
-std::string system_error_text(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = length != 0 ? from_wide({buffer, length}) : "Error " + std::to_string(code);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
 std::string download_failed() {
     return std::string(tr("내려받지 못했습니다", "Download failed"));
 }
