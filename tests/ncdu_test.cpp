@@ -444,6 +444,12 @@ TEST(NcduRead, ReadsAsTheJsonLibraryDoes) {
         {"a newline after a number out of place", "[1,2,{},[{\"name\":\"/r\"},{5\n}]]"},
         {"a broken name last", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\xE2\x82"},
         {"an unpaired surrogate", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"\\ud800x\"}]]"},
+        {"1024 digits, the most a number has",
+         "[1,2,{\"a\":" + std::string(1024, '1') + "},[{\"name\":\"/r\"}]]"},
+        {"a literal ending a run of 1024",
+         "[1,2,{\"a\":[" + std::string(1021, '1') + "tru}]},[{\"name\":\"/r\"}]]"},
+        {"a literal past a run of 1024",
+         "[1,2,{\"a\":[" + std::string(1021, '1') + "trux]},[{\"name\":\"/r\"}]]"},
         {"a digit run after a literal",
          "[1,2,{\"a\":[true" + std::string(1100, '1') + "]},[{\"name\":\"/r\"}]]"},
     };

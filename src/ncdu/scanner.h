@@ -72,7 +72,7 @@ class Scanner {
     std::string text;                  // STRING: its bytes, escapes decoded
     bool text_is_utf8 = true;          // STRING: no byte sequence in text is invalid UTF-8
     std::uint64_t text_repaired = 0;   // STRING: text's length with each invalid sequence as U+FFFD
-    std::string number;                // UNSIGNED, INTEGER, FLOAT: as written
+    std::string number;                // INTEGER, FLOAT: as written (UNSIGNED: not always kept)
     std::uint64_t unsigned_value = 0;  // UNSIGNED
     std::int64_t integer_value = 0;    // INTEGER
     const char* message = "";          // PARSE_ERROR: what is wrong; TOO_LONG: "string" or "number"
@@ -257,6 +257,24 @@ class Scanner {
     // Whether the byte just read outside a string is past the bound of a run.
     bool past_run_bound() const { return offset() - run_start_ > MAX_NUMBER_TOKEN; }
 
+    // Whether a byte ends a run rather than being part of one (so never past its bound).
+    static bool ends_run(int c) {
+        switch (c) {
+            case ' ':
+            case '\t':
+            case '\n':
+            case '\r':
+            case '[':
+            case ']':
+            case '{':
+            case '}':
+            case ',':
+            case ':':
+            case '"': return true;
+            default: return false;
+        }
+    }
+
     // Stops at the byte just read, the first past a token's bound.
     Token too_long(const char* what) {
         message = what;
@@ -276,7 +294,7 @@ class Scanner {
         if (past_run_bound()) return too_long("number");
         for (const char* rest = word + 1; *rest != '\0'; ++rest) {
             const int c = get();
-            if (c >= 0 && past_run_bound()) return too_long("number");
+            if (c >= 0 && !ends_run(c) && past_run_bound()) return too_long("number");
             if (c != *rest) {
                 if (c == '\n') newline();
                 message = "invalid literal";
@@ -288,6 +306,22 @@ class Scanner {
 
     // A number by JSON's grammar; the byte after it is looked at and left for the next token.
     Token scan_number(int first) {
+        if (first != '-' && first != '0') {
+            // Sizes, times and counts: a few digits, whole in the buffer with the byte after them.
+            const char* digits = at_;
+            std::uint64_t value = static_cast<std::uint64_t>(first - '0');
+            while (digits < end_ && digits - at_ < 18 && *digits >= '0' && *digits <= '9')
+                value = value * 10 + static_cast<std::uint64_t>(*digits++ - '0');
+            const std::uint64_t run =
+                base_ + static_cast<std::uint64_t>(digits + 1 - buffer_.data()) - run_start_;
+            if (digits < end_ && !(*digits >= '0' && *digits <= '9') && *digits != '.' && *digits != 'e' &&
+                *digits != 'E' && run <= MAX_NUMBER_TOKEN) {
+                at_ = digits;
+                ahead_ = true;
+                unsigned_value = value;
+                return Token::UNSIGNED;
+            }
+        }
         number.clear();
         number += static_cast<char>(first);
         if (past_run_bound()) return too_long("number");
@@ -297,7 +331,7 @@ class Scanner {
         // One read: the byte is counted in the run even when it ends the number.
         const auto read = [&]() -> bool {
             c = get();
-            return c < 0 || !past_run_bound();
+            return c < 0 || ends_run(c) || !past_run_bound();
         };
         const auto digit = [&] { return c >= '0' && c <= '9'; };
         const auto fail = [&](const char* what) {

@@ -618,8 +618,12 @@ PullBytes pull_in_steps(std::string_view text, std::size_t step) {
 std::string without_last_read(std::string error) {
     const std::size_t from = error.find("; last read: '");
     if (from == std::string::npos) return error;
-    std::size_t to = error.rfind("'; expected ");
-    if (to == std::string::npos || to < from) to = error.size() - 1;
+    // The token may hold anything, "'; expected" too: the end is told by what can follow it.
+    std::size_t to = error.size() - 1;
+    for (const std::string_view expected : {"string literal", "':'", "']'", "'}'", "end of input"}) {
+        const std::string tail = "'; expected " + std::string(expected);
+        if (error.ends_with(tail)) to = error.size() - tail.size();
+    }
     return error.erase(from, to + 1 - from);
 }
 
