@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <random>
+#include <set>
 
 #include "ncdu/ncdu.h"
+#include "strings/utf.h"
+#include "support/ncdu_reference.h"
 
 namespace spadrim {
 namespace {
@@ -101,28 +107,36 @@ TEST(NcduRead, CountsEntriesAsTheWalkDoes) {
     EXPECT_EQ(root.file_count, 7u);  // the link is a file; the mount point is not
 }
 
+// Metadata objects and the timestamp they give.
+const std::vector<std::pair<std::string, std::int64_t>> METADATA = {
+    {R"({"progname":"ncdu","timestamp":1700000000})", 1700000000},
+    {R"({"progname":"gdu"})", 0},
+    {R"({"x":{"timestamp":5},"y":[{"timestamp":6}],"timestamp":"7"})", 0},
+    {R"({"timestamp":8,"x":{"timestamp":5},"z":9})", 8},
+    {R"({"timestamp":-3})", 0},
+};
+
+std::string with_metadata(const std::string& metadata) {
+    return "[1,2," + metadata + R"(,[{"name":"/r","timestamp":11},{"name":"f","timestamp":12}]])";
+}
+
 // When the scan was made: the metadata's own "timestamp", and nothing else named so.
 TEST(NcduRead, TheMetadataTimestampSaysWhenTheScanWasMade) {
-    for (const auto& [metadata, when] : std::vector<std::pair<std::string, std::int64_t>>{
-             {R"({"progname":"ncdu","timestamp":1700000000})", 1700000000},
-             {R"({"progname":"gdu"})", 0},
-             {R"({"x":{"timestamp":5},"y":[{"timestamp":6}],"timestamp":"7"})", 0},
-             {R"({"timestamp":8,"x":{"timestamp":5},"z":9})", 8},
-             {R"({"timestamp":-3})", 0},
-         }) {
-        const ImportOutcome back =
-            import("[1,2," + metadata + R"(,[{"name":"/r","timestamp":11},{"name":"f","timestamp":12}]])");
+    for (const auto& [metadata, when] : METADATA) {
+        const ImportOutcome back = import(with_metadata(metadata));
         ASSERT_TRUE(back.tree) << back.error;
         EXPECT_EQ(back.timestamp, when) << metadata;
         EXPECT_EQ(back.tree->when, when) << metadata;
     }
 }
 
+// "é" whole, then a lone continuation byte, a cut three-byte sequence and a stray lead byte.
+const std::string BROKEN_NAMES =
+    "[{\"name\":\"/r\"},{\"name\":\"caf\xC3\xA9\"},{\"name\":\"a\x80z\"},"
+    "{\"name\":\"b\xE2\x82\"},{\"name\":\"\xF0\"}]";
+
 TEST(NcduRead, NamesAreRepairedWhereverTheChunksEnd) {
-    // "é" whole, then a lone continuation byte, a cut three-byte sequence and a stray lead byte.
-    const std::string names =
-        "[{\"name\":\"/r\"},{\"name\":\"caf\xC3\xA9\"},{\"name\":\"a\x80z\"},"
-        "{\"name\":\"b\xE2\x82\"},{\"name\":\"\xF0\"}]";
+    const std::string& names = BROKEN_NAMES;
     for (const std::size_t step : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{1} << 20}) {
         const ImportOutcome out = import(document(names), step);
         ASSERT_TRUE(out.tree) << out.error << " in steps of " << step;
@@ -167,15 +181,15 @@ std::string at_column(const std::string& before, std::size_t column, const std::
     return "line 1, column " + std::to_string(before.size() + column) + ": " + what;
 }
 
-TEST(NcduRead, DamagedDocumentsAreRefusedWithTheirPlace) {
-    // Names and the root path may be 32 KiB long; a token that could only make a longer one is not read
-    // to its end, and neither is a number of more than 1024 digits.
+// Names and the root path may be 32 KiB long; a token that could only make a longer one is not read to
+// its end, and neither is a number of more than 1024 digits.
+std::vector<Damaged> damaged_documents() {
     const std::string root = "[1,2,{},[{\"name\":\"";
     const std::string entry = root + "/r\"},{\"name\":\"";
     const std::string sized = entry + "a\",\"asize\":";
     const std::string over(32 * 1024 + 1, 'n');
     const std::string huge(2 << 20, 'n');
-    const std::vector<Damaged> cases = {
+    return {
         {"a name one byte too long", entry + over + "\"}]]",
          at_column(entry, over.size() + 1, "a name longer than 32768")},
         {"a root path one byte too long", root + "/" + over.substr(1) + "\"}]]",
@@ -228,7 +242,10 @@ TEST(NcduRead, DamagedDocumentsAreRefusedWithTheirPlace) {
          "line 1, column 25: an entry that is neither an object nor an array"},
         {"trailing text", "[1,2,{},[{\"name\":\"/r\"}]] x", "line 1, column 26: syntax error"},
     };
-    for (const Damaged& c : cases) {
+}
+
+TEST(NcduRead, DamagedDocumentsAreRefusedWithTheirPlace) {
+    for (const Damaged& c : damaged_documents()) {
         const ImportOutcome out = import(c.text);
         EXPECT_FALSE(out.tree) << c.what;
         EXPECT_TRUE(out.error.starts_with(c.error)) << c.what << ": " << out.error.substr(0, 200);
@@ -306,6 +323,167 @@ TEST(NcduRead, HostileShapesEndWithinBoundedMemory) {
     EXPECT_EQ(broken.error, "the file could not be read to its end");
 }
 
+// A scan file of every shape read, at random: nested folders, names with escapes, other scripts and
+// bytes that are not UTF-8, each kind of number each field takes, entries left out and values skipped.
+std::string generated_document(std::uint32_t seed, int entries) {
+    std::mt19937 random(seed);
+    const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    static const char* const NAME_PARTS[] = {"a",
+                                             "file",
+                                             ".txt",
+                                             "\xED\x95\x9C\xEA\xB8\x80",
+                                             "caf\xC3\xA9",
+                                             "\\\"",
+                                             "\\\\",
+                                             "\\u002e\\u002e\\u002e",
+                                             "\\b\\f\\t",
+                                             "\\u00e9",
+                                             "\\ud83d\\ude00",
+                                             "\\u0001",
+                                             "\xFF",
+                                             "\xC3",
+                                             "\xE2\x82",
+                                             "\xF0\x9F",
+                                             "\xED\xA0\x80",
+                                             "\xC0\xAF",
+                                             " ",
+                                             "\x7F",
+                                             "9"};
+    // The first three fit every field; the others only a time.
+    static const char* const NUMBERS[] = {"0",
+                                          "1",
+                                          "4096",
+                                          "-5",
+                                          "-0",
+                                          "1.5",
+                                          "2e3",
+                                          "1E+2",
+                                          "-1e-2",
+                                          "18446744073709551615",
+                                          "18446744073709551616",
+                                          "-9223372036854775809",
+                                          "1e300"};
+    static const char* const SKIPPED[] = {"null",  "true", "[1,{\"a\":[[]]},\"x\"]", "{\"name\":\"z\"}",
+                                          "\"s\"", "-7.5"};
+    static const char* const BLANKS[] = {"", "", "", " ", "\n", "\r\n\t "};
+    std::string out = "[1,0,{\"progname\":\"gen\",\"timestamp\":" + std::string(NUMBERS[pick(4)]) + "},\n";
+    out += "[{\"name\":\"/gen/r\\u00e9\"}";
+    int depth = 1;
+    for (int i = 0; i < entries; ++i) {
+        const std::size_t shape = pick(20);
+        if (shape == 0 && depth > 1) {  // close a folder instead
+            out += ']';
+            --depth;
+            continue;
+        }
+        out += ',';
+        out += BLANKS[pick(6)];
+        const bool folder = shape < 4;
+        if (folder) out += '[';
+        out += "{\"name\":\"";
+        for (std::size_t part = 0, parts = 1 + pick(3); part < parts; ++part)
+            out += NAME_PARTS[pick(std::size(NAME_PARTS))];
+        out += '"';
+        for (std::size_t field = 0, fields = pick(5); field < fields; ++field) {
+            const std::size_t which = pick(12);
+            out += BLANKS[pick(3)];
+            if (which < 3) {
+                out += ",\"asize\":" + std::string(NUMBERS[pick(3)]);
+            } else if (which < 5) {
+                out += ",\"dsize\":" + std::string(NUMBERS[pick(3)]);
+            } else if (which < 7) {
+                out += ",\"mtime\":" + std::string(NUMBERS[pick(13)]);
+            } else if (which == 7) {
+                out += std::string(",\"notreg\":") + (pick(2) ? "true" : "false");
+            } else if (which == 8) {
+                out += ",\"read_error\":true";
+            } else if (which == 9) {
+                static const char* const WHY[] = {"otherfs", "othfs", "pattern", "", "frmlnk"};
+                out += ",\"excluded\":\"" + std::string(WHY[pick(5)]) + "\"";
+            } else {
+                out += ",\"ino\":" + std::string(pick(2) ? "12" : SKIPPED[pick(6)]);
+            }
+        }
+        out += '}';
+        if (folder) ++depth;
+    }
+    out += std::string(static_cast<std::size_t>(depth), ']') + "]\n";
+    return out;
+}
+
+// The document damaged once: cut, a byte changed, put in or taken out.
+std::string damaged(std::string text, std::mt19937& random) {
+    static const char BYTES[] = "\"\\{}[],:0-1e.E+\n \t\x00\xFF\xEFtnfu\x01/";
+    const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    const std::size_t at = pick(text.size());
+    const char byte = BYTES[pick(sizeof BYTES - 1)];
+    switch (pick(4)) {
+        case 0: text.resize(at); break;
+        case 1: text[at] = byte; break;
+        case 2: text.insert(text.begin() + static_cast<std::ptrdiff_t>(at), byte); break;
+        default: text.erase(at, 1);
+    }
+    return text;
+}
+
+std::string read_file_bytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The reader is held to the JSON library's: every document of these tests, the fuzz corpus, a large
+// generated one and hundreds of damaged ones read alike, in chunks of every size a token can straddle.
+TEST(NcduRead, ReadsAsTheJsonLibraryDoes) {
+    std::vector<std::pair<std::string, std::string>> documents = {
+        {"sample", document(SAMPLE)},
+        {"broken names", document(BROKEN_NAMES)},
+        {"a byte order mark", "\xEF\xBB\xBF" + document("[{\"name\":\"/r\"}]")},
+        {"a broken byte order mark", "\xEF\xBB[1,2,{},[{\"name\":\"/r\"}]]"},
+        {"a stray byte first", "\xFF[1,2,{},[{\"name\":\"/r\"}]]"},
+        {"a NUL after the end", std::string("[1,2,{},[{\"name\":\"/r\"}]]\n\0 x", 29)},
+        {"a newline after a number out of place", "[1,2,{},[{\"name\":\"/r\"},{5\n}]]"},
+        {"a broken name last", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\xE2\x82"},
+        {"an unpaired surrogate", "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"\\ud800x\"}]]"},
+        {"1024 digits, the most a number has",
+         "[1,2,{\"a\":" + std::string(1024, '1') + "},[{\"name\":\"/r\"}]]"},
+        {"a literal ending a run of 1024",
+         "[1,2,{\"a\":[" + std::string(1021, '1') + "tru}]},[{\"name\":\"/r\"}]]"},
+        {"a literal past a run of 1024",
+         "[1,2,{\"a\":[" + std::string(1021, '1') + "trux]},[{\"name\":\"/r\"}]]"},
+        {"a digit run after a literal",
+         "[1,2,{\"a\":[true" + std::string(1100, '1') + "]},[{\"name\":\"/r\"}]]"},
+    };
+    for (const auto& [metadata, _] : METADATA)
+        documents.emplace_back(metadata, with_metadata(metadata));
+    for (const Damaged& c : damaged_documents())
+        documents.emplace_back(c.what, c.text);
+    const std::filesystem::path corpus = SPADRIM_NCDU_CORPUS;
+    std::size_t corpus_files = 0;
+    for (const auto& file : std::filesystem::directory_iterator(corpus)) {
+        const std::string bytes = read_file_bytes(file.path());
+        if (!bytes.empty()) documents.emplace_back(file.path().filename().string(), bytes.substr(1));
+        ++corpus_files;
+    }
+    EXPECT_GE(corpus_files, 2u);
+    const std::string small = generated_document(7, 300);
+    documents.emplace_back("generated", small);
+    std::mt19937 random(11);
+    for (int i = 0; i < 400; ++i)
+        documents.emplace_back("damaged " + std::to_string(i), damaged(small, random));
+
+    for (const auto& [what, text] : documents) {
+        for (const std::size_t step : {std::size_t{1}, std::size_t{5}, std::size_t{1} << 20}) {
+            if (step == 1 && text.size() > 100'000) continue;  // the long tokens: read in big chunks only
+            EXPECT_EQ(reading_difference(text, step), "") << what << ", in steps of " << step;
+        }
+    }
+    const std::string large = generated_document(3, 60'000);
+    EXPECT_EQ(reading_difference(large, 4093), "");
+    const ImportOutcome whole = import(large);
+    ASSERT_TRUE(whole.tree)
+        << whole.error;  // most damage makes a document unreadable: make sure this one is not
+}
+
 FileTree written_and_read(const FileTree& tree) {
     std::string whole;
     std::string out;
@@ -373,6 +551,57 @@ TEST(NcduWrite, TreesComeBackAsTheyWere) {
                                                            {"junction", 0},
                                                            {"link.lnk", 0},
                                                            {"locked", 0}}));
+}
+
+// A scan file names entries with the bytes the file system gave, UTF-8 or not: the tree shows them
+// repaired and keeps them exactly, so that the scan written again names them as it read them.
+TEST(NcduWrite, NamesComeBackByteForByte) {
+    const std::vector<std::string> names = {"caf\xC3\xA9", "\xFF",      "a\x80z",
+                                            "b\xE2\x82",   "\xF0",      "\xED\xA0\x80",
+                                            "\xC0\xAF",    "tab\there", "\x7F\x01quote\"back\\"};
+    std::string entries =
+        "[{\"name\":\"/srv/\xFE"
+        "data\"}";
+    for (const std::string& name : names) {
+        entries += ",{\"name\":\"";
+        for (const char c : name)  // escaped as JSON wants, the other bytes as they are
+            entries += c == '\t'               ? std::string("\\t")
+                       : c == '\x01'           ? std::string("\\u0001")
+                       : c == '"' || c == '\\' ? std::string("\\") + c
+                                               : std::string(1, c);
+        entries += "\"}";
+    }
+    entries += ",[{\"name\":\"\xE9t\xE9\"},{\"name\":\"\\u00e9\xFF\"}]]";
+    const ImportOutcome first = import(document(entries), 3);
+    ASSERT_TRUE(first.tree) << first.error;
+    const FileTree& tree = *first.tree;
+    EXPECT_EQ(tree.root_path,
+              "/srv/\xFE"
+              "data");
+    EXPECT_EQ(name_of(tree, 0),
+              "/srv/\xEF\xBF\xBD"
+              "data");
+    std::set<std::string> exact;
+    for (NodeIndex i = 1; i < tree.nodes.size(); ++i) {
+        const std::string_view real = real_name_of(tree, i);
+        exact.insert(std::string(real));
+        EXPECT_EQ(name_of(tree, i), valid_utf8(real));
+    }
+    std::set<std::string> expected(names.begin(), names.end());
+    expected.insert({"\xE9t\xE9", "\xC3\xA9\xFF"});
+    EXPECT_EQ(exact, expected);
+
+    // Written again and read back: the same names, shown and exact, at the same places (the order of
+    // siblings is not kept: a folder lists its children last appended first).
+    const auto paths = [](const FileTree& of) {
+        std::set<std::pair<std::string, std::string>> out;
+        for (NodeIndex i = 0; i < of.nodes.size(); ++i)
+            out.emplace(real_path_of(of, i), path_of(of, i));
+        return out;
+    };
+    const FileTree back = written_and_read(tree);
+    EXPECT_EQ(back.root_path, tree.root_path);
+    EXPECT_EQ(paths(back), paths(tree));
 }
 
 TEST(NcduWrite, AFailedFlushStopsTheWriting) {

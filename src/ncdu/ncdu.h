@@ -5,7 +5,7 @@
 //                                     [{"name": "sub"}, ...], ...]]
 //
 // A folder is an array whose first element is its info object; a file is an object. Reading streams the
-// document through the JSON library's SAX interface and appends each entry as it comes, so memory grows
+// document through a scanner of its own (scanner.h) and appends each entry as it comes, so memory grows
 // with the tree, never with the file: the tree's invariants (a parent before its children) hold because
 // the document is in that order. Entries are counted by the walk's rules (see read_ncdu).
 #pragma once
@@ -37,9 +37,11 @@ struct ImportOutcome {
 // of size 0 counted as files: the format does not say which links lead to folders, so a link to a folder
 // counts one file more than in a walk, and a FIFO or device is a link here. An entry excluded as
 // "otherfs" (ncdu 1: "othfs") is a mount point (a folder link, not entered); other exclusions are left
-// out. "read_error" on a folder marks it unreadable. Names are
-// repaired to UTF-8 (U+FFFD for each byte that is not). progress advances as entries come and its cancel
-// is looked at between them.
+// out. "read_error" on a folder marks it unreadable. Names are shown
+// repaired to UTF-8 (U+FFFD for each invalid sequence) and kept exactly where that differs (the tree's
+// real_names; the root path as root_path), so that write_ncdu gives them back byte for byte. Errors
+// read as a strict JSON reader's would. progress advances as entries come and its cancel is looked at
+// between them.
 ImportOutcome read_ncdu(const PullBytes& pull, ScanProgress& progress);
 
 // The same from a file, plain or gzip-compressed (told by its content), or standard input for "-".

@@ -1,18 +1,18 @@
 // Reading ncdu's JSON export. See ncdu.h.
 //
-// The bytes reach the JSON library through Feed, a buffer that repairs them to UTF-8 on the way
-// (the library refuses anything else, and ncdu writes names as the file system gave them) and knows
-// where in the document the parser is, for errors. Reader, the SAX handler, keeps one small frame per
-// open folder and appends each entry to the tree when its object closes.
+// Scanner (scanner.h) hands out the tokens; parse() follows JSON's grammar with an explicit stack, as
+// a strict JSON reader does, and tells Reader each value as it comes. Reader keeps one small frame per
+// open folder and appends each entry to the tree when its object closes. Syntax errors read as the
+// JSON library's own, so a damaged file is reported the same whichever reader met it.
 #include <algorithm>
-#include <cstring>
-#include <iterator>
-#include <nlohmann/json.hpp>
+#include <cmath>
+#include <string>
 #include <vector>
 
 #include "kinds/kinds.h"
 #include "kinds/times.h"
 #include "ncdu/ncdu.h"
+#include "ncdu/scanner.h"
 #include "ncdu/zfile.h"
 #include "scan/classify.h"
 #include "scan/totals.h"
@@ -21,199 +21,11 @@
 namespace spadrim {
 namespace {
 
-constexpr std::size_t CHUNK = 256 * 1024;
-
-// The longest name, or root path, an entry may have, in bytes: 32 KiB is far beyond any file system's
-// and far below what the tree's name pool holds.
-constexpr std::size_t MAX_NAME_BYTES = 32 * 1024;
-// The parser keeps each token whole, so no token may grow without bound. A string's escapes take at
-// most six bytes per byte they stand for, so a string past this many bytes between its quotes is longer
-// than any name may be, whatever it holds; a number has no reason to be longer than a few dozen digits.
-constexpr std::size_t MAX_STRING_TOKEN = 6 * MAX_NAME_BYTES;
-constexpr std::size_t MAX_NUMBER_TOKEN = 1024;
-
-class Feed {
-  public:
-    explicit Feed(const PullBytes& pull) : pull_(pull) {
-        in_.resize(CHUNK + 4);
-        out_.reserve(3 * (CHUNK + 4));
-    }
-
-    bool read_failed() const { return read_failed_; }
-
-    // When a token passed its bound and the parser read up to where the input was cut for it: what was
-    // too long (the cut is then at position()). Empty otherwise, or when the parser stopped before.
-    std::string_view too_long() const { return at_ == end_ ? too_long_ : std::string_view(); }
-
-    // Where the parser is: the line and column (from 1) of the byte it read last, in the repaired text.
-    std::pair<std::uint64_t, std::uint64_t> position() const {
-        const std::string_view seen(out_.data(), static_cast<std::size_t>(at_ - out_.data()));
-        std::uint64_t line = lines_ + static_cast<std::uint64_t>(std::count(seen.begin(), seen.end(), '\n'));
-        const std::size_t newline = seen.rfind('\n');
-        const std::uint64_t column =
-            newline == std::string_view::npos ? column_ + seen.size() : seen.size() - newline - 1;
-        return {line + 1, std::max<std::uint64_t>(column, 1)};
-    }
-
-    // The parser reads through this: a pointer into the repaired chunk, refilled when it runs out. The
-    // library's adapter for iterators costs less per byte than the one for streams.
-    class Iterator {
-      public:
-        using iterator_category = std::input_iterator_tag;
-        using value_type = char;
-        using difference_type = std::ptrdiff_t;
-        using pointer = const char*;
-        using reference = const char&;
-
-        explicit Iterator(Feed* feed) : feed_(feed) {}
-        reference operator*() const { return *feed_->at_; }
-        Iterator& operator++() {
-            ++feed_->at_;
-            return *this;
-        }
-        // Only ever compared with the end, which has no feed: equal once the input is used up.
-        bool operator==(const Iterator&) const { return feed_->at_ == feed_->end_ && !feed_->refill(); }
-        bool operator!=(const Iterator& other) const { return !(*this == other); }
-
-      private:
-        Feed* feed_;
-    };
-
-  private:
-    // The next repaired chunk; false at the end of the input.
-    bool refill() {
-        account(std::string_view(out_.data(), out_.size()));
-        out_.clear();
-        while (out_.empty()) {
-            if (ended_ && carried_ == 0) break;
-            std::size_t got = 0;
-            if (!ended_) {
-                const std::optional<std::size_t> n = pull_(std::span<char>(in_.data() + carried_, CHUNK));
-                if (!n) read_failed_ = true;
-                got = n.value_or(0);
-                if (got == 0) ended_ = true;
-            }
-            repair(carried_ + got);
-        }
-        bound_tokens();
-        at_ = out_.data();
-        end_ = out_.data() + out_.size();
-        return !out_.empty();
-    }
-
-    // Copies in_[0, size) to out_ as valid UTF-8; a sequence cut by the end of the chunk waits for the
-    // next one, unless the input has ended.
-    void repair(std::size_t size) {
-        const std::string_view bytes(in_.data(), size);
-        std::size_t i = 0;
-        while (i < size) {
-            const std::size_t ascii = i;
-            // Eight bytes at a time while none has its high bit: nearly all of a scan file.
-            for (std::uint64_t word = 0; i + 8 <= size; i += 8) {
-                std::memcpy(&word, bytes.data() + i, 8);
-                if (word & 0x8080808080808080u) break;
-            }
-            while (i < size && static_cast<unsigned char>(bytes[i]) < 0x80)
-                ++i;
-            out_.append(bytes.substr(ascii, i - ascii));
-            if (i == size) break;
-            const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-            const std::size_t wanted = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-            if (!ended_ && size - i < wanted) break;
-            const CodePoint point = code_point_at(bytes, i);
-            out_.append(point.valid ? bytes.substr(i, point.length) : std::string_view("\xEF\xBF\xBD"));
-            i += point.length;
-        }
-        carried_ = size - i;
-        std::copy(in_.begin() + static_cast<std::ptrdiff_t>(i),
-                  in_.begin() + static_cast<std::ptrdiff_t>(size), in_.begin());
-    }
-
-    // Follows the tokens through the repaired chunk and, at the first byte of one past its bound, cuts
-    // the input short there, so the parser never holds more of it. Strings are crossed a quote or a
-    // backslash at a time.
-    void bound_tokens() {
-        const char* const data = out_.data();
-        const std::size_t size = out_.size();
-        std::size_t i = 0;
-        while (i < size) {
-            if (in_string_) {
-                if (escaped_) {
-                    escaped_ = false;
-                } else {
-                    const void* quote = std::memchr(data + i, '"', size - i);
-                    const std::size_t end =
-                        quote ? static_cast<std::size_t>(static_cast<const char*>(quote) - data) : size;
-                    const void* backslash = std::memchr(data + i, '\\', end - i);
-                    const std::size_t stop =
-                        backslash ? static_cast<std::size_t>(static_cast<const char*>(backslash) - data)
-                                  : end;
-                    if (token_ + (stop - i) > MAX_STRING_TOKEN) return cut(i + (MAX_STRING_TOKEN - token_));
-                    token_ += stop - i;
-                    i = stop;
-                    if (i == size) break;
-                    if (data[i] == '"') {
-                        in_string_ = false;
-                        token_ = 0;
-                        ++i;
-                        continue;
-                    }
-                    escaped_ = true;
-                }
-                if (++token_ > MAX_STRING_TOKEN) return cut(i);
-                ++i;
-                continue;
-            }
-            switch (data[i]) {
-                case '"': in_string_ = true; [[fallthrough]];
-                case ' ':
-                case '\t':
-                case '\n':
-                case '\r':
-                case '[':
-                case ']':
-                case '{':
-                case '}':
-                case ',':
-                case ':': token_ = 0; break;
-                default:
-                    if (++token_ > MAX_NUMBER_TOKEN) return cut(i);
-            }
-            ++i;
-        }
-    }
-
-    // Ends the input just after byte `last` of the chunk, the first past a token's bound.
-    void cut(std::size_t last) {
-        out_.resize(last + 1);
-        ended_ = true;
-        carried_ = 0;
-        too_long_ = in_string_ ? "a string longer than " + std::to_string(MAX_NAME_BYTES) + " bytes"
-                               : "a number longer than " + std::to_string(MAX_NUMBER_TOKEN) + " characters";
-    }
-
-    void account(std::string_view done) {
-        const auto newlines = static_cast<std::uint64_t>(std::count(done.begin(), done.end(), '\n'));
-        lines_ += newlines;
-        const std::size_t last = done.rfind('\n');
-        column_ = last == std::string_view::npos ? column_ + done.size() : done.size() - last - 1;
-    }
-
-    const PullBytes& pull_;
-    std::vector<char> in_;
-    std::string out_;
-    const char* at_ = out_.data();
-    const char* end_ = out_.data();
-    std::size_t carried_ = 0;
-    bool ended_ = false;
-    bool read_failed_ = false;
-    std::uint64_t lines_ = 0;   // newlines before out_
-    std::uint64_t column_ = 0;  // bytes after the last of them, before out_
-    bool in_string_ = false;    // where bound_tokens stands
-    bool escaped_ = false;
-    std::size_t token_ = 0;  // bytes of the token so far: between a string's quotes, or of a number
-    std::string too_long_;
-};
+using ncdu_scan::MAX_NAME_BYTES;
+using ncdu_scan::MAX_NUMBER_TOKEN;
+using ncdu_scan::Place;
+using ncdu_scan::Scanner;
+using ncdu_scan::Token;
 
 // The keys read; any other is skipped with its value. KEY_NAMES spells them in this order.
 enum class Key : std::uint8_t {
@@ -229,22 +41,39 @@ enum class Key : std::uint8_t {
 constexpr std::string_view KEY_NAMES[] = {"name",       "asize",    "dsize", "notreg",
                                           "read_error", "excluded", "mtime"};
 
+Key key_of(std::string_view name) {
+    switch (name.size()) {
+        case 4: return name == "name" ? Key::NAME : Key::OTHER;
+        case 5:
+            return name == "asize"   ? Key::ASIZE
+                   : name == "dsize" ? Key::DSIZE
+                   : name == "mtime" ? Key::MTIME
+                                     : Key::OTHER;
+        case 6: return name == "notreg" ? Key::NOTREG : Key::OTHER;
+        case 8: return name == "excluded" ? Key::EXCLUDED : Key::OTHER;
+        case 10: return name == "read_error" ? Key::READ_ERROR : Key::OTHER;
+        default: return Key::OTHER;
+    }
+}
+
 // What one object says about its entry; a missing size is 0, as ncdu leaves zeros out.
 struct Fields {
-    std::string name;
+    std::string name;  // exactly as written
+    bool name_is_utf8 = true;
     bool named = false;
     std::uint64_t asize = 0;
     std::uint64_t dsize = 0;
     bool notreg = false;
     bool read_error = false;
-    std::string excluded;
+    bool excluded = false;
+    bool other_fs = false;    // excluded as another file system
     std::uint32_t mtime = 0;  // as Node::mtime: 0 where ncdu left it out (it writes it with -e)
 
-    // Empty again, keeping the strings' buffers.
+    // Empty again, keeping the name's buffer.
     void reset() {
         name.clear();
-        excluded.clear();
-        named = notreg = read_error = false;
+        name_is_utf8 = true;
+        named = notreg = read_error = excluded = other_fs = false;
         asize = dsize = 0;
         mtime = 0;
     }
@@ -252,22 +81,27 @@ struct Fields {
 
 constexpr std::uint64_t PROGRESS_EVERY = 4096;
 
-class Reader : public nlohmann::json_sax<nlohmann::json> {
+std::string at_place(Place place, std::string_view what) {
+    return "line " + std::to_string(place.line) + ", column " + std::to_string(place.column) + ": " +
+           std::string(what);
+}
+
+class Reader {
   public:
-    Reader(const Feed& feed, ScanProgress& progress) : feed_(feed), progress_(progress) {}
+    Reader(const Scanner& scanner, ScanProgress& progress) : scanner_(scanner), progress_(progress) {}
 
     std::optional<FileTree> tree;
     std::string error;
     std::int64_t timestamp = 0;  // the metadata's, when it has one
 
-    // The document ended as it should (the library checks the syntax; this, the shape).
+    // The document ended as it should (the parser checks the syntax; this, the shape).
     bool finished() {
         if (error.empty() && (!tree || outer_ != DONE)) return fail("the document ends before its root");
         return error.empty();
     }
 
-    bool null() override { return scalar(); }
-    bool boolean(bool value) override {
+    bool null() { return scalar(); }
+    bool boolean(bool value) {
         if (skipping_ != 0) return true;
         if (in_object_ && key_ == Key::NOTREG) {
             fields_.notreg = value;
@@ -279,9 +113,9 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         }
         return scalar();
     }
-    bool number_integer(number_integer_t value) override {
+    bool number_integer(std::int64_t value) {
         if (at_timestamp()) {
-            timestamp = std::max<number_integer_t>(value, 0);
+            timestamp = std::max<std::int64_t>(value, 0);
             return true;
         }
         if (skipping_ == 0 && in_object_ && (key_ == Key::ASIZE || key_ == Key::DSIZE))
@@ -291,19 +125,25 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
             return true;
         }
         if (value < 0) return scalar();
-        return number_unsigned(static_cast<number_unsigned_t>(value));
+        return number_unsigned(static_cast<std::uint64_t>(value));
     }
-    bool number_unsigned(number_unsigned_t value) override {
+    bool number_unsigned(std::uint64_t value) {
         if (at_timestamp()) {
-            timestamp = static_cast<std::int64_t>(std::min<number_unsigned_t>(value, INT64_MAX));
+            timestamp = static_cast<std::int64_t>(std::min<std::uint64_t>(value, INT64_MAX));
             return true;
         }
         if (skipping_ != 0) return true;
-        if (in_object_ && key_ == Key::ASIZE) return size_field(fields_.asize, value);
-        if (in_object_ && key_ == Key::DSIZE) return size_field(fields_.dsize, value);
+        if (in_object_ && key_ == Key::ASIZE) {
+            fields_.asize = value;
+            return true;
+        }
+        if (in_object_ && key_ == Key::DSIZE) {
+            fields_.dsize = value;
+            return true;
+        }
         if (in_object_ && key_ == Key::MTIME) {
-            fields_.mtime = mtime_from_unix(static_cast<std::int64_t>(
-                std::min<number_unsigned_t>(value, static_cast<number_unsigned_t>(INT64_MAX))));
+            fields_.mtime =
+                mtime_from_unix(static_cast<std::int64_t>(std::min<std::uint64_t>(value, INT64_MAX)));
             return true;
         }
         if (!in_object_ && folders_.empty() && outer_ == MAJOR) {
@@ -317,7 +157,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         }
         return scalar();
     }
-    bool number_float(number_float_t value, const string_t&) override {
+    bool number_float(double value) {
         if (skipping_ == 0 && in_object_ && (key_ == Key::ASIZE || key_ == Key::DSIZE))
             return fail("a size that is not a whole number of bytes below 2^64");
         if (skipping_ == 0 && in_object_ && key_ == Key::MTIME) {
@@ -329,27 +169,29 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         }
         return scalar();
     }
-    bool string(string_t& value) override {
+    // The string is the scanner's: a name takes its buffer.
+    bool string(std::string& value, bool is_utf8, std::uint64_t repaired_size) {
         if (skipping_ != 0) return true;
         if (in_object_ && key_ == Key::NAME) {
-            if (value.size() > MAX_NAME_BYTES) {
+            if (repaired_size > MAX_NAME_BYTES) {
                 const bool root = folders_.size() == 1 && !folders_.back().has_info;
                 return fail(std::string(root ? "a root path" : "a name") + " longer than " +
                             std::to_string(MAX_NAME_BYTES) + " bytes");
             }
-            fields_.name.swap(value);  // the library gives its buffer up to the handler
+            fields_.name.swap(value);
+            fields_.name_is_utf8 = is_utf8;
             fields_.named = true;
             return true;
         }
         if (in_object_ && key_ == Key::EXCLUDED) {
-            fields_.excluded = value;
+            fields_.excluded = !value.empty();
+            fields_.other_fs = value == "otherfs" || value == "othfs";  // ncdu 2, 1
             return true;
         }
         return scalar();
     }
-    bool binary(binary_t&) override { return scalar(); }
 
-    bool start_object(std::size_t) override {
+    bool start_object() {
         if (skipping_ != 0 || (in_object_ && key_ == Key::OTHER) ||
             (outer_ == METADATA && folders_.empty())) {
             ++skipping_;
@@ -362,17 +204,16 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         fields_.reset();
         return true;
     }
-    bool key(string_t& name) override {
+    bool key(std::string_view name) {
         if (skipping_ != 0) {
             // Of the metadata only its own "timestamp" is read: when the scan was made.
             timestamp_next_ = skipping_ == 1 && outer_ == METADATA && folders_.empty() && name == "timestamp";
             return true;
         }
-        const auto* found = std::find(std::begin(KEY_NAMES), std::end(KEY_NAMES), name);
-        key_ = static_cast<Key>(found - std::begin(KEY_NAMES));  // past the end: OTHER
+        key_ = key_of(name);
         return true;
     }
-    bool end_object() override {
+    bool end_object() {
         if (skipping_ != 0) {
             if (--skipping_ == 0 && outer_ == METADATA && folders_.empty()) outer_ = ROOT;
             return true;
@@ -383,7 +224,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         if (!frame.has_info) return folder_info(frame);
         return entry(frame.node);
     }
-    bool start_array(std::size_t) override {
+    bool start_array() {
         if (skipping_ != 0 || (in_object_ && key_ == Key::OTHER)) {
             ++skipping_;
             return true;
@@ -401,7 +242,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         folders_.push_back(Frame{NO_NODE, false});
         return true;
     }
-    bool end_array() override {
+    bool end_array() {
         if (skipping_ != 0) {
             --skipping_;
             return true;
@@ -417,12 +258,9 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         return true;
     }
 
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& problem) override {
-        if (!error.empty()) return false;  // ours came first; the library only saw the stop
-        // "[json.exception.parse_error.101] parse error at line 3, column 7: syntax error ...": from "line".
-        std::string text = problem.what();
-        const std::size_t at = text.find("line ");
-        error = at == std::string::npos ? text : text.substr(at);
+    // A syntax error, or another error already told in full.
+    bool parse_error(std::string text) {
+        if (error.empty()) error = std::move(text);
         return false;
     }
 
@@ -442,10 +280,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
     };
 
     bool fail(const std::string& what) {
-        if (error.empty()) {
-            const auto [line, column] = feed_.position();
-            error = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
-        }
+        if (error.empty()) error = at_place(scanner_.pulled_place(), what);
         return false;
     }
 
@@ -478,11 +313,6 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
     // Only asked for the keys read: OTHER's values are skipped, never refused.
     std::string key_text() const { return std::string(KEY_NAMES[static_cast<std::size_t>(key_)]); }
 
-    bool size_field(std::uint64_t& into, std::uint64_t value) {
-        into = value;
-        return true;
-    }
-
     // A name that the tree can hold: one component, no NUL.
     bool check_name(std::string_view name) {
         if (name.empty() || name == "." || name == "..")
@@ -494,7 +324,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
 
     bool folder_info(Frame& frame) {
         frame.has_info = true;
-        if (folders_.size() > 1 && !fields_.excluded.empty()) {
+        if (folders_.size() > 1 && fields_.excluded) {
             // ncdu 1 writes a folder it did not enter as a folder of no entries; whatever the array
             // holds besides is not read.
             folders_.pop_back();
@@ -504,6 +334,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         if (folders_.size() == 1) {
             if (fields_.name.find('\0') != std::string::npos) return fail("a name holding a NUL character");
             if (fields_.name.empty()) return fail("a root without a name");
+            // The root path exactly as written; the tree shows its repaired form.
             tree = make_tree(fields_.name);
             tree->imported = true;
             tree->nodes[0].mtime = fields_.mtime;
@@ -520,11 +351,10 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
 
     bool entry(NodeIndex folder) {
         if (!check_name(fields_.name)) return false;
-        if (!fields_.excluded.empty()) {
+        if (fields_.excluded) {
             // Another file system is a mount point, as the walk shows it; what a pattern or a kernel file
             // system kept out was never part of the scan.
-            const bool other_fs = fields_.excluded == "otherfs" || fields_.excluded == "othfs";  // ncdu 2, 1
-            return !other_fs || append(folder, FLAG_DIR | FLAG_LINK, 0);
+            return !fields_.other_fs || append(folder, FLAG_DIR | FLAG_LINK, 0);
         }
         if (fields_.notreg) return append(folder, FLAG_LINK, 0) && tick();
         const std::uint64_t size = std::min(fields_.asize, fields_.dsize);
@@ -534,14 +364,22 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         return tick();
     }
 
+    // The tree shows the name repaired to UTF-8 (U+FFFD for each invalid sequence) and keeps the bytes
+    // written aside, so that the scan written again names every entry as it was.
     bool append(NodeIndex folder, std::uint8_t flags, std::uint64_t size) {
-        listed_.name.swap(fields_.name);
+        if (fields_.name_is_utf8) {
+            listed_.name.swap(fields_.name);
+        } else {
+            listed_.name = valid_utf8(fields_.name);
+        }
         listed_.size = size;
         listed_.flags = flags;
         listed_.kind = (flags & FLAG_DIR) ? 0 : kind_of(listed_.name);
         listed_.mtime = fields_.mtime;
         if (append_listing(*tree, folder, std::span<const ListedEntry>(&listed_, 1)) != 1)
             return fail("more entries than a tree can hold");
+        if (!fields_.name_is_utf8)
+            tree->real_names.emplace(static_cast<NodeIndex>(tree->nodes.size() - 1), fields_.name);
         if (!(flags & FLAG_DIR)) ++progress_.files;
         return true;
     }
@@ -557,7 +395,7 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
         return true;
     }
 
-    const Feed& feed_;
+    const Scanner& scanner_;
     ScanProgress& progress_;
     std::vector<Frame> folders_;  // the open folders, the root first
     Outer outer_ = START;
@@ -571,24 +409,186 @@ class Reader : public nlohmann::json_sax<nlohmann::json> {
     std::uint64_t total_ = 0;  // of the sizes counted so far
 };
 
+// How a strict JSON reader names a token in its errors.
+const char* token_name(Token token) {
+    switch (token) {
+        case Token::UNINITIALIZED: return "<uninitialized>";
+        case Token::TRUE_LITERAL: return "true literal";
+        case Token::FALSE_LITERAL: return "false literal";
+        case Token::NULL_LITERAL: return "null literal";
+        case Token::STRING: return "string literal";
+        case Token::UNSIGNED:
+        case Token::INTEGER:
+        case Token::FLOAT: return "number literal";
+        case Token::BEGIN_ARRAY: return "'['";
+        case Token::BEGIN_OBJECT: return "'{'";
+        case Token::END_ARRAY: return "']'";
+        case Token::END_OBJECT: return "'}'";
+        case Token::NAME_SEPARATOR: return "':'";
+        case Token::VALUE_SEPARATOR: return "','";
+        case Token::PARSE_ERROR: return "<parse error>";
+        case Token::END_OF_INPUT: return "end of input";
+        case Token::LITERAL_OR_VALUE: return "'[', '{', or a literal";
+        default: return "unknown token";
+    }
+}
+
+// The document's grammar, told to the reader value by value; false when it stopped (an error, a token
+// past its bound, or the reader's own stop).
+class Parser {
+  public:
+    Parser(Scanner& scanner, Reader& reader) : scanner_(scanner), reader_(reader) {}
+
+    bool too_long = false;  // stopped at a token past its bound
+
+    bool parse() {
+        token_ = scanner_.start();
+        too_long = token_ == Token::TOO_LONG;
+        if (!value_loop()) return false;
+        if (next() != Token::END_OF_INPUT) return syntax_error(Token::END_OF_INPUT, "value");
+        return true;
+    }
+
+  private:
+    Token next() {
+        token_ = scanner_.next();
+        if (token_ == Token::TOO_LONG) too_long = true;
+        return token_;
+    }
+
+    bool syntax_error(Token expected, const char* context) {
+        if (token_ == Token::TOO_LONG) return false;
+        std::string text = "syntax error while parsing ";
+        text += context;
+        text += " - ";
+        if (token_ == Token::PARSE_ERROR) {
+            text += scanner_.message;
+        } else {
+            text += "unexpected ";
+            text += token_name(token_);
+        }
+        if (expected != Token::UNINITIALIZED) {
+            text += "; expected ";
+            text += token_name(expected);
+        }
+        return reader_.parse_error(at_place(scanner_.place(), text));
+    }
+
+    // After a key: the separator, then the value's first token.
+    bool separator() {
+        if (next() != Token::NAME_SEPARATOR) return syntax_error(Token::NAME_SEPARATOR, "object separator");
+        next();
+        return true;
+    }
+
+    bool value_loop() {
+        std::vector<bool> arrays;  // the open values: true for an array, false for an object
+        bool value_done = false;
+        for (;;) {
+            if (!value_done) {
+                switch (token_) {
+                    case Token::BEGIN_OBJECT:
+                        if (!reader_.start_object()) return false;
+                        if (next() == Token::END_OBJECT) {
+                            if (!reader_.end_object()) return false;
+                            break;
+                        }
+                        if (token_ != Token::STRING) return syntax_error(Token::STRING, "object key");
+                        if (!reader_.key(scanner_.text)) return false;
+                        if (!separator()) return false;
+                        arrays.push_back(false);
+                        continue;
+                    case Token::BEGIN_ARRAY:
+                        if (!reader_.start_array()) return false;
+                        if (next() == Token::END_ARRAY) {
+                            if (!reader_.end_array()) return false;
+                            break;
+                        }
+                        arrays.push_back(true);
+                        continue;
+                    case Token::FLOAT: {
+                        const double value = scanner_.float_value();
+                        if (!std::isfinite(value))
+                            return reader_.parse_error(
+                                "[json.exception.out_of_range.406] number overflow parsing '" +
+                                scanner_.number + "'");
+                        if (!reader_.number_float(value)) return false;
+                        break;
+                    }
+                    case Token::FALSE_LITERAL:
+                        if (!reader_.boolean(false)) return false;
+                        break;
+                    case Token::NULL_LITERAL:
+                        if (!reader_.null()) return false;
+                        break;
+                    case Token::TRUE_LITERAL:
+                        if (!reader_.boolean(true)) return false;
+                        break;
+                    case Token::INTEGER:
+                        if (!reader_.number_integer(scanner_.integer_value)) return false;
+                        break;
+                    case Token::STRING:
+                        if (!reader_.string(scanner_.text, scanner_.text_is_utf8, scanner_.text_repaired))
+                            return false;
+                        break;
+                    case Token::UNSIGNED:
+                        if (!reader_.number_unsigned(scanner_.unsigned_value)) return false;
+                        break;
+                    case Token::PARSE_ERROR: return syntax_error(Token::UNINITIALIZED, "value");
+                    default: return syntax_error(Token::LITERAL_OR_VALUE, "value");
+                }
+            }
+            value_done = false;
+            if (arrays.empty()) return true;
+            if (arrays.back()) {
+                if (next() == Token::VALUE_SEPARATOR) {
+                    next();
+                    continue;
+                }
+                if (token_ != Token::END_ARRAY) return syntax_error(Token::END_ARRAY, "array");
+                if (!reader_.end_array()) return false;
+                arrays.pop_back();
+                value_done = true;
+                continue;
+            }
+            if (next() == Token::VALUE_SEPARATOR) {
+                if (next() != Token::STRING) return syntax_error(Token::STRING, "object key");
+                if (!reader_.key(scanner_.text)) return false;
+                if (!separator()) return false;
+                continue;
+            }
+            if (token_ != Token::END_OBJECT) return syntax_error(Token::END_OBJECT, "object");
+            if (!reader_.end_object()) return false;
+            arrays.pop_back();
+            value_done = true;
+        }
+    }
+
+    Scanner& scanner_;
+    Reader& reader_;
+    Token token_ = Token::UNINITIALIZED;
+};
+
 }  // namespace
 
 ImportOutcome read_ncdu(const PullBytes& pull, ScanProgress& progress) {
-    Feed feed(pull);
-    Reader reader(feed, progress);
-    const bool parsed = nlohmann::json::sax_parse(Feed::Iterator(&feed), Feed::Iterator(nullptr), &reader,
-                                                  nlohmann::json::input_format_t::json, true);
+    Scanner scanner(pull);
+    Reader reader(scanner, progress);
+    Parser parser(scanner, reader);
+    const bool parsed = parser.parse();
     ImportOutcome outcome;
     if (progress.cancel) return outcome;
-    if (feed.read_failed()) {
+    if (scanner.read_failed()) {
         outcome.error = "the file could not be read to its end";
         return outcome;
     }
-    if (const std::string_view too_long = feed.too_long(); !too_long.empty()) {
-        // Whatever the parser made of the cut input, the cut is what was wrong.
-        const auto [line, column] = feed.position();
-        outcome.error = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
-                        std::string(too_long);
+    if (parser.too_long) {
+        // Whatever came before, the token past its bound is what was wrong.
+        const bool string = std::string_view(scanner.message) == "string";
+        outcome.error =
+            at_place(scanner.pulled_place(),
+                     string ? "a string longer than " + std::to_string(MAX_NAME_BYTES) + " bytes"
+                            : "a number longer than " + std::to_string(MAX_NUMBER_TOKEN) + " characters");
         return outcome;
     }
     if (!parsed || !reader.finished()) {
