@@ -92,6 +92,11 @@ class OpenChain {
     std::vector<Level> levels_;
 };
 
+// The name buffers of entries that a listing of this thread had no more use for (at most
+// LISTING_BATCH), for the names of its next listings: most names are too long to be kept inside a
+// std::string, and a buffer taken from here saves an allocation and a free per entry.
+thread_local std::vector<std::string> spare_names;
+
 // getdents64 records, as the kernel lays them out.
 struct Dirent64 {
     ino64_t d_ino;
@@ -247,6 +252,11 @@ Listing list_folder_reading(const std::string& walk_path, std::vector<ListedEntr
             ListedEntry& entry = used < out.size() ? out[used] : out.emplace_back();
             ++used;
             std::string spare = std::move(entry.name);
+            if (const std::size_t length = std::strlen(name);
+                length > spare.capacity() && !spare_names.empty()) {
+                spare = std::move(spare_names.back());
+                spare_names.pop_back();
+            }
             spare.assign(name);
             entry = classify_stat_entry(std::move(spare), facts);
             // A file system that keeps no times (some FUSE ones) leaves the bit out: unknown, not 1970.
@@ -257,6 +267,9 @@ Listing list_folder_reading(const std::string& walk_path, std::vector<ListedEntr
                 used = 0;
             }
         }
+    }
+    for (std::size_t i = used; i < out.size() && spare_names.size() < LISTING_BATCH; ++i) {
+        if (!out[i].name.empty()) spare_names.push_back(std::move(out[i].name));
     }
     out.resize(used);
     return listing;

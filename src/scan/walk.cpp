@@ -100,20 +100,23 @@ void note_part(FolderWalk& walk, const FolderId& id, std::span<const ListedEntry
 void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, const FolderLister& lister) {
     std::vector<ListedEntry> entries;
     std::vector<WorkItem> found;
+    FolderWalk* walking = nullptr;
+    // The parts of a big folder, as they are listed. A way back up is never entered, so nothing of it
+    // goes in. Made once per worker, not per folder: it then holds two references and allocates nothing.
+    const TakeEntries take = [&walking, &locked](std::span<const ListedEntry> part, const FolderId& id) {
+        FolderWalk& walk = *walking;
+        if (is_ancestor(walk.item.ancestors.get(), id)) return;
+        std::pair<NodeIndex, std::size_t> added;
+        {
+            std::lock_guard hold(locked.lock);
+            added = append_part(locked.tree, walk, part);
+        }
+        note_part(walk, id, part, added.first, added.second);
+    };
     while (std::optional<WorkItem> item = take_work(queue, progress)) {
         found.clear();
         FolderWalk walk{*item, item->ancestors, found};
-        // The parts of a big folder, as they are listed. A way back up is never entered, so nothing of
-        // it goes in.
-        const TakeEntries take = [&](std::span<const ListedEntry> part, const FolderId& id) {
-            if (is_ancestor(item->ancestors.get(), id)) return;
-            std::pair<NodeIndex, std::size_t> added;
-            {
-                std::lock_guard hold(locked.lock);
-                added = append_part(locked.tree, walk, part);
-            }
-            note_part(walk, id, part, added.first, added.second);
-        };
+        walking = &walk;
         FolderId id;
         Listing listing = lister(item->path, entries, id, take);
         const bool way_back = is_ancestor(item->ancestors.get(), id);
