@@ -24,11 +24,12 @@ class Harness {
             ++wakes_;
             changed_.notify_all();
         };
-        app.scan_lister = [this](const std::string& path, std::vector<ListedEntry>& out, FolderId& id) {
+        app.scan_lister = [this](const std::string& path, std::vector<ListedEntry>& out, FolderId& id,
+                                 const TakeEntries& take) {
             std::unique_lock hold(lock_);
             changed_.wait(hold, [&] { return held_.empty() || path.find(held_) == std::string::npos; });
             hold.unlock();
-            return list_folder(path, out, id);
+            return list_folder(path, out, id, take);
         };
     }
     void hold(std::string marker) {

@@ -204,12 +204,12 @@ TEST(Walk, UnreadableFolderIsMarkedAndItsSiblingsListed) {
     disk.file("open/a.txt", 10);
     disk.file("b.txt", 20);
     const FolderLister refuse_locked = [](const std::string& path, std::vector<ListedEntry>& out,
-                                          FolderId& id) {
+                                          FolderId& id, const TakeEntries& take) {
         if (path.ends_with("locked")) {
             out.clear();
             return Listing::FAILED;
         }
-        return list_folder(path, out, id);
+        return list_folder(path, out, id, take);
     };
     ScanProgress progress;
     const std::optional<FileTree> tree = walk_folder(disk.root_text(), 2, progress, refuse_locked);
@@ -238,7 +238,7 @@ TEST(Walk, FolderListedButNotMeasuredKeepsItsEntriesAndCountsAsUnreadable) {
     disk.file("partial/a.txt", 10);
     disk.file("partial/sub/b.txt", 20);
     const FolderLister measure_partly = [](const std::string& path, std::vector<ListedEntry>& out,
-                                           FolderId& id) {
+                                           FolderId& id, const TakeEntries&) {
         const Listing listing = list_folder(path, out, id);
         return path.ends_with("partial") ? Listing::INCOMPLETE : listing;
     };
@@ -269,7 +269,8 @@ TEST(Walk, AFolderWithAnAncestorsIdIsALinkNotEnteredAndOnlyAncestorsCount) {
     ASSERT_EQ(list_folder(walk_root_path(disk.root_text()) + PATH_SEPARATOR + "a", scratch, a_id),
               Listing::COMPLETE);
     ASSERT_NE(a_id.file, 0u);
-    const FolderLister lister = [&](const std::string& path, std::vector<ListedEntry>& out, FolderId& id) {
+    const FolderLister lister = [&](const std::string& path, std::vector<ListedEntry>& out, FolderId& id,
+                                    const TakeEntries&) {
         const Listing listing = list_folder(path, out, id);
         if (path.ends_with("back") || path.ends_with("twin")) id = a_id;
         return listing;
@@ -314,10 +315,58 @@ TEST(Walk, EntriesPastTheTreesLimitAreLeftOutAndSaidSo) {
     EXPECT_EQ(node_at(locked.tree, sub).file_count, 1u);
 }
 
+// A folder bigger than a listing's batch goes in part by part: every entry once, with its own size, and
+// where the tree fills up in the first or a later part, the rest is left out and said so.
+TEST(Walk, AFolderOfManyBatchesGoesInWholeOrAsFarAsItFits) {
+    TempTree disk;
+    constexpr std::size_t FILES = 2 * LISTING_BATCH + 5;
+    for (std::size_t i = 0; i < FILES; ++i)
+        disk.file("big/f" + std::to_string(i), i % 7);
+    disk.file("big/sub/inner.txt", 3);
+    constexpr std::uint64_t ALL = FILES + 4;  // the root, big, its files, sub and inner.txt
+    for (const std::uint64_t limit : {ALL, ALL - 2, 2 + LISTING_BATCH + 10, std::uint64_t{5}}) {
+        SCOPED_TRACE(limit);
+        LockedTree locked;
+        locked.tree = make_tree(disk.root_text());
+        locked.tree.node_limit = limit;
+        WorkQueue queue;
+        queue.items.push_back(WorkItem{0, walk_root_path(disk.root_text()), nullptr});
+        ScanProgress progress;
+        walk_worker(locked, queue, progress, list_folder);
+        const FileTree& tree = locked.tree;
+        EXPECT_EQ(tree.nodes.size(), limit);
+        const NodeIndex big = child_named(tree, 0, "big");
+        ASSERT_NE(big, NO_NODE);
+        // What is inside a folder left out is never listed, so not counted either.
+        const bool sub_listed = child_named(tree, big, "sub") != NO_NODE;
+        EXPECT_EQ(tree.left_out, ALL - limit - (sub_listed ? 0 : 1));
+        std::set<std::string> names;
+        std::uint64_t files = 0;
+        for (NodeIndex i = node_at(tree, big).first_child; i != NO_NODE; i = node_at(tree, i).next_sibling) {
+            const std::string name(name_of(tree, i));
+            EXPECT_TRUE(names.insert(name).second) << name;
+            if (name == "sub") continue;
+            EXPECT_EQ(node_at(tree, i).size, std::stoul(name.substr(1)) % 7) << name;
+            ++files;
+        }
+        const bool whole = limit == ALL;
+        EXPECT_EQ(node_at(tree, big).flags, whole ? FLAG_DIR : FLAG_DIR | FLAG_UNREADABLE);
+        std::uint64_t all_files = 0;
+        for (NodeIndex i = 0; i < tree.nodes.size(); ++i)
+            all_files += node_at(tree, i).flags & FLAG_DIR ? 0 : 1;
+        EXPECT_EQ(progress.files.load(), all_files);
+        EXPECT_EQ(all_files, files + (whole ? 1 : 0));
+        if (limit >= 2 + LISTING_BATCH) {
+            EXPECT_GE(files, LISTING_BATCH);
+        }
+    }
+}
+
 TEST(Walk, UnreadableRootGivesTheRootAloneMarked) {
     TempTree disk;
     disk.file("a.txt", 10);
-    const FolderLister refuse = [](const std::string&, std::vector<ListedEntry>& out, FolderId&) {
+    const FolderLister refuse = [](const std::string&, std::vector<ListedEntry>& out, FolderId&,
+                                   const TakeEntries&) {
         out.clear();
         return Listing::FAILED;
     };
@@ -336,9 +385,9 @@ TEST(Walk, CancelStopsEveryWorkerAfterItsCurrentFolder) {
     ScanProgress progress;
     std::atomic<int> listings{0};
     const FolderLister cancel_at_tenth = [&](const std::string& path, std::vector<ListedEntry>& out,
-                                             FolderId& id) {
+                                             FolderId& id, const TakeEntries& take) {
         if (++listings == 10) progress.cancel = true;
-        return list_folder(path, out, id);
+        return list_folder(path, out, id, take);
     };
     EXPECT_FALSE(walk_folder(disk.root_text(), THREADS, progress, cancel_at_tenth));
     // After the flag is set, each of the other workers may finish the one folder it already took.
@@ -356,11 +405,11 @@ TEST(Walk, CancelledWorkerStillAppendsTheFolderItWasListing) {
     queue.items.push_back(WorkItem{0, walk_root_path(disk.root_text()), nullptr});
     ScanProgress progress;
     int listings = 0;
-    const FolderLister cancel_now = [&](const std::string& path, std::vector<ListedEntry>& out,
-                                        FolderId& id) {
+    const FolderLister cancel_now = [&](const std::string& path, std::vector<ListedEntry>& out, FolderId& id,
+                                        const TakeEntries& take) {
         ++listings;
         progress.cancel = true;
-        return list_folder(path, out, id);
+        return list_folder(path, out, id, take);
     };
     walk_worker(locked, queue, progress, cancel_now);
     EXPECT_EQ(listings, 1);

@@ -75,7 +75,7 @@ RefreshOutcome run_tasks(const std::vector<RefreshTask>& tasks, const std::strin
         } else {
             FolderId id;
             result.listed_path = path;
-            result.listing = lister(walk_root_path(path), result.entries, id);
+            result.listing = lister(walk_root_path(path), result.entries, id, {});
         }
         outcome.results.push_back(std::move(result));
     }

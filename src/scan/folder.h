@@ -7,7 +7,10 @@
 // All functions are safe to call from several walker threads at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,11 +48,21 @@ struct FolderId {
     bool operator==(const FolderId&) const = default;
 };
 
+// The most entries a listing holds before it hands them to its TakeEntries: a folder of a million files
+// then costs the walk no more memory than one of a thousand.
+inline constexpr std::size_t LISTING_BATCH = 256;
+
+// Takes entries out of a listing that goes on: called with the entries listed since the last call
+// (LISTING_BATCH of them) and the folder's id, which is known by then. They are valid during the call only.
+using TakeEntries = std::function<void(std::span<const ListedEntry> entries, const FolderId& id)>;
+
 // Lists one folder into out (cleared first): every entry but "." and "..", measured and classified, each
 // under its real name, and sets id to the folder's own (left unknown where the system does not say). An
 // error in the middle of a listing keeps what was found so far and makes it INCOMPLETE. Neither the depth
-// nor the length of walk_path limits it.
-Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id);
+// nor the length of walk_path limits it. With take, every full batch of LISTING_BATCH entries goes to take
+// as it is listed, and out holds the rest at the end; without it, out holds them all.
+Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id,
+                    const TakeEntries& take = {});
 
 // When the folder itself was last written (Node::mtime); 0 when it cannot be asked. The walk asks it of
 // the root only: every other folder's time comes with its parent's listing.

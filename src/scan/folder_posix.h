@@ -19,6 +19,6 @@ long read_entries(int folder, char* buffer, std::size_t size);
 
 // list_folder with read in place of getdents64.
 Listing list_folder_reading(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id,
-                            ReadEntries read);
+                            ReadEntries read, const TakeEntries& take = {});
 
 }  // namespace spadrim

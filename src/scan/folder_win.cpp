@@ -85,12 +85,13 @@ std::uint32_t folder_mtime(const std::string& walk_path) {
     return mtime_from_filetime(filetime_value(data.ftLastWriteTime));
 }
 
-Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id) {
-    return list_folder_finding(walk_path, out, id, FindNextFileW);
+Listing list_folder(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id,
+                    const TakeEntries& take) {
+    return list_folder_finding(walk_path, out, id, FindNextFileW, take);
 }
 
 Listing list_folder_finding(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id,
-                            FindNext next) {
+                            FindNext next, const TakeEntries& take) {
     out.clear();
     id = {};
     WIN32_FIND_DATAW data;
@@ -112,6 +113,10 @@ Listing list_folder_finding(const std::string& walk_path, std::vector<ListedEntr
         out.push_back(classify_find_entry(std::move(name), entry, measured));
         out.back().unshowable = !is_valid_utf8(out.back().name);  // an unpaired surrogate
         out.back().mtime = mtime_from_filetime(filetime_value(data.ftLastWriteTime));
+        if (take && out.size() == LISTING_BATCH) {
+            take(out, id);
+            out.clear();
+        }
     } while (next(find.get(), &data));
     // Only ERROR_NO_MORE_FILES is the end; anything else (a share whose server went away) broke the
     // listing off, and the entries not yet fetched are missing.

@@ -16,6 +16,6 @@ using FindNext = BOOL(WINAPI*)(HANDLE find, LPWIN32_FIND_DATAW data);
 
 // list_folder with next in place of FindNextFileW.
 Listing list_folder_finding(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id,
-                            FindNext next);
+                            FindNext next, const TakeEntries& take = {});
 
 }  // namespace spadrim

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <span>
 #include <thread>
+#include <utility>
 
 #include "scan/paths.h"
 
@@ -42,59 +44,100 @@ bool is_ancestor(const Ancestry* above, const FolderId& id) {
     return id.file != 0 && above != nullptr && std::find(above->begin(), above->end(), id) != above->end();
 }
 
+// What a worker has made of the folder it is listing so far: the subfolders to queue and the counts.
+struct FolderWalk {
+    const WorkItem& item;
+    std::shared_ptr<const Ancestry> ancestors;  // the subfolders', made at the first one
+    std::vector<WorkItem>& found;
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+    bool full = false;  // the tree had no room for an entry: none of the rest goes in
+};
+
+// Appends part of a listing under the tree lock, held by the caller. After the tree filled up, nothing
+// more goes in: the folder is then added only as far as it fitted, in listing order.
+std::pair<NodeIndex, std::size_t> append_part(FileTree& tree, FolderWalk& walk,
+                                              std::span<const ListedEntry> part) {
+    if (walk.full) {
+        tree.left_out += part.size();
+        return {0, 0};
+    }
+    const auto first = static_cast<NodeIndex>(tree.nodes.size());
+    const std::size_t appended = append_listing(tree, walk.item.node, part);
+    if (appended < part.size()) {
+        tree.left_out += part.size() - appended;
+        walk.full = true;
+    }
+    return {first, appended};
+}
+
+// Counts the appended entries first .. first + appended - 1 and finds the subfolders among them; no
+// lock needed.
+void note_part(FolderWalk& walk, const FolderId& id, std::span<const ListedEntry> part, NodeIndex first,
+               std::size_t appended) {
+    for (std::size_t i = 0; i < appended; ++i) {
+        const ListedEntry& entry = part[i];
+        if (!(entry.flags & FLAG_DIR)) {
+            ++walk.files;
+            walk.bytes += entry.size;
+        } else if (!(entry.flags & FLAG_LINK)) {
+            // By the name the file system gave: the shown form of a repaired name names nothing, or
+            // something else.
+            if (walk.ancestors == walk.item.ancestors && id.file != 0) {
+                Ancestry above = walk.item.ancestors ? *walk.item.ancestors : Ancestry();
+                above.push_back(id);
+                walk.ancestors = std::make_shared<const Ancestry>(std::move(above));
+            }
+            walk.found.push_back(WorkItem{static_cast<NodeIndex>(first + i),
+                                          join_path(walk.item.path, entry.name, PATH_SEPARATOR),
+                                          walk.ancestors});
+        }
+    }
+}
+
 }  // namespace
 
 void walk_worker(LockedTree& locked, WorkQueue& queue, ScanProgress& progress, const FolderLister& lister) {
     std::vector<ListedEntry> entries;
     std::vector<WorkItem> found;
+    FolderWalk* walking = nullptr;
+    // The parts of a big folder, as they are listed. A way back up is never entered, so nothing of it
+    // goes in. Made once per worker, not per folder: it then holds two references and allocates nothing.
+    const TakeEntries take = [&walking, &locked](std::span<const ListedEntry> part, const FolderId& id) {
+        FolderWalk& walk = *walking;
+        if (is_ancestor(walk.item.ancestors.get(), id)) return;
+        std::pair<NodeIndex, std::size_t> added;
+        {
+            std::lock_guard hold(locked.lock);
+            added = append_part(locked.tree, walk, part);
+        }
+        note_part(walk, id, part, added.first, added.second);
+    };
     while (std::optional<WorkItem> item = take_work(queue, progress)) {
+        found.clear();
+        FolderWalk walk{*item, item->ancestors, found};
+        walking = &walk;
         FolderId id;
-        Listing listing = lister(item->path, entries, id);
+        Listing listing = lister(item->path, entries, id, take);
         const bool way_back = is_ancestor(item->ancestors.get(), id);
         const bool listed = listing != Listing::FAILED && !way_back;
 
-        // Only the append needs the tree lock; the new nodes are first .. first + appended - 1, so the
-        // work items and counts are made afterwards without it.
-        NodeIndex first = 0;
-        std::size_t appended = 0;
+        // Only the append needs the tree lock; the work items and counts are made afterwards without it.
+        std::pair<NodeIndex, std::size_t> added;
         {
             std::lock_guard hold(locked.lock);
             if (way_back) {
                 locked.tree.nodes[item->node].flags |= FLAG_LINK;
             } else if (listed) {
-                first = static_cast<NodeIndex>(locked.tree.nodes.size());
-                appended = append_listing(locked.tree, item->node, entries);
-                if (appended < entries.size()) {
-                    locked.tree.left_out += entries.size() - appended;
-                    listing = Listing::INCOMPLETE;
-                }
+                added = append_part(locked.tree, walk, entries);
+                if (walk.full) listing = Listing::INCOMPLETE;
             }
             if (listing != Listing::COMPLETE && !way_back) mark_unreadable(locked.tree, item->node);
         }
-        std::uint64_t files = 0;
-        std::uint64_t bytes = 0;
-        found.clear();
-        std::shared_ptr<const Ancestry> ancestors = item->ancestors;
-        for (std::size_t i = 0; i < appended; ++i) {
-            const ListedEntry& entry = entries[i];
-            if (!(entry.flags & FLAG_DIR)) {
-                ++files;
-                bytes += entry.size;
-            } else if (!(entry.flags & FLAG_LINK)) {
-                // By the name the file system gave: the shown form of a repaired name names nothing, or
-                // something else.
-                if (ancestors == item->ancestors && id.file != 0) {
-                    Ancestry above = item->ancestors ? *item->ancestors : Ancestry();
-                    above.push_back(id);
-                    ancestors = std::make_shared<const Ancestry>(std::move(above));
-                }
-                found.push_back(WorkItem{static_cast<NodeIndex>(first + i),
-                                         join_path(item->path, entry.name, PATH_SEPARATOR), ancestors});
-            }
-        }
+        if (listed) note_part(walk, id, entries, added.first, added.second);
 
-        progress.files += files;
-        progress.bytes += bytes;
+        progress.files += walk.files;
+        progress.bytes += walk.bytes;
         // A way back up is a link, not a folder of its own.
         if (!way_back && progress.folders.fetch_add(1) % 64 == 0) {
             std::unique_lock try_hold(progress.lock, std::try_to_lock);

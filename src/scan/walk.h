@@ -1,7 +1,8 @@
 // The directory walker: the loop every scan worker thread runs.
 //
 // Workers share one stack of folders still to be listed (WorkQueue). A worker pops a folder, lists it
-// with no lock held, appends the whole listing to the tree under one tree-lock acquisition, pushes the
+// with no lock held, appends it to the tree under one tree-lock acquisition (one per LISTING_BATCH
+// entries of a big folder, which it takes in parts as they are listed), pushes the
 // subfolders it found and adds to the progress counters. The stack makes each worker go deep into the
 // folder it just listed while idle workers take the rest. The walk ends when the stack is empty and no
 // worker is listing, or when the Scan is cancelled; a worker that is listing when the cancel flag is set
@@ -51,9 +52,10 @@ struct LockedTree {
 };
 
 // How a worker lists one folder: list_folder of the platform, or a stand-in that tests use to inject
-// failures or to cancel at a chosen moment. Same contract as list_folder.
-using FolderLister =
-    std::function<Listing(const std::string& walk_path, std::vector<ListedEntry>& out, FolderId& id)>;
+// failures or to cancel at a chosen moment. Same contract as list_folder; a stand-in may leave take
+// uncalled and give every entry in out.
+using FolderLister = std::function<Listing(const std::string& walk_path, std::vector<ListedEntry>& out,
+                                           FolderId& id, const TakeEntries& take)>;
 
 // Runs until the walk ends. A folder whose id is one of its ancestors' is a way back up the tree: it is
 // not entered but kept as a link to a folder (FLAG_LINK), so what it leads to is counted once. A listing
