@@ -240,9 +240,9 @@ TEST(Duplicates, EveryThreadingFindsTheSameSets) {
     expected.push_back({add("e1", 100000), add("e2", 100000)});
     // More files of equal samples than are read side by side: each is hashed alone.
     std::vector<NodeIndex> plain, changed;
-    for (int i = 0; i < 70; ++i) {
+    for (int i = 0; i < 66; ++i) {
         const std::string name = "f" + std::to_string(100 + i);
-        (i % 2 ? changed : plain).push_back(i % 2 ? add(name, 300000, 150000, 'Z') : add(name, 300000));
+        (i % 2 ? changed : plain).push_back(i % 2 ? add(name, 140000, 70000, 'Z') : add(name, 140000));
     }
     expected.push_back(plain);
     expected.push_back(changed);
@@ -260,6 +260,7 @@ TEST(Duplicates, EveryThreadingFindsTheSameSets) {
         std::vector<std::vector<NodeIndex>> found;
         for (const DuplicateSet& set : sets) {
             found.push_back(set.members);
+            if (first) continue;  // the others are compared with the first below
             Sha256 whole;
             const std::string content = content_of(entries[set.members[0] - 1].path);
             whole.update(content.data(), content.size());
