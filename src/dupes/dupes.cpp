@@ -58,7 +58,7 @@ bool hash_sample(const CandidateEntry& entry, HashStream& stream, HashPipeline& 
         pipe.give_back(buffer);
         return false;
     }
-    pipe.update(stream, buffer, length, true);
+    pipe.hash_whole(stream, buffer, length);
     return true;
 }
 
@@ -179,7 +179,8 @@ void content_digests(const std::vector<const CandidateEntry*>& alike, Shared& sh
     HashStream& shared_stream = state.streams.emplace_back();
     for (std::uint64_t offset = 0; together.size() > 1 && offset < size;) {
         if (progress.cancel) break;
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(READ_CHUNK, size - offset));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(pipe.buffer_size(), size - offset));
         Reader& lead = *together.front();
         unsigned char* lead_chunk = pipe.take();
         const std::optional<std::size_t> got = read_full(lead.file, lead_chunk, want);

@@ -65,20 +65,32 @@ void HashPipeline::post(const Job& job) {
 }
 
 void HashPipeline::update(HashStream& stream, unsigned char* buffer, std::size_t size, bool finish) {
-    post(Job{Step::UPDATE, &stream, nullptr, buffer, size, finish});
+    post(Job{Step::UPDATE, &stream, nullptr, buffer, size, finish, false});
+}
+
+void HashPipeline::hash_whole(HashStream& stream, unsigned char* buffer, std::size_t size) {
+    post(Job{Step::UPDATE, &stream, nullptr, buffer, size, true, true});
 }
 
 void HashPipeline::fork(HashStream& from, HashStream& to) {
-    post(Job{Step::FORK, &from, &to, nullptr, 0, false});
+    post(Job{Step::FORK, &from, &to, nullptr, 0, false, false});
 }
 
 void HashPipeline::finish(HashStream& stream) {
-    post(Job{Step::FINISH, &stream, nullptr, nullptr, 0, true});
+    post(Job{Step::FINISH, &stream, nullptr, nullptr, 0, true, false});
 }
 
 void HashPipeline::wait(const HashStream& stream) {
     std::unique_lock hold(lock_);
-    settled_.wait(hold, [&] { return stream.finished; });
+    while (!stream.finished) {
+        // Rather than wait for a hasher to be free, the reader hashes a waiting sample itself.
+        const std::optional<std::size_t> next = runnable();
+        if (next && queue_[*next].urgent) {
+            run_queued(hold, *next);
+        } else {
+            settled_.wait(hold);
+        }
+    }
 }
 
 void HashPipeline::wait_all() {
@@ -99,11 +111,34 @@ std::optional<std::size_t> HashPipeline::runnable() const {
         }
         return false;
     };
+    std::optional<std::size_t> first;
     for (std::size_t i = 0; i < queue_.size(); ++i) {
         const Job& job = queue_[i];
-        if (!taken(job.stream, i) && !(job.target && taken(job.target, i))) return i;
+        if (taken(job.stream, i) || (job.target && taken(job.target, i))) continue;
+        if (job.urgent) return i;
+        if (!first) first = i;
     }
-    return std::nullopt;
+    return first;
+}
+
+void HashPipeline::run_queued(std::unique_lock<std::mutex>& hold, std::size_t index) {
+    const Job job = queue_[index];
+    queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(index));
+    job.stream->busy = true;
+    if (job.target) job.target->busy = true;
+    ++running_;
+    const bool skip = drop_;
+    hold.unlock();
+    if (!skip) run(job);
+    hold.lock();
+    job.stream->busy = false;
+    if (job.target) job.target->busy = false;
+    if (job.finish) job.stream->finished = true;
+    if (job.buffer) free_.push_back(job.buffer);
+    --running_;
+    // Another job of the same stream may have become runnable, and the reader may wait.
+    work_.notify_all();
+    settled_.notify_all();
 }
 
 void HashPipeline::hasher_loop() {
@@ -112,23 +147,7 @@ void HashPipeline::hasher_loop() {
         std::optional<std::size_t> next;
         work_.wait(hold, [&] { return stop_ || (next = runnable()).has_value(); });
         if (!next) return;  // stopped, and nothing left (the owner waited for the queue to empty)
-        const Job job = queue_[*next];
-        queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(*next));
-        job.stream->busy = true;
-        if (job.target) job.target->busy = true;
-        ++running_;
-        const bool skip = drop_;
-        hold.unlock();
-        if (!skip) run(job);
-        hold.lock();
-        job.stream->busy = false;
-        if (job.target) job.target->busy = false;
-        if (job.finish) job.stream->finished = true;
-        if (job.buffer) free_.push_back(job.buffer);
-        --running_;
-        // Another job of the same stream may have become runnable, and the reader may wait.
-        work_.notify_all();
-        settled_.notify_all();
+        run_queued(hold, *next);
     }
 }
 

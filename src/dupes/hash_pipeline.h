@@ -47,10 +47,12 @@ class HashPipeline {
     // Hashes size bytes of buffer into stream after what it was given before, then frees the buffer;
     // finish: the message ends there.
     void update(HashStream& stream, unsigned char* buffer, std::size_t size, bool finish = false);
+    // A whole message in one buffer, hashed before the chunks of longer messages: the reader waits for it.
+    void hash_whole(HashStream& stream, unsigned char* buffer, std::size_t size);
     // to continues from from's state as it is once everything given to from so far is hashed.
     void fork(HashStream& from, HashStream& to);
     void finish(HashStream& stream);
-    // Blocks until stream's digest is in.
+    // Blocks until stream's digest is in (hashing waiting whole messages meanwhile).
     void wait(const HashStream& stream);
     // Blocks until every step given so far is done.
     void wait_all();
@@ -70,11 +72,15 @@ class HashPipeline {
         unsigned char* buffer;
         std::size_t size;
         bool finish;
+        bool urgent;  // taken before the others that can run
     };
     static void run(const Job& job);
     void post(const Job& job);
+    // Takes the job at index off the queue and runs it, the lock released meanwhile.
+    void run_queued(std::unique_lock<std::mutex>& hold, std::size_t index);
     void hasher_loop();
-    // The index of the first queued job whose streams are idle and have no earlier job queued.
+    // The index of the first queued job whose streams are idle and have no earlier job queued, an urgent
+    // one first.
     std::optional<std::size_t> runnable() const;
 
     std::size_t buffer_size_;
