@@ -3,10 +3,11 @@
 // links to one file are recognised by file identity and never reported as copies of each other.
 //
 // Threading: the owner (UI thread) builds the candidates from the tree and starts a job thread with its
-// own copy of them. On solid state the job runs 2 to 4 workers that take size groups through an atomic
-// index, each reading and hashing its own; on a rotating disk the job thread reads every group itself, one
-// file after another, and hands the chunks to one hasher per processor (hash_pipeline.h). Progress is
-// shared through atomics; the outcome goes to a mutex-guarded list, then the owner is woken.
+// own copy of them. On solid state (or a volume that cannot tell) the job runs up to 4 workers that take
+// size groups through an atomic index, each reading and hashing its own; on a rotating disk the job thread
+// reads every group itself, one file after another, and hands the chunks to one hasher per processor
+// (hash_pipeline.h). Either way a group's sets are made once its digests are in. Progress is shared
+// through atomics; the outcome goes to a mutex-guarded list, then the owner is woken.
 #pragma once
 
 #include <atomic>
