@@ -7,7 +7,9 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #endif
 
@@ -349,6 +351,56 @@ TEST(Duplicates, OrderOfSetsPathsAndWorkers) {
     EXPECT_EQ(duplicate_hashers(true, 0), 1u);
     EXPECT_EQ(duplicate_hashers(false, 8), 0u);
     EXPECT_EQ(duplicate_hashers(std::nullopt, 8), 0u);
+
+    struct Choice {
+        std::optional<bool> seek_penalty;
+        bool all_cached;
+        unsigned processors;
+        std::size_t groups;
+        unsigned workers, hashers;
+    };
+    const Choice choices[] = {
+        {true, false, 4, 10, 1, 4},         // a rotating disk to read from: one reader, hashers
+        {true, true, 4, 10, 4, 0},          // all in memory: the workers of solid state
+        {true, true, 4, 2, 2, 0},           // ... never more than the groups
+        {false, true, 4, 10, 4, 0},         // solid state either way
+        {std::nullopt, true, 4, 10, 2, 0},  // unknown volume: as before
+        {std::nullopt, false, 4, 10, 2, 0},
+    };
+    for (const Choice& c : choices) {
+        const DuplicateThreads threads =
+            duplicate_threads(c.seek_penalty, c.all_cached, c.processors, c.groups);
+        EXPECT_EQ(threads.workers, c.workers) << "choice " << &c - choices;
+        EXPECT_EQ(threads.hashers, c.hashers) << "choice " << &c - choices;
+    }
+}
+
+TEST(Duplicates, CachedInMemoryOnlyWhenEveryPageIsResident) {
+    test::TempTree disk;
+    const std::uint64_t size = 3 * MB + 5;  // ends in a partial page
+    const std::string path = write_file(disk, "read", size);
+    EXPECT_EQ(content_of(path).size(), size);
+    EXPECT_FALSE(cached_in_memory(path + ".gone", size));
+    EXPECT_FALSE(cached_in_memory(test::utf8_of(disk.root()), 4096));  // a folder
+#ifdef _WIN32
+    EXPECT_FALSE(cached_in_memory(path, size));  // Windows cannot tell: the disk's way stays
+#else
+    EXPECT_TRUE(cached_in_memory(path, size));  // just written and read
+    struct statfs where {};
+    ASSERT_EQ(statfs(path.c_str(), &where), 0);
+    if (where.f_type == TMPFS_MAGIC) return;  // memory is where its files live: nothing to drop
+    // Only the last, partial page is dropped (a clean page goes when asked): the whole file is no longer
+    // in memory, what comes before it still is.
+    const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    const std::uint64_t last = size / page * page;
+    const int fd = open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(fdatasync(fd), 0);
+    ASSERT_EQ(posix_fadvise(fd, static_cast<off_t>(last), 0, POSIX_FADV_DONTNEED), 0);
+    close(fd);
+    EXPECT_FALSE(cached_in_memory(path, size));
+    EXPECT_TRUE(cached_in_memory(path, last));
+#endif
 }
 
 }  // namespace

@@ -399,6 +399,12 @@ unsigned duplicate_hashers(std::optional<bool> seek_penalty, unsigned processors
     return seek_penalty.value_or(false) ? std::max(processors, 1u) : 0;
 }
 
+DuplicateThreads duplicate_threads(std::optional<bool> seek_penalty, bool all_cached, unsigned processors,
+                                   std::size_t groups) {
+    if (all_cached && seek_penalty == true) seek_penalty = false;
+    return {duplicate_workers(seek_penalty, processors, groups), duplicate_hashers(seek_penalty, processors)};
+}
+
 void run_duplicate_job(std::vector<CandidateEntry> entries, const std::string& root_path,
                        std::uint64_t generation, CompareProgress& progress, OutcomeList& outcomes,
                        const std::function<void()>& wake, unsigned workers, unsigned hashers) {
@@ -432,8 +438,14 @@ void run_duplicate_job(std::vector<CandidateEntry> entries, const std::string& r
     };
     if (!groups.empty() && workers == 0) {
         const std::optional<bool> penalty = seek_penalty(root_path);
-        workers = duplicate_workers(penalty, processor_count(), groups.size());
-        hashers = duplicate_hashers(penalty, processor_count());
+        // Asked only where the answer changes the choice, and up to the first file not in memory.
+        const bool cached =
+            penalty == true && std::all_of(grouped.begin(), grouped.end(), [&](const auto& e) {
+                return !progress.cancel && cached_in_memory(e.path, e.size);
+            });
+        const DuplicateThreads threads = duplicate_threads(penalty, cached, processor_count(), groups.size());
+        workers = threads.workers;
+        hashers = threads.hashers;
     }
     if (!groups.empty() && hashers > 0) {
         // One reader, files in order, hashers beside it.
