@@ -3,10 +3,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
+#include <deque>
 #include <thread>
 
 #include "dupes/file_io.h"
+#include "dupes/hash_pipeline.h"
 #include "scan/folder.h"
 #include "scan/scan.h"
 
@@ -14,6 +15,9 @@ namespace spadrim {
 namespace {
 
 constexpr std::uint64_t WHOLE_FILE_SAMPLE = 2 * SAMPLE_PART;  // up to this size the sample is the file
+// Chunk buffers of a reader that feeds hashers: enough for every hasher to have a chunk or two queued
+// while the reader fills the next, few enough to keep the memory small.
+constexpr std::size_t PIPELINE_BUFFERS = 8;
 
 struct Shared {
     CompareProgress& progress;
@@ -22,30 +26,40 @@ struct Shared {
     std::atomic<std::uint32_t> failed{0};
 };
 
-// Reads exactly size bytes into the hash; false on an error or a file that ends early.
-bool hash_exactly(const InputFile& file, std::uint64_t size, Sha256& hash,
-                  std::vector<unsigned char>& buffer) {
-    while (size > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
-        const std::optional<std::size_t> got = read_some(file, buffer.data(), want);
-        if (!got || *got == 0) return false;
-        hash.update(buffer.data(), *got);
-        size -= *got;
+// Reads until size bytes are in or the file ends; nothing on an error.
+std::optional<std::size_t> read_full(const InputFile& file, unsigned char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const std::optional<std::size_t> got = read_some(file, data + done, size - done);
+        if (!got) return std::nullopt;
+        if (*got == 0) break;
+        done += *got;
     }
-    return true;
+    return done;
 }
 
-std::optional<Digest> sample_digest(const CandidateEntry& entry, std::vector<unsigned char>& buffer) {
+static_assert(READ_CHUNK >= WHOLE_FILE_SAMPLE, "a sample is hashed from one buffer");
+
+// Reads the sample of a file (both ends, or all of a small file) and gives it to stream as its whole
+// message. false when the file cannot be opened or ends early.
+bool hash_sample(const CandidateEntry& entry, HashStream& stream, HashPipeline& pipe) {
     const InputFile file = open_input(entry.path, false);
-    if (!file.is_open()) return std::nullopt;
-    Sha256 hash;
+    if (!file.is_open()) return false;
+    unsigned char* buffer = pipe.take();
+    const std::size_t length = static_cast<std::size_t>(std::min(entry.size, WHOLE_FILE_SAMPLE));
+    bool ok = false;
     if (entry.size <= WHOLE_FILE_SAMPLE) {
-        if (!hash_exactly(file, entry.size, hash, buffer)) return std::nullopt;
-    } else if (!hash_exactly(file, SAMPLE_PART, hash, buffer) || !seek_to(file, entry.size - SAMPLE_PART) ||
-               !hash_exactly(file, SAMPLE_PART, hash, buffer)) {
-        return std::nullopt;
+        ok = read_full(file, buffer, length) == length;
+    } else {
+        ok = read_full(file, buffer, SAMPLE_PART) == SAMPLE_PART && seek_to(file, entry.size - SAMPLE_PART) &&
+             read_full(file, buffer + SAMPLE_PART, SAMPLE_PART) == SAMPLE_PART;
     }
-    return hash.finish();
+    if (!ok) {
+        pipe.give_back(buffer);
+        return false;
+    }
+    pipe.hash_whole(stream, buffer, length);
+    return true;
 }
 
 using Hashed = std::vector<std::pair<Digest, const CandidateEntry*>>;
@@ -66,6 +80,29 @@ std::vector<SameDigest> by_digest(Hashed hashed) {
     return groups;
 }
 
+// A file whose content digest is known, or will be once its stream is finished.
+struct PendingFile {
+    const CandidateEntry* entry;
+    const HashStream* stream;  // nothing: digest holds it already
+    Digest digest{};
+};
+
+// The files of one size whose samples agreed, in the order they were hashed: they become sets once every
+// digest is in.
+struct PendingGroup {
+    std::uint64_t size;
+    std::vector<PendingFile> files;
+};
+
+// What one reader needs for its groups: the hashing, the streams it made and what waits for them.
+struct ReaderState {
+    std::deque<HashStream> streams;  // kept until the groups that use them are settled
+    std::vector<PendingGroup> pending;
+    HashPipeline pipe;  // last: waits for its hashers before the streams go
+
+    ReaderState(unsigned hashers, std::size_t buffers) : pipe(hashers, buffers, READ_CHUNK) {}
+};
+
 // A file being read for its whole content, and how far.
 struct Reader {
     const CandidateEntry* entry;
@@ -73,43 +110,28 @@ struct Reader {
     std::uint64_t read = 0;
 };
 
-// Buffers of one worker: what a leading file read, and what another file read to compare with it.
-struct Buffers {
-    std::vector<unsigned char> lead = std::vector<unsigned char>(READ_CHUNK);
-    std::vector<unsigned char> other = std::vector<unsigned char>(READ_CHUNK);
-};
-
-// Reads until size bytes are in or the file ends; nothing on an error.
-std::optional<std::size_t> read_full(const InputFile& file, unsigned char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const std::optional<std::size_t> got = read_some(file, data + done, size - done);
-        if (!got) return std::nullopt;
-        if (*got == 0) break;
-        done += *got;
-    }
-    return done;
-}
-
-// Hashes the rest of a file into hash, which holds its first r.read bytes. Nothing when the file cannot
-// be read, is not exactly its size in the tree any more, or the job is cancelled.
-std::optional<Digest> hash_rest(Reader& r, Sha256& hash, std::vector<unsigned char>& buffer,
-                                CompareProgress& progress) {
+// Gives the rest of a file to stream, which holds its first r.read bytes, and finishes it. false when the
+// file cannot be read, is not exactly its size in the tree any more, or the job is cancelled.
+bool hash_rest(Reader& r, HashStream& stream, HashPipeline& pipe, CompareProgress& progress) {
     const std::uint64_t size = r.entry->size;
     for (;;) {
-        if (progress.cancel) return std::nullopt;
-        const std::optional<std::size_t> got = read_some(r.file, buffer.data(), buffer.size());
-        if (!got) return std::nullopt;
-        if (*got == 0) break;
+        if (progress.cancel) return false;
+        unsigned char* buffer = pipe.take();
+        const std::optional<std::size_t> got = read_some(r.file, buffer, pipe.buffer_size());
         // A file that grew is already known to have changed; no need to read the rest of it.
-        if (r.read + *got > size) return std::nullopt;
-        hash.update(buffer.data(), *got);
+        if (!got || *got == 0 || r.read + *got > size) {
+            pipe.give_back(buffer);
+            if (got == std::size_t{0}) break;
+            return false;
+        }
+        pipe.update(stream, buffer, *got);
         r.read += *got;
         progress.bytes_read += *got;
         progress.bytes_done += *got;
     }
-    if (r.read != size) return std::nullopt;
-    return hash.finish();
+    if (r.read != size) return false;
+    pipe.finish(stream);
+    return true;
 }
 
 // More files than this in one sample group are hashed one at a time instead of side by side, so that a
@@ -120,19 +142,20 @@ constexpr std::size_t SIDE_BY_SIDE = 64;
 // while a file matches the leading one byte for byte it shares the leading file's hash, so a set of
 // copies costs one SHA-256 and a comparison per copy. A file that differs takes a copy of the hash
 // state and goes on alone. The digests are exactly those of hashing each file whole.
-Hashed content_digests(const std::vector<const CandidateEntry*>& alike, Shared& shared, Buffers& buffers) {
+void content_digests(const std::vector<const CandidateEntry*>& alike, Shared& shared, ReaderState& state,
+                     std::vector<PendingFile>& out) {
     CompareProgress& progress = shared.progress;
+    HashPipeline& pipe = state.pipe;
     const std::uint64_t size = alike.front()->size;
-    Hashed out;
     const auto fail = [&](const Reader& r) {
         ++shared.failed;
         ++progress.files_done;
         progress.bytes_done += size - std::min(r.read, size);
     };
-    // Reads into the other buffer: the lead buffer may still hold the chunk the shared hash needs.
-    const auto alone = [&](Reader& r, Sha256& hash) {
-        if (const std::optional<Digest> digest = hash_rest(r, hash, buffers.other, progress)) {
-            out.emplace_back(*digest, r.entry);
+    const auto alone = [&](Reader& r, HashStream& stream) {
+        if (hash_rest(r, stream, pipe, progress)) {
+            out.push_back(PendingFile{r.entry, &stream});
+            ++progress.files_done;
         } else {
             fail(r);
         }
@@ -144,8 +167,7 @@ Hashed content_digests(const std::vector<const CandidateEntry*>& alike, Shared& 
         if (!r.file.is_open()) {
             fail(r);
         } else if (alike.size() > SIDE_BY_SIDE) {
-            Sha256 hash;
-            alone(r, hash);
+            alone(r, state.streams.emplace_back());
         } else {
             readers.push_back(std::move(r));
         }
@@ -154,19 +176,22 @@ Hashed content_digests(const std::vector<const CandidateEntry*>& alike, Shared& 
     std::vector<Reader*> together;
     for (Reader& r : readers)
         together.push_back(&r);
-    Sha256 shared_hash;
+    HashStream& shared_stream = state.streams.emplace_back();
     for (std::uint64_t offset = 0; together.size() > 1 && offset < size;) {
         if (progress.cancel) break;
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(READ_CHUNK, size - offset));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(pipe.buffer_size(), size - offset));
         Reader& lead = *together.front();
-        const std::optional<std::size_t> got = read_full(lead.file, buffers.lead.data(), want);
+        unsigned char* lead_chunk = pipe.take();
+        const std::optional<std::size_t> got = read_full(lead.file, lead_chunk, want);
         if (got != want) {
             // The leading file failed: the others go on alone from what they shared so far.
+            pipe.give_back(lead_chunk);
             fail(lead);
             for (std::size_t i = 1; i < together.size(); ++i) {
-                Sha256 hash;
-                shared_hash.copy_to(hash);
-                alone(*together[i], hash);
+                HashStream& stream = state.streams.emplace_back();
+                pipe.fork(shared_stream, stream);
+                alone(*together[i], stream);
             }
             together.clear();
             break;
@@ -174,50 +199,59 @@ Hashed content_digests(const std::vector<const CandidateEntry*>& alike, Shared& 
         lead.read += want;
         progress.bytes_read += want;
         progress.bytes_done += want;
+        // Holds the lead chunk while it reads the others: a reader never holds more than two buffers.
         std::erase_if(together, [&](Reader* r) {
             if (r == &lead) return false;
-            const std::optional<std::size_t> other = read_full(r->file, buffers.other.data(), want);
+            unsigned char* chunk = pipe.take();
+            const std::optional<std::size_t> other = read_full(r->file, chunk, want);
             if (other != want) {
+                pipe.give_back(chunk);
                 fail(*r);
                 return true;
             }
             r->read += want;
             progress.bytes_read += want;
             progress.bytes_done += want;
-            if (std::memcmp(buffers.lead.data(), buffers.other.data(), want) == 0) return false;
-            Sha256 hash;
-            shared_hash.copy_to(hash);
-            hash.update(buffers.other.data(), want);
-            alone(*r, hash);
+            if (std::memcmp(lead_chunk, chunk, want) == 0) {
+                pipe.give_back(chunk);
+                return false;
+            }
+            HashStream& stream = state.streams.emplace_back();
+            pipe.fork(shared_stream, stream);
+            pipe.update(stream, chunk, want);
+            alone(*r, stream);
             return true;
         });
-        shared_hash.update(buffers.lead.data(), want);
+        pipe.update(shared_stream, lead_chunk, want);
         offset += want;
     }
     if (progress.cancel) {
         for (Reader* r : together)
             fail(*r);
-        return out;
+        return;
     }
     if (together.size() == 1) {  // the others all went their own way (or failed)
-        alone(*together.front(), shared_hash);
-        return out;
+        alone(*together.front(), shared_stream);
+        return;
     }
+    if (together.empty()) return;
     // Everyone left read exactly the size in the tree; a file that is longer now has changed.
-    const std::optional<Digest> digest = together.empty() ? std::nullopt : shared_hash.finish();
+    pipe.finish(shared_stream);
     for (Reader* r : together) {
         unsigned char probe = 0;
-        if (digest && read_some(r->file, &probe, 1) == std::size_t{0}) {
-            out.emplace_back(*digest, r->entry);
+        if (read_some(r->file, &probe, 1) == std::size_t{0}) {
+            out.push_back(PendingFile{r->entry, &shared_stream});
+            ++progress.files_done;
         } else {
             fail(*r);
         }
     }
-    return out;
 }
 
-// One size group: identity, then samples, then whole contents where samples agree.
-void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Shared& shared, Buffers& buffers) {
+// One size group: identity, then samples, then whole contents where samples agree. What the samples
+// leave to compare goes to state.pending.
+void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Shared& shared,
+                   ReaderState& state) {
     CompareProgress& progress = shared.progress;
     const std::uint64_t size = begin->size;
     const auto settle = [&](std::uint64_t files) {
@@ -249,11 +283,22 @@ void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Share
         return;
     }
 
-    Hashed samples;
+    // The samples are read one after the other and hashed meanwhile; then they are waited for.
+    std::vector<std::pair<const CandidateEntry*, const HashStream*>> sampled;
     for (const CandidateEntry* entry : distinct) {
         if (progress.cancel) return;
-        if (const std::optional<Digest> digest = sample_digest(*entry, buffers.lead)) {
-            samples.emplace_back(*digest, entry);
+        HashStream& stream = state.streams.emplace_back();
+        if (hash_sample(*entry, stream, state.pipe)) {
+            sampled.emplace_back(entry, &stream);
+        } else {
+            fail();
+        }
+    }
+    Hashed samples;
+    for (const auto& [entry, stream] : sampled) {
+        state.pipe.wait(*stream);
+        if (stream->digest) {
+            samples.emplace_back(*stream->digest, entry);
         } else {
             fail();
         }
@@ -263,28 +308,44 @@ void compare_group(const CandidateEntry* begin, const CandidateEntry* end, Share
             settle(1);
             continue;
         }
-        Hashed contents;
+        PendingGroup group{size, {}};
         if (size <= WHOLE_FILE_SAMPLE) {
             for (const CandidateEntry* entry : alike.entries)
-                contents.emplace_back(alike.digest, entry);  // the sample was the whole file
+                group.files.push_back(PendingFile{entry, nullptr, alike.digest});  // the sample was the file
+            settle(alike.entries.size());
         } else {
-            contents = content_digests(alike.entries, shared, buffers);
+            content_digests(alike.entries, shared, state, group.files);
+        }
+        state.pending.push_back(std::move(group));
+    }
+}
+
+// Makes the sets of groups whose streams are all finished.
+void settle_groups(std::vector<PendingGroup>& pending, Shared& shared) {
+    for (const PendingGroup& group : pending) {
+        Hashed contents;
+        for (const PendingFile& file : group.files) {
+            const std::optional<Digest> digest = file.stream ? file.stream->digest : file.digest;
+            if (digest) {
+                contents.emplace_back(*digest, file.entry);
+            } else {
+                ++shared.failed;  // the platform's hash failed
+            }
         }
         for (const SameDigest& same : by_digest(std::move(contents))) {
-            progress.files_done += same.entries.size();
-            if (size <= WHOLE_FILE_SAMPLE) progress.bytes_done += same.entries.size() * size;
             if (same.entries.size() < 2) continue;
-            DuplicateSet set{{}, size, same.digest, 0};
+            DuplicateSet set{{}, group.size, same.digest, 0};
             std::vector<std::uint64_t> on_disk;
             for (const CandidateEntry* entry : same.entries) {
                 set.members.push_back(entry->node);
-                on_disk.push_back(entry->on_disk.value_or(size));
+                on_disk.push_back(entry->on_disk.value_or(group.size));
             }
             set.wasted = freed_keeping_one(on_disk);
             std::lock_guard hold(shared.lock);
             shared.sets.push_back(std::move(set));
         }
     }
+    pending.clear();
 }
 
 }  // namespace
@@ -334,9 +395,19 @@ unsigned duplicate_workers(std::optional<bool> seek_penalty, unsigned processors
     return std::max(workers, 1u);
 }
 
+unsigned duplicate_hashers(std::optional<bool> seek_penalty, unsigned processors) {
+    return seek_penalty.value_or(false) ? std::max(processors, 1u) : 0;
+}
+
+DuplicateThreads duplicate_threads(std::optional<bool> seek_penalty, bool all_cached, unsigned processors,
+                                   std::size_t groups) {
+    if (all_cached && seek_penalty == true) seek_penalty = false;
+    return {duplicate_workers(seek_penalty, processors, groups), duplicate_hashers(seek_penalty, processors)};
+}
+
 void run_duplicate_job(std::vector<CandidateEntry> entries, const std::string& root_path,
                        std::uint64_t generation, CompareProgress& progress, OutcomeList& outcomes,
-                       const std::function<void()>& wake, unsigned workers) {
+                       const std::function<void()>& wake, unsigned workers, unsigned hashers) {
     std::sort(entries.begin(), entries.end(), [](const CandidateEntry& a, const CandidateEntry& b) {
         if (a.size != b.size) return a.size > b.size;
         return path_less(a.path, b.path, PATH_SEPARATOR);
@@ -362,17 +433,38 @@ void run_duplicate_job(std::vector<CandidateEntry> entries, const std::string& r
     progress.total_bytes = total_bytes;
 
     Shared shared{progress, {}, {}, {}};
-    if (!groups.empty()) {
-        if (workers == 0)
-            workers = duplicate_workers(seek_penalty(root_path), processor_count(), groups.size());
+    const auto group = [&](std::size_t g, ReaderState& state) {
+        compare_group(grouped.data() + groups[g].first, grouped.data() + groups[g].second, shared, state);
+    };
+    if (!groups.empty() && workers == 0) {
+        const std::optional<bool> penalty = seek_penalty(root_path);
+        // Asked only where the answer changes the choice, and up to the first file not in memory.
+        const bool cached =
+            penalty == true && std::all_of(grouped.begin(), grouped.end(), [&](const auto& e) {
+                return !progress.cancel && cached_in_memory(e.path, e.size);
+            });
+        const DuplicateThreads threads = duplicate_threads(penalty, cached, processor_count(), groups.size());
+        workers = threads.workers;
+        hashers = threads.hashers;
+    }
+    if (!groups.empty() && hashers > 0) {
+        // One reader, files in order, hashers beside it.
+        ReaderState state(hashers, PIPELINE_BUFFERS);
+        for (std::size_t g = 0; g < groups.size() && !progress.cancel; ++g)
+            group(g, state);
+        if (progress.cancel) state.pipe.drop_queued();
+        state.pipe.wait_all();
+        if (!progress.cancel) settle_groups(state.pending, shared);
+    } else if (!groups.empty()) {
         std::atomic<std::size_t> next{0};
         std::vector<std::jthread> threads;
         for (unsigned i = 0; i < workers; ++i) {
             threads.emplace_back([&] {
-                Buffers buffers;
+                ReaderState state(0, 2);  // hashes on this thread
                 for (std::size_t g = next++; g < groups.size() && !progress.cancel; g = next++) {
-                    compare_group(grouped.data() + groups[g].first, grouped.data() + groups[g].second, shared,
-                                  buffers);
+                    group(g, state);
+                    settle_groups(state.pending, shared);
+                    state.streams.clear();
                 }
             });
         }

@@ -3,8 +3,12 @@
 // links to one file are recognised by file identity and never reported as copies of each other.
 //
 // Threading: the owner (UI thread) builds the candidates from the tree and starts a job thread with its
-// own copy of them; the job runs 1 to 4 workers that take size groups through an atomic index. Progress
-// is shared through atomics; the outcome goes to a mutex-guarded list, then the owner is woken.
+// own copy of them. On solid state (or a volume that cannot tell, or when every file to compare is in
+// the page cache already) the job runs up to 4 workers that take size groups through an atomic index,
+// each reading and hashing its own; on a rotating disk the job thread reads every group itself, one file
+// after another, and hands the chunks to one hasher per processor (hash_pipeline.h). Either way a group's
+// sets are made once its digests are in. Progress is shared through atomics; the outcome goes to a
+// mutex-guarded list, then the owner is woken.
 #pragma once
 
 #include <atomic>
@@ -79,10 +83,30 @@ bool path_less(std::string_view a, std::string_view b, char separator);
 // more than the number of groups, at least 1.
 unsigned duplicate_workers(std::optional<bool> seek_penalty, unsigned processors, std::size_t groups);
 
+// Threads that hash beside the single reader of a rotating disk, which then reads one file after another
+// while every processor hashes; 0 (solid state, or unknown) where each worker hashes what it reads.
+unsigned duplicate_hashers(std::optional<bool> seek_penalty, unsigned processors);
+
+// How the job divides its work: workers threads that each read and hash groups of their own, or (hashers
+// above 0) the job thread alone reading while that many threads hash.
+struct DuplicateThreads {
+    unsigned workers;
+    unsigned hashers;
+};
+
+// A single reader spares a rotating disk its seeks; when every file to compare is in memory already
+// (all_cached) nothing is read from the disk, so the workers are those of solid state, which read faster
+// from the cache than one reader copying every byte alone.
+DuplicateThreads duplicate_threads(std::optional<bool> seek_penalty, bool all_cached, unsigned processors,
+                                   std::size_t groups);
+
 // The job thread's body: compares, appends {generation, sets or nothing, failed} to outcomes and calls
-// wake. workers 0 means: decide from the volume of root_path.
+// wake. workers 0 means: decide workers and hashers from the volume of root_path and whether the files are
+// in memory (duplicate_threads). Otherwise, with
+// hashers 0, workers threads each read and hash groups of their own; with hashers above 0, the job
+// thread alone reads and that many threads hash (workers is then not used).
 void run_duplicate_job(std::vector<CandidateEntry> entries, const std::string& root_path,
                        std::uint64_t generation, CompareProgress& progress, OutcomeList& outcomes,
-                       const std::function<void()>& wake, unsigned workers = 0);
+                       const std::function<void()>& wake, unsigned workers = 0, unsigned hashers = 0);
 
 }  // namespace spadrim

@@ -1,6 +1,7 @@
 // Reading files for the duplicate finder, per platform (file_io_win.cpp, file_io_posix.cpp): open for
 // reading while others may still write or delete, tell which physical file a path reaches, read and seek,
-// and ask whether a volume pays a seek penalty (a rotating disk). Any thread; one file per thread.
+// ask whether a volume pays a seek penalty (a rotating disk) and whether a file's data is in memory
+// already. Any thread; one file per thread.
 #pragma once
 
 #include <cstddef>
@@ -54,5 +55,10 @@ bool seek_to(const InputFile& file, std::uint64_t offset);
 
 // true for a rotating disk, false for solid state, nothing when the volume of root_path cannot tell.
 std::optional<bool> seek_penalty(const std::string& root_path);
+
+// Whether the first size bytes of the file at path are all in the page cache, so that reading them will
+// not touch the disk. false when it cannot tell (an error, not a regular file, a platform without a
+// cheap way to ask). Costs a few system calls and nothing is read.
+bool cached_in_memory(const std::string& path, std::uint64_t size);
 
 }  // namespace spadrim

@@ -91,4 +91,12 @@ std::optional<bool> seek_penalty(const std::string& root_path) {
     return descriptor.IncursSeekPenalty != 0;
 }
 
+// Windows tells no one which parts of a file sit in its system cache: QueryWorkingSetEx over a mapped
+// view sees only this process's own working set, not the cache's standby pages, and finding out by
+// reading would cost the very read this is meant to spare. So a rotating disk always keeps its single
+// reader here.
+bool cached_in_memory(const std::string&, std::uint64_t) {
+    return false;
+}
+
 }  // namespace spadrim
