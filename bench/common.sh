@@ -6,7 +6,9 @@ bench_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo_dir=$(dirname "$bench_dir")
 build_dir=$repo_dir/build/bench
 # shellcheck disable=SC2034  # used by the scripts that source this file
-cli=$build_dir/spadrim-cli
+# SPADRIM_CLI: time another build of spadrim-cli (an earlier commit's, for before-and-after figures)
+# instead of building this checkout's.
+cli=${SPADRIM_CLI:-$build_dir/spadrim-cli}
 corpus_home=${CORPUS_HOME:-/tmp/spadrim-bench}  # CORPUS_HOME: elsewhere, where /tmp is small
 # Debian's interpreter: the generators' output depends on its random module, so a pyenv or venv python
 # earlier on PATH must not decide the corpus.
@@ -34,6 +36,11 @@ install_packages() {
 # show.
 build_cli() {
   local target=${1:-spadrim-cli} log
+  if [ "$target" = spadrim-cli ] && [ -n "${SPADRIM_CLI:-}" ]; then
+    [ -x "$SPADRIM_CLI" ] || { echo "bench: SPADRIM_CLI=$SPADRIM_CLI is not a program" >&2; return 1; }
+    echo "timing $SPADRIM_CLI (SPADRIM_CLI), not this checkout's build"
+    return 0
+  fi
   install_packages cmake ninja-build g++ pkg-config nlohmann-json3-dev libssl-dev zlib1g-dev
   log=$(mktemp /tmp/spadrim-bench-build-XXXXXX)
   echo "building $target (Release, build/bench) ..."
