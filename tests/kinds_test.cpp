@@ -30,8 +30,10 @@ TEST(FileExtension, FollowsTheLastDotAndLowersAsciiOnly) {
         {".", ""},
         {"", ""},
     };
-    for (const auto& [name, extension] : cases)
+    for (const auto& [name, extension] : cases) {
         EXPECT_EQ(file_extension(name), extension) << name;
+        EXPECT_EQ(classify_name(name), classify_extension(extension)) << name;
+    }
 }
 
 TEST(ClassifyExtension, EveryListedExtensionHasItsKind) {

@@ -49,6 +49,32 @@ TEST(ValidUtf8, KeepsValidTextAndReplacesEachMaximalInvalidSequence) {
 
 // The exact form of Windows names: every UTF-16 string survives the round trip, unpaired surrogates
 // included, and well-formed text is spelt exactly as UTF-8 spells it.
+// The validator skips ASCII eight bytes at a time: every invalid or multi-byte sequence, at every
+// position within and across those eight-byte steps, must get the answer of decoding it one character
+// after another.
+TEST(ValidUtf8, WordAtATimeCheckAgreesWithDecodingAtEveryPosition) {
+    const std::string pieces[] = {
+        "\xC3\xA9",        "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\x80",         "\xBF", "\xC0\xAF", "\xC3",
+        "\xE2\x82",        "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF0\x9F\x98", "\xFF", "\xFE",     "\x7F",
+        "\xC3\xA9\xC3\xA9"};
+    const auto decodes = [](std::string_view text) {
+        for (std::size_t i = 0; i < text.size();) {
+            const CodePoint point = code_point_at(text, i);
+            if (!point.valid) return false;
+            i += point.length;
+        }
+        return true;
+    };
+    for (const std::string& piece : pieces) {
+        for (std::size_t before = 0; before <= 17; ++before) {
+            for (std::size_t after = 0; after <= 9; ++after) {
+                const std::string text = std::string(before, 'a') + piece + std::string(after, 'z');
+                ASSERT_EQ(is_valid_utf8(text), decodes(text)) << ::testing::PrintToString(text);
+            }
+        }
+    }
+}
+
 TEST(Wtf8, KeepsUnpairedSurrogatesExactly) {
     const std::u16string samples[] = {
         u"plain",

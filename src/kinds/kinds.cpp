@@ -114,16 +114,32 @@ FileKind classify_5(std::uint64_t w) {
 
 }  // namespace
 
-std::string file_extension(std::string_view name) {
+namespace {
+
+// Writes file_extension(name) to `to` (room for MAX_EXTENSION bytes) and returns its length: no string
+// is made for the extension of every file a walk lists.
+std::size_t extension_into(std::string_view name, char* to) {
     const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return {};
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return 0;
     const std::size_t length = name.size() - dot - 1;
-    if (length > MAX_EXTENSION) return {};
-    std::string extension(name.substr(dot + 1));
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (length > MAX_EXTENSION) return 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = name[dot + 1 + i];
+        to[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return extension;
+    return length;
+}
+
+}  // namespace
+
+std::string file_extension(std::string_view name) {
+    char extension[MAX_EXTENSION];
+    return std::string(extension, extension_into(name, extension));
+}
+
+FileKind classify_name(std::string_view name) {
+    char extension[MAX_EXTENSION];
+    return classify_extension(std::string_view(extension, extension_into(name, extension)));
 }
 
 FileKind classify_extension(std::string_view e) {

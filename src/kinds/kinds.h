@@ -33,6 +33,9 @@ std::string file_extension(std::string_view name);
 // Dispatches on length and compares fixed-width words: no allocation, no hashing.
 FileKind classify_extension(std::string_view extension);
 
+// The kind of a file by its name: classify_extension(file_extension(name)).
+FileKind classify_name(std::string_view name);
+
 // The label of a kind in the UI language.
 std::string_view kind_label(FileKind kind);
 

@@ -8,7 +8,7 @@
 namespace spadrim {
 
 std::uint8_t kind_of(std::string_view name) {
-    return static_cast<std::uint8_t>(classify_extension(file_extension(name)));
+    return static_cast<std::uint8_t>(classify_name(name));
 }
 
 bool wants_on_disk_size(std::uint32_t attributes) {

@@ -252,12 +252,12 @@ Listing list_folder_reading(const std::string& walk_path, std::vector<ListedEntr
             ListedEntry& entry = used < out.size() ? out[used] : out.emplace_back();
             ++used;
             std::string spare = std::move(entry.name);
-            if (const std::size_t length = std::strlen(name);
-                length > spare.capacity() && !spare_names.empty()) {
+            const std::size_t length = std::strlen(name);
+            if (length > spare.capacity() && !spare_names.empty()) {
                 spare = std::move(spare_names.back());
                 spare_names.pop_back();
             }
-            spare.assign(name);
+            spare.assign(name, length);
             entry = classify_stat_entry(std::move(spare), facts);
             // A file system that keeps no times (some FUSE ones) leaves the bit out: unknown, not 1970.
             if (st.stx_mask & STATX_MTIME) entry.mtime = mtime_from_unix(st.stx_mtime.tv_sec);

@@ -66,6 +66,8 @@ FileTree make_tree(std::string_view root_path) {
 
 std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const ListedEntry> entries) {
     std::size_t appended = 0;
+    // The folder's list head, written back once at the end.
+    NodeIndex head = tree.nodes[folder].first_child;
     for (const ListedEntry& entry : entries) {
         const std::uint64_t index = tree.nodes.size();
         // NO_NODE itself is not a usable index, and a name must end inside the 32-bit pool (it may start
@@ -78,14 +80,14 @@ std::size_t append_listing(FileTree& tree, NodeIndex folder, std::span<const Lis
         const std::optional<std::uint64_t> offset = tree.names.append(name);
         if (!offset) break;
         tree.nodes.push_back(Node{entry.size, static_cast<std::uint32_t>(*offset),
-                                  static_cast<std::uint32_t>(name.size()), folder, NO_NODE,
-                                  tree.nodes[folder].first_child, (entry.flags & FLAG_DIR) ? 0u : 1u,
-                                  entry.mtime, entry.flags, entry.kind});
-        tree.nodes[folder].first_child = static_cast<NodeIndex>(index);
+                                  static_cast<std::uint32_t>(name.size()), folder, NO_NODE, head,
+                                  (entry.flags & FLAG_DIR) ? 0u : 1u, entry.mtime, entry.flags, entry.kind});
+        head = static_cast<NodeIndex>(index);
         if (entry.unshowable) tree.real_names.emplace(static_cast<NodeIndex>(index), entry.name);
         if (keeps_length(entry)) tree.lengths.emplace(static_cast<NodeIndex>(index), entry.length);
         ++appended;
     }
+    tree.nodes[folder].first_child = head;
     return appended;
 }
 

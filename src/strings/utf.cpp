@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace spadrim {
 namespace {
@@ -172,8 +173,17 @@ std::u16string utf16_from_utf8(std::string_view text) {
 }
 
 bool is_valid_utf8(std::string_view bytes) {
+    // Most file names are ASCII: step over it without decoding, eight bytes at a time where no byte of
+    // the eight has its top bit set.
+    constexpr std::uint64_t TOP_BITS = 0x8080808080808080;
     for (std::size_t i = 0; i < bytes.size();) {
-        // Most file names are ASCII: step over it without decoding.
+        if (std::uint64_t word = 0; bytes.size() - i >= sizeof word) {
+            std::memcpy(&word, bytes.data() + i, sizeof word);
+            if ((word & TOP_BITS) == 0) {
+                i += sizeof word;
+                continue;
+            }
+        }
         if (static_cast<unsigned char>(bytes[i]) < 0x80) {
             ++i;
             continue;
