@@ -47,8 +47,10 @@ def setup(exe, prefix, display, shots):
 
 @contextlib.contextmanager
 def virtual_display():
-    """An Xvfb display of 1400 x 900 for the duration; Wine's processes end with it."""
-    xvfb = subprocess.Popen(["Xvfb", ENV["DISPLAY"], "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+    """An Xvfb display of 1400 x 900 for the duration; Wine's processes end with it. Without auto-repeat:
+    xdotool presses keys through XTEST when the window has the focus, and on a busy machine the gap between
+    its press and release can outlast the repeat delay, so one Right became two and a check went wrong."""
+    xvfb = subprocess.Popen(["Xvfb", ENV["DISPLAY"], "-screen", "0", "1400x900x24", "-nolisten", "tcp", "-r"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         wait_for(lambda: run("xdpyinfo").returncode == 0, 20)
