@@ -10,7 +10,8 @@
 // text a reader that repairs its input would see, so that a place names the same column whichever
 // way the document was read. Two places are kept: where the scanner stands (consumed bytes, plus one
 // for a read of the end), for syntax errors, and the furthest byte pulled (the scanner looks one byte
-// past a number), for errors about what a token says.
+// past a number), for errors about what a token says. The bounds on tokens are entries.h's, which every
+// reader of scan files keeps.
 #pragma once
 
 #include <cstdint>
@@ -19,19 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "ncdu/entries.h"
 #include "ncdu/ncdu.h"
 
 namespace spadrim::ncdu_scan {
-
-// The longest name, or root path, an entry may have, in bytes: 32 KiB is far beyond any file system's
-// and far below what the tree's name pool holds.
-inline constexpr std::size_t MAX_NAME_BYTES = 32 * 1024;
-// No token is read without bound. A string's escapes take at most six bytes per byte they stand for, so
-// a string past this many bytes between its quotes is longer than any name may be, whatever it holds; a
-// number has no reason to be longer than a few dozen digits (counted from the last delimiter, as a run
-// of bytes that are neither blanks, quotes nor structure).
-inline constexpr std::size_t MAX_STRING_TOKEN = 6 * MAX_NAME_BYTES;
-inline constexpr std::size_t MAX_NUMBER_TOKEN = 1024;
 
 enum class Token : std::uint8_t {
     UNINITIALIZED,
@@ -52,11 +44,6 @@ enum class Token : std::uint8_t {
     END_OF_INPUT,
     LITERAL_OR_VALUE,
     TOO_LONG,  // a token passed its bound: nothing past it is read
-};
-
-struct Place {
-    std::uint64_t line;
-    std::uint64_t column;
 };
 
 class Scanner {

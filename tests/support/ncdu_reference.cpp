@@ -1,36 +1,28 @@
-// The scan-file reader as it was before Spadrim read scan files with its own scanner, kept as the
-// reference the tests and the fuzz target hold the import to. See ncdu_reference.h.
+// The scan-file reader built on the JSON library's parser, kept as the reference the tests and the fuzz
+// target hold the import's scanner and grammar to. See ncdu_reference.h.
 //
 // The bytes reach the JSON library through Feed, a buffer that repairs them to UTF-8 on the way
-// (the library refuses anything else, and ncdu writes names as the file system gave them) and knows
-// where in the document the parser is, for errors. Reader, the SAX handler, keeps one small frame per
-// open folder and appends each entry to the tree when its object closes.
+// (the library refuses anything else, and ncdu writes names as the file system gave them), cuts the
+// input at the first token past its bound (the library keeps each token whole) and knows where in the
+// document the parser is, for errors. Sax hands the library's values on to the same Entries that
+// read_ncdu feeds, which makes the tree: what this reference checks is the scanner and the grammar.
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "kinds/kinds.h"
-#include "kinds/times.h"
-#include "scan/classify.h"
-#include "scan/totals.h"
+#include "ncdu/entries.h"
 #include "strings/utf.h"
 #include "support/ncdu_reference.h"
 
 namespace spadrim {
 namespace {
 
-constexpr std::size_t CHUNK = 256 * 1024;
+using ncdu_scan::MAX_NUMBER_TOKEN;
+using ncdu_scan::MAX_STRING_TOKEN;
 
-// The longest name, or root path, an entry may have, in bytes: 32 KiB is far beyond any file system's
-// and far below what the tree's name pool holds.
-constexpr std::size_t MAX_NAME_BYTES = 32 * 1024;
-// The parser keeps each token whole, so no token may grow without bound. A string's escapes take at
-// most six bytes per byte they stand for, so a string past this many bytes between its quotes is longer
-// than any name may be, whatever it holds; a number has no reason to be longer than a few dozen digits.
-constexpr std::size_t MAX_STRING_TOKEN = 6 * MAX_NAME_BYTES;
-constexpr std::size_t MAX_NUMBER_TOKEN = 1024;
+constexpr std::size_t CHUNK = 256 * 1024;
 
 class Feed {
   public:
@@ -46,13 +38,13 @@ class Feed {
     std::string_view too_long() const { return at_ == end_ ? too_long_ : std::string_view(); }
 
     // Where the parser is: the line and column (from 1) of the byte it read last, in the repaired text.
-    std::pair<std::uint64_t, std::uint64_t> position() const {
+    ncdu_scan::Place position() const {
         const std::string_view seen(out_.data(), static_cast<std::size_t>(at_ - out_.data()));
         std::uint64_t line = lines_ + static_cast<std::uint64_t>(std::count(seen.begin(), seen.end(), '\n'));
         const std::size_t newline = seen.rfind('\n');
         const std::uint64_t column =
             newline == std::string_view::npos ? column_ + seen.size() : seen.size() - newline - 1;
-        return {line + 1, std::max<std::uint64_t>(column, 1)};
+        return ncdu_scan::Place{line + 1, std::max<std::uint64_t>(column, 1)};
     }
 
     // The parser reads through this: a pointer into the repaired chunk, refilled when it runs out. The
@@ -188,8 +180,7 @@ class Feed {
         out_.resize(last + 1);
         ended_ = true;
         carried_ = 0;
-        too_long_ = in_string_ ? "a string longer than " + std::to_string(MAX_NAME_BYTES) + " bytes"
-                               : "a number longer than " + std::to_string(MAX_NUMBER_TOKEN) + " characters";
+        too_long_ = ncdu_scan::too_long_error(in_string_);
     }
 
     void account(std::string_view done) {
@@ -215,391 +206,50 @@ class Feed {
     std::string too_long_;
 };
 
-// The keys read; any other is skipped with its value. KEY_NAMES spells them in this order.
-enum class Key : std::uint8_t {
-    NAME,
-    ASIZE,
-    DSIZE,
-    NOTREG,
-    READ_ERROR,
-    EXCLUDED,
-    MTIME,
-    OTHER
-};
-constexpr std::string_view KEY_NAMES[] = {"name",       "asize",    "dsize", "notreg",
-                                          "read_error", "excluded", "mtime"};
-
-// What one object says about its entry; a missing size is 0, as ncdu leaves zeros out.
-struct Fields {
-    std::string name;
-    bool named = false;
-    std::uint64_t asize = 0;
-    std::uint64_t dsize = 0;
-    bool notreg = false;
-    bool read_error = false;
-    std::string excluded;
-    std::uint32_t mtime = 0;  // as Node::mtime: 0 where ncdu left it out (it writes it with -e)
-
-    // Empty again, keeping the strings' buffers.
-    void reset() {
-        name.clear();
-        excluded.clear();
-        named = notreg = read_error = false;
-        asize = dsize = 0;
-        mtime = 0;
-    }
-};
-
-constexpr std::uint64_t PROGRESS_EVERY = 4096;
-
-class Reader : public nlohmann::json_sax<nlohmann::json> {
+// The library's values, handed on as they come. Its strings were repaired to UTF-8 by the feed.
+class Sax : public nlohmann::json_sax<nlohmann::json> {
   public:
-    Reader(const Feed& feed, ScanProgress& progress) : feed_(feed), progress_(progress) {}
+    explicit Sax(ncdu_scan::Entries& entries) : entries_(entries) {}
 
-    std::optional<FileTree> tree;
-    std::string error;
-    std::int64_t timestamp = 0;  // the metadata's, when it has one
-
-    // The document ended as it should (the library checks the syntax; this, the shape).
-    bool finished() {
-        if (error.empty() && (!tree || outer_ != DONE)) return fail("the document ends before its root");
-        return error.empty();
-    }
-
-    bool null() override { return scalar(); }
-    bool boolean(bool value) override {
-        if (skipping_ != 0) return true;
-        if (in_object_ && key_ == Key::NOTREG) {
-            fields_.notreg = value;
-            return true;
-        }
-        if (in_object_ && key_ == Key::READ_ERROR) {
-            fields_.read_error = value;
-            return true;
-        }
-        return scalar();
-    }
-    bool number_integer(number_integer_t value) override {
-        if (at_timestamp()) {
-            timestamp = std::max<number_integer_t>(value, 0);
-            return true;
-        }
-        if (skipping_ == 0 && in_object_ && (key_ == Key::ASIZE || key_ == Key::DSIZE))
-            return fail("a size below zero");
-        if (skipping_ == 0 && in_object_ && key_ == Key::MTIME) {  // before 1970: kept as the earliest
-            fields_.mtime = mtime_from_unix(value);
-            return true;
-        }
-        if (value < 0) return scalar();
-        return number_unsigned(static_cast<number_unsigned_t>(value));
-    }
-    bool number_unsigned(number_unsigned_t value) override {
-        if (at_timestamp()) {
-            timestamp = static_cast<std::int64_t>(std::min<number_unsigned_t>(value, INT64_MAX));
-            return true;
-        }
-        if (skipping_ != 0) return true;
-        if (in_object_ && key_ == Key::ASIZE) return size_field(fields_.asize, value);
-        if (in_object_ && key_ == Key::DSIZE) return size_field(fields_.dsize, value);
-        if (in_object_ && key_ == Key::MTIME) {
-            fields_.mtime = mtime_from_unix(static_cast<std::int64_t>(
-                std::min<number_unsigned_t>(value, static_cast<number_unsigned_t>(INT64_MAX))));
-            return true;
-        }
-        if (!in_object_ && folders_.empty() && outer_ == MAJOR) {
-            if (value != 1) return fail("format version " + std::to_string(value) + ", not 1");
-            outer_ = MINOR;
-            return true;
-        }
-        if (!in_object_ && folders_.empty() && outer_ == MINOR) {
-            outer_ = METADATA;
-            return true;
-        }
-        return scalar();
-    }
-    bool number_float(number_float_t value, const string_t&) override {
-        if (skipping_ == 0 && in_object_ && (key_ == Key::ASIZE || key_ == Key::DSIZE))
-            return fail("a size that is not a whole number of bytes below 2^64");
-        if (skipping_ == 0 && in_object_ && key_ == Key::MTIME) {
-            // A time past 2^64 or with a fraction is still a time: clamped and cut to the second.
-            fields_.mtime = value < 1                     ? 1
-                            : value >= double(UINT32_MAX) ? UINT32_MAX
-                                                          : mtime_from_unix(static_cast<std::int64_t>(value));
-            return true;
-        }
-        return scalar();
-    }
-    bool string(string_t& value) override {
-        if (skipping_ != 0) return true;
-        if (in_object_ && key_ == Key::NAME) {
-            if (value.size() > MAX_NAME_BYTES) {
-                const bool root = folders_.size() == 1 && !folders_.back().has_info;
-                return fail(std::string(root ? "a root path" : "a name") + " longer than " +
-                            std::to_string(MAX_NAME_BYTES) + " bytes");
-            }
-            fields_.name.swap(value);  // the library gives its buffer up to the handler
-            fields_.named = true;
-            return true;
-        }
-        if (in_object_ && key_ == Key::EXCLUDED) {
-            fields_.excluded = value;
-            return true;
-        }
-        return scalar();
-    }
-    bool binary(binary_t&) override { return scalar(); }
-
-    bool start_object(std::size_t) override {
-        if (skipping_ != 0 || (in_object_ && key_ == Key::OTHER) ||
-            (outer_ == METADATA && folders_.empty())) {
-            ++skipping_;
-            return true;
-        }
-        if (in_object_) return fail("\"" + key_text() + "\" holds an object");
-        if (folders_.empty()) return outer_ == ROOT ? fail("the root is not a folder") : out_of_place();
-        in_object_ = true;
-        key_ = Key::OTHER;
-        fields_.reset();
-        return true;
-    }
-    bool key(string_t& name) override {
-        if (skipping_ != 0) {
-            // Of the metadata only its own "timestamp" is read: when the scan was made.
-            timestamp_next_ = skipping_ == 1 && outer_ == METADATA && folders_.empty() && name == "timestamp";
-            return true;
-        }
-        const auto* found = std::find(std::begin(KEY_NAMES), std::end(KEY_NAMES), name);
-        key_ = static_cast<Key>(found - std::begin(KEY_NAMES));  // past the end: OTHER
-        return true;
-    }
-    bool end_object() override {
-        if (skipping_ != 0) {
-            if (--skipping_ == 0 && outer_ == METADATA && folders_.empty()) outer_ = ROOT;
-            return true;
-        }
-        in_object_ = false;
-        if (!fields_.named) return fail("an entry without a name");
-        Frame& frame = folders_.back();
-        if (!frame.has_info) return folder_info(frame);
-        return entry(frame.node);
-    }
-    bool start_array(std::size_t) override {
-        if (skipping_ != 0 || (in_object_ && key_ == Key::OTHER)) {
-            ++skipping_;
-            return true;
-        }
-        if (in_object_) return fail("\"" + key_text() + "\" holds an array");
-        if (folders_.empty()) {
-            if (outer_ == START) {
-                outer_ = MAJOR;
-                return true;
-            }
-            if (outer_ != ROOT) return out_of_place();
-        } else if (!folders_.back().has_info) {
-            return fail("a folder whose array does not start with its info object");
-        }
-        folders_.push_back(Frame{NO_NODE, false});
-        return true;
-    }
-    bool end_array() override {
-        if (skipping_ != 0) {
-            --skipping_;
-            return true;
-        }
-        if (folders_.empty()) {
-            if (outer_ != AFTER_ROOT) return fail("the document ends before its root");
-            outer_ = DONE;
-            return true;
-        }
-        if (!folders_.back().has_info) return fail("a folder without its info object");
-        folders_.pop_back();
-        if (folders_.empty()) outer_ = AFTER_ROOT;
-        return true;
-    }
+    bool null() override { return entries_.null(); }
+    bool boolean(bool value) override { return entries_.boolean(value); }
+    bool number_integer(number_integer_t value) override { return entries_.number_integer(value); }
+    bool number_unsigned(number_unsigned_t value) override { return entries_.number_unsigned(value); }
+    bool number_float(number_float_t value, const string_t&) override { return entries_.number_float(value); }
+    bool string(string_t& value) override { return entries_.string(value, true, value.size()); }
+    bool binary(binary_t&) override { return entries_.null(); }  // not in JSON text: a value out of place
+    bool start_object(std::size_t) override { return entries_.start_object(); }
+    bool key(string_t& name) override { return entries_.key(name); }
+    bool end_object() override { return entries_.end_object(); }
+    bool start_array(std::size_t) override { return entries_.start_array(); }
+    bool end_array() override { return entries_.end_array(); }
 
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& problem) override {
-        if (!error.empty()) return false;  // ours came first; the library only saw the stop
+        if (!entries_.error.empty()) return false;  // ours came first; the library only saw the stop
         // "[json.exception.parse_error.101] parse error at line 3, column 7: syntax error ...": from "line".
         std::string text = problem.what();
         const std::size_t at = text.find("line ");
-        error = at == std::string::npos ? text : text.substr(at);
-        return false;
+        return entries_.parse_error(at == std::string::npos ? text : text.substr(at));
     }
 
   private:
-    enum Outer : std::uint8_t {
-        START,
-        MAJOR,
-        MINOR,
-        METADATA,
-        ROOT,
-        AFTER_ROOT,
-        DONE
-    };
-    struct Frame {
-        NodeIndex node;
-        bool has_info;
-    };
-
-    bool fail(const std::string& what) {
-        if (error.empty()) {
-            const auto [line, column] = feed_.position();
-            error = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
-        }
-        return false;
-    }
-
-    // Something where the document's outer array has no place for it.
-    bool out_of_place() {
-        switch (outer_) {
-            case START: return fail("not a scan file: it does not start with \"[\"");
-            case MAJOR:
-            case MINOR: return fail("not a scan file: no format version");
-            case METADATA: return fail("no metadata object");
-            default: return fail("more than one root");
-        }
-    }
-
-    bool scalar() {
-        if (skipping_ != 0 || (in_object_ && key_ == Key::OTHER)) return true;
-        if (in_object_) return fail("\"" + key_text() + "\" has a value of the wrong type");
-        if (folders_.empty()) return out_of_place();
-        return fail(folders_.back().has_info ? "an entry that is neither an object nor an array"
-                                             : "a folder whose array does not start with its info object");
-    }
-
-    // Whether the value coming is the metadata's timestamp (taken once: a later key ends it).
-    bool at_timestamp() {
-        const bool at = timestamp_next_ && skipping_ == 1;
-        timestamp_next_ = false;
-        return at;
-    }
-
-    // Only asked for the keys read: OTHER's values are skipped, never refused.
-    std::string key_text() const { return std::string(KEY_NAMES[static_cast<std::size_t>(key_)]); }
-
-    bool size_field(std::uint64_t& into, std::uint64_t value) {
-        into = value;
-        return true;
-    }
-
-    // A name that the tree can hold: one component, no NUL.
-    bool check_name(std::string_view name) {
-        if (name.empty() || name == "." || name == "..")
-            return fail("an entry named \"" + std::string(name) + "\"");
-        if (name.find('/') != std::string_view::npos) return fail("a name holding \"/\"");
-        if (name.find('\0') != std::string_view::npos) return fail("a name holding a NUL character");
-        return true;
-    }
-
-    bool folder_info(Frame& frame) {
-        frame.has_info = true;
-        if (folders_.size() > 1 && !fields_.excluded.empty()) {
-            // ncdu 1 writes a folder it did not enter as a folder of no entries; whatever the array
-            // holds besides is not read.
-            folders_.pop_back();
-            skipping_ = 1;
-            return entry(folders_.back().node);
-        }
-        if (folders_.size() == 1) {
-            if (fields_.name.find('\0') != std::string::npos) return fail("a name holding a NUL character");
-            if (fields_.name.empty()) return fail("a root without a name");
-            tree = make_tree(fields_.name);
-            tree->imported = true;
-            tree->nodes[0].mtime = fields_.mtime;
-            frame.node = 0;
-        } else {
-            if (!check_name(fields_.name)) return false;
-            if (!append(folders_[folders_.size() - 2].node, FLAG_DIR, 0)) return false;
-            frame.node = static_cast<NodeIndex>(tree->nodes.size() - 1);
-        }
-        ++progress_.folders;
-        if (fields_.read_error) mark_unreadable(*tree, frame.node);
-        return tick();
-    }
-
-    bool entry(NodeIndex folder) {
-        if (!check_name(fields_.name)) return false;
-        if (!fields_.excluded.empty()) {
-            // Another file system is a mount point, as the walk shows it; what a pattern or a kernel file
-            // system kept out was never part of the scan.
-            const bool other_fs = fields_.excluded == "otherfs" || fields_.excluded == "othfs";  // ncdu 2, 1
-            return !other_fs || append(folder, FLAG_DIR | FLAG_LINK, 0);
-        }
-        if (fields_.notreg) return append(folder, FLAG_LINK, 0) && tick();
-        const std::uint64_t size = std::min(fields_.asize, fields_.dsize);
-        if (!add_to_total(total_, size)) return fail(std::string(TOTAL_PAST_LIMIT));
-        if (!append(folder, 0, size)) return false;
-        progress_.bytes += size;
-        return tick();
-    }
-
-    bool append(NodeIndex folder, std::uint8_t flags, std::uint64_t size) {
-        listed_.name.swap(fields_.name);
-        listed_.size = size;
-        listed_.flags = flags;
-        listed_.kind = (flags & FLAG_DIR) ? 0 : kind_of(listed_.name);
-        listed_.mtime = fields_.mtime;
-        if (append_listing(*tree, folder, std::span<const ListedEntry>(&listed_, 1)) != 1)
-            return fail("more entries than a tree can hold");
-        if (!(flags & FLAG_DIR)) ++progress_.files;
-        return true;
-    }
-
-    bool tick() {
-        if (++entries_ % PROGRESS_EVERY != 0) return true;
-        if (progress_.cancel) return false;
-        if (entries_ % (PROGRESS_EVERY * 16) == 0) {
-            std::string path = path_of(*tree, folders_.back().node);
-            std::lock_guard hold(progress_.lock);
-            progress_.current_path = std::move(path);
-        }
-        return true;
-    }
-
-    const Feed& feed_;
-    ScanProgress& progress_;
-    std::vector<Frame> folders_;  // the open folders, the root first
-    Outer outer_ = START;
-    std::size_t skipping_ = 0;  // depth inside values that are not read (metadata, unknown keys)
-    bool timestamp_next_ = false;
-    bool in_object_ = false;
-    Key key_ = Key::OTHER;
-    Fields fields_;
-    ListedEntry listed_;
-    std::uint64_t entries_ = 0;
-    std::uint64_t total_ = 0;  // of the sizes counted so far
+    ncdu_scan::Entries& entries_;
 };
 
 }  // namespace
 
 ImportOutcome read_ncdu_reference(const PullBytes& pull, ScanProgress& progress) {
     Feed feed(pull);
-    Reader reader(feed, progress);
-    const bool parsed = nlohmann::json::sax_parse(Feed::Iterator(&feed), Feed::Iterator(nullptr), &reader,
+    ncdu_scan::Entries entries(progress, [&feed] { return feed.position(); });
+    Sax sax(entries);
+    const bool parsed = nlohmann::json::sax_parse(Feed::Iterator(&feed), Feed::Iterator(nullptr), &sax,
                                                   nlohmann::json::input_format_t::json, true);
-    ImportOutcome outcome;
-    if (progress.cancel) return outcome;
-    if (feed.read_failed()) {
-        outcome.error = "the file could not be read to its end";
-        return outcome;
-    }
-    if (const std::string_view too_long = feed.too_long(); !too_long.empty()) {
-        // Whatever the parser made of the cut input, the cut is what was wrong.
-        const auto [line, column] = feed.position();
-        outcome.error = "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
-                        std::string(too_long);
-        return outcome;
-    }
-    if (!parsed || !reader.finished()) {
-        outcome.error = reader.error.empty() ? "not a scan file" : reader.error;
-        return outcome;
-    }
-    roll_up(*reader.tree);
-    reader.tree->when = reader.timestamp;
-    outcome.tree = std::move(reader.tree);
-    outcome.timestamp = reader.timestamp;
-    return outcome;
+    if (progress.cancel) return {};
+    if (feed.read_failed()) return ImportOutcome{std::nullopt, "the file could not be read to its end"};
+    // Whatever the parser made of the cut input, the cut is what was wrong.
+    if (const std::string_view too_long = feed.too_long(); !too_long.empty())
+        return ImportOutcome{std::nullopt, ncdu_scan::at_place(feed.position(), too_long)};
+    return entries.outcome(parsed);
 }
 
 namespace {

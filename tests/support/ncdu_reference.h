@@ -1,7 +1,10 @@
 // The scan-file reader built on the JSON library's SAX parser, as Spadrim read scan files before it had
 // its own scanner: the reference that read_ncdu is compared with, entry by entry and error by error, in
-// the tests and the fuzz target. Names are repaired to UTF-8 (U+FFFD for each invalid sequence) before
-// parsing, so it gives only the shown names. Built for the tests and the fuzz target only.
+// the tests and the fuzz target. The library's values go to the same rules for entries as the scanner's
+// (src/ncdu/entries.h), so what the comparison holds to the library is the scanner and the grammar: the
+// tokens, their places and the syntax errors. Names are repaired to UTF-8 (U+FFFD for each invalid
+// sequence) before parsing, so it gives only the shown names. Built for the tests and the fuzz target
+// only.
 #pragma once
 
 #include <string>
