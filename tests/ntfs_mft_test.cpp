@@ -339,19 +339,19 @@ TEST(NtfsMft, ManyRecordsGiveTheWalksLayout) {
     }
 }
 
-TEST(NtfsMft, CancellingStopsTheReadAtTheNextChunk) {
+TEST(NtfsMft, CancellingStopsTheReadAtTheNextPiece) {
     Volume volume(20'000, 4096, {{4, 5000}});  // 20 chunks of records
     for (std::size_t r = 24; r < 20'000; ++r)
         volume.write(r, Volume::file(5, u"f", 1));
     ScanProgress progress;
     std::atomic<int> reads = 0;
     const ReadAt cancelling = [&](std::uint64_t offset, std::span<std::uint8_t> into) {
-        if (++reads == 3) progress.cancel = true;  // the boot sector, record 0, then the first chunk
+        if (++reads == 3) progress.cancel = true;  // the boot sector, record 0, then the first piece
         return volume.reader()(offset, into);
     };
     const MftOutcome outcome = read_mft("V:\\", cancelling, progress);
     EXPECT_FALSE(outcome.tree);
-    EXPECT_LE(reads.load(), 3 + 4);  // each of at most four threads finishes the chunk it had begun
+    EXPECT_LE(reads.load(), 3 + 4);  // each of at most four threads finishes the piece it had begun
 }
 
 }  // namespace

@@ -40,7 +40,11 @@ namespace spadrim {
 namespace {
 
 constexpr std::uint64_t ROOT_RECORD = 5;
-constexpr std::size_t CHUNK = 1 << 20;  // MFT bytes read and parsed at a time: a whole number of records
+constexpr std::size_t CHUNK = 1 << 20;  // MFT bytes parsed and joined at a time: a whole number of records
+// MFT bytes read at a time: each piece is parsed while it is still in the cache, and the buffer each
+// reader thread holds stays small beside the tree. A record is a power of two of at most 64 KiB, so a
+// piece holds whole records.
+constexpr std::size_t READ_SIZE = 1 << 16;
 constexpr std::uint16_t RECORD_IN_USE = 0x01;
 constexpr std::uint16_t RECORD_DIRECTORY = 0x02;
 constexpr std::uint32_t NO_RECORD = 0xFFFFFFFF;
@@ -432,7 +436,7 @@ struct PageBuffer {
         void operator()(std::uint8_t* bytes) const { ::operator delete[](bytes, std::align_val_t{PAGE}); }
     };
     std::unique_ptr<std::uint8_t[], Free> bytes{
-        static_cast<std::uint8_t*>(::operator new[](CHUNK, std::align_val_t{PAGE}))};
+        static_cast<std::uint8_t*>(::operator new[](READ_SIZE, std::align_val_t{PAGE}))};
 };
 
 // Reads and parses the MFT a chunk at a time on worker threads: while one thread parses the chunk it
@@ -517,17 +521,23 @@ class ChunkReader {
             }
             if (!parsed) parsed = std::make_unique<Parsed>();
             parsed->clear();
-            const std::uint64_t begin = chunk * CHUNK;
-            const std::uint64_t end = std::min<std::uint64_t>(begin + CHUNK, mft_bytes);
-            const bool laid_out = pieces_of(layout_, begin, end, pieces);
-            std::size_t filled = 0;
-            bool ok = laid_out;
-            for (const auto& [offset, length] : pieces) {
-                ok = ok &&
-                     read_(offset, std::span(buffer.bytes.get() + filled, static_cast<std::size_t>(length)));
-                filled += static_cast<std::size_t>(length);
-            }
-            if (ok && filled == end - begin) {
+            const std::uint64_t chunk_end = std::min<std::uint64_t>((chunk + 1) * CHUNK, mft_bytes);
+            bool laid_out = true;
+            bool ok = true;
+            for (std::uint64_t begin = chunk * CHUNK; ok && begin < chunk_end; begin += READ_SIZE) {
+                // A cancelled read stops within one piece; the joiner sees the flag and gives up.
+                if (begin != chunk * CHUNK && cancel_.load()) return;
+                const std::uint64_t end = std::min<std::uint64_t>(begin + READ_SIZE, chunk_end);
+                laid_out = pieces_of(layout_, begin, end, pieces);
+                std::size_t filled = 0;
+                ok = laid_out;
+                for (const auto& [offset, length] : pieces) {
+                    ok = ok && read_(offset, std::span(buffer.bytes.get() + filled,
+                                                       static_cast<std::size_t>(length)));
+                    filled += static_cast<std::size_t>(length);
+                }
+                ok = ok && filled == end - begin;
+                if (!ok) break;
                 const std::span<std::uint8_t> records(buffer.bytes.get(), filled);
                 for (std::size_t i = 0; i < filled / record_size; ++i)
                     parse_record(records.subspan(i * record_size, record_size), begin / record_size + i,
@@ -535,7 +545,7 @@ class ChunkReader {
             }
             {
                 const std::lock_guard lock(mutex_);
-                if (ok && filled == end - begin) {
+                if (ok) {
                     finished_.emplace(chunk, std::move(parsed));
                 } else {
                     failed_ = true;
