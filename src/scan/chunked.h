@@ -1,9 +1,12 @@
 // Growable storage for the File tree that never copies what it holds: fixed-size chunks allocated as
 // the tree grows. A vector would briefly hold its old and new buffers at every growth and at the final
-// trim, doubling the peak memory of a scan; here the peak is the data plus one chunk.
+// trim, doubling the peak memory of a scan; here the peak is the data plus one chunk. The pages of a
+// chunk are made resident a run of about 64 KiB at a time, just before the writes reach them (see
+// pages.h), so untouched pages stay free and the faults come in runs.
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,7 +16,13 @@
 #include <type_traits>
 #include <vector>
 
+#include "scan/pages.h"
+
 namespace spadrim {
+
+// The bytes made resident at a time ahead of the writes: a run long enough to save most of the cost of
+// faulting pages in one by one, short enough to hold hardly more memory than is used.
+inline constexpr std::size_t PREPARED_RUN = 64 * 1024;
 
 // An array of trivially copyable records in chunks of 2^CHUNK_BITS.
 template <typename T, unsigned CHUNK_BITS = 16>
@@ -21,6 +30,9 @@ class ChunkedArray {
     static_assert(std::is_trivially_copyable_v<T>);
     static constexpr std::size_t CHUNK = std::size_t{1} << CHUNK_BITS;
     static constexpr std::size_t MASK = CHUNK - 1;
+    // Records per prepared run: a power of two, so runs tile the chunk.
+    static constexpr std::size_t RUN =
+        std::clamp<std::size_t>(std::bit_floor(PREPARED_RUN / sizeof(T)), 1, CHUNK);
 
   public:
     T& operator[](std::size_t i) { return chunks_[i >> CHUNK_BITS][i & MASK]; }
@@ -33,6 +45,8 @@ class ChunkedArray {
             // Not value-initialised: pages nobody writes never become resident.
             chunks_.push_back(std::make_unique_for_overwrite<T[]>(CHUNK));
         }
+        if ((size_ & (RUN - 1)) == 0)
+            prepare_pages(&chunks_[size_ >> CHUNK_BITS][size_ & MASK], RUN * sizeof(T));
         chunks_[size_ >> CHUNK_BITS][size_ & MASK] = value;
         ++size_;
     }
@@ -73,8 +87,19 @@ class NamePool {
         if ((offset & MASK) + text.size() > CHUNK) offset = (offset | MASK) + 1;  // the tail stays unused
         if (!text.empty() && (offset >> CHUNK_BITS) == chunks_.size())
             chunks_.push_back(std::make_unique_for_overwrite<char[]>(CHUNK));
-        if (!text.empty())
-            std::memmove(chunks_[offset >> CHUNK_BITS].get() + (offset & MASK), text.data(), text.size());
+        if (!text.empty()) {
+            char* chunk = chunks_[offset >> CHUNK_BITS].get();
+            // The runs tile each chunk; the text may begin a run or cross into the next ones.
+            const std::uint64_t end = offset + text.size();
+            if ((offset & (PREPARED_RUN - 1)) == 0 || (offset ^ (end - 1)) >= PREPARED_RUN) {
+                const std::uint64_t from =
+                    (offset & (PREPARED_RUN - 1)) == 0 ? offset : (offset | (PREPARED_RUN - 1)) + 1;
+                const std::uint64_t to =
+                    std::min<std::uint64_t>(((end - 1) | (PREPARED_RUN - 1)) + 1, (offset | MASK) + 1);
+                prepare_pages(chunk + (from & MASK), static_cast<std::size_t>(to - from));
+            }
+            std::memmove(chunk + (offset & MASK), text.data(), text.size());
+        }
         end_ = offset + text.size();
         return offset;
     }
